@@ -30,6 +30,12 @@ template <typename T> TAbstractObject* ConstructAbstractObject() { return new T(
 // freed when either step throws; the exception passes on.
 Ref<TAbstractObject> CreateAbstractObjectOf(TAbstractObjectFactory factory, const std::string& params);
 
+// Builds an object of a known class in the same two phases.
+template <typename T> Ref<T> CreateObject(const std::string& params = std::string()) {
+    Ref<TAbstractObject> object = CreateAbstractObjectOf(&ConstructAbstractObject<T>, params);
+    return Ref<T>(static_cast<T*>(object.get()));
+}
+
 class TAbstractClasses : public TAbstractPointerCollection {
 public:
     // The first registration under a name (without regard to case) stays.

@@ -1,0 +1,292 @@
+// The business-object tree: named, counted objects with owner links, paths,
+// roles, change and rename events, parameters and collections, saved to and
+// loaded from a hierarchical storage.
+//
+// Ownership: a parent holds a counted reference to each child and each linked
+// child holds one to its owner, so a tree is a web of cycles. Whoever holds
+// the root calls the root's SetOwner(nullptr) once the tree is built or loaded
+// and the root's Disconnect before dropping its last reference.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bom/interfaces.h"
+#include "bom/routines.h"
+#include "foundation/classes.h"
+#include "foundation/collections.h"
+#include "foundation/persistence.h"
+
+namespace omb {
+
+class TBOMAbstractObject : public TAbstractObject, public IBOMObjectSlave {
+public:
+    OMB_IUNKNOWN
+
+    // IBOMObject
+    Ref<IBOMObject> GetObject(const std::string& path) override;
+    std::string GetName() override { return name_; }
+    std::string GetFullPath() override;
+    Ref<IUnknown> QueryRole(const std::string& role) override;
+    bool SupportsRole(const std::string& role) override;
+    void ObjectChanged(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                       IBOMObject* sender) override;
+    void AfterChangeObjectName(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                               IBOMObject* sender, const std::string& oldPath) override;
+    void Broadcast(int code, int param1, int param2) override;
+    int GetRefCount() override { return int(RefCount()); }
+
+    // IBOMObjectSlave
+    void SetOwner(IBOMObjectOwner* owner) override;
+    void Disconnect() override;
+    std::string GetTypeName() override { return std::string(); }
+    void SetName(const std::string& name) override { name_ = name; }
+
+    virtual bool IsRoot() { return false; }
+    virtual Ref<IBOMObject> GetRoot();
+    virtual Ref<IBOMObject> FindByRole(const std::string& role);
+    virtual Ref<IBOMObject> GetChild(const std::string& name);
+
+    IBOMObjectOwner* Owner() const { return owner_.get(); }
+    IBOMObject* AsBOMObject() { return static_cast<IBOMObject*>(this); }
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+
+    std::string name_;
+    Ref<IBOMObjectOwner> owner_;
+};
+
+// A plain ordered, name-keyed list of business objects; holds the items of a
+// collection, the parameters of a parameter set and the "all" children.
+class TBOMInnerCollection : public TBOMAbstractObject, public IBOMCollection {
+public:
+    Ref<IBOMObject> GetChild(const std::string& name) override { return GetItem(Variant(name)); }
+
+    int Count() override { return list_.Count(); }
+    Ref<IBOMObject> GetItem(const Variant& key) override;
+    void AddItem(IBOMObject* item) override;
+    void DeleteItem(const Variant& key) override { list_.Delete(key); }
+    int IndexOf(const std::string& name) override { return list_.IndexOf(name); }
+    void Clear() override { list_.Clear(); }
+    // Keeps the item under a new name at the end of the order. A name that
+    // another item holds is refused and the item stays where it is.
+    void RekeyItem(IBOMObject* item, const std::string& newName) override;
+
+    // The items at this moment, in order.
+    std::vector<Ref<IBOMObject>> Snapshot() const;
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+
+private:
+    TInterfaceCollection list_;
+};
+
+class TBOMAllCollection : public TBOMInnerCollection {};
+
+// An object that owns named children in its "all" set and routes events
+// between its owner and its children.
+class TBOMObjectWithAll : public TBOMAbstractObject, public IBOMObjectOwner, public IPersistObject {
+public:
+    OMB_IUNKNOWN
+
+    void Initialize() override;
+
+    Ref<IBOMObject> GetChild(const std::string& name) override;
+    void ObjectChanged(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                       IBOMObject* sender) override;
+    void AfterChangeObjectName(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                               IBOMObject* sender, const std::string& oldPath) override;
+    void Broadcast(int code, int param1, int param2) override;
+    void SetOwner(IBOMObjectOwner* owner) override;
+    void Disconnect() override;
+
+    // IBOMObjectOwner
+    void RenameChild(IBOMObjectSlave* child, const std::string& newName) override;
+
+    // IPersistObject
+    void SaveTo(IHierStorage* storage) override;
+    void LoadFrom(IHierStorage* storage) override { LoadContent(storage, true); }
+    std::string GetElementName() override { return std::string(); }
+
+    virtual void ChangedFromParent(const std::string& objectPath, IBOMObject* obj,
+                                   const std::string& senderPath, IBOMObject* sender);
+    virtual void ChangedFromChild(const std::string& objectPath, IBOMObject* obj,
+                                  const std::string& senderPath, IBOMObject* sender);
+    virtual void RenamedFromParent(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                                   IBOMObject* sender, const std::string& oldPath);
+    virtual void RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                                  IBOMObject* sender, const std::string& oldPath);
+    virtual bool ShouldSave(IBOMObject* child);
+
+    // Creates a child by type name and adds it to "all" (not linked yet).
+    Ref<IBOMObjectSlave> CreateChild(const std::string& typeText, const std::string& name);
+
+    IBOMCollection* All() const { return all_.get(); }
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+
+    // Reads the object from a node. A fixed child of the "all" set keeps its
+    // own name (readName false); items of collections take the node's name.
+    virtual void LoadContent(IHierStorage* node, bool readName);
+
+    // The children of "all" at this moment, safe to walk while events run.
+    std::vector<Ref<IBOMObject>> AllChildren() const;
+
+    Ref<TBOMAllCollection> all_;
+};
+
+// The ordinary business object ("BOMOBJECT"): a "params" child holding its
+// parameters and a "name" parameter that mirrors its name.
+class TBOMObject : public TBOMObjectWithAll {
+public:
+    void Initialize() override;
+    std::string GetTypeName() override { return typeName_; }
+    std::string GetElementName() override { return elementName_; }
+    void SetName(const std::string& name) override;
+
+    // Adds a parameter with its default value to "params".
+    Ref<IBOMParam> CreateParam(const std::string& name, const Variant& initialValue);
+    Ref<IBOMParam> GetParam(const std::string& name);
+    // Sets the "name" parameter to the current name (with a change event).
+    void UpdateNameParam();
+
+    // The parameter's text, or `fallback` when there is no such parameter.
+    std::string ParamText(const std::string& name, const std::string& fallback = std::string());
+
+protected:
+    void LoadContent(IHierStorage* node, bool readName) override;
+
+    std::string typeName_;
+    std::string elementName_;
+};
+
+// A named value that tells the tree when it is set ("BOMPARAM").
+class TBOMParam : public TBOMAbstractObject, public IBOMParam, public IPersistObject {
+public:
+    OMB_IUNKNOWN
+
+    std::string GetTypeName() override { return "BOMPARAM"; }
+
+    Variant GetValue() override { return value_; }
+    void SetValue(const Variant& value) override;
+    void SetValueSilent(const Variant& value) override { value_ = value; }
+
+    void SaveTo(IHierStorage* storage) override;
+    void LoadFrom(IHierStorage* storage) override;
+    std::string GetElementName() override { return "param"; }
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+
+private:
+    Variant value_{0};
+};
+
+// The parameter set "params" of every TBOMObject.
+class TBOMParams : public TBOMObjectWithAll, public IBOMCollection {
+public:
+    void Initialize() override;
+
+    Ref<IBOMObject> GetChild(const std::string& name) override;
+    void SetOwner(IBOMObjectOwner* owner) override;
+    void Disconnect() override;
+
+    void ChangedFromParent(const std::string&, IBOMObject*, const std::string&, IBOMObject*) override {}
+    void ChangedFromChild(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                          IBOMObject* sender) override;
+    void RenamedFromParent(const std::string&, IBOMObject*, const std::string&, IBOMObject*,
+                           const std::string&) override {}
+    void RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                          IBOMObject* sender, const std::string& oldPath) override;
+
+    void SaveTo(IHierStorage* storage) override;
+    std::string GetElementName() override { return "params"; }
+
+    // IBOMCollection
+    int Count() override { return items_->Count(); }
+    Ref<IBOMObject> GetItem(const Variant& key) override { return items_->GetItem(key); }
+    void AddItem(IBOMObject* item) override;
+    void DeleteItem(const Variant& key) override { items_->DeleteItem(key); }
+    int IndexOf(const std::string& name) override { return items_->IndexOf(name); }
+    void Clear() override { items_->Clear(); }
+    void RekeyItem(IBOMObject* item, const std::string& newName) override { items_->RekeyItem(item, newName); }
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+    void LoadContent(IHierStorage* node, bool readName) override;
+
+private:
+    Ref<TBOMInnerCollection> items_;
+};
+
+// An ordered, name-keyed collection of business objects ("BOMCOLLECTION"),
+// role "Collection".
+class TBOMCollection : public TBOMObject, public IBOMCollection {
+public:
+    void Initialize() override;
+
+    virtual std::string GetItemElementName() { return itemElementName_; }
+    virtual std::string GetDefaultItemType() { return defaultItemType_; }
+    // Whether a loaded item is of the kind this collection holds.
+    virtual bool AcceptsItem(IBOMObject* item) {
+        (void)item;
+        return true;
+    }
+
+    // IBOMCollection
+    int Count() override { return inner_->Count(); }
+    Ref<IBOMObject> GetItem(const Variant& key) override { return inner_->GetItem(key); }
+    void AddItem(IBOMObject* item) override;
+    void DeleteItem(const Variant& key) override { inner_->DeleteItem(key); }
+    int IndexOf(const std::string& name) override { return inner_->IndexOf(name); }
+    void Clear() override { inner_->Clear(); }
+    void RekeyItem(IBOMObject* item, const std::string& newName) override { inner_->RekeyItem(item, newName); }
+
+    Ref<IBOMObject> GetChild(const std::string& name) override;
+    Ref<IUnknown> QueryRole(const std::string& role) override;
+    bool SupportsRole(const std::string& role) override;
+    void Broadcast(int code, int param1, int param2) override;
+    void SetOwner(IBOMObjectOwner* owner) override;
+    void Disconnect() override;
+    void ChangedFromParent(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                           IBOMObject* sender) override;
+    void ChangedFromChild(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                          IBOMObject* sender) override;
+    void RenamedFromParent(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                           IBOMObject* sender, const std::string& oldPath) override;
+    void RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                          IBOMObject* sender, const std::string& oldPath) override;
+    void RenameChild(IBOMObjectSlave* child, const std::string& newName) override;
+    void SaveTo(IHierStorage* storage) override;
+
+    // The items at this moment, in order.
+    std::vector<Ref<IBOMObject>> Items() const { return inner_->Snapshot(); }
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+    void LoadContent(IHierStorage* node, bool readName) override;
+
+    std::string itemElementName_;
+    std::string defaultItemType_;
+
+private:
+    // Pass an event down to every item but the one named `except` (all
+    // items when it is null).
+    void ItemsChanged(const std::string& objectPath, IBOMObject* obj, const std::string* except);
+    void ItemsRenamed(const std::string& newPath, IBOMObject* obj, const std::string* except,
+                      const std::string& oldPath);
+
+    Ref<TBOMInnerCollection> inner_;
+};
+
+// Registers "BOMCOLLECTION", "BOMPARAM" and "BOMOBJECT", in this order.
+void RegisterBOMClasses();
+
+// Deepest nesting of objects that loading descends into; a deeper (or
+// self-repeating) document ends the descent there.
+constexpr int kMaxLoadDepth = 64;
+
+}  // namespace omb
