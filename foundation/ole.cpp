@@ -25,7 +25,9 @@ bool Bstr::Equals(const std::wstring& text) const {
     return size() == text.size() && (text.empty() || std::wmemcmp(value_, text.data(), text.size()) == 0);
 }
 
-std::string Bstr::Ansi() const { return FromWide(value_, size()); }
+std::string Bstr::Ansi() const {
+    return FromWide(value_, size());
+}
 
 OleVariant::OleVariant(const std::string& ansi) {
     ::VariantInit(&value_);
@@ -37,7 +39,8 @@ OleVariant::OleVariant(const std::string& ansi) {
 }
 
 std::string OleVariant::Ansi() const {
-    if (value_.vt == VT_BSTR) return FromWide(value_.bstrVal, value_.bstrVal ? ::SysStringLen(value_.bstrVal) : 0);
+    if (value_.vt == VT_BSTR)
+        return FromWide(value_.bstrVal, value_.bstrVal ? ::SysStringLen(value_.bstrVal) : 0);
     if (IsNull()) return std::string();
     VARIANT text;
     ::VariantInit(&text);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h:
 #include <oleauto.h>
 
 #include <string>

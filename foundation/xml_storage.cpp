@@ -10,11 +10,13 @@
 
 namespace omb {
 
-const CLSID kDOMDocumentClass = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+const CLSID kDOMDocumentClass = {
+    0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 namespace {
 
-template <typename I> Ref<I> Query(IUnknown* from, REFIID iid) {
+template <typename I>
+Ref<I> Query(IUnknown* from, REFIID iid) {
     Ref<I> r;
     if (from) from->QueryInterface(iid, reinterpret_cast<void**>(r.put()));
     return r;
@@ -23,7 +25,8 @@ template <typename I> Ref<I> Query(IUnknown* from, REFIID iid) {
 // Calls visit(element) for each direct child element of that name, in
 // document order, until it answers false. Names are compared exactly, as
 // the document spells them; no query text is ever built from a name.
-template <typename Visit> void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit visit) {
+template <typename Visit>
+void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit visit) {
     Ref<IXMLDOMNode> node;
     CheckOle(parent->get_firstChild(node.put()), "IXMLDOMNode.firstChild");
     while (node) {
@@ -98,8 +101,8 @@ UINT CodePageOf(const std::wstring& encodingName) {
         const wchar_t* text;
         UINT base;
     };
-    static const Prefix prefixes[] = {{L"windows-", 0}, {L"cp", 0}, {L"ibm", 0}, {L"iso-8859-", 28590},
-                                      {L"iso8859-", 28590}};
+    static const Prefix prefixes[] = {
+        {L"windows-", 0}, {L"cp", 0}, {L"ibm", 0}, {L"iso-8859-", 28590}, {L"iso8859-", 28590}};
     for (const Prefix& p : prefixes) {
         const std::wstring prefix = p.text;
         if (e.compare(0, prefix.size(), prefix) != 0) continue;
@@ -155,11 +158,13 @@ bool EncodeDocument(const std::wstring& text, UINT cp, std::string& out) {
     if (!unmappable) return true;
     out.clear();
     for (size_t i = 0; i < text.size();) {
-        size_t n = (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
+        size_t n =
+            (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
         std::string piece = ToCodePage(text.data() + i, int(n), cp, &unmappable, &ok);
         if (!ok || unmappable || piece.empty()) {
-            unsigned long codePoint = n == 2 ? 0x10000ul + ((unsigned long)(text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00)
-                                             : (unsigned long)text[i];
+            unsigned long codePoint =
+                n == 2 ? 0x10000ul + ((unsigned long)(text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00)
+                       : (unsigned long)text[i];
             out += "&#" + std::to_string(codePoint) + ";";
         } else {
             out += piece;
@@ -230,11 +235,14 @@ std::string RenderDocument(IXMLDOMDocument* document) {
         size_t at = 0, length = 0;
         if (FindEncoding(data, at, length)) {
             cp = CodePageOf(data.substr(at, length));
-            if (cp == 0) cp = CP_UTF8;
+            std::string probe;
+            // An encoding that cannot be written is replaced by UTF-8, in the
+            // declaration too, rather than written under a wrong name.
+            if (cp == 0 || !EncodeDocument(L"<", cp, probe)) {
+                cp = CP_UTF8;
+                data.replace(at, length, L"UTF-8");
+            }
         }
-        std::string probe;
-        if (!EncodeDocument(L"<", cp, probe)) cp = CP_UTF8;
-        if (cp == CP_UTF8 && FindEncoding(data, at, length)) data.replace(at, length, L"UTF-8");
         size_t start = text.size() && text[0] == 0xFEFF ? 1 : 0;
         if (text.compare(start, 5, L"<?xml") == 0) {
             size_t end = text.find(L"?>", start);
@@ -250,13 +258,14 @@ std::string FolderOf(const std::string& fileName) {
     char full[MAX_PATH * 4];
     char* namePart = nullptr;
     DWORD n = ::GetFullPathNameA(fileName.c_str(), DWORD(sizeof(full)), full, &namePart);
-    if (n == 0 || n >= sizeof(full) || !namePart) throw EOSError(LastErrorText(("invalid file name \"" + fileName + "\"").c_str()));
+    if (n == 0 || n >= sizeof(full) || !namePart)
+        throw EOSError(LastErrorText(("invalid file name \"" + fileName + "\"").c_str()));
     return std::string(full, size_t(namePart - full));
 }
 
 void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
-    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
     size_t done = 0;
     while (done < bytes.size()) {
@@ -265,7 +274,8 @@ void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
             throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
         done += written;
     }
-    if (!::FlushFileBuffers(file.get())) throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
+    if (!::FlushFileBuffers(file.get()))
+        throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
 }
 
 bool LoadInto(IXMLDOMDocument* document, const std::string& fileName) {
@@ -324,7 +334,9 @@ Ref<IHierStorage> OpenXMLFile(const std::string& fileName) {
 
 // ---- TXMLStorage ------------------------------------------------------------
 
-Ref<TXMLStorage> TXMLStorage::Create() { return Ref<TXMLStorage>(new TXMLStorage()); }
+Ref<TXMLStorage> TXMLStorage::Create() {
+    return Ref<TXMLStorage>(new TXMLStorage());
+}
 
 HRESULT TXMLStorage::QueryImpl(REFIID iid, void** object) {
     if (!object) return E_POINTER;
@@ -334,9 +346,11 @@ HRESULT TXMLStorage::QueryImpl(REFIID iid, void** object) {
 
 IXMLDOMElement* TXMLStorage::ElementFor(const char* operation, const std::string* name) const {
     if (!element_)
-        throw EXMLStorageError(std::string("XML storage: ") + operation + " needs an element, and this storage has none");
+        throw EXMLStorageError(std::string("XML storage: ") + operation +
+                               " needs an element, and this storage has none");
     if (name && !IsXMLName(*name))
-        throw EXMLStorageError(std::string("XML storage: ") + operation + ": \"" + *name + "\" is not an XML name");
+        throw EXMLStorageError(std::string("XML storage: ") + operation + ": \"" + *name +
+                               "\" is not an XML name");
     return element_.get();
 }
 
@@ -372,7 +386,8 @@ void TXMLStorage::WriteAttribute(const std::string& name, const std::string& val
 Ref<IHierStorage> TXMLStorage::AddChild(const std::string& name) {
     IXMLDOMElement* element = ElementFor("AddChild", &name);
     Ref<IXMLDOMDocument> document = OwnerDocument();
-    if (!document) throw EXMLStorageError("XML storage: AddChild needs a document, and this storage has none");
+    if (!document)
+        throw EXMLStorageError("XML storage: AddChild needs a document, and this storage has none");
     Ref<IXMLDOMElement> child;
     CheckOle(document->createElement(Bstr(name).get(), child.put()), "IXMLDOMDocument.createElement");
     Ref<IXMLDOMNode> appended;

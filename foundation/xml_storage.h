@@ -7,6 +7,7 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h:
 #include <msxml.h>
 
 #include <string>

@@ -1,9 +1,10 @@
+#include "foundation/xml_storage.h"
+
 #include <gtest/gtest.h>
 
 #include "foundation/handles.h"
 #include "foundation/ole.h"
 #include "foundation/winfuncs.h"
-#include "foundation/xml_storage.h"
 #include "xml_test_support.h"
 
 using namespace omb;
@@ -65,7 +66,8 @@ TEST_F(XMLStorageFiles, NewDocumentSavesOneEmptyRootElement) {
 
 TEST_F(XMLStorageFiles, NonAsciiTextRoundTripsThroughARealFile) {
     ASSERT_LT(GetACP(), 1260u) << "these texts assume a one-byte ANSI code page";
-    const std::string text = FromWide(L"Gr\u00fc\u00dfe \u2013 \u00e9t\u00e9 \u20ac");  // all in the ANSI page
+    const std::string text =
+        FromWide(L"Gr\u00fc\u00dfe \u2013 \u00e9t\u00e9 \u20ac");  // all in the ANSI page
     const std::string special = "a < b & c > \"d\" 'e'\nsecond line";
     Ref<TXMLStorage> s = NewStorage("root");
     s->WriteAttribute("caption", text);
@@ -76,7 +78,9 @@ TEST_F(XMLStorageFiles, NonAsciiTextRoundTripsThroughARealFile) {
     ASSERT_TRUE(s->SaveToFile(file));
 
     // No declaration: the file is UTF-8.
-    EXPECT_TRUE(Contains(ReadBytes(file), "Gr\xC3\xBC\xC3\x9F" "e"));
+    EXPECT_TRUE(Contains(ReadBytes(file),
+                         "Gr\xC3\xBC\xC3\x9F"
+                         "e"));
 
     Ref<TXMLStorage> back = Loaded(file);
     EXPECT_EQ(back->ReadAttribute("caption", "?"), text);
@@ -88,7 +92,8 @@ TEST_F(XMLStorageFiles, NonAsciiTextRoundTripsThroughARealFile) {
 TEST_F(XMLStorageFiles, AOneByteEncodingDeclarationIsKeptAndHonoured) {
     // Cyrillic in windows-1251: the bytes must stay one-byte 1251 codes.
     const std::string file = folder.Path("cyrillic.xml");
-    WriteBytes(file, "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<r><t>\xCF\xF0\xE8\xE2\xE5\xF2</t></r>");
+    WriteBytes(file,
+               "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<r><t>\xCF\xF0\xE8\xE2\xE5\xF2</t></r>");
     Ref<TXMLStorage> s = Loaded(file);
     EXPECT_EQ(RootTextWide(s.get()), L"\u041f\u0440\u0438\u0432\u0435\u0442");
     s->WriteAttribute("changed", "yes");
@@ -141,6 +146,32 @@ TEST_F(XMLStorageFiles, TextDocumentsKeepTheirDeclarationWhenSaved) {
     EXPECT_EQ(Loaded(file)->GetText(), text);
 }
 
+TEST_F(XMLStorageFiles, AnEncodingThatCannotBeWrittenBecomesUtf8) {
+    // A declaration added through the document service itself, naming an
+    // encoding the writer does not know.
+    Ref<TXMLStorage> s = NewStorage("r");
+    const std::string text = FromWide(L"\u00c4rger");
+    s->SetText(text);
+    Ref<IXMLDOMProcessingInstruction> declaration;
+    ASSERT_EQ(s->Document()->createProcessingInstruction(
+                  Bstr(std::string("xml")).get(),
+                  Bstr(std::string("version=\"1.0\" encoding=\"x-unknown\"")).get(), declaration.put()),
+              S_OK);
+    Ref<IXMLDOMNode> inserted, first;
+    s->Document()->get_firstChild(first.put());
+    VARIANT at;
+    VariantInit(&at);
+    at.vt = VT_UNKNOWN;
+    at.punkVal = first.get();
+    ASSERT_EQ(s->Document()->insertBefore(declaration.get(), at, inserted.put()), S_OK);
+    const std::string file = folder.Path("unknown.xml");
+    ASSERT_TRUE(s->SaveToFile(file));
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "encoding=\"UTF-8\"")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "\xC3\x84rger")) << bytes;
+    EXPECT_EQ(Loaded(file)->GetText(), text);
+}
+
 TEST_F(XMLStorageFiles, MissingAndMalformedInputNeverDropsTheLoadedDocument) {
     const std::string good = folder.Path("good.xml"), bad = folder.Path("bad.xml");
     WriteBytes(good, "<r id=\"1\"><c/></r>");
@@ -189,8 +220,9 @@ TEST(XMLStorage, AbsentAndEmptyAttributes) {
 
 TEST(XMLStorage, ChildIndexCountsOnlyDirectChildrenOfThatName) {
     Ref<TXMLStorage> s = TXMLStorage::Create();
-    ASSERT_TRUE(s->LoadFromXML("<r><a n=\"0\"><a n=\"inner\"/></a>text<b n=\"b\"/><!-- a --><?a x?>"
-                               "<a n=\"1\"/><A n=\"upper\"/></r>"));
+    ASSERT_TRUE(
+        s->LoadFromXML("<r><a n=\"0\"><a n=\"inner\"/></a>text<b n=\"b\"/><!-- a --><?a x?>"
+                       "<a n=\"1\"/><A n=\"upper\"/></r>"));
     EXPECT_EQ(s->ChildCount("a"), 2);
     EXPECT_EQ(s->ChildCount("b"), 1);
     EXPECT_EQ(s->ChildCount("c"), 0);
@@ -207,7 +239,8 @@ TEST(XMLStorage, ChildIndexCountsOnlyDirectChildrenOfThatName) {
 TEST(XMLStorage, NamesAreNeverReadAsQueries) {
     Ref<TXMLStorage> s = TXMLStorage::Create();
     ASSERT_TRUE(s->LoadFromXML("<r x=\"1\"><a y=\"2\"/><b/></r>"));
-    for (const char* hostile : {"*", "node()", "a | b", "a/..", "../r", "a[1]", "@x", "", "a b", "x' or '1'='1"}) {
+    for (const char* hostile :
+         {"*", "node()", "a | b", "a/..", "../r", "a[1]", "@x", "", "a b", "x' or '1'='1"}) {
         EXPECT_EQ(s->ChildCount(hostile), 0) << hostile;
         EXPECT_FALSE(s->GetChild(hostile, 0)) << hostile;
         EXPECT_EQ(s->ReadAttribute(hostile, "default"), "default") << hostile;
@@ -228,7 +261,8 @@ TEST(XMLStorage, WritesWithoutAnElementRaiseAClearError) {
         s->WriteAttribute("a", "b");
         FAIL() << "no exception";
     } catch (const EXMLStorageError& e) {
-        EXPECT_NE(std::string(e.what()).find("WriteAttribute needs an element"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("WriteAttribute needs an element"), std::string::npos)
+            << e.what();
     }
     EXPECT_THROW(s->AddChild("a"), EXMLStorageError);
     EXPECT_THROW(s->SetText("a"), EXMLStorageError);
@@ -358,7 +392,10 @@ TEST_F(XMLStorageFiles, WhatIsSavedAlwaysReadsBack) {
     // Control characters cannot stand in an XML 1.0 document; whatever the
     // service makes of them, the file written must load again.
     Ref<TXMLStorage> s = NewStorage("r");
-    s->WriteChildText("caption", std::string("a\x01" "b\x1f" "c\r\nd\te", 11));
+    s->WriteChildText("caption", std::string("a\x01"
+                                             "b\x1f"
+                                             "c\r\nd\te",
+                                             11));
     s->WriteAttribute("attr", "line1\r\nline2\ttab");
     const std::string file = folder.Path("control.xml");
     ASSERT_TRUE(s->SaveToFile(file));

@@ -46,29 +46,34 @@ TempFolder::TempFolder() {
     char base[MAX_PATH + 1];
     ::GetTempPathA(DWORD(sizeof(base)), base);
     for (unsigned i = 0; i < 1000 && name_.empty(); ++i) {
-        std::string candidate = std::string(base) + "omb_xml_" + std::to_string(::GetCurrentProcessId()) + "_" +
-                                std::to_string(::GetTickCount()) + "_" + std::to_string(i);
+        std::string candidate = std::string(base) + "omb_xml_" + std::to_string(::GetCurrentProcessId()) +
+                                "_" + std::to_string(::GetTickCount()) + "_" + std::to_string(i);
         if (::CreateDirectoryA(candidate.c_str(), nullptr)) name_ = candidate + "\\";
     }
     if (name_.empty()) throw std::runtime_error("cannot create a temporary folder");
 }
 
-TempFolder::~TempFolder() { RemoveTree(name_); }
+TempFolder::~TempFolder() {
+    RemoveTree(name_);
+}
 
 std::string ReadBytes(const std::string& fileName) {
-    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle file(
+        ::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) throw std::runtime_error("cannot read " + fileName);
     std::string bytes;
     char buffer[4096];
     DWORD n = 0;
-    while (::ReadFile(file.get(), buffer, DWORD(sizeof(buffer)), &n, nullptr) && n > 0) bytes.append(buffer, n);
+    while (::ReadFile(file.get(), buffer, DWORD(sizeof(buffer)), &n, nullptr) && n > 0)
+        bytes.append(buffer, n);
     return bytes;
 }
 
 void WriteBytes(const std::string& fileName, const std::string& bytes) {
     UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD n = 0;
-    if (!file || !::WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &n, nullptr) || n != bytes.size())
+    if (!file || !::WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &n, nullptr) ||
+        n != bytes.size())
         throw std::runtime_error("cannot write " + fileName);
 }
 
