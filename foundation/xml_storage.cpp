@@ -1,0 +1,522 @@
+#include "foundation/xml_storage.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <vector>
+
+#include "foundation/handles.h"
+#include "foundation/ole.h"
+#include "foundation/winfuncs.h"
+
+namespace omb {
+
+const CLSID kDOMDocumentClass = {
+    0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+namespace {
+
+template <typename I>
+Ref<I> Query(IUnknown* from, REFIID iid) {
+    Ref<I> r;
+    if (from) from->QueryInterface(iid, reinterpret_cast<void**>(r.put()));
+    return r;
+}
+
+// Calls visit(element) for each direct child element of that name, in
+// document order, until it answers false. Names are compared exactly, as
+// the document spells them; no query text is ever built from a name.
+template <typename Visit>
+void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit visit) {
+    Ref<IXMLDOMNode> node;
+    CheckOle(parent->get_firstChild(node.put()), "IXMLDOMNode.firstChild");
+    while (node) {
+        DOMNodeType type = NODE_INVALID;
+        CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
+        if (type == NODE_ELEMENT) {
+            Bstr nodeName;
+            CheckOle(node->get_nodeName(nodeName.put()), "IXMLDOMNode.nodeName");
+            if (nodeName.Equals(name)) {
+                Ref<IXMLDOMElement> element = Query<IXMLDOMElement>(node.get(), IID_IXMLDOMElement);
+                if (element && !visit(element.get())) return;
+            }
+        }
+        Ref<IXMLDOMNode> next;
+        CheckOle(node->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
+        node = std::move(next);
+    }
+}
+
+bool IsNameStart(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+}
+bool IsNameChar(unsigned char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// Deletes a file when it goes out of scope unless told to keep it.
+class FileRemover {
+public:
+    explicit FileRemover(std::string name) : name_(std::move(name)) {}
+    ~FileRemover() {
+        if (!name_.empty()) ::DeleteFileA(name_.c_str());
+    }
+    FileRemover(const FileRemover&) = delete;
+    FileRemover& operator=(const FileRemover&) = delete;
+    void Keep() { name_.clear(); }
+
+private:
+    std::string name_;
+};
+
+// ---- Encodings of saved documents ------------------------------------------
+
+constexpr UINT kUtf16 = 1200;
+
+std::wstring LowerAscii(std::wstring s) {
+    for (wchar_t& c : s)
+        if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
+    return s;
+}
+
+bool AllDigits(const std::wstring& s) {
+    if (s.empty() || s.size() > 5) return false;
+    for (wchar_t c : s)
+        if (c < L'0' || c > L'9') return false;
+    return true;
+}
+
+// The code page of an encoding name of the XML declaration; 0 when unknown.
+UINT CodePageOf(const std::wstring& encodingName) {
+    const std::wstring e = LowerAscii(encodingName);
+    if (e == L"utf-8" || e == L"utf8") return CP_UTF8;
+    if (e == L"utf-16" || e == L"utf-16le" || e == L"unicode" || e == L"ucs-2") return kUtf16;
+    if (e == L"us-ascii" || e == L"ascii") return 20127;
+    if (e == L"koi8-r") return 20866;
+    if (e == L"koi8-u") return 21866;
+    if (e == L"shift_jis" || e == L"shift-jis" || e == L"sjis") return 932;
+    if (e == L"gb2312" || e == L"gbk") return 936;
+    if (e == L"ks_c_5601-1987" || e == L"euc-kr") return 949;
+    if (e == L"big5") return 950;
+    struct Prefix {
+        const wchar_t* text;
+        UINT base;
+    };
+    static const Prefix prefixes[] = {
+        {L"windows-", 0}, {L"cp", 0}, {L"ibm", 0}, {L"iso-8859-", 28590}, {L"iso8859-", 28590}};
+    for (const Prefix& p : prefixes) {
+        const std::wstring prefix = p.text;
+        if (e.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::wstring rest = e.substr(prefix.size());
+        if (!AllDigits(rest)) continue;
+        UINT n = UINT(std::stoul(rest));
+        if (p.base) {
+            if (n < 1 || n > 16) return 0;
+            n += p.base;
+        }
+        return n;
+    }
+    return 0;
+}
+
+// Converts to the code page; empty and *ok false when the page cannot be
+// used with strict (no best-fit) conversion.
+std::string ToCodePage(const wchar_t* text, int length, UINT cp, bool* unmappable, bool* ok) {
+    *ok = true;
+    *unmappable = false;
+    if (length == 0) return std::string();
+    const bool utf8 = cp == CP_UTF8;
+    DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultPtr = utf8 ? nullptr : &usedDefault;
+    int n = ::WideCharToMultiByte(cp, flags, text, length, nullptr, 0, nullptr, usedDefaultPtr);
+    if (n <= 0) {
+        *ok = false;
+        return std::string();
+    }
+    std::string out(size_t(n), '\0');
+    ::WideCharToMultiByte(cp, flags, text, length, &out[0], n, nullptr, usedDefaultPtr);
+    *unmappable = usedDefault != FALSE;
+    return out;
+}
+
+// The document text in the code page; characters the page lacks become
+// character references (valid in text and attribute values, where such
+// characters occur). False when the code page cannot be used.
+bool EncodeDocument(const std::wstring& text, UINT cp, std::string& out) {
+    if (cp == kUtf16) {
+        out.assign("\xFF\xFE", 2);
+        for (wchar_t c : text) {
+            out.push_back(char(c & 0xFF));
+            out.push_back(char((c >> 8) & 0xFF));
+        }
+        return true;
+    }
+    if (!::IsValidCodePage(cp)) return false;
+    bool unmappable = false, ok = false;
+    out = ToCodePage(text.data(), int(text.size()), cp, &unmappable, &ok);
+    if (!ok && !text.empty()) return false;
+    if (!unmappable) return true;
+    out.clear();
+    for (size_t i = 0; i < text.size();) {
+        size_t n =
+            (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
+        std::string piece = ToCodePage(text.data() + i, int(n), cp, &unmappable, &ok);
+        if (!ok || unmappable || piece.empty()) {
+            unsigned long codePoint =
+                n == 2 ? 0x10000ul + ((unsigned long)(text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00)
+                       : (unsigned long)text[i];
+            out += "&#" + std::to_string(codePoint) + ";";
+        } else {
+            out += piece;
+        }
+        i += n;
+    }
+    return true;
+}
+
+// Finds the value of pseudo-attribute "encoding" in the declaration data.
+bool FindEncoding(const std::wstring& data, size_t& valueAt, size_t& valueLength) {
+    size_t at = data.find(L"encoding");
+    while (at != std::wstring::npos) {
+        size_t p = at + 8;
+        while (p < data.size() && std::iswspace(data[p])) ++p;
+        if (p < data.size() && data[p] == L'=') {
+            ++p;
+            while (p < data.size() && std::iswspace(data[p])) ++p;
+            if (p < data.size() && (data[p] == L'"' || data[p] == L'\'')) {
+                size_t end = data.find(data[p], p + 1);
+                if (end == std::wstring::npos) return false;
+                valueAt = p + 1;
+                valueLength = end - valueAt;
+                return true;
+            }
+        }
+        at = data.find(L"encoding", at + 1);
+    }
+    return false;
+}
+
+// The data of the document's XML declaration ("version=... encoding=..."),
+// empty when it has none.
+std::wstring DeclarationData(IXMLDOMDocument* document) {
+    Ref<IXMLDOMNode> node;
+    CheckOle(document->get_firstChild(node.put()), "IXMLDOMDocument.firstChild");
+    while (node) {
+        DOMNodeType type = NODE_INVALID;
+        CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
+        if (type == NODE_PROCESSING_INSTRUCTION) {
+            Bstr name;
+            CheckOle(node->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+            if (name.Equals(L"xml")) {
+                Bstr data;
+                CheckOle(node->get_text(data.put()), "IXMLDOMNode.text");
+                return data.Wide();
+            }
+        } else if (type == NODE_ELEMENT) {
+            break;
+        }
+        Ref<IXMLDOMNode> next;
+        CheckOle(node->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
+        node = std::move(next);
+    }
+    return std::wstring();
+}
+
+// The bytes of the file: the service's rendering of the document, its
+// declaration written out in full (the rendering of a document as a string
+// may leave the encoding out), in the declared encoding.
+std::string RenderDocument(IXMLDOMDocument* document) {
+    Bstr xml;
+    CheckOle(document->get_xml(xml.put()), "IXMLDOMDocument.xml");
+    std::wstring text = xml.Wide();
+    std::wstring data = DeclarationData(document);
+    UINT cp = CP_UTF8;
+    if (!data.empty()) {
+        size_t at = 0, length = 0;
+        if (FindEncoding(data, at, length)) {
+            cp = CodePageOf(data.substr(at, length));
+            std::string probe;
+            // An encoding that cannot be written is replaced by UTF-8, in the
+            // declaration too, rather than written under a wrong name.
+            if (cp == 0 || !EncodeDocument(L"<", cp, probe)) {
+                cp = CP_UTF8;
+                data.replace(at, length, L"UTF-8");
+            }
+        }
+        size_t start = text.size() && text[0] == 0xFEFF ? 1 : 0;
+        if (text.compare(start, 5, L"<?xml") == 0) {
+            size_t end = text.find(L"?>", start);
+            if (end != std::wstring::npos) text.replace(start, end + 2 - start, L"<?xml " + data + L"?>");
+        }
+    }
+    std::string bytes;
+    if (!EncodeDocument(text, cp, bytes)) throw EOleError("the document's encoding cannot be written");
+    return bytes;
+}
+
+std::string FolderOf(const std::string& fileName) {
+    char full[MAX_PATH * 4];
+    char* namePart = nullptr;
+    DWORD n = ::GetFullPathNameA(fileName.c_str(), DWORD(sizeof(full)), full, &namePart);
+    if (n == 0 || n >= sizeof(full) || !namePart)
+        throw EOSError(LastErrorText(("invalid file name \"" + fileName + "\"").c_str()));
+    return std::string(full, size_t(namePart - full));
+}
+
+void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
+    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = DWORD(std::min<size_t>(bytes.size() - done, 1u << 20)), written = 0;
+        if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
+        done += written;
+    }
+    if (!::FlushFileBuffers(file.get()))
+        throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
+}
+
+bool LoadInto(IXMLDOMDocument* document, const std::string& fileName) {
+    OleVariant source(fileName);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    HRESULT hr = document->load(source.get(), &loaded);
+    return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
+}
+
+}  // namespace
+
+// ---- Free routines ----------------------------------------------------------
+
+bool IsXMLName(const std::string& name) {
+    if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0]))) return false;
+    for (char c : name)
+        if (!IsNameChar(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+Ref<IXMLDOMDocument> NewXMLDocument() {
+    Ref<IXMLDOMDocument> document;
+    CheckOle(::CoCreateInstance(kDOMDocumentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                reinterpret_cast<void**>(document.put())),
+             "creating the XML document");
+    CheckOle(document->put_async(VARIANT_FALSE), "IXMLDOMDocument.async");
+    CheckOle(document->put_resolveExternals(VARIANT_FALSE), "IXMLDOMDocument.resolveExternals");
+    return document;
+}
+
+void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
+    const std::string bytes = RenderDocument(document);
+    const std::string folder = FolderOf(fileName);
+    char temp[MAX_PATH * 4];
+    if (!::GetTempFileNameA(folder.c_str(), "~xs", 0, temp))
+        throw EOSError(LastErrorText(("cannot create a temporary file in \"" + folder + "\"").c_str()));
+    FileRemover remover(temp);
+    WriteWholeFile(temp, bytes);
+    // What was written must read back before it may replace anything.
+    if (!LoadInto(NewXMLDocument().get(), temp))
+        throw EOleError("the document written for \"" + fileName + "\" does not read back");
+    if (!::MoveFileExA(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw EOSError(LastErrorText(("cannot replace \"" + fileName + "\"").c_str()));
+    remover.Keep();
+}
+
+Ref<IHierStorage> OpenXMLFile(const std::string& fileName) {
+    Ref<IXMLDOMDocument> document = NewXMLDocument();
+    if (!LoadInto(document.get(), fileName)) return nullptr;
+    Ref<IXMLDOMElement> root;
+    if (FAILED(document->get_documentElement(root.put())) || !root) return nullptr;
+    Ref<TXMLStorage> storage = TXMLStorage::Create();
+    storage->Attach(root.get(), document.get());
+    return storage;
+}
+
+// ---- TXMLStorage ------------------------------------------------------------
+
+Ref<TXMLStorage> TXMLStorage::Create() {
+    return Ref<TXMLStorage>(new TXMLStorage());
+}
+
+HRESULT TXMLStorage::QueryImpl(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (Offer<IHierStorage>(this, iid, object) || Offer<IXMLStorage>(this, iid, object)) return S_OK;
+    return TDebugInterfacedObject::QueryImpl(iid, object);
+}
+
+IXMLDOMElement* TXMLStorage::ElementFor(const char* operation, const std::string* name) const {
+    if (!element_)
+        throw EXMLStorageError(std::string("XML storage: ") + operation +
+                               " needs an element, and this storage has none");
+    if (name && !IsXMLName(*name))
+        throw EXMLStorageError(std::string("XML storage: ") + operation + ": \"" + *name +
+                               "\" is not an XML name");
+    return element_.get();
+}
+
+Ref<IXMLDOMDocument> TXMLStorage::OwnerDocument() const {
+    if (document_) return document_;
+    Ref<IXMLDOMDocument> owner;
+    if (element_) CheckOle(element_->get_ownerDocument(owner.put()), "IXMLDOMNode.ownerDocument");
+    return owner;
+}
+
+Ref<IHierStorage> TXMLStorage::StorageOn(IXMLDOMElement* element) const {
+    Ref<TXMLStorage> storage = Create();
+    storage->Attach(element, OwnerDocument().get());
+    return storage;
+}
+
+std::string TXMLStorage::ReadAttribute(const std::string& name, const std::string& fallback) {
+    // No attribute can bear a name that is not an XML name.
+    if (!element_ || !IsXMLName(name)) return fallback;
+    OleVariant value;
+    HRESULT hr = element_->getAttribute(Bstr(name).get(), value.put());
+    CheckOle(hr, "IXMLDOMElement.getAttribute");
+    if (hr == S_FALSE || value.IsNull()) return fallback;
+    return value.Ansi();
+}
+
+void TXMLStorage::WriteAttribute(const std::string& name, const std::string& value) {
+    IXMLDOMElement* element = ElementFor("WriteAttribute", &name);
+    OleVariant text(value);
+    CheckOle(element->setAttribute(Bstr(name).get(), text.get()), "IXMLDOMElement.setAttribute");
+}
+
+Ref<IHierStorage> TXMLStorage::AddChild(const std::string& name) {
+    IXMLDOMElement* element = ElementFor("AddChild", &name);
+    Ref<IXMLDOMDocument> document = OwnerDocument();
+    if (!document)
+        throw EXMLStorageError("XML storage: AddChild needs a document, and this storage has none");
+    Ref<IXMLDOMElement> child;
+    CheckOle(document->createElement(Bstr(name).get(), child.put()), "IXMLDOMDocument.createElement");
+    Ref<IXMLDOMNode> appended;
+    CheckOle(element->appendChild(child.get(), appended.put()), "IXMLDOMNode.appendChild");
+    return StorageOn(child.get());
+}
+
+int TXMLStorage::ChildCount(const std::string& name) {
+    if (!element_ || !IsXMLName(name)) return 0;
+    int count = 0;
+    ForEachChildElement(element_.get(), ToWide(name), [&](IXMLDOMElement*) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+Ref<IHierStorage> TXMLStorage::GetChild(const std::string& name, int index) {
+    if (!element_ || index < 0 || !IsXMLName(name)) return nullptr;
+    Ref<IHierStorage> found;
+    int at = 0;
+    ForEachChildElement(element_.get(), ToWide(name), [&](IXMLDOMElement* child) {
+        if (at++ < index) return true;
+        found = StorageOn(child);
+        return false;
+    });
+    return found;
+}
+
+std::string TXMLStorage::GetText() {
+    if (!element_) return std::string();
+    Bstr text;
+    CheckOle(element_->get_text(text.put()), "IXMLDOMNode.text");
+    return text.Ansi();
+}
+
+void TXMLStorage::SetText(const std::string& text) {
+    IXMLDOMElement* element = ElementFor("SetText", nullptr);
+    CheckOle(element->put_text(Bstr(text).get()), "IXMLDOMNode.text");
+}
+
+std::string TXMLStorage::ReadChildText(const std::string& name) {
+    Ref<IHierStorage> child = GetChild(name, 0);
+    return child ? child->GetText() : std::string();
+}
+
+void TXMLStorage::WriteChildText(const std::string& name, const std::string& text) {
+    AddChild(name)->SetText(text);
+}
+
+void TXMLStorage::Attach(IXMLDOMElement* element, IXMLDOMDocument* document) {
+    element_ = element;
+    document_ = document;
+}
+
+void TXMLStorage::Detach() {
+    element_ = nullptr;
+    document_ = nullptr;
+}
+
+bool TXMLStorage::CreateNew(const std::string& rootName) {
+    Detach();
+    try {
+        if (!IsXMLName(rootName)) return false;
+        Ref<IXMLDOMDocument> document = NewXMLDocument();
+        Ref<IXMLDOMElement> root;
+        CheckOle(document->createElement(Bstr(rootName).get(), root.put()), "IXMLDOMDocument.createElement");
+        CheckOle(document->putref_documentElement(root.get()), "IXMLDOMDocument.documentElement");
+        Attach(root.get(), document.get());
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TXMLStorage::LoadFromFile(const std::string& fileName) {
+    try {
+        Ref<IXMLDOMDocument> document = NewXMLDocument();
+        if (!LoadInto(document.get(), fileName)) return false;
+        Ref<IXMLDOMElement> root;
+        if (FAILED(document->get_documentElement(root.put())) || !root) return false;
+        Attach(root.get(), document.get());
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TXMLStorage::LoadFromXML(const std::string& text) {
+    try {
+        Ref<IXMLDOMDocument> document = NewXMLDocument();
+        VARIANT_BOOL parsed = VARIANT_FALSE;
+        HRESULT hr = document->loadXML(Bstr(text).get(), &parsed);
+        if (FAILED(hr) || parsed != VARIANT_TRUE) return false;
+        Ref<IXMLDOMElement> root;
+        if (FAILED(document->get_documentElement(root.put())) || !root) return false;
+        Attach(root.get(), document.get());
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TXMLStorage::LoadObject(IPersistObject* object) {
+    if (!object) return false;
+    object->LoadFrom(this);
+    return true;
+}
+
+bool TXMLStorage::SaveToFile(const std::string& fileName) {
+    Ref<IXMLDOMDocument> document = OwnerDocument();
+    if (!document) return false;
+    SaveXMLDocument(document.get(), fileName);
+    return true;
+}
+
+bool TXMLStorage::GetXML(std::string& text) {
+    Ref<IXMLDOMDocument> document = OwnerDocument();
+    if (!document) return false;
+    Bstr xml;
+    CheckOle(document->get_xml(xml.put()), "IXMLDOMDocument.xml");
+    text = xml.Ansi();
+    return true;
+}
+
+bool TXMLStorage::SaveObject(IPersistObject* object) {
+    if (!object) return false;
+    object->SaveTo(this);
+    return true;
+}
+
+}  // namespace omb

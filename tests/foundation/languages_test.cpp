@@ -1,0 +1,469 @@
+#include "foundation/languages.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "foundation/handles.h"
+#include "foundation/init_language.h"
+#include "foundation/resources.h"
+#include "foundation/shared.h"
+#include "foundation/winfuncs.h"
+#include "foundation/xml_storage.h"
+#include "xml_test_support.h"
+
+using namespace omb;
+using namespace omb::test;
+
+namespace {
+
+const LPCSTR kRcData = MAKEINTRESOURCEA(10);
+
+// Every key the programs read, with the English text the built-in file must
+// give where the screens and messages quote one; nullptr where the text is
+// the file's own (any non-empty text).
+struct KeyText {
+    const char* key;
+    const char* english;
+};
+const KeyText kKeys[] = {
+    {"AppCBTitle", "%appname%"},
+    {"AppCCTitle", "%appname%"},
+    {"Error_COMInitialization", "COM initialization error."},
+    {"AppCCMenu_Close", "Close"},
+    {"AppCCMenu_HelpContent", "Help"},
+    {"AppCCMenu_Config", "Configure..."},
+    {"AppRootNodeCaption", "Window Rules"},
+    {"TW_DeleteWindowRule", "Are you sure you want to delete the Window Rule"},
+    {"TW_SaveConfig", "Save changes?"},
+    {"Action_STAYONTOPACTION_Caption", "Stay on Top"},
+    {"Action_CLOSEWINDOWACTION_Caption", "Close window automatically"},
+    {"Action_RUNMODEACTION_Caption", "Run mode"},
+    {"Action_SAVESIZEPOSACTION_Caption", "Save window's size and position"},
+    {"Action_CLOSEQUERYACTION_Caption", "Prevent accidental close of window"},
+    {"Action_CLOSEQUERYACTION_Hint", nullptr},
+    {"CQA_CloseQueryMessage", "Are you sure you want to close the window?"},
+    {"Command_AppFilesMenu_Caption", "&File"},
+    {"Command_AppFilesMenu_Hint", ""},
+    {"Command_AppSave_Caption", "Save"},
+    {"Command_AppSave_Hint", "Save changes"},
+    {"Command_AppExit_Caption", "Exit"},
+    {"Command_AppExit_Hint", "Exit"},
+    {"Command_WindowRuleMenu_Caption", "Window Rule"},
+    {"Command_WindowRuleMenu_Hint", ""},
+    {"Command_WindowRuleAdd_Caption", "Add rule"},
+    {"Command_WindowRuleAdd_Hint", "Add new rule"},
+    {"Command_WindowRuleDelete_Caption", "Delete rule"},
+    {"Command_WindowRuleDelete_Hint", "Delete rule"},
+    {"Command_ToolsMenu_Caption", "Actions"},
+    {"Command_ToolsMenu_Hint", "Actions"},
+    {"Command_RunCommandCenter_Caption", "Launch %appname%"},
+    {"Command_RunCommandCenter_Hint", "Launch %appname%"},
+    {"Command_StopCommandCenter_Caption", "Stop %appname%"},
+    {"Command_StopCommandCenter_Hint", "Stop %appname%"},
+    {"Command_Options_Caption", "Options..."},
+    {"Command_Options_Hint", "Options..."},
+    {"Command_HelpMenu_Caption", "&Help"},
+    {"Command_HelpMenu_Hint", ""},
+    {"Command_HelpContent_Caption", "Contents"},
+    {"Command_HelpContent_Hint", "Contents"},
+    {"Command_HelpAbout_Caption", "About..."},
+    {"Command_HelpAbout_Hint", ""},
+    {"AboutForm_Caption", "About"},
+    {"AboutForm_CloseCommand", "Close"},
+    {"AboutForm_Version", "Version"},
+    {"AboutForm_Copyright", nullptr},
+    {"AboutForm_AllRights", nullptr},
+    {"OptionsForm_Caption", "Options"},
+    {"OptionsForm_OKCommand", "OK"},
+    {"OptionsForm_CancelCommand", "Cancel"},
+    {"mid_GOF_Caption", "General"},
+    {"GOF_LoadAtStartup", "Load at startup"},
+    {"GOF_EnableTrayIcon", "Enable tray icon"},
+    {"WRDP_Caption", "Window rule"},
+    {"WRDP_NameHint", nullptr},
+    {"WRDP_EnabledHint", nullptr},
+    {"CDP_Caption", "Target window"},
+    {"CDP_FindWindowHint", nullptr},
+    {"CDP_Description", nullptr},
+    {"TWDP_Memo", nullptr},
+    {"WClCDP_Caption", "window class:"},
+    {"WClCDP_Hint", nullptr},
+    {"WCCDP_Caption", "window caption:"},
+    {"WCCDP_Hint", nullptr},
+    {"WCCDP_ExactMatch", "exact match"},
+    {"WCCDP_ExactMatchHint", nullptr},
+    {"WCCDP_SubstringMatch", "substring"},
+    {"WCCDP_SubstringMatchHint", nullptr},
+    {"ASDP_Caption", "Windows actions"},
+    {"RMADP_RunModes", "normal=Normal Window;minimize=Minimized Window;maximize=Maximized Window"},
+    {"RMADP_RunAs", "Run as:"},
+};
+
+// The "string" keys of a language file, in file order.
+std::vector<std::string> KeysOf(const std::string& fileName) {
+    std::vector<std::string> keys;
+    Ref<IHierStorage> root = OpenXMLFile(fileName);
+    Ref<IHierStorage> strings = root ? root->GetChild("strings", 0) : nullptr;
+    if (!strings) return keys;
+    for (int i = 0; i < strings->ChildCount("string"); ++i)
+        keys.push_back(strings->GetChild("string", i)->ReadAttribute("name", ""));
+    return keys;
+}
+
+std::string LanguageFile(const char* id, const char* name, const char* nativeName,
+                         const std::string& strings) {
+    std::string attributes = std::string(" id=\"") + id + "\" name=\"" + name + "\"";
+    if (nativeName) attributes += std::string(" original_name=\"") + nativeName + "\"";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><language" + attributes + "><strings>" + strings +
+           "</strings></language>";
+}
+
+std::string TemporaryFolder() {
+    char folder[MAX_PATH + 1];
+    GetTempPathA(DWORD(sizeof(folder)), folder);
+    return folder;
+}
+
+class LanguageTables : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedAppPath_ = AppPath;
+        AppPath = folder.Name();
+        ASSERT_TRUE(CreateDirectoryA(Languages().c_str(), nullptr));
+        CreateMultiLanguages();
+    }
+    void TearDown() override {
+        FreeMultiLanguages();
+        AppPath = savedAppPath_;
+    }
+
+    std::string Languages() const { return folder.Path("Languages\\"); }
+    void InstallGerman(const std::string& fileName = "de.lng") {
+        ASSERT_TRUE(
+            SaveResourceToFile(GetModuleHandleA(nullptr), "TESTLNG_DE", kRcData, Languages() + fileName));
+    }
+    void Write(const std::string& fileName, const std::string& text) {
+        WriteBytes(Languages() + fileName, text);
+    }
+
+    TempFolder folder;
+
+private:
+    std::string savedAppPath_;
+};
+
+}  // namespace
+
+TEST_F(LanguageTables, TheBuiltInFileHoldsEveryKeyTheProgramsRead) {
+    ASSERT_TRUE(SelectLanguage(""));
+    TMLStrings& strings = MultiLanguages()->Strings();
+    for (const KeyText& k : kKeys) {
+        ASSERT_TRUE(strings.Exists(k.key)) << k.key;
+        if (k.english)
+            EXPECT_EQ(strings.Get(k.key), k.english) << k.key;
+        else
+            EXPECT_FALSE(strings.Get(k.key).empty()) << k.key;
+    }
+    EXPECT_EQ(strings.Count(), int(sizeof(kKeys) / sizeof(kKeys[0])));
+    // Of the action hints only the close query's exists: the others equal
+    // their captions through the default.
+    EXPECT_FALSE(strings.Exists("Action_STAYONTOPACTION_Hint"));
+    EXPECT_FALSE(strings.Exists("Action_RUNMODEACTION_Hint"));
+
+    // The texts as the screens show them.
+    SetMLVariable("appname", "Ombrel");
+    EXPECT_EQ(GetMLString("AppCBTitle", ""), "Ombrel");
+    EXPECT_EQ(GetMLString("Command_RunCommandCenter_Caption", "Launch Command Center"), "Launch Ombrel");
+    EXPECT_EQ(GetMLString("Command_ToolsMenu_Caption", "&Tools"), "Actions");
+    const std::string memo = GetMLString("TWDP_Memo", "");
+    EXPECT_NE(memo.find("Ombrel"), std::string::npos);
+    EXPECT_NE(memo.find("\n\n"), std::string::npos) << "the memo keeps its paragraphs";
+    EXPECT_EQ(memo.find('%'), std::string::npos);
+}
+
+TEST_F(LanguageTables, TheShippedTranslationCoversEveryKey) {
+    const std::string english = folder.Path("en.lng");
+    ASSERT_TRUE(SaveResourceToFile(GetModuleHandleA(nullptr), kDefaultLanguageResource, kRcData, english));
+    InstallGerman();
+    std::vector<std::string> en = KeysOf(english), de = KeysOf(Languages() + "de.lng");
+    ASSERT_EQ(en.size(), sizeof(kKeys) / sizeof(kKeys[0]));
+    EXPECT_EQ(std::set<std::string>(de.begin(), de.end()), std::set<std::string>(en.begin(), en.end()));
+    EXPECT_EQ(de.size(), en.size()) << "a key given twice";
+
+    ScanLanguages();
+    ASSERT_TRUE(SelectLanguage("de"));
+    for (const KeyText& k : kKeys) {
+        if (k.english && !*k.english) continue;
+        EXPECT_FALSE(GetMLString(k.key, "").empty()) << k.key;
+    }
+    EXPECT_EQ(GetMLString("AppCCMenu_Close", "Close"), FromWide(L"Schlie\u00dfen"));
+}
+
+TEST_F(LanguageTables, ScanningListsEachLanguageFileOnce) {
+    InstallGerman("de.lng");
+    InstallGerman("de_copy.lng");  // the same id again: skipped
+    Write("fr.lng", LanguageFile("fr", "French",
+                                 "Fran\xC3\xA7"
+                                 "ais",
+                                 ""));  // UTF-8
+    Write("it.lngx", LanguageFile("it", "Italian", nullptr, ""));
+    Write("es.lng.bak", LanguageFile("es", "Spanish", nullptr, ""));
+    Write("noid.lng", LanguageFile("", "Nameless", nullptr, ""));
+    Write("noname.lng", LanguageFile("xx", "", nullptr, ""));
+    Write("broken.lng", "<language id=\"br\" name=\"Broken\"><strings>");
+    ASSERT_TRUE(CreateDirectoryA((Languages() + "folder.lng").c_str(), nullptr));
+
+    ScanLanguages();
+    TLanguages* languages = GetLanguages();
+    ASSERT_TRUE(languages);
+    ASSERT_EQ(languages->Count(), 2);
+    TLanguage* de = languages->Get(Variant("DE"));  // ids are case-insensitive
+    ASSERT_TRUE(de);
+    EXPECT_EQ(de->Name, "German");
+    EXPECT_EQ(de->DisplayName(), "German - Deutsch");
+    EXPECT_TRUE(de->FileName == Languages() + "de.lng" || de->FileName == Languages() + "de_copy.lng");
+    TLanguage* fr = languages->Get(Variant("fr"));
+    ASSERT_TRUE(fr);
+    EXPECT_EQ(fr->DisplayName(), FromWide(L"French - Fran\u00e7ais"));
+    EXPECT_FALSE(languages->Get(Variant("it")));
+    EXPECT_FALSE(languages->Get(Variant(2)));
+    EXPECT_FALSE(languages->Get(Variant(-1)));
+    EXPECT_TRUE(languages->Get(Variant(0)));
+
+    // Scanning again adds only new ids and removes nothing.
+    Write("pl.lng", LanguageFile("pl", "Polish", nullptr, ""));
+    DeleteFileA((Languages() + "fr.lng").c_str());
+    ScanLanguages();
+    EXPECT_EQ(languages->Count(), 3);
+    EXPECT_TRUE(languages->Get(Variant("fr")));
+
+    EXPECT_TRUE(IsLanguageFileName("C:\\x\\a.LNG"));
+    EXPECT_FALSE(IsLanguageFileName("a.lngx"));
+    EXPECT_FALSE(IsLanguageFileName("C:\\dir.lng\\file"));
+}
+
+TEST_F(LanguageTables, SelectingFallsBackToTheBuiltInEnglish) {
+    InstallGerman();
+    Write("empty.lng", LanguageFile("em", "Empty", nullptr, ""));
+    Write("nostrings.lng", "<language id=\"ns\" name=\"No strings\"/>");
+    Write("late.lng",
+          LanguageFile("late", "Breaks later", nullptr, "<string name=\"AppCCMenu_Close\">Late</string>"));
+    ScanLanguages();
+    ASSERT_EQ(GetLanguages()->Count(), 4);
+
+    ASSERT_TRUE(SelectLanguage("de"));
+    EXPECT_EQ(GetMLString("TW_SaveConfig", ""), FromWide(L"\u00c4nderungen speichern?"));
+    ASSERT_TRUE(SelectLanguage("unknown"));
+    EXPECT_EQ(GetMLString("TW_SaveConfig", ""), "Save changes?");
+
+    // An empty "strings" element selects, and every text is its default.
+    ASSERT_TRUE(SelectLanguage("em"));
+    EXPECT_EQ(GetMLString("TW_SaveConfig", "default"), "default");
+    EXPECT_EQ(MultiLanguages()->Strings().Count(), 0);
+
+    // No "strings" element, or a file broken after the scan: English.
+    ASSERT_TRUE(SelectLanguage("ns"));
+    EXPECT_EQ(GetMLString("TW_SaveConfig", ""), "Save changes?");
+    Write("late.lng", "<language id=\"late\"");
+    ASSERT_TRUE(SelectLanguage("late"));
+    EXPECT_EQ(GetMLString("AppCCMenu_Close", ""), "Close");
+
+    // Nothing at all to load: every text is its default.
+    EXPECT_FALSE(MultiLanguages()->Select("unknown", GetModuleHandleA("kernel32.dll")));
+    EXPECT_EQ(GetMLString("TW_SaveConfig", "default"), "default");
+}
+
+TEST_F(LanguageTables, KeysIgnoreCaseAndTheFirstTextOfAKeyStays) {
+    Write("t.lng",
+          LanguageFile("t", "Test", nullptr,
+                       "<string name=\"Greeting\">first</string><string name=\"GREETING\">second</string>"
+                       "<string>no key</string><string name=\"\">empty key</string>"
+                       "<other name=\"Other\">not a string</other><string name=\"Two\">a<b>b</b></string>"));
+    ScanLanguages();
+    ASSERT_TRUE(SelectLanguage("T"));
+    EXPECT_EQ(MultiLanguages()->Strings().Count(), 2);
+    EXPECT_EQ(GetMLString("greeting", ""), "first");
+    EXPECT_EQ(GetMLString("Other", "default"), "default");
+    EXPECT_EQ(GetMLString("two", ""), "ab");
+}
+
+TEST_F(LanguageTables, VariablesAreSubstitutedIgnoringCaseAndAlwaysEnd) {
+    ASSERT_TRUE(SelectLanguage(""));
+    SetMLVariable("appname", "Ombrel");
+    EXPECT_EQ(GetMLString("AppCBTitle", ""), "Ombrel");
+    EXPECT_EQ(GetMLString("missing key", "%APPNAME% and %AppName%"), "Ombrel and Ombrel");
+    SetMLVariable("APPNAME", "Other");  // the same variable
+    EXPECT_EQ(GetMLString("AppCBTitle", ""), "Other");
+    EXPECT_EQ(GetMLString("missing key", "100% sure %unknown%"), "100% sure %unknown%");
+
+    // Substitution follows the order of definition; redefining moves a
+    // variable to the end.
+    SetMLVariable("outer", "[%inner%]");
+    SetMLVariable("inner", "x");
+    EXPECT_EQ(GetMLString("k", "%outer%"), "[x]");
+    SetMLVariable("inner", "y");
+    SetMLVariable("outer", "[%inner%]");
+    EXPECT_EQ(GetMLString("k", "%outer%"), "[%inner%]");
+
+    // Values that name their own variable, or each other, end.
+    SetMLVariable("self", "<%self%>");
+    EXPECT_EQ(GetMLString("k", "%self%%self%"), "<%self%><%self%>");
+    SetMLVariable("ping", "%pong%");
+    SetMLVariable("pong", "%ping%");
+    EXPECT_EQ(GetMLString("k", "%ping%"), "%ping%");
+}
+
+TEST_F(LanguageTables, WithoutTheTableTheRoutinesAnswerTheirDefaults) {
+    FreeMultiLanguages();
+    SetMLVariable("appname", "Ombrel");
+    EXPECT_EQ(GetMLString("AppCBTitle", "%appname%"), "%appname%");
+    ScanLanguages();
+    EXPECT_FALSE(SelectLanguage(""));
+    EXPECT_EQ(GetLanguages(), nullptr);
+    CreateMultiLanguages();
+    EXPECT_NE(GetLanguages(), nullptr);
+}
+
+TEST_F(LanguageTables, TheBuiltInFileLeavesNoTemporaryFile) {
+    const std::string temp = TemporaryFolder();
+    const size_t before = FilesMatching(temp, "~ln*.tmp").size();
+    ASSERT_TRUE(SelectLanguage(""));
+    EXPECT_FALSE(MultiLanguages()->Select("", GetModuleHandleA("kernel32.dll")));  // no such resource
+    ASSERT_TRUE(SelectLanguage("none"));
+    EXPECT_EQ(FilesMatching(temp, "~ln*.tmp").size(), before);
+}
+
+TEST_F(LanguageTables, ResourcesAreWrittenWhole) {
+    const std::string file = folder.Path("out.lng");
+    WriteBytes(file, std::string(100000, 'x'));  // replaced, not overwritten in part
+    ASSERT_TRUE(SaveResourceToFile(GetModuleHandleA(nullptr), "TESTLNG_DE", kRcData, file));
+    const std::string bytes = ReadBytes(file);
+    EXPECT_EQ(bytes.compare(0, 5, "<?xml"), 0);
+    EXPECT_EQ(bytes.find("xxxx"), std::string::npos);
+    EXPECT_EQ(bytes.find("</language>"), bytes.size() - std::string("</language>\n").size());
+
+    EXPECT_FALSE(
+        SaveResourceToFile(GetModuleHandleA(nullptr), "NO_SUCH_RESOURCE", kRcData, folder.Path("none")));
+    EXPECT_FALSE(FileExists(folder.Path("none")));
+    EXPECT_FALSE(
+        SaveResourceToFile(GetModuleHandleA(nullptr), "TESTLNG_DE", kRcData, folder.Path("no\\such\\x")));
+}
+
+namespace {
+
+// A registry key of this test run, removed with its values at the end.
+class TestKey {
+public:
+    TestKey() : path_("Software\\OmbrelTests\\languages_" + std::to_string(GetCurrentProcessId())) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(),
+                        nullptr);
+    }
+    ~TestKey() {
+        key_.reset();
+        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\OmbrelTests");  // only when empty
+    }
+    const std::string& Path() const { return path_; }
+    void Set(DWORD type, const void* data, DWORD size) {
+        ASSERT_EQ(RegSetValueExA(key_.get(), "Language", 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+    }
+    void SetString(const std::string& id) { Set(REG_SZ, id.c_str(), DWORD(id.size() + 1)); }
+
+private:
+    std::string path_;
+    UniqueRegKey key_;
+};
+
+// Keeps the user's real "Language" value and puts it back.
+class SavedLanguageValue {
+public:
+    SavedLanguageValue() {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kRegistryRoot, 0, KEY_QUERY_VALUE, key_.put()) != ERROR_SUCCESS)
+            return;
+        keyExisted_ = true;
+        DWORD size = 0;
+        if (RegQueryValueExA(key_.get(), "Language", nullptr, &type_, nullptr, &size) != ERROR_SUCCESS)
+            return;
+        data_.resize(size);
+        present_ = RegQueryValueExA(key_.get(), "Language", nullptr, &type_,
+                                    reinterpret_cast<BYTE*>(data_.data()), &size) == ERROR_SUCCESS;
+    }
+    ~SavedLanguageValue() {
+        UniqueRegKey key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryRoot, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            key.put(), nullptr) != ERROR_SUCCESS)
+            return;
+        if (present_)
+            RegSetValueExA(key.get(), "Language", 0, type_, reinterpret_cast<const BYTE*>(data_.data()),
+                           DWORD(data_.size()));
+        else
+            RegDeleteValueA(key.get(), "Language");
+        key.reset();
+        if (!keyExisted_) {  // remove what the test created; keys still in use stay
+            RegDeleteKeyA(HKEY_CURRENT_USER, kRegistryRoot);
+            RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Quennet");
+        }
+    }
+
+private:
+    bool keyExisted_ = false;
+    UniqueRegKey key_;
+    DWORD type_ = 0;
+    std::vector<char> data_;
+    bool present_ = false;
+};
+
+}  // namespace
+
+TEST_F(LanguageTables, StartUpSelectsTheStoredLanguage) {
+    InstallGerman();
+    TestKey key;
+    key.SetString("de");
+    EXPECT_EQ(ReadLanguageId(HKEY_CURRENT_USER, key.Path()), "de");
+    InitLanguageFrom(HKEY_CURRENT_USER, key.Path());
+    EXPECT_EQ(GetMLString("Command_RunCommandCenter_Caption", ""), "Ombrel starten");
+    EXPECT_EQ(GetMLString("AppCCTitle", ""), "Ombrel");
+    EXPECT_EQ(GetLanguages()->Count(), 1);
+
+    // A string stored without its terminating zero reads the same.
+    key.Set(REG_SZ, "de", 2);
+    EXPECT_EQ(ReadLanguageId(HKEY_CURRENT_USER, key.Path()), "de");
+}
+
+TEST_F(LanguageTables, StartUpFallsBackToEnglish) {
+    InstallGerman();
+    TestKey key;
+    const DWORD number = 7;
+    key.Set(REG_DWORD, &number, sizeof(number));  // a value of the wrong type
+    EXPECT_EQ(ReadLanguageId(HKEY_CURRENT_USER, key.Path()), "");
+    InitLanguageFrom(HKEY_CURRENT_USER, key.Path());
+    EXPECT_EQ(GetMLString("Command_RunCommandCenter_Caption", ""), "Launch Ombrel");
+
+    key.Set(REG_BINARY, "de", 3);
+    EXPECT_EQ(ReadLanguageId(HKEY_CURRENT_USER, key.Path()), "");
+    key.SetString("");
+    EXPECT_EQ(ReadLanguageId(HKEY_CURRENT_USER, key.Path()), "");
+    key.SetString("xx");  // no file has it
+    InitLanguageFrom(HKEY_CURRENT_USER, key.Path());
+    EXPECT_EQ(GetMLString("TW_SaveConfig", ""), "Save changes?");
+    EXPECT_EQ(ReadLanguageId(HKEY_CURRENT_USER, key.Path() + "\\missing"), "");
+    InitLanguageFrom(HKEY_CURRENT_USER, key.Path() + "\\missing");
+    EXPECT_EQ(GetMLString("AppCBTitle", ""), "Ombrel");
+}
+
+TEST_F(LanguageTables, StartUpReadsTheUsersLanguageValue) {
+    InstallGerman();
+    SavedLanguageValue saved;
+    {
+        UniqueRegKey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryRoot, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                  key.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key.get(), "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>("de"), 3),
+                  ERROR_SUCCESS);
+    }
+    InitLanguage();
+    EXPECT_EQ(GetMLString("Command_StopCommandCenter_Caption", ""), "Ombrel beenden");
+}

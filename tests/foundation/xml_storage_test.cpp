@@ -1,0 +1,436 @@
+#include "foundation/xml_storage.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/handles.h"
+#include "foundation/ole.h"
+#include "foundation/winfuncs.h"
+#include "xml_test_support.h"
+
+using namespace omb;
+using namespace omb::test;
+
+namespace {
+
+Ref<TXMLStorage> NewStorage(const char* root) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    EXPECT_TRUE(s->CreateNew(root));
+    return s;
+}
+
+Ref<TXMLStorage> Loaded(const std::string& fileName) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    EXPECT_TRUE(s->LoadFromFile(fileName)) << fileName;
+    return s;
+}
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+// The text of the document element as the service holds it (no ANSI step).
+std::wstring RootTextWide(TXMLStorage* s) {
+    Ref<IXMLDOMElement> root;
+    EXPECT_EQ(s->Document()->get_documentElement(root.put()), S_OK);
+    BSTR text = nullptr;
+    root->get_text(&text);
+    std::wstring out(text ? text : L"", text ? SysStringLen(text) : 0);
+    SysFreeString(text);
+    return out;
+}
+
+class XMLStorageFiles : public ::testing::Test {
+protected:
+    TempFolder folder;
+};
+
+}  // namespace
+
+TEST_F(XMLStorageFiles, NewDocumentSavesOneEmptyRootElement) {
+    Ref<TXMLStorage> s = NewStorage("tarvel_windows");
+    const std::string file = folder.Path("Ombrel.ini");
+    EXPECT_TRUE(s->SaveToFile(file));
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "<tarvel_windows/>")) << bytes;
+
+    Ref<TXMLStorage> back = Loaded(file);
+    ASSERT_TRUE(back->Element());
+    Bstr name;
+    back->Element()->get_nodeName(name.put());
+    EXPECT_EQ(name.Ansi(), "tarvel_windows");
+    EXPECT_EQ(back->GetText(), "");
+    EXPECT_FALSE(NewStorage("x") == nullptr);
+    EXPECT_FALSE(TXMLStorage::Create()->SaveToFile(folder.Path("none.xml")));  // no document
+    EXPECT_FALSE(FileExists(folder.Path("none.xml")));
+}
+
+TEST_F(XMLStorageFiles, NonAsciiTextRoundTripsThroughARealFile) {
+    ASSERT_LT(GetACP(), 1260u) << "these texts assume a one-byte ANSI code page";
+    const std::string text =
+        FromWide(L"Gr\u00fc\u00dfe \u2013 \u00e9t\u00e9 \u20ac");  // all in the ANSI page
+    const std::string special = "a < b & c > \"d\" 'e'\nsecond line";
+    Ref<TXMLStorage> s = NewStorage("root");
+    s->WriteAttribute("caption", text);
+    s->WriteAttribute("special", special);
+    s->WriteChildText("value", text);
+    s->WriteChildText("special", special);
+    const std::string file = folder.Path("round.xml");
+    ASSERT_TRUE(s->SaveToFile(file));
+
+    // No declaration: the file is UTF-8.
+    EXPECT_TRUE(Contains(ReadBytes(file),
+                         "Gr\xC3\xBC\xC3\x9F"
+                         "e"));
+
+    Ref<TXMLStorage> back = Loaded(file);
+    EXPECT_EQ(back->ReadAttribute("caption", "?"), text);
+    EXPECT_EQ(back->ReadAttribute("special", "?"), special);
+    EXPECT_EQ(back->ReadChildText("value"), text);
+    EXPECT_EQ(back->ReadChildText("special"), special);
+}
+
+TEST_F(XMLStorageFiles, AOneByteEncodingDeclarationIsKeptAndHonoured) {
+    // Cyrillic in windows-1251: the bytes must stay one-byte 1251 codes.
+    const std::string file = folder.Path("cyrillic.xml");
+    WriteBytes(file,
+               "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<r><t>\xCF\xF0\xE8\xE2\xE5\xF2</t></r>");
+    Ref<TXMLStorage> s = Loaded(file);
+    EXPECT_EQ(RootTextWide(s.get()), L"\u041f\u0440\u0438\u0432\u0435\u0442");
+    s->WriteAttribute("changed", "yes");
+    ASSERT_TRUE(s->SaveToFile(file));
+
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "encoding=\"windows-1251\"")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "\xCF\xF0\xE8\xE2\xE5\xF2")) << bytes;
+    EXPECT_FALSE(Contains(bytes, "\xD0\x9F")) << "UTF-8 bytes under a windows-1251 declaration";
+
+    Ref<TXMLStorage> back = Loaded(file);
+    EXPECT_EQ(RootTextWide(back.get()), L"\u041f\u0440\u0438\u0432\u0435\u0442");
+    EXPECT_EQ(back->ReadAttribute("changed", ""), "yes");
+}
+
+TEST_F(XMLStorageFiles, CharactersTheDeclaredEncodingLacksBecomeReferences) {
+    const std::string file = folder.Path("latin1.xml");
+    WriteBytes(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"caf\xE9\"/>");
+    Ref<TXMLStorage> s = Loaded(file);
+    EXPECT_EQ(s->ReadAttribute("a", ""), FromWide(L"caf\u00e9"));
+    const std::string euro = FromWide(L"\u20ac 5");  // not in ISO-8859-1
+    s->WriteChildText("price", euro);
+    ASSERT_TRUE(s->SaveToFile(file));
+
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "encoding=\"ISO-8859-1\"")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "caf\xE9\"")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "&#8364; 5")) << bytes;
+
+    Ref<TXMLStorage> back = Loaded(file);
+    EXPECT_EQ(back->ReadAttribute("a", ""), FromWide(L"caf\u00e9"));
+    EXPECT_EQ(back->ReadChildText("price"), euro);
+}
+
+TEST_F(XMLStorageFiles, TextDocumentsKeepTheirDeclarationWhenSaved) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    const std::string text = FromWide(L"\u00c4rger");
+    ASSERT_TRUE(s->LoadFromXML("<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>" + text + "</r>"));
+    const std::string file = folder.Path("ansi.xml");
+    ASSERT_TRUE(s->SaveToFile(file));
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "encoding=\"windows-1252\""));
+    EXPECT_TRUE(Contains(bytes, "<r>\xC4rger</r>")) << bytes;
+    EXPECT_EQ(Loaded(file)->GetText(), text);
+
+    ASSERT_TRUE(s->LoadFromXML("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>" + text + "</r>"));
+    ASSERT_TRUE(s->SaveToFile(file));
+    const std::string wide = ReadBytes(file);
+    EXPECT_EQ(wide.substr(0, 4), std::string("\xFF\xFE<\0", 4));
+    EXPECT_EQ(Loaded(file)->GetText(), text);
+}
+
+TEST_F(XMLStorageFiles, AnEncodingThatCannotBeWrittenBecomesUtf8) {
+    // A declaration added through the document service itself, naming an
+    // encoding the writer does not know.
+    Ref<TXMLStorage> s = NewStorage("r");
+    const std::string text = FromWide(L"\u00c4rger");
+    s->SetText(text);
+    Ref<IXMLDOMProcessingInstruction> declaration;
+    ASSERT_EQ(s->Document()->createProcessingInstruction(
+                  Bstr(std::string("xml")).get(),
+                  Bstr(std::string("version=\"1.0\" encoding=\"x-unknown\"")).get(), declaration.put()),
+              S_OK);
+    Ref<IXMLDOMNode> inserted, first;
+    s->Document()->get_firstChild(first.put());
+    VARIANT at;
+    VariantInit(&at);
+    at.vt = VT_UNKNOWN;
+    at.punkVal = first.get();
+    ASSERT_EQ(s->Document()->insertBefore(declaration.get(), at, inserted.put()), S_OK);
+    const std::string file = folder.Path("unknown.xml");
+    ASSERT_TRUE(s->SaveToFile(file));
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "encoding=\"UTF-8\"")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "\xC3\x84rger")) << bytes;
+    EXPECT_EQ(Loaded(file)->GetText(), text);
+}
+
+TEST_F(XMLStorageFiles, MissingAndMalformedInputNeverDropsTheLoadedDocument) {
+    const std::string good = folder.Path("good.xml"), bad = folder.Path("bad.xml");
+    WriteBytes(good, "<r id=\"1\"><c/></r>");
+    WriteBytes(bad, "<r id=\"2\"><c></r>");
+    Ref<TXMLStorage> s = Loaded(good);
+
+    EXPECT_FALSE(s->LoadFromFile(folder.Path("missing.xml")));
+    EXPECT_EQ(s->ReadAttribute("id", ""), "1");
+    EXPECT_FALSE(s->LoadFromFile(bad));
+    EXPECT_EQ(s->ReadAttribute("id", ""), "1");
+    EXPECT_FALSE(s->LoadFromXML("<r id=\"3\"><unclosed></r>"));
+    EXPECT_EQ(s->ReadAttribute("id", ""), "1");
+    EXPECT_FALSE(s->LoadFromXML(""));
+    EXPECT_EQ(s->ChildCount("c"), 1);
+
+    EXPECT_FALSE(OpenXMLFile(folder.Path("missing.xml")));
+    EXPECT_FALSE(OpenXMLFile(bad));
+    Ref<IHierStorage> opened = OpenXMLFile(good);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->ReadAttribute("id", ""), "1");
+}
+
+TEST(XMLStorage, AbsentAndEmptyAttributes) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    ASSERT_TRUE(s->LoadFromXML("<r empty=\"\" full=\"x\"/>"));
+    EXPECT_EQ(s->ReadAttribute("absent", "default"), "default");
+    EXPECT_EQ(s->ReadAttribute("empty", "default"), "");
+    EXPECT_EQ(s->ReadAttribute("full", "default"), "x");
+    EXPECT_EQ(s->ReadAttribute("FULL", "default"), "default");  // names are case-sensitive
+    s->WriteAttribute("full", "replaced");
+    s->WriteAttribute("empty", "");
+    EXPECT_EQ(s->ReadAttribute("full", ""), "replaced");
+    EXPECT_EQ(s->ReadAttribute("empty", "default"), "");
+
+    // A storage without an element answers every read with its default.
+    Ref<TXMLStorage> none = TXMLStorage::Create();
+    EXPECT_EQ(none->ReadAttribute("full", "default"), "default");
+    EXPECT_EQ(none->ChildCount("a"), 0);
+    EXPECT_FALSE(none->GetChild("a", 0));
+    EXPECT_EQ(none->GetText(), "");
+    EXPECT_EQ(none->ReadChildText("a"), "");
+    std::string xml = "unchanged";
+    EXPECT_FALSE(none->GetXML(xml));
+    EXPECT_EQ(xml, "unchanged");
+}
+
+TEST(XMLStorage, ChildIndexCountsOnlyDirectChildrenOfThatName) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    ASSERT_TRUE(
+        s->LoadFromXML("<r><a n=\"0\"><a n=\"inner\"/></a>text<b n=\"b\"/><!-- a --><?a x?>"
+                       "<a n=\"1\"/><A n=\"upper\"/></r>"));
+    EXPECT_EQ(s->ChildCount("a"), 2);
+    EXPECT_EQ(s->ChildCount("b"), 1);
+    EXPECT_EQ(s->ChildCount("c"), 0);
+    ASSERT_TRUE(s->GetChild("a", 0));
+    EXPECT_EQ(s->GetChild("a", 0)->ReadAttribute("n", ""), "0");
+    ASSERT_TRUE(s->GetChild("a", 1));
+    EXPECT_EQ(s->GetChild("a", 1)->ReadAttribute("n", ""), "1");
+    EXPECT_FALSE(s->GetChild("a", 2));  // == ChildCount
+    EXPECT_FALSE(s->GetChild("a", -1));
+    EXPECT_EQ(s->GetChild("a", 0)->GetChild("a", 0)->ReadAttribute("n", ""), "inner");
+    EXPECT_EQ(s->GetChild("A", 0)->ReadAttribute("n", ""), "upper");
+}
+
+TEST(XMLStorage, NamesAreNeverReadAsQueries) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    ASSERT_TRUE(s->LoadFromXML("<r x=\"1\"><a y=\"2\"/><b/></r>"));
+    for (const char* hostile :
+         {"*", "node()", "a | b", "a/..", "../r", "a[1]", "@x", "", "a b", "x' or '1'='1"}) {
+        EXPECT_EQ(s->ChildCount(hostile), 0) << hostile;
+        EXPECT_FALSE(s->GetChild(hostile, 0)) << hostile;
+        EXPECT_EQ(s->ReadAttribute(hostile, "default"), "default") << hostile;
+        EXPECT_EQ(s->ReadChildText(hostile), "") << hostile;
+    }
+    // Writes refuse names that would make the document unreadable.
+    EXPECT_THROW(s->AddChild("a b"), EXMLStorageError);
+    EXPECT_THROW(s->WriteAttribute("1x", "v"), EXMLStorageError);
+    EXPECT_THROW(s->WriteChildText("a<b", "v"), EXMLStorageError);
+    EXPECT_THROW(s->AddChild(""), EXMLStorageError);
+    EXPECT_FALSE(TXMLStorage::Create()->CreateNew("bad name"));
+    EXPECT_EQ(s->ChildCount("a"), 1);
+}
+
+TEST(XMLStorage, WritesWithoutAnElementRaiseAClearError) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    try {
+        s->WriteAttribute("a", "b");
+        FAIL() << "no exception";
+    } catch (const EXMLStorageError& e) {
+        EXPECT_NE(std::string(e.what()).find("WriteAttribute needs an element"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_THROW(s->AddChild("a"), EXMLStorageError);
+    EXPECT_THROW(s->SetText("a"), EXMLStorageError);
+    EXPECT_THROW(s->WriteChildText("a", "b"), EXMLStorageError);
+
+    // A text document that does not parse leaves the storage as it was:
+    // still without an element.
+    EXPECT_FALSE(s->LoadFromXML("<not well-formed"));
+    EXPECT_THROW(s->SetText("a"), EXMLStorageError);
+}
+
+TEST(XMLStorage, WriteChildTextTwiceMakesTwoChildren) {
+    Ref<TXMLStorage> s = NewStorage("r");
+    s->WriteChildText("name", "first");
+    s->WriteChildText("name", "second");
+    EXPECT_EQ(s->ChildCount("name"), 2);
+    EXPECT_EQ(s->ReadChildText("name"), "first");
+    EXPECT_EQ(s->GetChild("name", 1)->GetText(), "second");
+
+    // SetText replaces the whole content, children included; GetText joins
+    // the text of all descendants.
+    Ref<IHierStorage> group = s->AddChild("group");
+    group->WriteChildText("x", "A");
+    group->WriteChildText("y", "B");
+    EXPECT_EQ(group->GetText(), "AB");
+    group->SetText("plain");
+    EXPECT_EQ(group->ChildCount("x"), 0);
+    EXPECT_EQ(group->GetText(), "plain");
+}
+
+TEST(XMLStorage, ChildStoragesShareTheDocument) {
+    Ref<TXMLStorage> s = NewStorage("r");
+    Ref<IHierStorage> child = s->AddChild("child");
+    child->WriteAttribute("k", "v");
+    child->AddChild("grandchild")->SetText("t");
+    std::string xml;
+    ASSERT_TRUE(s->GetXML(xml));
+    EXPECT_TRUE(Contains(xml, "<child k=\"v\">")) << xml;
+    EXPECT_TRUE(Contains(xml, "<grandchild>t</grandchild>")) << xml;
+
+    // Every storage reaches the same document and its file operations.
+    Ref<IXMLStorage> asXml = Ref<IHierStorage>(child).As<IXMLStorage>();
+    ASSERT_TRUE(asXml);
+    Ref<TXMLStorage> other = TXMLStorage::Create();
+    other->Attach(s->Element(), s->Document());
+    EXPECT_EQ(other->ChildCount("child"), 1);
+    std::string again;
+    ASSERT_TRUE(other->GetXML(again));
+    EXPECT_EQ(again, xml);
+    other->Detach();
+    EXPECT_EQ(other->ChildCount("child"), 0);
+    EXPECT_FALSE(other->GetXML(again));
+}
+
+namespace {
+
+class TPersistProbe : public TDebugInterfacedObject, public IPersistObject {
+public:
+    OMB_IUNKNOWN
+    void SaveTo(IHierStorage* storage) override { storage->WriteChildText("value", value); }
+    void LoadFrom(IHierStorage* storage) override { value = storage->ReadChildText("value"); }
+    std::string GetElementName() override { return "probe"; }
+    std::string value;
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override {
+        if (Offer<IPersistObject>(this, iid, object)) return S_OK;
+        return TDebugInterfacedObject::QueryImpl(iid, object);
+    }
+};
+
+}  // namespace
+
+TEST_F(XMLStorageFiles, ObjectsSaveAndLoadThemselves) {
+    const long live = TDebugInterfacedObject::LiveObjects();
+    {
+        Ref<TPersistProbe> probe(new TPersistProbe);
+        probe->value = "stored";
+        Ref<TXMLStorage> s = NewStorage("probe");
+        EXPECT_TRUE(s->SaveObject(probe.get()));
+        EXPECT_FALSE(s->SaveObject(nullptr));
+        ASSERT_TRUE(s->SaveToFile(folder.Path("probe.xml")));
+
+        Ref<TPersistProbe> back(new TPersistProbe);
+        Ref<TXMLStorage> loaded = Loaded(folder.Path("probe.xml"));
+        EXPECT_TRUE(loaded->LoadObject(back.get()));
+        EXPECT_FALSE(loaded->LoadObject(nullptr));
+        EXPECT_EQ(back->value, "stored");
+    }
+    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), live);
+}
+
+TEST_F(XMLStorageFiles, SavingReplacesTheFileOnlyWhenTheNewOneIsComplete) {
+    const std::string file = folder.Path("config.xml");
+    Ref<TXMLStorage> first = NewStorage("config");
+    first->WriteAttribute("generation", "1");
+    ASSERT_TRUE(first->SaveToFile(file));
+    const std::string old = ReadBytes(file);
+
+    // A document whose text would not read back (a name character that XML
+    // does not allow, which the service lets through): the save raises and
+    // the old file stays.
+    Ref<TXMLStorage> broken = NewStorage("config");
+    broken->AddChild(FromWide(L"rule\u00d7"));
+    EXPECT_THROW(broken->SaveToFile(file), EOleError);
+    EXPECT_EQ(ReadBytes(file), old);
+
+    // A name that cannot be replaced (a folder): raises, and the folder stays.
+    Ref<TXMLStorage> second = NewStorage("config");
+    second->WriteAttribute("generation", "2");
+    ASSERT_TRUE(CreateDirectoryA(folder.Path("taken").c_str(), nullptr));
+    EXPECT_THROW(second->SaveToFile(folder.Path("taken")), EOSError);
+    EXPECT_TRUE(GetFileAttributesA(folder.Path("taken").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryA(folder.Path("taken").c_str());
+
+    // A folder that does not exist: raises, creates nothing.
+    EXPECT_THROW(second->SaveToFile(folder.Path("no such folder\\config.xml")), EOSError);
+
+    // No temporary file is left behind, and a save that can go through does.
+    EXPECT_EQ(FilesMatching(folder.Name(), "*").size(), 1u);
+    ASSERT_TRUE(second->SaveToFile(file));
+    EXPECT_EQ(Loaded(file)->ReadAttribute("generation", ""), "2");
+    EXPECT_EQ(FilesMatching(folder.Name(), "*").size(), 1u);
+}
+
+TEST_F(XMLStorageFiles, WhatIsSavedAlwaysReadsBack) {
+    // Control characters cannot stand in an XML 1.0 document; whatever the
+    // service makes of them, the file written must load again.
+    Ref<TXMLStorage> s = NewStorage("r");
+    s->WriteChildText("caption", std::string("a\x01"
+                                             "b\x1f"
+                                             "c\r\nd\te",
+                                             11));
+    s->WriteAttribute("attr", "line1\r\nline2\ttab");
+    const std::string file = folder.Path("control.xml");
+    ASSERT_TRUE(s->SaveToFile(file));
+    Ref<TXMLStorage> back = Loaded(file);
+    EXPECT_EQ(back->ReadAttribute("attr", ""), "line1\r\nline2\ttab");
+    const std::string caption = back->ReadChildText("caption");
+    EXPECT_NE(caption.find("c\r\nd\te"), std::string::npos);
+}
+
+TEST_F(XMLStorageFiles, OtherThreadsUseTheServiceWithTheirOwnCom) {
+    const std::string file = folder.Path("thread.xml");
+    WriteBytes(file, "<r><item>from the file</item></r>");
+    struct Work {
+        std::string file, text;
+        bool loaded = false;
+    } work{file, "", false};
+    auto body = [](void* p) -> DWORD {
+        Work& w = *static_cast<Work*>(p);
+        try {
+            ComInit com;
+            if (!com.ok()) return 1;
+            Ref<IHierStorage> s = OpenXMLFile(w.file);
+            w.loaded = bool(s);
+            if (s) w.text = s->ReadChildText("item");
+        } catch (...) {
+            return 2;
+        }
+        return 0;
+    };
+    UniqueHandle thread(CreateThread(nullptr, 0, body, &work, 0, nullptr));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeThread(thread.get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(work.loaded);
+    EXPECT_EQ(work.text, "from the file");
+}
