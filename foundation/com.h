@@ -249,7 +249,7 @@ private:
 // once (through several interfaces), so that all of them reach the one count.
 #define OMB_IUNKNOWN                                                                           \
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {            \
-        return QueryImpl(iid, object);                                                         \
+        return this->QueryImpl(iid, object);                                                   \
     }                                                                                          \
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }                         \
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return this->AddRefImpl(); }                   \
+    ULONG STDMETHODCALLTYPE Release() override { return this->ReleaseImpl(); }

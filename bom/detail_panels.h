@@ -1,0 +1,81 @@
+// Detail panels: the editor shows one for the object selected in the tree.
+// This is the model's side of a panel (the object it edits, the operations
+// every panel answers) and the process-wide registry that creates panels by
+// name. The editor's panels derive from TAbstractDetailPanel and add their
+// window; the command center registers none.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "bom/interfaces.h"
+#include "foundation/collections.h"
+
+namespace omb {
+
+class TAbstractDetailPanel {
+public:
+    TAbstractDetailPanel() = default;
+    virtual ~TAbstractDetailPanel() = default;
+    TAbstractDetailPanel(const TAbstractDetailPanel&) = delete;
+    TAbstractDetailPanel& operator=(const TAbstractDetailPanel&) = delete;
+
+    // Re-reads captions and hints through the language tables.
+    virtual void UpdateLanguage() {}
+    // Binds the panel to the object, then translates it.
+    virtual void SetObject(IBOMObject* object);
+    virtual void ClearObject() { editedObject_ = nullptr; }
+    // Code 1: the language changed; other codes are the subclasses'.
+    virtual void Notify(int code, int value1, int value2);
+    // Loads the controls from the edited object's parameters.
+    virtual void UpdateView() {}
+    virtual std::string GetTitle() { return title_; }
+
+    // Renames the edited object through its owner, then refreshes.
+    void RenameObject(const std::string& newName);
+    // Sets parameter `name` of the edited object with a change event.
+    void SetObjectParam(const std::string& name, const Variant& value);
+
+    IBOMObject* EditedObject() const { return editedObject_.get(); }
+
+protected:
+    Ref<IBOMObject> editedObject_;
+    std::string title_;
+};
+
+using TDetailPanelFactory = TAbstractDetailPanel* (*)();
+template <typename T> TAbstractDetailPanel* ConstructDetailPanel() { return new T(); }
+
+// The panels open for one object, by panel role name. Not owning: the UI
+// object frees them when it is detached.
+class TAbstractDetailPanels : public TAbstractPointerCollection {
+public:
+    void Add(TAbstractDetailPanel* panel, const std::string& name) {
+        if (panel) inner_.Add(panel, false, name);
+    }
+    TAbstractDetailPanel* Get(const Variant& key) const {
+        return static_cast<TAbstractDetailPanel*>(inner_.Get(key));
+    }
+};
+
+class TAbstractDetailPanelClasses : public TAbstractPointerCollection {
+public:
+    void Add(TDetailPanelFactory factory, const std::string& name);
+    TDetailPanelFactory Get(const std::string& name) const;
+};
+
+// The process-wide registry; nullptr outside its lifetime.
+TAbstractDetailPanelClasses* DetailPanelClasses();
+void CreateDetailPanelRegistry();
+void FreeDetailPanelRegistry();
+
+// The first registration under a name (without regard to case) stays.
+void RegisterDetailPanelClass(TDetailPanelFactory factory, const std::string& name);
+template <typename T> void RegisterDetailPanelClass(const std::string& name) {
+    RegisterDetailPanelClass(&ConstructDetailPanel<T>, name);
+}
+TDetailPanelFactory FindDetailPanelClass(const std::string& name);
+// A new, unbound panel of the registered class; empty for an unknown name.
+std::unique_ptr<TAbstractDetailPanel> CreateDetailPanel(const std::string& name);
+
+}  // namespace omb
