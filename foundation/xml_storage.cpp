@@ -307,6 +307,11 @@ Ref<IXMLDOMDocument> NewXMLDocument() {
 }
 
 void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
+    // A read-only file is not replaced (Windows refuses to move over one;
+    // other implementations may not, so ask first).
+    const DWORD attributes = ::GetFileAttributesA(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        throw EOSError("\"" + fileName + "\" is read-only");
     const std::string bytes = RenderDocument(document);
     const std::string folder = FolderOf(fileName);
     char temp[MAX_PATH * 4];

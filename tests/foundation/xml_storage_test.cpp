@@ -381,6 +381,12 @@ TEST_F(XMLStorageFiles, SavingReplacesTheFileOnlyWhenTheNewOneIsComplete) {
     // A folder that does not exist: raises, creates nothing.
     EXPECT_THROW(second->SaveToFile(folder.Path("no such folder\\config.xml")), EOSError);
 
+    // A read-only file is not replaced.
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_THROW(second->SaveToFile(file), EOSError);
+    EXPECT_EQ(ReadBytes(file), old);
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+
     // No temporary file is left behind, and a save that can go through does.
     EXPECT_EQ(FilesMatching(folder.Name(), "*").size(), 1u);
     ASSERT_TRUE(second->SaveToFile(file));
