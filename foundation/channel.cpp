@@ -42,6 +42,35 @@ void Backoff(unsigned& round) {
     ::Sleep(++round < 20 ? 0 : 1);
 }
 
+// Polling the other side pays only where both sides run at once.
+bool PollingPays() {
+    static const bool pays = [] {
+        SYSTEM_INFO info;
+        ::GetSystemInfo(&info);
+        return info.dwNumberOfProcessors > 1;
+    }();
+    return pays;
+}
+
+// How long a side polls the state word before it blocks on its event. A
+// client waits for one reply; a server that has just answered expects the
+// next client soon after it has been handed the command lock.
+constexpr LONGLONG kClientPollMicroseconds = 200;
+constexpr LONGLONG kServerPollMicroseconds = 500;
+
+LONGLONG Ticks(LONGLONG microseconds) {
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    return frequency * microseconds / 1000000;
+}
+
+LONG SwapWaiting(volatile LONG& waiting, LONG from, LONG to) {
+    return ::InterlockedCompareExchange(&waiting, to, from);
+}
+
 // Whether a process of that id runs (one that cannot be opened for lack of
 // rights counts as running).
 bool ProcessAlive(DWORD id) {
@@ -52,7 +81,9 @@ bool ProcessAlive(DWORD id) {
     return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-HANDLE CreateMutexNamed(const std::string& name) { return ::CreateMutexA(nullptr, FALSE, name.c_str()); }
+HANDLE CreateMutexNamed(const std::string& name) {
+    return ::CreateMutexA(nullptr, FALSE, name.c_str());
+}
 
 HANDLE CreateEventNamed(const std::string& name, bool signalled) {
     return ::CreateEventA(nullptr, FALSE, signalled ? TRUE : FALSE, name.c_str());
@@ -94,13 +125,20 @@ TProcessesCommunication::TProcessesCommunication(const std::string& channelName)
 // lock is needed.
 TProcessesCommunication::~TProcessesCommunication() = default;
 
-LONG64 TProcessesCommunication::Load() const { return ::InterlockedCompareExchange64(&State()->word, 0, 0); }
+// A plain read (an aligned 64-bit read is atomic), so that polling does not
+// lock the cache line; what is read after it is ordered by the swap that
+// every taker does before it reads the block.
+LONG64 TProcessesCommunication::Load() const {
+    return State()->word;
+}
 
 bool TProcessesCommunication::Swap(LONG64 from, LONG64 to) {
     return ::InterlockedCompareExchange64(&State()->word, to, from) == from;
 }
 
-void TProcessesCommunication::Publish(LONG64 word) { ::InterlockedExchange64(&State()->word, word); }
+void TProcessesCommunication::Publish(LONG64 word) {
+    ::InterlockedExchange64(&State()->word, word);
+}
 
 uint32_t TProcessesCommunication::DrawTag() {
     uint32_t tag = uint32_t(::InterlockedIncrement(&State()->lastTag));
@@ -139,6 +177,23 @@ void TProcessesCommunication::Clear() {
 
 // ---- client ----
 
+template <typename Until>
+bool TProcessesCommunication::Poll(LONGLONG microseconds, Until done) const {
+    if (done()) return true;
+    if (!PollingPays()) return false;
+    const LONGLONG limit = Ticks(microseconds);
+    LARGE_INTEGER start, now;
+    ::QueryPerformanceCounter(&start);
+    for (unsigned i = 1;; ++i) {
+        YieldProcessor();
+        if (done()) return true;
+        if (i % 16 == 0) {
+            ::QueryPerformanceCounter(&now);
+            if (now.QuadPart - start.QuadPart > limit) return false;
+        }
+    }
+}
+
 int TProcessesCommunication::SendCommand(int32_t code, const void* data, size_t length, int32_t& replyCode,
                                          std::string& reply) {
     replyCode = 0;
@@ -148,22 +203,42 @@ int TProcessesCommunication::SendCommand(int32_t code, const void* data, size_t 
     Acquired a = Acquire(commandLock_.get(), timeout_);
     if (a != Acquired::Yes) return ResultOf(a);
     MutexLock commandLock(commandLock_.get());
+    const ULONGLONG deadline = ::GetTickCount64() + timeout_;
 
+    S* st = State();
     const uint32_t tag = DrawTag();
-    if (!Claim(tag, ::GetTickCount64() + timeout_)) return TimedOut;
+    if (!Claim(tag, deadline)) return TimedOut;
     WriteMessage(code, data, length);
-    State()->client = processId_;
+    st->client = processId_;
+    ::InterlockedExchange(&st->clientWaiting, PollingPays() ? S::Polling : S::Blocked);
     Publish(S::Word(S::Pending, tag));
 
-    // Signals the server and starts waiting in one call.
-    DWORD w = ::SignalObjectAndWait(newCommand_.get(), commandComplete_.get(), timeout_, FALSE);
-    const ULONGLONG deadline = ::GetTickCount64() + timeout_;
-    while (w == WAIT_OBJECT_0) {
-        if (Load() == S::Word(S::Replied, tag)) return Accept(tag, replyCode, reply);
-        // A signal for an earlier reply: wait on for the rest of the time.
-        w = ::WaitForSingleObject(commandComplete_.get(), Remaining(deadline));
+    // Wake the server only when it is blocked; a server that polls or works
+    // looks at the state word before it blocks.
+    bool signalled = false;
+    for (LONG w = st->serverWaiting; !signalled;) {
+        if (w == S::Blocked) {
+            signalled = ::SetEvent(newCommand_.get()) != FALSE;
+            break;
+        }
+        if (w != S::Polling) break;
+        LONG was = SwapWaiting(st->serverWaiting, S::Polling, S::Notified);
+        if (was == S::Polling) break;
+        w = was;
     }
-    return Withdraw(tag, w == WAIT_TIMEOUT ? TimedOut : Failed, replyCode, reply);
+
+    const LONG64 replied = S::Word(S::Replied, tag);
+    if (Poll(kClientPollMicroseconds, [&] { return Load() == replied; }))
+        return Accept(tag, replyCode, reply);
+    // Blocked from now on, unless the server has just notified this client.
+    if (SwapWaiting(st->clientWaiting, S::Polling, S::Blocked) == S::Notified && Load() == replied)
+        return Accept(tag, replyCode, reply);
+    DWORD w;
+    while ((w = ::WaitForSingleObject(commandComplete_.get(), Remaining(deadline))) == WAIT_OBJECT_0) {
+        if (Load() == replied) return Accept(tag, replyCode, reply);
+        // A signal for an earlier reply: wait on for the rest of the time.
+    }
+    return Withdraw(tag, signalled, w == WAIT_TIMEOUT ? TimedOut : Failed, replyCode, reply);
 }
 
 bool TProcessesCommunication::Claim(uint32_t tag, ULONGLONG deadline) {
@@ -190,7 +265,8 @@ int TProcessesCommunication::Accept(uint32_t tag, int32_t& replyCode, std::strin
     return result;
 }
 
-int TProcessesCommunication::Withdraw(uint32_t tag, int otherwise, int32_t& replyCode, std::string& reply) {
+int TProcessesCommunication::Withdraw(uint32_t tag, bool signalled, int otherwise, int32_t& replyCode,
+                                      std::string& reply) {
     const ULONGLONG deadline = ::GetTickCount64() + timeout_;
     unsigned round = 0;
     for (;;) {
@@ -205,7 +281,7 @@ int TProcessesCommunication::Withdraw(uint32_t tag, int otherwise, int32_t& repl
                 if (!Swap(word, S::Word(S::ClientBusy, tag))) continue;
                 // Take back the own signal if no server has consumed it; a
                 // server that has will find the block cleared.
-                if (S::StateOf(word) == S::Pending) ::WaitForSingleObject(newCommand_.get(), 0);
+                if (signalled && S::StateOf(word) == S::Pending) ::WaitForSingleObject(newCommand_.get(), 0);
                 Clear();
                 Publish(S::Word(S::Idle, 0));
                 return otherwise;
@@ -227,49 +303,69 @@ int TProcessesCommunication::WaitForCommand(int32_t& code, std::string& data) {
     data.clear();
     taken_ = 0;  // a request left unanswered stays so
     if (!IsReady()) return Failed;
+    S* st = State();
     const ULONGLONG deadline = ::GetTickCount64() + timeout_;
-    DWORD wait = timeout_;
-    for (;;) {
-        DWORD w = ::WaitForSingleObject(newCommand_.get(), wait);
-        if (w == WAIT_TIMEOUT) return TimedOut;
-        if (w != WAIT_OBJECT_0) return Failed;
-        for (;;) {
-            LONG64 word = Load();
-            const uint32_t tag = S::TagOf(word);
-            bool stale = false;
-            switch (S::StateOf(word)) {
-                case S::Pending:
-                    // The owner's id goes in before it owns the block, so a
-                    // waiting client never finds a dead id for a live owner.
-                    State()->server = processId_;
-                    if (!Swap(word, S::Word(S::ServerBusy, tag))) continue;
-                    if (!ReadMessage(code, data)) {
-                        Publish(S::Word(S::InService, tag));
-                        code = 0;
-                        return Failed;  // nothing to answer; the client's wait runs out
-                    }
-                    Publish(S::Word(S::InService, tag));
-                    taken_ = tag;
-                    takenPlain_ = false;
-                    return Done;
-                case S::Idle:
-                    stale = Cleared();
-                    break;
-                case S::InService:
-                case S::Replied:
-                case S::ClientBusy:
-                    stale = ProcessAlive(State()->client);
-                    break;
-                case S::ServerBusy:
-                    stale = ProcessAlive(State()->server);
-                    break;
-                default:
-                    break;
-            }
-            if (!stale) return TakePlain(word, code, data);
-            break;
+    int result = TimedOut;
+    for (bool first = true; result == TimedOut && (first || Remaining(deadline) > 0); first = false) {
+        // Polling first: a client that publishes its request from now on
+        // either finds it announced, or is seen by the polling.
+        ::InterlockedExchange(&st->serverWaiting, S::Polling);
+        if (Poll(kServerPollMicroseconds, [&] { return S::StateOf(Load()) == S::Pending; })) {
+            result = Examine(false, code, data);
+            continue;
         }
-        wait = Remaining(deadline);
+        if (SwapWaiting(st->serverWaiting, S::Polling, S::Blocked) != S::Polling) {
+            result = Examine(false, code, data);  // a client has just notified
+            continue;
+        }
+        DWORD w = ::WaitForSingleObject(newCommand_.get(), Remaining(deadline));
+        if (w == WAIT_TIMEOUT) break;
+        result = w == WAIT_OBJECT_0 ? Examine(true, code, data) : Failed;
+    }
+    // Clients need not signal until the next call: it polls first.
+    ::InterlockedExchange(&st->serverWaiting, S::Working);
+    return result;
+}
+
+int TProcessesCommunication::Examine(bool signalled, int32_t& code, std::string& data) {
+    S* st = State();
+    for (;;) {
+        LONG64 word = Load();
+        const uint32_t tag = S::TagOf(word);
+        bool stale = false;
+        switch (S::StateOf(word)) {
+            case S::Pending:
+                // The owner's id goes in before it owns the block, so a
+                // waiting client never finds a dead id for a live owner.
+                st->server = processId_;
+                if (!Swap(word, S::Word(S::ServerBusy, tag))) continue;
+                if (!ReadMessage(code, data)) {
+                    Publish(S::Word(S::InService, tag));
+                    code = 0;
+                    return Failed;  // nothing to answer; the client's wait runs out
+                }
+                Publish(S::Word(S::InService, tag));
+                taken_ = tag;
+                takenPlain_ = false;
+                return Done;
+            case S::Idle:
+                stale = Cleared();
+                break;
+            case S::InService:
+            case S::Replied:
+            case S::ClientBusy:
+                stale = ProcessAlive(st->client);
+                break;
+            case S::ServerBusy:
+                stale = ProcessAlive(st->server);
+                break;
+            default:
+                break;
+        }
+        // Without a signal only tagged requests are looked for; a plain
+        // client always signals.
+        if (!signalled || stale) return TimedOut;
+        return TakePlain(word, code, data);
     }
 }
 
@@ -301,13 +397,16 @@ void TProcessesCommunication::SendReply(int32_t code, const void* data, size_t l
     const bool plain = takenPlain_;
     if (plain && Acquire(writeLock_.get(), timeout_) != Acquired::Yes) return;
     MutexLock writeLock(plain ? writeLock_.get() : nullptr);
+    S* st = State();
     // The client gave up, or a later request is in the block: drop the reply.
-    State()->server = processId_;
+    st->server = processId_;
     if (!Swap(S::Word(S::InService, tag), S::Word(S::ServerBusy, tag))) return;
     WriteMessage(code, data, length);
     Publish(S::Word(S::Replied, tag));
     writeLock.Unlock();
-    ::SetEvent(commandComplete_.get());
+    // A polling client sees the reply itself; a blocked or plain one is woken.
+    if (plain || SwapWaiting(st->clientWaiting, S::Polling, S::Notified) != S::Polling)
+        ::SetEvent(commandComplete_.get());
 }
 
 }  // namespace omb

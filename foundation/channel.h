@@ -13,7 +13,7 @@
 //   "NewCommandEvent"       auto-reset, off   a request has been put into the block
 //   "CommandCompleteEvent"  auto-reset, on    the reply has been put into the block
 //   "SharedMemory"          16384 bytes       the block (page file, zero-filled)
-//   "RequestState"          24 bytes          ChannelRequestState (page file)
+//   "RequestState"          32 bytes          ChannelRequestState (page file)
 //
 // The block, little-endian; request and reply use the same fields in turn:
 //
@@ -49,10 +49,11 @@
 //      its client gave up or died (it held the command lock). ServerBusy is
 //      waited out for at most the time-out (unless that server died).
 //   2. Write code, length, data and the own process id; publish Pending(T);
-//      set "NewCommandEvent" and wait for "CommandCompleteEvent" in one call.
-//   3. On each signal accept only Replied(T): ClientBusy(T), copy the reply,
-//      clear the block (length "no message"), Idle. Any other signal is stale:
-//      wait on for the rest of the time-out.
+//      wake the server (see "Waking" below).
+//   3. Wait for Replied(T) (polling, then "CommandCompleteEvent"), and accept
+//      only that: ClientBusy(T), copy the reply, clear the block (length
+//      "no message"), Idle. Any other signal is stale: wait on for the rest
+//      of the time-out.
 //   4. Time-out or failure: withdraw. Replied(T) is still accepted; Pending(T)
 //      and InService(T) become ClientBusy(T), the block is cleared, Idle (the
 //      client also takes back its own signal when no server has consumed it);
@@ -60,18 +61,29 @@
 //      the state changed and drops its reply: it never overwrites a later
 //      request and is never read as its answer.
 //
-// Server, on each signal of "NewCommandEvent":
+// Server, polling the state word, then on each signal of "NewCommandEvent":
 //   - Pending(T): ServerBusy(T), copy the request, InService(T).
 //   - Idle with a cleared block, or an exchange whose client (or busy server)
 //     is still alive: a stale signal (a duplicate of one consumed before, or
 //     one for another server); wait on.
-//   - anything else: a client that does not tag its requests and writes the
-//     block only, as the plain protocol says. Under "WriteLockMutex" (at most
-//     the time-out) its request is taken as it stands under a tag the server
+//   - anything else, after a signal: a plain client, one that does not tag
+//     its requests and keeps to the basic protocol (the block, both locks and
+//     both events only). Under "WriteLockMutex" (at most the
+//     time-out) its request is taken as it stands under a tag the server
 //     draws, and later answered under the lock.
-//   SendReply: InService(T) -> ServerBusy(T), write, Replied(T), set
-//   "CommandCompleteEvent"; when the state is no longer InService(T) the
-//   reply is dropped.
+//   SendReply: InService(T) -> ServerBusy(T), write, Replied(T), wake the
+//   client; when the state is no longer InService(T) the reply is dropped.
+//
+// Waking. Events are set only for a side that blocks. Each side first polls
+// the state word for a short while (on machines with more than one processor)
+// and announces it in its Waiting word: Polling, then Blocked by
+// compare-and-swap just before it waits on its event. The other side, after publishing its
+// state, sets the event unless it could swap Polling to Notified (then the
+// poller finds the state itself; a poller that cannot swap to Blocked looks
+// again). A server announces Polling before it looks at the state word, so a
+// client that finds it Working needs no event either: the server will see the
+// request when it next looks. A plain client always sets the event, and a
+// plain client's reply is always signalled.
 //
 // Tagging clients and servers never wait for "WriteLockMutex" on a request:
 // a client runs inside other programs' UI threads and must not hang because a
@@ -97,10 +109,15 @@ namespace omb {
 // The request state shared by every party of a channel.
 struct ChannelRequestState {
     enum : uint32_t { Idle = 0, Pending = 1, InService = 2, Replied = 3, ClientBusy = 4, ServerBusy = 5 };
+    enum Waiting : LONG { Working = 0, Polling = 1, Blocked = 2, Notified = 3 };
     volatile LONG64 word;   // state (low 32 bits) and tag (high 32 bits)
     volatile LONG lastTag;  // the last tag drawn
     volatile DWORD client;  // process id of the tagging client of the exchange; 0 for a plain one
     volatile DWORD server;  // process id of the server that took it
+    // How each side waits for the other (Waiting values): a side that polls
+    // the state word needs no event; a blocked side does.
+    volatile LONG serverWaiting;
+    volatile LONG clientWaiting;
     DWORD reserved;
 
     static LONG64 Word(uint32_t state, uint32_t tag) { return LONG64((uint64_t(tag) << 32) | state); }
@@ -161,9 +178,15 @@ private:
     // Client steps (see above).
     bool Claim(uint32_t tag, ULONGLONG deadline);
     int Accept(uint32_t tag, int32_t& replyCode, std::string& reply);
-    int Withdraw(uint32_t tag, int otherwise, int32_t& replyCode, std::string& reply);
+    int Withdraw(uint32_t tag, bool signalled, int otherwise, int32_t& replyCode, std::string& reply);
+    // Server: looks at the state after a wake-up. Done or Failed when a
+    // request was taken, TimedOut when there was nothing to take.
+    int Examine(bool signalled, int32_t& code, std::string& data);
     // Server: a request of a client that does not tag, found in state `word`.
     int TakePlain(LONG64 word, int32_t& code, std::string& data);
+    // Polls the state word until `done` or the polling time ends.
+    template <typename Until>
+    bool Poll(LONGLONG microseconds, Until done) const;
 
     std::string name_;
     DWORD timeout_ = kDefaultTimeout;
@@ -176,7 +199,7 @@ private:
     UniqueHandle stateMapping_;
     UniqueView block_;
     UniqueView state_;
-    uint32_t taken_ = 0;   // server: tag of the request waiting for its reply
+    uint32_t taken_ = 0;       // server: tag of the request waiting for its reply
     bool takenPlain_ = false;  // server: that request came from a client that does not tag
 };
 

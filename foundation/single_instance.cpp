@@ -22,7 +22,9 @@ void KeepUntilExit(UniqueHandle block) {
 
 }  // namespace
 
-TSingleAppInstance::TSingleAppInstance(const std::string& blockName) : name_(blockName) { TakeOwnIds(); }
+TSingleAppInstance::TSingleAppInstance(const std::string& blockName) : name_(blockName) {
+    TakeOwnIds();
+}
 
 void TSingleAppInstance::TakeOwnIds() {
     if (ownProcess_ == 0) ownProcess_ = ::GetCurrentProcessId();

@@ -79,7 +79,8 @@ int ServerRole(const std::vector<std::string>& args) {
     while (!WaitSignalled(quit.get(), 0)) {
         int32_t code;
         std::string data;
-        if (channel.WaitForCommand(code, data) == TProcessesCommunication::Done) channel.SendReply(code, data);
+        if (channel.WaitForCommand(code, data) == TProcessesCommunication::Done)
+            channel.SendReply(code, data);
     }
     return 0;
 }
@@ -232,8 +233,8 @@ int main(int argc, char** argv) {
     std::vector<int64_t> floorCopy = floorRounds;
     const double floorP50 = Percentile(floorCopy, 0.50);
     const double floorP99 = Percentile(floorCopy, 0.99);
-    std::printf("floor: event ping-pong between two processes rounds=%d p50_us=%.1f p99_us=%.1f\n", n, floorP50,
-                floorP99);
+    std::printf("floor: event ping-pong between two processes rounds=%d p50_us=%.1f p99_us=%.1f\n", n,
+                floorP50, floorP99);
 
     std::string last;
     bool ok = true;
@@ -243,15 +244,18 @@ int main(int argc, char** argv) {
         std::vector<int64_t> copy = run.latencies;
         const double p50 = Percentile(copy, 0.50);
         const double p99 = Percentile(copy, 0.99);
-        const double perRequest = run.latencies.empty() ? 0 : run.wallSeconds * 1e6 / double(run.latencies.size());
+        const double perRequest =
+            run.latencies.empty() ? 0 : run.wallSeconds * 1e6 / double(run.latencies.size());
         char line[512];
-        std::snprintf(line, sizeof(line),
-                      "channel: clients=%d requests=%zu p50_us=%.1f p99_us=%.1f floor_p50_us=%.1f ratio_p50=%.2f "
-                      "misdelivered=%lld lost=%lld",
-                      clients, run.latencies.size(), p50, p99, floorP50, floorP50 > 0 ? p50 / floorP50 : 0.0,
-                      static_cast<long long>(run.misdelivered), static_cast<long long>(run.lost));
-        std::printf("clients=%d: wall_s=%.2f us_per_request=%.1f (all clients together; ratio to floor %.2f)\n",
-                    clients, run.wallSeconds, perRequest, floorP50 > 0 ? perRequest / floorP50 : 0.0);
+        std::snprintf(
+            line, sizeof(line),
+            "channel: clients=%d requests=%zu p50_us=%.1f p99_us=%.1f floor_p50_us=%.1f ratio_p50=%.2f "
+            "misdelivered=%lld lost=%lld",
+            clients, run.latencies.size(), p50, p99, floorP50, floorP50 > 0 ? p50 / floorP50 : 0.0,
+            static_cast<long long>(run.misdelivered), static_cast<long long>(run.lost));
+        std::printf(
+            "clients=%d: wall_s=%.2f us_per_request=%.1f (all clients together; ratio to floor %.2f)\n",
+            clients, run.wallSeconds, perRequest, floorP50 > 0 ? perRequest / floorP50 : 0.0);
         if (clients < 4)
             std::printf("%s\n", line);
         else

@@ -57,7 +57,9 @@ void AppendArgument(std::wstring& line, const std::wstring& arg) {
 
 }  // namespace
 
-ChildRole::ChildRole(const char* name, ChildRoleBody body) { Roles()[name] = body; }
+ChildRole::ChildRole(const char* name, ChildRoleBody body) {
+    Roles()[name] = body;
+}
 
 bool RunChildRole(int argc, char** argv, int& exitCode) {
     if (argc < 2 || std::strncmp(argv[1], kRoleSwitch, std::strlen(kRoleSwitch)) != 0) return false;

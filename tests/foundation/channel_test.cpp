@@ -1,12 +1,13 @@
 // The command channel between real processes: this binary relaunches itself
 // as an echo server, as further clients, or as a peer that misbehaves.
+#include "foundation/channel.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "foundation/channel.h"
 #include "tests/common/child_process.h"
 
 using namespace omb;
@@ -27,19 +28,27 @@ std::string Pattern(size_t length, unsigned seed) {
     return s;
 }
 
-DWORD Elapsed(ULONGLONG start) { return DWORD(::GetTickCount64() - start); }
+DWORD Elapsed(ULONGLONG start) {
+    return DWORD(::GetTickCount64() - start);
+}
 
 // ---- child roles ----
 
-// echo-server CHANNEL: serves until CHANNEL+"Quit" is set (at most 30 s).
+// echo-server CHANNEL [DELAY]: serves until CHANNEL+"Quit" is set (at most
+// 30 s); with DELAY, sets CHANNEL+"Ready" at once but creates its channel
+// only after DELAY milliseconds.
 int EchoServerRole(const std::vector<std::string>& args) {
     if (args.empty()) return 90;
     const std::string& name = args[0];
+    UniqueHandle ready = NamedEvent(name + "Ready");
+    if (args.size() > 1) {
+        ::SetEvent(ready.get());
+        ::Sleep(DWORD(std::stoul(args[1])));
+    }
     TProcessesCommunication channel(name);
     channel.SetTimeout(50);
     UniqueHandle quit = NamedEvent(name + "Quit");
     UniqueHandle failed = NamedEvent(name + "Failed");
-    UniqueHandle ready = NamedEvent(name + "Ready");
     ::SetEvent(ready.get());
     const ULONGLONG end = ::GetTickCount64() + 30000;
     int taken = 0;
@@ -109,7 +118,7 @@ int HoldLockRole(const std::vector<std::string>& args) {
 OMB_CHILD_ROLE("hold-lock", HoldLockRole);
 
 // The channel's objects opened by name, to act as a peer that knows only the
-// documented block, or as one that writes nonsense into it.
+// basic protocol, or as one that writes nonsense into the block.
 struct RawChannel {
     explicit RawChannel(const std::string& name) {
         writeLock.reset(::CreateMutexA(nullptr, FALSE, (name + "WriteLockMutex").c_str()));
@@ -119,7 +128,8 @@ struct RawChannel {
         blockMapping.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16384,
                                                 (name + "SharedMemory").c_str()));
         stateMapping.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                                sizeof(ChannelRequestState), (name + "RequestState").c_str()));
+                                                sizeof(ChannelRequestState),
+                                                (name + "RequestState").c_str()));
         block.reset(::MapViewOfFile(blockMapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 16384));
         stateView.reset(::MapViewOfFile(stateMapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
     }
@@ -151,9 +161,10 @@ int BadReplyServerRole(const std::vector<std::string>& args) {
     RawChannel raw(args[0]);
     if (!raw.Block() || !raw.State()) return 91;
     UniqueHandle ready = NamedEvent(args[0] + "Ready");
+    using S = ChannelRequestState;
+    raw.State()->serverWaiting = S::Blocked;  // a server that waits on the event
     ::SetEvent(ready.get());
     if (::WaitForSingleObject(raw.newCommand.get(), 10000) != WAIT_OBJECT_0) return 92;
-    using S = ChannelRequestState;
     const LONG64 word = raw.State()->word;
     if (S::StateOf(word) != S::Pending) return 93;
     raw.Write(101, int32_t(TProcessesCommunication::kMaxDataLength + 1), "");
@@ -168,10 +179,12 @@ OMB_CHILD_ROLE("bad-reply-server", BadReplyServerRole);
 // An echo server child for one test.
 class EchoServer {
 public:
-    explicit EchoServer(const std::string& channel)
+    explicit EchoServer(const std::string& channel, const std::vector<std::string>& more = {})
         : quit_(NamedEvent(channel + "Quit")), failed_(NamedEvent(channel + "Failed")) {
         UniqueHandle ready = NamedEvent(channel + "Ready");
-        process_ = ChildProcess::Start("echo-server", {channel});
+        std::vector<std::string> args{channel};
+        args.insert(args.end(), more.begin(), more.end());
+        process_ = ChildProcess::Start("echo-server", args);
         started_ = process_ && WaitSignalled(ready.get(), 10000);
     }
     ~EchoServer() { Stop(); }
@@ -219,6 +232,20 @@ TEST(CommandChannel, WithoutServerRequestsTimeOutAndOversizedDataFailsAtOnce) {
     EXPECT_EQ(Send(channel, kEcho, Pattern(TProcessesCommunication::kMaxDataLength + 1, 1), code, reply),
               TProcessesCommunication::Failed);
     EXPECT_LT(Elapsed(start), 50u);
+}
+
+TEST(CommandChannel, ServerStartingAfterTheRequestStillAnswersIt) {
+    std::string name = UniqueName("channel");
+    TProcessesCommunication channel(name);  // the client creates every object
+    channel.SetTimeout(5000);
+    EchoServer server(name, {"300"});
+    ASSERT_TRUE(server.Started());
+    int32_t code;
+    std::string reply;
+    ULONGLONG start = ::GetTickCount64();
+    ASSERT_EQ(Send(channel, kEcho, "early", code, reply), TProcessesCommunication::Done);
+    EXPECT_EQ(reply, "early");
+    EXPECT_GE(Elapsed(start), 150u);
 }
 
 TEST(CommandChannel, EchoesEveryLengthFromZeroToTheLargest) {
@@ -338,7 +365,7 @@ TEST(CommandChannel, LateReplyNeverReachesTheNextRequest) {
     EXPECT_EQ(reply, "again");
 }
 
-TEST(CommandChannel, ClientThatWritesOnlyTheDocumentedBlockIsServed) {
+TEST(CommandChannel, PlainClientWithoutTagsIsServed) {
     std::string name = UniqueName("channel");
     EchoServer server(name);
     ASSERT_TRUE(server.Started());

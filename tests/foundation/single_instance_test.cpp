@@ -1,10 +1,11 @@
 // One instance per desktop, between real processes.
+#include "foundation/single_instance.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "foundation/single_instance.h"
 #include "tests/common/child_process.h"
 
 using namespace omb;
@@ -27,8 +28,8 @@ int InstanceRole(const std::vector<std::string>& args) {
     }
     UniqueWindow w;
     if (window) {
-        w.reset(::CreateWindowExA(0, "STATIC", "first instance", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
-                                  nullptr, nullptr, nullptr));
+        w.reset(::CreateWindowExA(0, "STATIC", "first instance", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                                  nullptr, nullptr, nullptr, nullptr));
         if (!w) return 92;
         ::ShowWindow(w.get(), SW_SHOWMINIMIZED);
     }
