@@ -4,6 +4,9 @@
 add_library(omb_test_main STATIC ${CMAKE_CURRENT_LIST_DIR}/../tests/common/test_main.cpp)
 target_link_libraries(omb_test_main PUBLIC gtest foundation_core)
 target_include_directories(omb_test_main PUBLIC ${PROJECT_SOURCE_DIR})
+if(WIN32)
+    target_link_libraries(omb_test_main PUBLIC omb_child_process)
+endif()
 
 function(omb_add_test name)
     cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})

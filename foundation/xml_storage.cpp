@@ -26,9 +26,7 @@ Ref<I> Query(IUnknown* from, REFIID iid) {
 // document order, until it answers false. Names are compared exactly, as
 // the document spells them; no query text is ever built from a name.
 template <typename Visit>
-void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit visit) {
-    Ref<IXMLDOMNode> node;
-    CheckOle(parent->get_firstChild(node.put()), "IXMLDOMNode.firstChild");
+void ForEachElementFrom(Ref<IXMLDOMNode> node, const std::wstring& name, Visit visit) {
     while (node) {
         DOMNodeType type = NODE_INVALID;
         CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
@@ -44,6 +42,13 @@ void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit
         CheckOle(node->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
         node = std::move(next);
     }
+}
+
+template <typename Visit>
+void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit visit) {
+    Ref<IXMLDOMNode> first;
+    CheckOle(parent->get_firstChild(first.put()), "IXMLDOMNode.firstChild");
+    ForEachElementFrom(std::move(first), name, visit);
 }
 
 bool IsNameStart(unsigned char c) {
@@ -389,6 +394,7 @@ void TXMLStorage::WriteAttribute(const std::string& name, const std::string& val
 }
 
 Ref<IHierStorage> TXMLStorage::AddChild(const std::string& name) {
+    cursor_ = ChildCursor();
     IXMLDOMElement* element = ElementFor("AddChild", &name);
     Ref<IXMLDOMDocument> document = OwnerDocument();
     if (!document)
@@ -412,14 +418,31 @@ int TXMLStorage::ChildCount(const std::string& name) {
 
 Ref<IHierStorage> TXMLStorage::GetChild(const std::string& name, int index) {
     if (!element_ || index < 0 || !IsXMLName(name)) return nullptr;
-    Ref<IHierStorage> found;
+    const std::wstring wide = ToWide(name);
+    // Readers walk the children of one name in order: go on from the child
+    // found last instead of from the first, so a walk costs linear time.
+    Ref<IXMLDOMNode> start;
     int at = 0;
-    ForEachChildElement(element_.get(), ToWide(name), [&](IXMLDOMElement* child) {
-        if (at++ < index) return true;
-        found = StorageOn(child);
+    if (cursor_.node && cursor_.name == wide && index >= cursor_.index) {
+        start = cursor_.node;
+        at = cursor_.index;
+    } else {
+        CheckOle(element_->get_firstChild(start.put()), "IXMLDOMNode.firstChild");
+    }
+    Ref<IXMLDOMElement> found;
+    ForEachElementFrom(std::move(start), wide, [&](IXMLDOMElement* child) {
+        if (at < index) {
+            ++at;
+            return true;
+        }
+        found = child;
         return false;
     });
-    return found;
+    if (!found) return nullptr;
+    cursor_.name = wide;
+    cursor_.index = index;
+    cursor_.node = Query<IXMLDOMNode>(found.get(), IID_IXMLDOMNode);
+    return StorageOn(found.get());
 }
 
 std::string TXMLStorage::GetText() {
@@ -430,6 +453,7 @@ std::string TXMLStorage::GetText() {
 }
 
 void TXMLStorage::SetText(const std::string& text) {
+    cursor_ = ChildCursor();
     IXMLDOMElement* element = ElementFor("SetText", nullptr);
     CheckOle(element->put_text(Bstr(text).get()), "IXMLDOMNode.text");
 }
@@ -446,11 +470,13 @@ void TXMLStorage::WriteChildText(const std::string& name, const std::string& tex
 void TXMLStorage::Attach(IXMLDOMElement* element, IXMLDOMDocument* document) {
     element_ = element;
     document_ = document;
+    cursor_ = ChildCursor();
 }
 
 void TXMLStorage::Detach() {
     element_ = nullptr;
     document_ = nullptr;
+    cursor_ = ChildCursor();
 }
 
 bool TXMLStorage::CreateNew(const std::string& rootName) {

@@ -111,6 +111,15 @@ private:
 
     Ref<IXMLDOMDocument> document_;
     Ref<IXMLDOMElement> element_;
+
+    // Where the last GetChild stopped (the children of element_ change only
+    // through this object's writes, which reset it).
+    struct ChildCursor {
+        std::wstring name;
+        int index = -1;
+        Ref<IXMLDOMNode> node;
+    };
+    ChildCursor cursor_;
 };
 
 // A storage on the root element of the loaded file, or empty when the file

@@ -234,6 +234,14 @@ TEST(XMLStorage, ChildIndexCountsOnlyDirectChildrenOfThatName) {
     EXPECT_FALSE(s->GetChild("a", -1));
     EXPECT_EQ(s->GetChild("a", 0)->GetChild("a", 0)->ReadAttribute("n", ""), "inner");
     EXPECT_EQ(s->GetChild("A", 0)->ReadAttribute("n", ""), "upper");
+    // Any order of indexes and names, and children added between reads.
+    EXPECT_EQ(s->GetChild("a", 1)->ReadAttribute("n", ""), "1");
+    EXPECT_EQ(s->GetChild("b", 0)->ReadAttribute("n", ""), "b");
+    EXPECT_EQ(s->GetChild("a", 1)->ReadAttribute("n", ""), "1");
+    EXPECT_EQ(s->GetChild("a", 0)->ReadAttribute("n", ""), "0");
+    s->AddChild("a")->WriteAttribute("n", "2");
+    EXPECT_EQ(s->GetChild("a", 2)->ReadAttribute("n", ""), "2");
+    EXPECT_EQ(s->GetChild("a", 1)->ReadAttribute("n", ""), "1");
 }
 
 TEST(XMLStorage, NamesAreNeverReadAsQueries) {
