@@ -1,0 +1,125 @@
+#include "extender/timer.h"
+
+#include "extender/module.h"
+#include "extender/trace.h"
+#include "foundation/handles.h"
+
+namespace omb::ea {
+
+namespace {
+constexpr const char* kTimerClassName = kTimerWindowClass;
+constexpr UINT_PTR kTimerId = 1;
+
+SRWLOCK g_classLock = SRWLOCK_INIT;
+int g_classUsers = 0;
+bool g_classRegistered = false;
+
+bool AcquireTimerClass() {
+    SrwExclusive lock(g_classLock);
+    if (!g_classRegistered) {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &::DefWindowProcA;  // never a procedure of ours
+        wc.hInstance = LibraryInstance();
+        wc.lpszClassName = kTimerClassName;
+        if (::RegisterClassExA(&wc) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
+            g_classRegistered = true;
+    }
+    if (g_classRegistered) ++g_classUsers;
+    return g_classRegistered;
+}
+
+void ReleaseTimerClass() {
+    SrwExclusive lock(g_classLock);
+    if (g_classUsers > 0 && --g_classUsers == 0 && g_classRegistered) {
+        // Fails while a closed window still waits for its thread; the class
+        // then stays, harmless, with the default procedure.
+        if (::UnregisterClassA(kTimerClassName, LibraryInstance())) g_classRegistered = false;
+    }
+}
+}  // namespace
+
+void FreeTimerWindowClass() {
+    SrwExclusive lock(g_classLock);
+    if (g_classUsers == 0 && g_classRegistered && ::UnregisterClassA(kTimerClassName, LibraryInstance()))
+        g_classRegistered = false;
+}
+
+TTimer::TTimer() {
+    if (!AcquireTimerClass()) return;
+    wnd_ = ::CreateWindowExA(0, kTimerClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, LibraryInstance(),
+                             nullptr);
+    if (!wnd_) {
+        ReleaseTimerClass();
+        return;
+    }
+    ::SetWindowLongPtrA(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::SetWindowLongPtrA(wnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TTimer::WndProc));
+}
+
+TTimer::~TTimer() {
+    enabled_ = false;
+    if (!wnd_) return;
+    HWND window = wnd_;
+    wnd_ = nullptr;
+    // Touch the window only while it is still ours (a handle of a window that
+    // ended with its thread may name another window by now).
+    if (::IsWindow(window) &&
+        ::GetWindowLongPtrA(window, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this)) {
+        ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
+            ::KillTimer(window, kTimerId);
+            ::DestroyWindow(window);
+        } else {
+            ::PostMessageA(window, WM_CLOSE, 0, 0);  // the default procedure destroys it
+        }
+    }
+    ReleaseTimerClass();
+}
+
+void TTimer::SetInterval(int milliseconds) {
+    if (milliseconds == interval_) return;
+    interval_ = milliseconds;
+    UpdateTimer();
+}
+
+void TTimer::SetEnabled(bool value) {
+    if (value == enabled_) return;
+    enabled_ = value;
+    UpdateTimer();
+}
+
+void TTimer::SetOnTimer(TNotifyEvent handler) {
+    onTimer_ = std::move(handler);
+    UpdateTimer();
+}
+
+void TTimer::UpdateTimer() {
+    if (!wnd_) return;
+    ::KillTimer(wnd_, kTimerId);
+    if (interval_ != 0 && enabled_ && onTimer_)
+        ::SetTimer(wnd_, kTimerId, static_cast<UINT>(interval_), nullptr);
+}
+
+void TTimer::Timer() {
+    if (!onTimer_) return;
+    TNotifyEvent handler = onTimer_;  // the handler may replace itself or free the timer
+    handler(*this);
+}
+
+LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    if (message == WM_TIMER) {
+        if (auto* timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA))) {
+            try {
+                timer->Timer();
+            } catch (...) {
+                TraceCurrentError("TTimer.WndProc");
+            }
+            return 0;
+        }
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace omb::ea

@@ -1,0 +1,253 @@
+#include "extender/whook.h"
+
+#include <array>
+#include <atomic>
+#include <utility>
+
+#include "foundation/handles.h"
+
+namespace omb::ea {
+
+namespace {
+
+enum class SlotState : unsigned char {
+    Free,
+    Bound,        // our procedure serves a live TWHook
+    PassThrough,  // left in a window's chain; passes every message on
+    Draining,     // released while a message was in flight; free when it returns
+};
+
+struct Slot {
+    SlotState state = SlotState::Free;
+    bool unicode = false;
+    bool windowGone = false;  // WM_NCDESTROY went through the slot
+    long inFlight = 0;
+    HWND window = nullptr;
+    WNDPROC saved = nullptr;
+    TWindowMethod method;
+};
+
+// Guards the table; held only to read or write slot records, never across a
+// call of a window procedure or of the owner.
+SRWLOCK g_lock = SRWLOCK_INIT;
+Slot g_slots[TWHook::kSlotCount];
+int g_nextSlot = 0;
+
+bool Reclaimable(const Slot& s) {
+    if (s.inFlight > 0) return false;
+    if (s.state == SlotState::Free) return true;
+    // A pass-through whose window is gone can no longer be called.
+    return s.state == SlotState::PassThrough && (s.windowGone || !::IsWindow(s.window));
+}
+
+void ReleaseIfIdle(Slot& s) {
+    if (s.inFlight > 0) return;
+    if (s.state == SlotState::Draining || (s.state == SlotState::PassThrough && s.windowGone)) s = Slot();
+}
+
+LRESULT CallProcedure(WNDPROC procedure, bool unicode, HWND window, UINT message, WPARAM wParam,
+                      LPARAM lParam) {
+    if (!procedure)
+        return unicode ? ::DefWindowProcW(window, message, wParam, lParam)
+                       : ::DefWindowProcA(window, message, wParam, lParam);
+    return unicode ? ::CallWindowProcW(procedure, window, message, wParam, lParam)
+                   : ::CallWindowProcA(procedure, window, message, wParam, lParam);
+}
+
+__attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) noexcept {
+    TWindowMethod method;
+    WNDPROC saved = nullptr;
+    bool unicode = false, ours = false;
+    {
+        SrwExclusive lock(g_lock);
+        Slot& s = g_slots[index];
+        ours = s.state != SlotState::Free && s.window == window;
+        if (ours) {
+            saved = s.saved;
+            unicode = s.unicode;
+            if (s.state == SlotState::Bound) method = s.method;
+            ++s.inFlight;
+        }
+    }
+    if (!ours) {
+        // A stale call for a slot that serves no longer this window: nobody
+        // should hold the procedure, but if one does, answer harmlessly.
+        return CallProcedure(nullptr, ::IsWindowUnicode(window) != FALSE, window, message, wParam, lParam);
+    }
+
+    LRESULT result = 0;
+    if (method) {
+        TMessage m{message, wParam, lParam, 0};
+        try {
+            method.call(method.object, m);
+        } catch (...) {
+        }
+        result = m.Result;
+    } else {
+        result = CallProcedure(saved, unicode, window, message, wParam, lParam);
+    }
+
+    {
+        SrwExclusive lock(g_lock);
+        Slot& s = g_slots[index];
+        --s.inFlight;
+        if (message == WM_NCDESTROY && s.window == window) s.windowGone = true;
+        ReleaseIfIdle(s);
+    }
+    return result;
+}
+
+template <int I>
+LRESULT CALLBACK SlotProcedure(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return Dispatch(I, w, m, wp, lp);
+}
+
+template <int... I>
+constexpr std::array<WNDPROC, sizeof...(I)> MakeProcedures(std::integer_sequence<int, I...>) {
+    return {{&SlotProcedure<I>...}};
+}
+
+constexpr std::array<WNDPROC, TWHook::kSlotCount> kProcedures =
+    MakeProcedures(std::make_integer_sequence<int, TWHook::kSlotCount>{});
+
+int TakeSlot(HWND window, WNDPROC saved, bool unicode, TWindowMethod method) {
+    SrwExclusive lock(g_lock);
+    for (int n = 0; n < TWHook::kSlotCount; ++n) {
+        const int i = (g_nextSlot + n) % TWHook::kSlotCount;
+        if (!Reclaimable(g_slots[i])) continue;
+        g_nextSlot = (i + 1) % TWHook::kSlotCount;
+        Slot& s = g_slots[i];
+        s = Slot();
+        s.state = SlotState::Bound;
+        s.window = window;
+        s.saved = saved;
+        s.unicode = unicode;
+        s.method = method;
+        return i;
+    }
+    return -1;
+}
+
+LONG_PTR GetProcedure(HWND window, bool unicode) {
+    return unicode ? ::GetWindowLongPtrW(window, GWLP_WNDPROC) : ::GetWindowLongPtrA(window, GWLP_WNDPROC);
+}
+
+LONG_PTR SetProcedure(HWND window, bool unicode, LONG_PTR procedure) {
+    return unicode ? ::SetWindowLongPtrW(window, GWLP_WNDPROC, procedure)
+                   : ::SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
+}
+
+// A pass-through stays in a window's chain: keep this module loaded in the
+// process for good, or the window would call into unmapped code.
+void PinModule() {
+    static std::atomic<bool> pinned{false};
+    if (pinned.exchange(true)) return;
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                         reinterpret_cast<LPCWSTR>(&Dispatch), &module);
+}
+
+}  // namespace
+
+TWHook::TWHook(HWND window, TWindowMethod method) : window_(window), method_(method) {
+    Hook();
+}
+
+TWHook::~TWHook() {
+    Unhook();
+}
+
+void TWHook::Hook() {
+    if (hooked_) return;
+    hooked_ = true;
+    installed_ = false;
+    unicode_ = ::IsWindowUnicode(window_) != FALSE;
+    saved_ = reinterpret_cast<WNDPROC>(GetProcedure(window_, unicode_));
+    if (!method_ || !::IsWindow(window_)) return;
+
+    const int slot = TakeSlot(window_, saved_, unicode_, method_);
+    if (slot < 0) return;
+    const LONG_PTR ours = reinterpret_cast<LONG_PTR>(kProcedures[size_t(slot)]);
+    ::SetLastError(0);
+    const LONG_PTR previous = SetProcedure(window_, unicode_, ours);
+    if (previous == 0 && GetProcedure(window_, unicode_) != ours) {
+        // Not replaced (a window of another process, say): give the slot back.
+        SrwExclusive lock(g_lock);
+        g_slots[slot] = Slot();
+        return;
+    }
+    slot_ = slot;
+    installed_ = true;
+    if (previous != 0 && previous != reinterpret_cast<LONG_PTR>(saved_)) {
+        // Someone replaced the procedure between our read and our write.
+        SetSavedProcedure(reinterpret_cast<WNDPROC>(previous));
+    }
+}
+
+void TWHook::Unhook() {
+    if (!hooked_) return;
+    hooked_ = false;
+    if (slot_ < 0) return;  // nothing of ours was put in place
+    const int slot = std::exchange(slot_, -1);
+    const LONG_PTR ours = reinterpret_cast<LONG_PTR>(kProcedures[size_t(slot)]);
+
+    bool gone;
+    {
+        SrwExclusive lock(g_lock);
+        gone = g_slots[slot].windowGone;
+    }
+    gone = gone || !::IsWindow(window_);
+    bool restored = false;
+    if (!gone && GetProcedure(window_, unicode_) == ours) {
+        ::SetLastError(0);
+        const LONG_PTR previous = SetProcedure(window_, unicode_, reinterpret_cast<LONG_PTR>(saved_));
+        restored = previous != 0 || ::GetLastError() == 0;
+    }
+
+    bool passThrough = false;
+    {
+        SrwExclusive lock(g_lock);
+        Slot& s = g_slots[slot];
+        s.method = TWindowMethod();
+        if (restored || gone || s.windowGone) {
+            s.state = SlotState::Draining;
+        } else {
+            s.state = SlotState::PassThrough;
+            s.saved = saved_;
+            passThrough = true;
+        }
+        ReleaseIfIdle(s);
+    }
+    if (passThrough) PinModule();
+}
+
+void TWHook::CallDefault(TMessage& message) const {
+    message.Result = CallProcedure(saved_, unicode_, window_, message.Msg, message.WParam, message.LParam);
+}
+
+void TWHook::SetSavedProcedure(WNDPROC procedure) {
+    saved_ = procedure;
+    if (slot_ < 0) return;
+    SrwExclusive lock(g_lock);
+    g_slots[slot_].saved = procedure;
+}
+
+WNDPROC TWHook::InstanceProcedure() const {
+    return slot_ < 0 ? nullptr : kProcedures[size_t(slot_)];
+}
+
+int TWHook::SlotsInUse() {
+    SrwExclusive lock(g_lock);
+    int n = 0;
+    for (const Slot& s : g_slots)
+        if (!Reclaimable(s)) ++n;
+    return n;
+}
+
+bool HasWindowStyle(HWND window, DWORD bits) {
+    const DWORD style = static_cast<DWORD>(::GetWindowLongA(window, GWL_STYLE));
+    return (style & bits) == bits;
+}
+
+}  // namespace omb::ea

@@ -1,0 +1,200 @@
+// The timer on its hidden message-only window.
+#include "extender/timer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "extender/module.h"
+#include "extender/trace.h"
+
+using namespace omb::ea;
+
+namespace {
+
+// Takes messages from the thread's queue for about `ms` milliseconds.
+void Pump(DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(end - now), QS_ALLINPUT);
+    }
+}
+
+// Pumps until the condition holds, at most `ms` milliseconds.
+template <typename F>
+bool PumpUntil(F condition, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (!condition()) {
+        if (GetTickCount64() >= end) return false;
+        Pump(10);
+    }
+    return true;
+}
+
+bool TimerRuns(TTimer& timer) {  // asks the platform; stops it when it ran
+    return KillTimer(timer.Window(), 1) != FALSE;
+}
+
+std::vector<std::string> g_traces;
+void KeepTrace(const std::string& text) {
+    g_traces.push_back(text);
+}
+
+bool TimerClassRegistered() {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    return GetClassInfoExA(LibraryInstance(), kTimerWindowClass, &wc) != FALSE;
+}
+
+}  // namespace
+
+TEST(Timer, StartsIdleOnAMessageOnlyWindow) {
+    TTimer timer;
+    EXPECT_EQ(timer.Interval(), 1000);
+    EXPECT_FALSE(timer.Enabled());
+    ASSERT_TRUE(IsWindow(timer.Window()));
+    EXPECT_EQ(FindWindowExA(HWND_MESSAGE, nullptr, kTimerWindowClass, nullptr) != nullptr, true);
+    EXPECT_FALSE(IsWindowVisible(timer.Window()));
+    EXPECT_FALSE(TimerRuns(timer));
+}
+
+TEST(Timer, RunsOnlyWithIntervalEnabledAndHandler) {
+    TTimer timer;
+    int ticks = 0;
+    timer.SetInterval(20);
+    timer.SetEnabled(true);
+    EXPECT_FALSE(TimerRuns(timer));  // no handler yet
+    timer.SetOnTimer([&](TTimer& sender) {
+        EXPECT_EQ(&sender, &timer);
+        ++ticks;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return ticks >= 3; }, 3000));
+
+    timer.SetInterval(0);  // stops the ticks
+    Pump(30);
+    const int stopped = ticks;
+    Pump(120);
+    EXPECT_EQ(ticks, stopped);
+    timer.SetInterval(20);
+    EXPECT_TRUE(PumpUntil([&] { return ticks >= stopped + 2; }, 3000));
+
+    timer.SetEnabled(false);
+    Pump(30);
+    const int disabled = ticks;
+    Pump(120);
+    EXPECT_EQ(ticks, disabled);
+    EXPECT_FALSE(TimerRuns(timer));
+}
+
+TEST(Timer, EnablingAgainDoesNotRestartTheInterval) {
+    TTimer timer;
+    ULONGLONG firstTick = 0;
+    timer.SetInterval(600);
+    timer.SetOnTimer([&](TTimer& t) {
+        if (!firstTick) firstTick = GetTickCount64();
+        t.SetEnabled(false);  // one shot
+    });
+    const ULONGLONG start = GetTickCount64();
+    timer.SetEnabled(true);
+    Pump(300);
+    timer.SetEnabled(true);  // changes nothing
+    timer.SetInterval(600);  // the same value: changes nothing
+    ASSERT_TRUE(PumpUntil([&] { return firstTick != 0; }, 3000));
+    EXPECT_LT(firstTick - start, 850u);  // a restart would put it at 900 or later
+}
+
+TEST(Timer, AFailingHandlerKeepsLaterTicks) {
+    SetTraceHook(&KeepTrace);
+    g_traces.clear();
+    TTimer timer;
+    int ticks = 0;
+    timer.SetInterval(15);
+    timer.SetOnTimer([&](TTimer&) {
+        ++ticks;
+        throw std::runtime_error("boom");
+    });
+    timer.SetEnabled(true);
+    EXPECT_TRUE(PumpUntil([&] { return ticks >= 3; }, 3000));
+    SetTraceHook(nullptr);
+    ASSERT_FALSE(g_traces.empty());
+    EXPECT_EQ(g_traces.front(), "TTimer.WndProc: Err = boom");
+}
+
+TEST(Timer, AHandlerMayFreeItsTimer) {
+    TTimer* timer = new TTimer();
+    HWND window = timer->Window();
+    bool fired = false;
+    timer->SetInterval(10);
+    timer->SetOnTimer([&](TTimer& t) {
+        fired = true;
+        delete &t;
+    });
+    timer->SetEnabled(true);
+    EXPECT_TRUE(PumpUntil([&] { return fired; }, 3000));
+    EXPECT_FALSE(IsWindow(window));
+    Pump(50);  // stray ticks find no window
+}
+
+// The window belongs to the thread that created the timer; freed from another
+// thread, the timer leaves the window to be closed by its own thread.
+TEST(Timer, FreedFromAnotherThreadTheWindowGoesOnItsOwnThread) {
+    struct Shared {
+        TTimer* timer = nullptr;
+        std::atomic<int> ticks{0};
+        HANDLE created = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE freed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::atomic<bool> windowGone{false};
+    } shared;
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            auto* s = static_cast<Shared*>(p);
+            s->timer = new TTimer();
+            HWND window = s->timer->Window();
+            s->timer->SetInterval(10);
+            s->timer->SetOnTimer([s](TTimer&) { ++s->ticks; });
+            s->timer->SetEnabled(true);
+            SetEvent(s->created);
+            while (WaitForSingleObject(s->freed, 0) != WAIT_OBJECT_0) Pump(5);
+            s->windowGone = PumpUntil([&] { return !IsWindow(window); }, 2000);
+            return 0;
+        },
+        &shared, 0, nullptr);
+    ASSERT_TRUE(thread);
+    WaitForSingleObject(shared.created, INFINITE);
+    const HWND window = shared.timer->Window();
+    while (shared.ticks < 2) Sleep(5);
+    delete shared.timer;  // not the window's thread
+    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&DefWindowProcA));
+    const int ticks = shared.ticks;
+    SetEvent(shared.freed);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_TRUE(shared.windowGone);
+    EXPECT_LE(shared.ticks - ticks, 1);
+    CloseHandle(shared.created);
+    CloseHandle(shared.freed);
+
+    // With no timer left, the class can go.
+    FreeTimerWindowClass();
+    EXPECT_FALSE(TimerClassRegistered());
+}
+
+TEST(Timer, TheClassGoesWithTheLastTimer) {
+    {
+        TTimer a, b;
+        EXPECT_TRUE(TimerClassRegistered());
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        GetClassInfoExA(LibraryInstance(), kTimerWindowClass, &wc);
+        EXPECT_EQ(wc.lpfnWndProc, &DefWindowProcA);  // the class never points into the library
+    }
+    EXPECT_FALSE(TimerClassRegistered());
+}
