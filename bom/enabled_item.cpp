@@ -12,13 +12,11 @@ HRESULT TEnabledItem::QueryImpl(REFIID iid, void** object) {
 void TEnabledItem::Initialize() {
     TBOM_UI_Object::Initialize();
     CreateParam("enabled", Variant("yes"));
+    enabled_ = ParamObject("enabled");
     detailPanelMap_.clear();
 }
 
-bool TEnabledItem::IsEnabled() {
-    Ref<IBOMParam> enabled = GetParam("enabled");
-    return !enabled || enabled->GetValue().ToText() == "yes";
-}
+bool TEnabledItem::IsEnabled() { return !enabled_ || enabled_->ValueIs("yes"); }
 
 void TEnabledItem::SetOwner(IBOMObjectOwner* owner) {
     TBOM_UI_Object::SetOwner(owner);

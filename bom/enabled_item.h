@@ -29,6 +29,8 @@ protected:
 
     // Pairs of panel role "=" registered panel name, separated by ";".
     std::string detailPanelMap_;
+    // The "enabled" parameter, read on every match.
+    Ref<TBOMParam> enabled_;
 };
 
 }  // namespace omb

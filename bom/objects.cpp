@@ -252,6 +252,10 @@ std::string TBOMObject::ParamText(const std::string& name, const std::string& fa
     return param ? param->GetValue().ToText() : fallback;
 }
 
+Ref<TBOMParam> TBOMObject::ParamObject(const std::string& name) {
+    return Ref<TBOMParam>(dynamic_cast<TBOMParam*>(GetParam(name).get()));
+}
+
 void TBOMObject::UpdateNameParam() {
     Ref<IBOMParam> param = GetParam("name");
     if (!param) throw EAssertionFailed(kNameParamMissing);

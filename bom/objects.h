@@ -138,6 +138,8 @@ protected:
     Ref<TBOMAllCollection> all_;
 };
 
+class TBOMParam;
+
 // The ordinary business object ("BOMOBJECT"): a "params" child holding its
 // parameters and a "name" parameter that mirrors its name.
 class TBOMObject : public TBOMObjectWithAll {
@@ -155,6 +157,10 @@ public:
 
     // The parameter's text, or `fallback` when there is no such parameter.
     std::string ParamText(const std::string& name, const std::string& fallback = std::string());
+    // The parameter object itself; objects that read a parameter often keep
+    // it (parameters live as long as their object: loading overlays them in
+    // place and nothing removes them).
+    Ref<TBOMParam> ParamObject(const std::string& name);
 
 protected:
     void LoadContent(IHierStorage* node, bool readName) override;
@@ -171,6 +177,12 @@ public:
     std::string GetTypeName() override { return "BOMPARAM"; }
 
     Variant GetValue() override { return value_; }
+    // The value without a copy, for readers on hot paths.
+    const Variant& Value() const { return value_; }
+    // Whether the value's text form is exactly `text`.
+    bool ValueIs(const std::string& text) const {
+        return value_.IsString() ? value_.AsStringRef() == text : value_.ToText() == text;
+    }
     void SetValue(const Variant& value) override;
     void SetValueSilent(const Variant& value) override { value_ = value; }
 

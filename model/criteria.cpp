@@ -1,0 +1,141 @@
+#include "model/criteria.h"
+
+#include "foundation/winfuncs.h"
+
+namespace omb {
+
+const std::string& TWindowFacts::ClassName() {
+    if (!haveClass_) {
+        className_ = GetWindowClassName(window_);
+        haveClass_ = true;
+    }
+    return className_;
+}
+
+const std::string& TWindowFacts::Caption() {
+    if (!haveCaption_) {
+        caption_ = GetWindowCaption(window_);
+        haveCaption_ = true;
+    }
+    return caption_;
+}
+
+// ---------------------------------------------------------------------------
+
+HRESULT TCriterion::QueryImpl(REFIID iid, void** object) {
+    if (Offer<ICriterion>(this, iid, object)) return S_OK;
+    return TEnabledItem::QueryImpl(iid, object);
+}
+
+void TCriterion::Initialize() {
+    TEnabledItem::Initialize();
+    elementName_ = "criterion";
+}
+
+Ref<IUnknown> TCriterion::QueryRole(const std::string& role) {
+    if (Ref<IUnknown> r = TEnabledItem::QueryRole(role)) return r;
+    if (role == "Criterion") return Ref<IUnknown>(static_cast<ICriterion*>(this));
+    return nullptr;
+}
+
+bool TCriterion::SupportsRole(const std::string& role) {
+    return TEnabledItem::SupportsRole(role) || role == "Criterion";
+}
+
+void TWindowClassNameCriterion::Initialize() {
+    TCriterion::Initialize();
+    typeName_ = "WINDOWCLASSNAMECRITERION";
+    detailPanelMap_ = "DefaultDetailPanel=WindowClassCriterionDetailPanel";
+    CreateParam("window_class_name", Variant(""));
+    className_ = ParamObject("window_class_name");
+    SetName(typeName_);
+}
+
+bool TWindowClassNameCriterion::IsActive() { return IsEnabled() && !className_->ValueIs(""); }
+
+bool TWindowClassNameCriterion::MatchFacts(TWindowFacts& facts) { return className_->ValueIs(facts.ClassName()); }
+
+void TWindowCaptionCriterion::Initialize() {
+    TCriterion::Initialize();
+    typeName_ = "WINDOWCaptionCriterion";
+    detailPanelMap_ = "DefaultDetailPanel=WindowCaptionCriterionDetailPanel";
+    CreateParam("window_caption", Variant(""));
+    CreateParam("exact_search", Variant("yes"));
+    caption_ = ParamObject("window_caption");
+    exactSearch_ = ParamObject("exact_search");
+    enabled_->SetValue(Variant("no"));
+    SetName(typeName_);
+}
+
+bool TWindowCaptionCriterion::IsActive() { return IsEnabled() && !caption_->ValueIs(""); }
+
+bool TWindowCaptionCriterion::MatchFacts(TWindowFacts& facts) {
+    const std::string wanted = caption_->Value().ToText();
+    if (exactSearch_->ValueIs("no")) return facts.Caption().find(wanted) != std::string::npos;
+    return facts.Caption() == wanted;
+}
+
+void TCriterions::Initialize() {
+    TBOM_UI_Collection::Initialize();
+    typeName_ = "CRITERIONS";
+    elementName_ = "criterions";
+    itemElementName_ = "criterion";
+}
+
+bool TCriterions::AcceptsItem(IBOMObject* item) { return item->SupportsRole("Criterion"); }
+
+// ---------------------------------------------------------------------------
+
+HRESULT TCondition::QueryImpl(REFIID iid, void** object) {
+    if (Offer<ICondition>(this, iid, object)) return S_OK;
+    return TEnabledItem::QueryImpl(iid, object);
+}
+
+void TCondition::Initialize() {
+    TEnabledItem::Initialize();
+    typeName_ = "CONDITION";
+    elementName_ = "condition";
+    detailPanelMap_ = "DefaultDetailPanel=ConditionDetailPanel";
+    imageIndex_ = 2;
+    criterions_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(CreateChild("CRITERIONS", "criterions").get()));
+    if (criterions_) {
+        criterions_->AddItem(CreateBOMObject("WINDOWCLASSNAMECRITERION", "").get());
+        criterions_->AddItem(CreateBOMObject("WINDOWCaptionCriterion", "").get());
+    }
+}
+
+Ref<IUnknown> TCondition::QueryRole(const std::string& role) {
+    if (Ref<IUnknown> r = TEnabledItem::QueryRole(role)) return r;
+    if (role == "Condition") return Ref<IUnknown>(static_cast<ICondition*>(this));
+    return nullptr;
+}
+
+bool TCondition::SupportsRole(const std::string& role) {
+    return TEnabledItem::SupportsRole(role) || role == "Condition";
+}
+
+bool TCondition::MatchFacts(TWindowFacts& facts) {
+    if (!criterions_) return false;
+    bool answer = true, sawActive = false;
+    const int count = criterions_->Count();
+    for (int i = 0; i < count && answer; ++i) {
+        auto* criterion = dynamic_cast<TCriterion*>(criterions_->GetItem(Variant(i)).get());
+        if (!criterion || !criterion->IsActive()) continue;
+        sawActive = true;
+        answer = criterion->MatchFacts(facts);
+    }
+    return answer && sawActive;
+}
+
+void TConditions::Initialize() {
+    TBOM_UI_Collection::Initialize();
+    typeName_ = "CONDITIONS";
+    elementName_ = "conditions";
+    itemElementName_ = "condition";
+    defaultItemType_ = "CONDITION";
+    imageIndex_ = 3;
+}
+
+bool TConditions::AcceptsItem(IBOMObject* item) { return item->SupportsRole("Condition"); }
+
+}  // namespace omb

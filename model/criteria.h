@@ -1,0 +1,127 @@
+// Criteria and conditions: which live windows a window rule applies to.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "bom/enabled_item.h"
+
+namespace omb {
+
+// What matching reads of a live window, read once and only when asked for.
+class TWindowFacts {
+public:
+    explicit TWindowFacts(HWND window) : window_(window) {}
+    HWND Window() const { return window_; }
+    const std::string& ClassName();
+    const std::string& Caption();
+
+private:
+    HWND window_;
+    bool haveClass_ = false, haveCaption_ = false;
+    std::string className_, caption_;
+};
+
+// Role "Criterion".
+struct ICriterion : IUnknown {
+    virtual bool IsEnabled() = 0;
+    virtual bool Match(HWND window) = 0;
+
+protected:
+    ~ICriterion() = default;
+};
+
+// Role "Condition".
+struct ICondition : IUnknown {
+    virtual bool IsEnabled() = 0;
+    virtual bool Match(HWND window) = 0;
+
+protected:
+    ~ICondition() = default;
+};
+
+class TCriterion : public TEnabledItem, public ICriterion {
+public:
+    OMB_IUNKNOWN
+
+    void Initialize() override;
+    bool IsEnabled() override { return TEnabledItem::IsEnabled(); }
+    bool Match(HWND window) override {
+        TWindowFacts facts(window);
+        return MatchFacts(facts);
+    }
+    // Enabled and not empty.
+    virtual bool IsActive() { return false; }
+    virtual bool MatchFacts(TWindowFacts& facts) {
+        (void)facts;
+        return false;
+    }
+    Ref<IUnknown> QueryRole(const std::string& role) override;
+    bool SupportsRole(const std::string& role) override;
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+};
+
+// The window class name, whole and case-sensitive.
+class TWindowClassNameCriterion : public TCriterion {
+public:
+    void Initialize() override;
+    bool IsActive() override;
+    bool MatchFacts(TWindowFacts& facts) override;
+
+private:
+    Ref<TBOMParam> className_;
+};
+
+// The caption, whole or (with "exact_search" "no") as a substring.
+class TWindowCaptionCriterion : public TCriterion {
+public:
+    void Initialize() override;
+    bool IsActive() override;
+    bool MatchFacts(TWindowFacts& facts) override;
+
+private:
+    Ref<TBOMParam> caption_, exactSearch_;
+};
+
+class TCriterions : public TBOM_UI_Collection {
+public:
+    void Initialize() override;
+    bool AcceptsItem(IBOMObject* item) override;
+};
+
+class TCondition : public TEnabledItem, public ICondition {
+public:
+    OMB_IUNKNOWN
+
+    void Initialize() override;
+    bool IsEnabled() override { return TEnabledItem::IsEnabled(); }
+    bool Match(HWND window) override {
+        TWindowFacts facts(window);
+        return MatchFacts(facts);
+    }
+    // At least one active criterion, and every active criterion matches.
+    bool MatchFacts(TWindowFacts& facts);
+    Ref<IUnknown> QueryRole(const std::string& role) override;
+    bool SupportsRole(const std::string& role) override;
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+
+private:
+    Ref<TBOMCollection> criterions_;
+};
+
+class TConditions : public TBOM_UI_Collection {
+public:
+    void Initialize() override;
+    std::string GetCaption() override { return "Conditions"; }
+    bool AcceptsItem(IBOMObject* item) override;
+};
+
+}  // namespace omb
+
+OMB_DECLARE_IID(omb::ICriterion, "{B20D73CA-3DD9-41A0-A498-56ABEBA71EFB}")
+OMB_DECLARE_IID(omb::ICondition, "{10B51325-B608-46F2-9FA1-722BB8C37333}")

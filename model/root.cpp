@@ -1,0 +1,112 @@
+#include "model/root.h"
+
+#include "bom/ui_commands.h"
+#include "foundation/channel.h"
+#include "foundation/languages.h"
+#include "foundation/shared.h"
+#include "foundation/xml_storage.h"
+#include "model/window_rules.h"
+#include "model/xml_text.h"
+
+namespace omb {
+
+HRESULT TTarvelWindows::QueryImpl(REFIID iid, void** object) {
+    if (Offer<IControlCenter>(this, iid, object) || Offer<IConfigBuilder>(this, iid, object) ||
+        Offer<IUI>(this, iid, object))
+        return S_OK;
+    return TBOM_UI_Object::QueryImpl(iid, object);
+}
+
+void TTarvelWindows::Initialize() {
+    TBOM_UI_Object::Initialize();
+    typeName_ = "TARVILWINDOWS";
+    elementName_ = "tarvel_windows";
+    imageIndex_ = 0;
+    hasChildren_ = true;
+    CreateChild("WINDOWRULES", "window_rules");
+    Ref<IBOMObjectSlave> menu = CreateChild("BOMUICOMMANDS", "menu");
+    Ref<IBOMObjectSlave> toolbar = CreateChild("BOMUICOMMANDS", "toolbar");
+    if (menu) LoadFromXMLText(menu.As<IPersistObject>().get(), kMainMenuDocument);
+    if (toolbar) LoadFromXMLText(toolbar.As<IPersistObject>().get(), kToolBarDocument);
+}
+
+std::string TTarvelWindows::GetCaption() { return GetMLString("AppRootNodeCaption", "Window Rules"); }
+
+Ref<IUIList> TTarvelWindows::GetSubList() {
+    Ref<IBOMObject> rules = GetObject("window_rules");
+    return rules ? rules->QueryRole("UIList").As<IUIList>() : nullptr;
+}
+
+std::unique_ptr<TAbstractDetailPanel> TTarvelWindows::CreateDetailPanelFor(const std::string&) {
+    return CreateDetailPanel("TarvelWindowsDetailPanel");
+}
+
+Ref<IUnknown> TTarvelWindows::QueryRole(const std::string& role) {
+    if (Ref<IUnknown> r = TBOM_UI_Object::QueryRole(role)) return r;
+    if (role == "ControlCenter") return Ref<IUnknown>(static_cast<IControlCenter*>(this));
+    if (role == "CongifBuilder") return Ref<IUnknown>(static_cast<IConfigBuilder*>(this));
+    return nullptr;
+}
+
+bool TTarvelWindows::SupportsRole(const std::string& role) {
+    return TBOM_UI_Object::SupportsRole(role) || role == "ControlCenter" || role == "CongifBuilder";
+}
+
+void TTarvelWindows::ObjectChanged(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                                   IBOMObject* sender) {
+    TBOM_UI_Object::ObjectChanged(objectPath, obj, senderPath, sender);
+    if (senderPath != "menu" && senderPath != "toolbar") modified_ = true;
+}
+
+void TTarvelWindows::AfterChangeObjectName(const std::string& newPath, IBOMObject* obj,
+                                           const std::string& senderPath, IBOMObject* sender,
+                                           const std::string& oldPath) {
+    TBOM_UI_Object::AfterChangeObjectName(newPath, obj, senderPath, sender, oldPath);
+    modified_ = true;
+}
+
+void TTarvelWindows::Broadcast(int code, int param1, int param2) {
+    const bool before = modified_;
+    TBOM_UI_Object::Broadcast(code, param1, param2);
+    if (code == 1) modified_ = before;
+}
+
+bool TTarvelWindows::ShouldSave(IBOMObject* child) {
+    const std::string name = child->GetName();
+    return name != "menu" && name != "toolbar" && TBOM_UI_Object::ShouldSave(child);
+}
+
+std::string TTarvelWindows::FindWindowCommand(HWND window) {
+    Ref<IBOMCollection> rules = GetObject("window_rules").As<IBOMCollection>();
+    if (!rules) return std::string();
+    TWindowFacts facts(window);
+    const int count = rules->Count();
+    for (int i = 0; i < count; ++i) {
+        auto* rule = dynamic_cast<TWindowRule*>(rules->GetItem(Variant(i)).get());
+        if (rule && rule->IsEnabled() && rule->MatchFacts(facts)) return rule->CommandText();
+    }
+    return std::string();
+}
+
+bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
+    if (!modified_) return true;
+    try {
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        if (!storage->CreateNew("tarvel_windows")) return false;
+        storage->SaveObject(static_cast<IPersistObject*>(this));
+        storage->SaveToFile(fileName);
+    } catch (const std::exception&) {
+        return false;
+    }
+    modified_ = false;
+    // A time-out is normal when no command center runs.
+    TProcessesCommunication channel(kChannelName);
+    int32_t replyCode = 0;
+    std::string reply;
+    channel.SendCommand(2, std::string(), replyCode, reply);
+    return true;
+}
+
+bool TTarvelWindows::Save() { return SaveConfiguration(AppPath + SettingsFileName); }
+
+}  // namespace omb

@@ -1,0 +1,83 @@
+// The configuration root: the one object created from the configuration
+// file. It owns the window rules and the editor's two command sets, keeps the
+// modified flag, saves the file and serves the command center's question
+// which rule applies to a window.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "bom/ui_objects.h"
+
+namespace omb {
+
+// Role "ControlCenter".
+struct IControlCenter : IUnknown {
+    // The rule command text of the first enabled rule that matches the
+    // window; empty when none does. Reads the model only.
+    virtual std::string FindWindowCommand(HWND window) = 0;
+
+protected:
+    ~IControlCenter() = default;
+};
+
+// Role "CongifBuilder": how the editor opens, runs and closes its user
+// interface over the configuration.
+struct IConfigBuilder : IUnknown {
+    virtual void OpenUI() = 0;
+    virtual void CloseUI() = 0;
+    virtual void RunUI() = 0;
+
+protected:
+    ~IConfigBuilder() = default;
+};
+
+class TTarvelWindows : public TBOM_UI_Object, public IControlCenter, public IConfigBuilder, public IUI {
+public:
+    OMB_IUNKNOWN
+
+    void Initialize() override;
+    bool IsRoot() override { return true; }
+    std::string GetCaption() override;
+    Ref<IUIList> GetSubList() override;
+    std::unique_ptr<TAbstractDetailPanel> CreateDetailPanelFor(const std::string& name) override;
+    Ref<IUnknown> QueryRole(const std::string& role) override;
+    bool SupportsRole(const std::string& role) override;
+    void ObjectChanged(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                       IBOMObject* sender) override;
+    void AfterChangeObjectName(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
+                               IBOMObject* sender, const std::string& oldPath) override;
+    void Broadcast(int code, int param1, int param2) override;
+    // "menu" and "toolbar" are never written.
+    bool ShouldSave(IBOMObject* child) override;
+
+    std::string FindWindowCommand(HWND window) override;
+
+    // The editor's user interface; nothing here opens one.
+    void OpenUI() override {}
+    void CloseUI() override {}
+    void RunUI() override {}
+
+    bool Modified() const { return modified_; }
+    void SetModified(bool value) { modified_ = value; }
+
+    // Writes the configuration to `fileName` when it was modified, clears the
+    // flag and tells the command center (command 2). A document that cannot
+    // be made or a file that cannot be written answers false and leaves the
+    // flag set; nothing is sent then.
+    bool SaveConfiguration(const std::string& fileName);
+    // The same into the program folder's settings file.
+    bool Save();
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+
+private:
+    bool modified_ = false;
+};
+
+}  // namespace omb
+
+OMB_DECLARE_IID(omb::IControlCenter, "{AF4CB205-FF79-4254-9BB9-C89DED34DFC3}")
+OMB_DECLARE_IID(omb::IConfigBuilder, "{35013AD6-5290-4BF2-B4FF-6ABB588E3C2A}")
