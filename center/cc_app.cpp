@@ -1,0 +1,385 @@
+#include "center/cc_app.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+#include "center/taskbar.h"
+#include "foundation/classes.h"
+#include "foundation/languages.h"
+#include "foundation/shared.h"
+#include "foundation/single_instance.h"
+#include "foundation/xml_storage.h"
+
+namespace omb {
+
+TCCApp* CCApp = nullptr;
+uint8_t HookAllThreads = 1;
+
+namespace {
+// Posted by the worker to the handler window.
+constexpr UINT kWindowEnhancedMessage = WM_APP + 1;
+constexpr UINT kReloadSettingsMessage = WM_APP + 2;
+constexpr UINT kAnimationTimer = 1;
+constexpr UINT kMenuClose = 1000, kMenuConfig = 1002, kMenuHelp = 1003;
+// How long one window may take to answer before it counts as hung.
+constexpr UINT kNotifyTimeoutMs = 1000;
+
+LRESULT CALLBACK CCAppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        if (CCApp) return CCApp->WndProc(window, message, wParam, lParam);
+    } catch (...) {
+    }
+    return message == WM_NCCREATE ? TRUE : 0;
+}
+
+bool IsOwnWindow(HWND window) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    return process == ::GetCurrentProcessId();
+}
+}  // namespace
+
+TCCApp::TCCApp() {
+    AppPath = ModuleFolder(nullptr);
+    SettingsFileName = kSettingsFileName;
+    taskbarCreated_ = ::RegisterWindowMessageA("TaskbarCreated");
+}
+
+TCCApp::~TCCApp() { Finalize(); }
+
+std::string TCCApp::Title() const { return GetMLString("AppCCTitle", "%appname%"); }
+
+bool TCCApp::Initialize() {
+    bool ok = [&] {
+        // Single instance: the registration lasts until the process ends.
+        static TSingleAppInstance instance(kCenterInstanceName);
+        if (instance.CheckAndRegister()) return false;
+        const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (hr != S_OK && hr != S_FALSE) {
+            ::MessageBoxA(nullptr, GetMLString("Error_COMInitialization", "COM initialization error.").c_str(),
+                          Title().c_str(), MB_OKCANCEL);
+            return false;
+        }
+        comInitialized_ = true;
+        return LoadSettings() && CreateHandlerWindow() && LoadConfiguration() && StartThread() && InstallHook() &&
+               ShowTrayIcon();
+    }();
+    if (!ok) Finalize();
+    return ok;
+}
+
+void TCCApp::Run() {
+    if (worker_) worker_->Resume();
+    NotifyWindows();
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+void TCCApp::Finalize() {
+    RemoveTrayIcon();
+    RemoveHook();
+    StopThread();
+    ReleaseModel();
+    DestroyHandlerWindow();
+    if (comInitialized_) {
+        comInitialized_ = false;
+        ::CoUninitialize();
+    }
+}
+
+bool TCCApp::LoadSettings() {
+    trayEnabled_ = true;
+    UniqueRegKey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kCenterSettingsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return true;
+    DWORD type = 0, value = 0, size = sizeof(value);
+    if (::RegQueryValueExA(key.get(), "trayicon", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_DWORD && size == sizeof(value))
+        trayEnabled_ = value != 0;
+    return true;
+}
+
+bool TCCApp::CreateHandlerWindow() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = CCAppWindowProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = kHandlerWindowClass;
+    classRegistered_ = ::RegisterClassA(&wc) != 0;
+    const std::string title = Title();
+    HWND window = ::CreateWindowExA(0, kHandlerWindowClass, title.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+    if (!window) return false;
+    ::SetWindowTextA(window, title.c_str());
+    ::ShowWindow(window, SW_HIDE);
+    handlerWindow_ = window;
+    return true;
+}
+
+bool TCCApp::LoadConfiguration() {
+    Ref<TXMLStorage> storage = TXMLStorage::Create();
+    if (!storage->LoadFromFile(AppPath + SettingsFileName)) return false;
+    Ref<IBOMObjectSlave> root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
+    if (!root) return false;
+    storage->LoadObject(root.As<IPersistObject>().get());
+    root->SetOwner(nullptr);
+    Ref<IControlCenter> center = root->QueryRole("ControlCenter").As<IControlCenter>();
+    SrwExclusive lock(modelLock_);
+    root_ = root;
+    controlCenter_ = center;
+    return true;
+}
+
+bool TCCApp::StartThread() {
+    try {
+        worker_ = TThread::Create<TControlCenterThread>(true, this, this);
+        return worker_->Handle() != nullptr;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TCCApp::InstallHook() {
+    if (hook_) return true;
+    const DWORD thread = HookAllThreads ? 0 : ::GetCurrentThreadId();
+    // From the program's own folder, never from elsewhere on the search path.
+    hookLibrary_.reset(::LoadLibraryA((AppPath + "tbhook.dll").c_str()));
+    if (!hookLibrary_) return false;
+    auto proc = reinterpret_cast<HOOKPROC>(::GetProcAddress(hookLibrary_.get(), "CallProcHook"));
+    if (!proc) return false;
+    hook_.reset(::SetWindowsHookExA(WH_CALLWNDPROC, proc, hookLibrary_.get(), thread));
+    if (!hook_) return false;
+    hookBlock_.reset(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    if (!hookBlock_) return false;
+    hookView_.reset(::MapViewOfFile(hookBlock_.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+    if (!hookView_) {
+        hookBlock_.reset();
+        return false;
+    }
+    // Hook handles are 32-bit values; the block holds 4 bytes.
+    const uint32_t value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hook_.get()));
+    std::memcpy(hookView_.get(), &value, sizeof(value));
+    return true;
+}
+
+bool TCCApp::ShowTrayIcon() {
+    if (trayShown_ || !trayEnabled_) return true;
+    HICON icon = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), TrayDefaultIconName, IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!icon) return true;
+    trayShown_ = true;
+    TaskBarAddIcon(HandlerWindow(), 0, icon, WM_TRAY_CALLBACK, ProductName);
+    return true;
+}
+
+void TCCApp::RemoveTrayIcon() {
+    if (!trayShown_) return;
+    trayShown_ = false;
+    TaskBarDeleteIcon(HandlerWindow(), 0);
+}
+
+void TCCApp::UpdateTrayIcon() {
+    if (!trayShown_) return;
+    const std::string name =
+        frame_ == 0 ? std::string(TrayDefaultIconName) : std::string(TraySelectedIconName) + std::to_string(frame_);
+    auto load = [](const std::string& n) {
+        return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), n.c_str(), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                               LR_SHARED));
+    };
+    HICON icon = load(name);
+    if (!icon) icon = load(TrayDefaultIconName);
+    if (icon) TaskBarModifyIcon(HandlerWindow(), 0, NIF_ICON, icon, std::string());
+}
+
+void TCCApp::ShowTrayMenu() {
+    HWND window = HandlerWindow();
+    UniqueMenu menu(::CreatePopupMenu());
+    if (!menu) return;
+    auto add = [&](UINT position, UINT id, const std::string& text) {
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_ID | MIIM_TYPE;
+        item.fType = text.empty() ? MFT_SEPARATOR : MFT_STRING;
+        item.wID = id;
+        item.dwTypeData = const_cast<char*>(text.c_str());
+        ::InsertMenuItemA(menu.get(), position, TRUE, &item);
+    };
+    add(0, kMenuClose, GetMLString("AppCCMenu_Close", "Close"));
+    add(1, 0, std::string());
+    add(2, kMenuHelp, GetMLString("AppCCMenu_HelpContent", "Help"));
+    add(3, 0, std::string());
+    add(4, kMenuConfig, GetMLString("AppCCMenu_Config", "Configure..."));
+    ::SetMenuDefaultItem(menu.get(), kMenuConfig, FALSE);
+    POINT at{};
+    ::GetCursorPos(&at);
+    ::SetForegroundWindow(window);
+    ::TrackPopupMenu(menu.get(), TPM_CENTERALIGN, at.x, at.y, 0, window, nullptr);
+    ::PostMessageA(window, WM_NULL, 0, 0);
+}
+
+std::string TCCApp::FindWindowCommand(HWND window) {
+    if (!window || IsOwnWindow(window)) return std::string();
+    AcquireSRWLockShared(&modelLock_);
+    struct Release {
+        SRWLOCK& lock;
+        ~Release() { ReleaseSRWLockShared(&lock); }
+    } release{modelLock_};
+    return controlCenter_ ? controlCenter_->FindWindowCommand(window) : std::string();
+}
+
+bool TCCApp::WindowHasCommand(HWND window) { return !FindWindowCommand(window).empty(); }
+
+void TCCApp::NotifyWindows() {
+    ::SendNotifyMessageA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0);
+    std::vector<HWND> ruled;
+    struct Walk {
+        TCCApp* app;
+        std::vector<HWND>* ruled;
+    } walk{this, &ruled};
+    ::EnumWindows(
+        [](HWND window, LPARAM param) noexcept -> BOOL {
+            auto* w = reinterpret_cast<Walk*>(param);
+            try {
+                if (w->app->WindowHasCommand(window)) w->ruled->push_back(window);
+            } catch (...) {
+                // This window is left out; the walk goes on.
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&walk));
+    for (HWND window : ruled) {
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutA(window, WM_APPLY_RULES, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kNotifyTimeoutMs,
+                              &result);
+    }
+}
+
+void TCCApp::WindowEnhanced() {
+    if (HWND window = HandlerWindow()) ::PostMessageA(window, kWindowEnhancedMessage, 0, 0);
+}
+
+void TCCApp::ReloadConfiguration() {
+    ReleaseModel();
+    LoadConfiguration();  // a file that does not load leaves no rules
+    NotifyWindows();
+}
+
+void TCCApp::ReloadSettings() {
+    if (HWND window = HandlerWindow()) ::PostMessageA(window, kReloadSettingsMessage, 0, 0);
+}
+
+void TCCApp::Close() {
+    if (HWND window = HandlerWindow()) ::PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+void TCCApp::RunConfigBuilder() {
+    ::ShellExecuteA(HandlerWindow(), nullptr, (AppPath + "OmbrelConfig.exe").c_str(), nullptr, AppPath.c_str(),
+                    SW_SHOW);
+}
+
+void TCCApp::ShowHelp() {
+    ::ShellExecuteA(HandlerWindow(), nullptr, (AppPath + "Ombrel.chm").c_str(), nullptr, AppPath.c_str(), SW_SHOW);
+}
+
+void TCCApp::RemoveHook() {
+    if (hook_) {
+        // Extended windows detach on their own threads while the library is
+        // still loaded; a hung window is not waited for.
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL,
+                              kNotifyTimeoutMs, &result);
+        hook_.reset();
+        ::SendNotifyMessageA(HWND_BROADCAST, WM_NULL, 0, 0);
+    }
+    hookView_.reset();
+    hookBlock_.reset();
+    hookLibrary_.reset();
+}
+
+void TCCApp::StopThread() {
+    if (!worker_) return;
+    TControlCenterThread* worker = worker_;
+    worker_ = nullptr;
+    try {
+        TThread::Free(worker);
+    } catch (...) {
+    }
+}
+
+void TCCApp::ReleaseModel() {
+    try {
+        SrwExclusive lock(modelLock_);
+        controlCenter_ = nullptr;
+        if (root_) root_->Disconnect();
+        root_ = nullptr;
+    } catch (...) {
+    }
+}
+
+void TCCApp::DestroyHandlerWindow() {
+    if (HWND window = handlerWindow_.exchange(nullptr)) ::DestroyWindow(window);
+    if (classRegistered_) {
+        classRegistered_ = false;
+        ::UnregisterClassA(kHandlerWindowClass, ::GetModuleHandleA(nullptr));
+    }
+}
+
+LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+        trayShown_ = false;
+        ShowTrayIcon();
+    } else if (message == WM_TRAY_CALLBACK && wParam == 0) {
+        if (lParam == WM_LBUTTONDOWN || lParam == WM_RBUTTONDOWN)
+            ShowTrayMenu();
+        else if (lParam == WM_LBUTTONDBLCLK)
+            RunConfigBuilder();
+    }
+    switch (message) {
+        case WM_DESTROY: ::PostQuitMessage(0); return 0;
+        case WM_ENDSESSION:
+            // Only a log-off that really happens ends the program; a
+            // cancelled one leaves it running.
+            if (wParam) {
+                Finalize();
+                ::ExitProcess(0);
+            }
+            return 0;
+        case WM_COMMAND:
+            if (wParam == kMenuClose) Close();
+            if (wParam == kMenuConfig) RunConfigBuilder();
+            if (wParam == kMenuHelp) ShowHelp();
+            break;
+        case WM_TIMER:
+            if (++frame_ > TrayAnimationFrames) {
+                frame_ = 0;
+                ::KillTimer(window, kAnimationTimer);
+            }
+            UpdateTrayIcon();
+            break;
+        case kWindowEnhancedMessage:
+            ::KillTimer(window, kAnimationTimer);
+            frame_ = 1;
+            UpdateTrayIcon();
+            ::SetTimer(window, kAnimationTimer, 250, nullptr);
+            return 0;
+        case kReloadSettingsMessage:
+            LoadSettings();
+            if (trayEnabled_)
+                ShowTrayIcon();
+            else
+                RemoveTrayIcon();
+            return 0;
+        default: break;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace omb

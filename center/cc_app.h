@@ -1,0 +1,107 @@
+// The command center's application object: start-up chain, hidden handler
+// window with the tray icon and its menu, the configuration, the worker that
+// serves the command channel, and the system-wide hook.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "bom/interfaces.h"
+#include "center/control_center_thread.h"
+#include "foundation/handles.h"
+#include "model/root.h"
+
+namespace omb {
+
+constexpr int TrayAnimationFrames = 3;
+// Not 0: the hook covers every thread of the desktop; 0: only the installer's.
+extern uint8_t HookAllThreads;
+constexpr const char* kHandlerWindowClass = "OMB_CommandCenterHandlerWindow";
+
+class TCCApp : public IRuleSource {
+public:
+    TCCApp();
+    ~TCCApp();
+    TCCApp(const TCCApp&) = delete;
+    TCCApp& operator=(const TCCApp&) = delete;
+
+    // The start-up chain; on false it has already finalised.
+    bool Initialize();
+    // Resumes the worker, tells the windows, runs the message loop.
+    void Run();
+    // The shutdown sequence; each step acts only on what is held, so it may
+    // run any number of times.
+    void Finalize();
+
+    bool LoadSettings();
+    bool CreateHandlerWindow();
+    bool LoadConfiguration();
+    bool StartThread();
+    bool InstallHook();
+    bool ShowTrayIcon();
+    void RemoveTrayIcon();
+    void UpdateTrayIcon();
+    void ShowTrayMenu();
+    // Tells every window that the configuration changed, then asks each
+    // top-level window for which a rule now applies to fetch it.
+    void NotifyWindows();
+    bool WindowHasCommand(HWND window);
+
+    // Called on the worker thread. The tray and its timer belong to the main
+    // thread: what touches them is posted to the handler window.
+    void WindowEnhanced();
+    void ReloadConfiguration();
+    void ReloadSettings();
+    void Close();
+
+    void RunConfigBuilder();
+    void ShowHelp();
+    void RemoveHook();
+    void StopThread();
+    void ReleaseModel();
+    void DestroyHandlerWindow();
+
+    // The rule command text for a window; empty for the command center's own
+    // windows and while no configuration is loaded. Never overlaps a reload.
+    std::string FindWindowCommand(HWND window) override;
+
+    LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND HandlerWindow() const { return handlerWindow_.load(); }
+    bool TrayIconShown() const { return trayShown_; }
+    bool TrayIconEnabled() const { return trayEnabled_; }
+    int AnimationFrame() const { return frame_; }
+
+private:
+    std::string Title() const;
+
+    std::atomic<HWND> handlerWindow_{nullptr};
+    bool classRegistered_ = false;
+    bool trayEnabled_ = true;
+    bool trayShown_ = false;
+    int frame_ = 0;
+    UINT taskbarCreated_ = 0;
+    bool comInitialized_ = false;
+
+    // The configuration: replaced under the exclusive lock, read under the
+    // shared one, so a reload never pulls the model from under a reader.
+    SRWLOCK modelLock_ = SRWLOCK_INIT;
+    Ref<IBOMObjectSlave> root_;
+    Ref<IControlCenter> controlCenter_;
+
+    TControlCenterThread* worker_ = nullptr;
+    UniqueModule hookLibrary_;
+    UniqueHook hook_;
+    UniqueHandle hookBlock_;
+    UniqueView hookView_;
+};
+
+// The one application object of the program; nullptr outside its life.
+extern TCCApp* CCApp;
+
+// Registry key of the command center's settings, under HKEY_CURRENT_USER.
+constexpr const char* kCenterSettingsKey = "SOFTWARE\\Quennet\\Ombrel\\Command Center";
+
+}  // namespace omb
