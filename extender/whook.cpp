@@ -66,7 +66,10 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
         if (ours) {
             saved = s.saved;
             unicode = s.unicode;
-            if (s.state == SlotState::Bound) method = s.method;
+            if (s.state == SlotState::Bound) {
+                method = s.method;
+                if (method.retain) method.retain(method.object);  // the owner lives through this call
+            }
             ++s.inFlight;
         }
     }
@@ -84,6 +87,12 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
         } catch (...) {
         }
         result = m.Result;
+        if (method.release) {
+            try {
+                method.release(method.object);
+            } catch (...) {
+            }
+        }
     } else {
         result = CallProcedure(saved, unicode, window, message, wParam, lParam);
     }
