@@ -65,6 +65,10 @@ public:
 
     // Stores both and hooks at once.
     TWHook(HWND window, TWindowMethod method);
+    // Stores both; Hook installs the subclass later (the owner can then make
+    // the object known to its window method first).
+    struct Deferred {};
+    TWHook(HWND window, TWindowMethod method, Deferred) : window_(window), method_(method) {}
     // Unhooks.
     ~TWHook();
     TWHook(const TWHook&) = delete;

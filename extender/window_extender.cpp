@@ -16,13 +16,28 @@ namespace {
 std::atomic<long> g_extenderCounter{0};
 }  // namespace
 
-TWindowExtender::TWindowExtender() = default;
+TWindowExtender::TWindowExtender() {
+    try {
+        auto first = std::make_unique<const State>();
+        state_ = first.get();
+        states_.push_back(std::move(first));
+    } catch (...) {
+    }
+}
 
 TWindowExtender::~TWindowExtender() {
     try {
-        if (hook_) hook_->Unhook();
+        hooks_.clear();  // each unhooks, if still hooked
     } catch (...) {
     }
+}
+
+void TWindowExtender::Publish(std::vector<Ref<IMessageHandler>> handlers, TWHook* hook) {
+    auto state = std::make_unique<State>();
+    state->handlers = std::move(handlers);
+    state->hook = hook;
+    state_.store(state.get(), std::memory_order_release);
+    states_.push_back(std::move(state));
 }
 
 HRESULT TWindowExtender::QueryImpl(REFIID iid, void** object) {
@@ -49,7 +64,6 @@ void TWindowExtender::Init() {
         ruleName_.clear();
         actions_ = Ref<IActions>(new TActions());
         triggers_ = Ref<IActionsActivators>(new TActionsActivators());
-        handlers_ = std::make_shared<const HandlerList>();
     } catch (...) {
     }
 }
@@ -136,14 +150,19 @@ void TWindowExtender::Stop() {
 void TWindowExtender::AttachWindow(HWND window) {
     try {
         window_ = window;
-        auto hook = std::make_shared<TWHook>(
-            window, TWindowMethod::Counted<TWindowExtender, &TWindowExtender::WindowProc>(this));
-        std::shared_ptr<TWHook> previous;
+        // Known to the window procedure before it can receive a message.
+        auto hook = std::make_unique<TWHook>(
+            window, TWindowMethod::Counted<TWindowExtender, &TWindowExtender::WindowProc>(this), TWHook::Deferred{});
+        TWHook* subclass = hook.get();
+        TWHook* previous;
         {
             SrwExclusive lock(lock_);
-            previous = std::exchange(hook_, hook);
+            previous = std::exchange(hook_, subclass);
+            hooks_.push_back(std::move(hook));
+            Publish(Current().handlers, subclass);
         }
         if (previous) previous->Unhook();
+        subclass->Hook();
         ForEachPart(actions_, [](IExtenderAction* action) { action->AttachWindow(); });
         ForEachPart(triggers_, [](IActionsActivator* trigger) { trigger->AttachWindow(); });
         // The creation trigger runs on the window's own thread.
@@ -156,12 +175,10 @@ void TWindowExtender::DetachWindow() {
     try {
         ForEachPart(actions_, [](IExtenderAction* action) { action->DetachWindow(); });
         ForEachPart(triggers_, [](IActionsActivator* trigger) { trigger->DetachWindow(); });
-        std::shared_ptr<TWHook> hook;
+        TWHook* hook;
         {
             SrwExclusive lock(lock_);
-            hook = std::move(hook_);
-            hook_ = nullptr;
-            if (hook) lastHook_ = hook;
+            hook = std::exchange(hook_, nullptr);  // the current state keeps it for late messages
         }
         if (hook) hook->Unhook();  // the window gets its former procedure back
         window_ = nullptr;
@@ -173,11 +190,11 @@ void TWindowExtender::AddMessageHandler(IMessageHandler* handler) {
     try {
         Ref<IMessageHandler> entry = QueryAs<IMessageHandler>(handler);
         if (!entry) return;
-        std::shared_ptr<const HandlerList> old;
         SrwExclusive lock(lock_);
-        auto list = handlers_ ? std::make_shared<HandlerList>(*handlers_) : std::make_shared<HandlerList>();
-        list->push_back(entry);
-        old = std::exchange(handlers_, std::move(list));
+        const State& current = Current();
+        std::vector<Ref<IMessageHandler>> handlers = current.handlers;
+        handlers.push_back(entry);
+        Publish(std::move(handlers), current.hook);
     } catch (...) {
     }
 }
@@ -186,14 +203,13 @@ void TWindowExtender::RemoveMessageHandler(IMessageHandler* handler) {
     try {
         Ref<IMessageHandler> entry = QueryAs<IMessageHandler>(handler);
         if (!entry) return;
-        std::shared_ptr<const HandlerList> old;  // released after the lock
         SrwExclusive lock(lock_);
-        if (!handlers_) return;
-        for (size_t i = handlers_->size(); i-- > 0;) {
-            if ((*handlers_)[i].get() != entry.get()) continue;
-            auto list = std::make_shared<HandlerList>(*handlers_);
-            list->erase(list->begin() + std::ptrdiff_t(i));
-            old = std::exchange(handlers_, std::move(list));
+        const State& current = Current();
+        for (size_t i = current.handlers.size(); i-- > 0;) {
+            if (current.handlers[i].get() != entry.get()) continue;
+            std::vector<Ref<IMessageHandler>> handlers = current.handlers;
+            handlers.erase(handlers.begin() + std::ptrdiff_t(i));
+            Publish(std::move(handlers), current.hook);
             break;
         }
     } catch (...) {
@@ -201,8 +217,7 @@ void TWindowExtender::RemoveMessageHandler(IMessageHandler* handler) {
 }
 
 int TWindowExtender::MessageHandlerCount() {
-    SrwExclusive lock(lock_);
-    return handlers_ ? int(handlers_->size()) : 0;
+    return int(Current().handlers.size());
 }
 
 bool TWindowExtender::Hooked() {
@@ -228,21 +243,14 @@ void TWindowExtender::WindowProc(TMessage& message) {
         return;
     }
 
-    std::shared_ptr<const HandlerList> handlers;
-    std::shared_ptr<TWHook> hook;
-    {
-        SrwExclusive lock(lock_);
-        handlers = handlers_;
-        hook = hook_ ? hook_ : lastHook_;
-    }
+    const State& state = Current();
+    TWHook* const hook = state.hook;
 
     bool handled = false;
-    if (handlers) {
-        for (const Ref<IMessageHandler>& handler : *handlers) {
-            try {
-                if (handler->BeforeMessage(message)) handled = true;
-            } catch (...) {
-            }
+    for (const Ref<IMessageHandler>& handler : state.handlers) {
+        try {
+            if (handler->BeforeMessage(message)) handled = true;
+        } catch (...) {
         }
     }
 
@@ -259,12 +267,10 @@ void TWindowExtender::WindowProc(TMessage& message) {
         }
     }
 
-    if (handlers) {
-        for (const Ref<IMessageHandler>& handler : *handlers) {
-            try {
-                handler->AfterMessage(message, handled);
-            } catch (...) {
-            }
+    for (const Ref<IMessageHandler>& handler : state.handlers) {
+        try {
+            handler->AfterMessage(message, handled);
+        } catch (...) {
         }
     }
 

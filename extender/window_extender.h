@@ -6,12 +6,14 @@
 // Threads: the extender is built and attached on the worker that fetched the
 // rule; its window procedure runs on the window's thread; it is detached on
 // the thread that destroys the window, that receives the configuration-changed
-// message, or that unloads the library. The handler list, the subclass and
-// the owner are guarded by a lock held only while they are read or replaced;
-// the window procedure works on a snapshot of the handlers, so a handler may
-// attach or detach handlers (and the extender may be dropped) while a
-// message is being handled. Each dispatch of the window's messages holds a
-// reference on the extender until it returns.
+// message, or that unloads the library. What the window procedure needs (the
+// message handlers and the subclass) is published as one immutable state:
+// every change makes a new state under a lock, and the window procedure reads
+// the current one without a lock. States and subclasses are kept until the
+// extender goes, so a message that is being handled while a handler attaches
+// or detaches, or while the extender is dropped, still finds its state. Each
+// dispatch of the window's messages holds a reference on the extender until
+// it returns.
 #pragma once
 
 #include <windows.h>
@@ -88,11 +90,19 @@ protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
 
 private:
-    // The message handlers in the order they were added; the same handler
-    // may stand in it more than once. Replaced as a whole on every change.
-    using HandlerList = std::vector<Ref<IMessageHandler>>;
+    // What the window procedure works with: the message handlers in the order
+    // they were added (the same handler may stand twice) and the subclass
+    // (after detaching, the last one, unhooked, so that a message already on
+    // its way still reaches the window's own procedure).
+    struct State {
+        std::vector<Ref<IMessageHandler>> handlers;
+        TWHook* hook = nullptr;
+    };
 
     Ref<IWindowExtenderOwner> Owner();
+    const State& Current() const { return *state_.load(std::memory_order_acquire); }
+    // Makes a new current state; the lock is held.
+    void Publish(std::vector<Ref<IMessageHandler>> handlers, TWHook* hook);
     template <typename Collection, typename Call>
     static void ForEachPart(const Ref<Collection>& collection, Call call);
 
@@ -100,15 +110,13 @@ private:
     Ref<IActionsActivators> triggers_;
     std::string ruleName_;
     std::atomic<HWND> window_{nullptr};
+    std::atomic<const State*> state_{nullptr};
 
     SRWLOCK lock_ = SRWLOCK_INIT;  // guards the fields below
-    std::shared_ptr<const HandlerList> handlers_;
     Ref<IWindowExtenderOwner> owner_;
-    // The subclass while attached; after detaching, the last one stays
-    // (unhooked) so that a message already on its way through the subclass
-    // still reaches the window's own procedure.
-    std::shared_ptr<TWHook> hook_;
-    std::shared_ptr<TWHook> lastHook_;
+    TWHook* hook_ = nullptr;  // the subclass while attached
+    std::vector<std::unique_ptr<const State>> states_;
+    std::vector<std::unique_ptr<TWHook>> hooks_;
 };
 
 class TWindowExtenders : public TTypedCollection<IWindowExtenders> {};

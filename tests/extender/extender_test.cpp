@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include "extender/save_size_pos_action.h"
 #include "extender/trace.h"
 #include "extender/window_extender.h"
+#include "foundation/handles.h"
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
 #include "tests/common/child_process.h"
@@ -277,24 +279,42 @@ TEST_F(Extender, ExcludedClassesAndOtherProcessesWindowsAreNotHandled) {
     windows.push_back(excluded);
     ::SendMessageW(excluded, WM_APPLY_RULES, 0, 0);
 
-    // The desktop window belongs to another process here.
+    // The desktop window belongs to another process.
     HWND desktop = ::GetDesktopWindow();
     DWORD process = 0;
     ::GetWindowThreadProcessId(desktop, &process);
+    ASSERT_NE(process, ::GetCurrentProcessId());
     CWPSTRUCT record{0, 0, WM_APPLY_RULES, desktop};
     CallProcHook(HC_ACTION, 0, reinterpret_cast<LPARAM>(&record));
     PumpFor(200);
     EXPECT_EQ(server->Requests("TPUtilWindow"), 0);
     EXPECT_FALSE(app->IsHandled(excluded));
-    if (process != ::GetCurrentProcessId()) {
-        EXPECT_EQ(server->Requests(desktop), 0);
-        EXPECT_FALSE(app->IsHandled(desktop));
-    }
+    EXPECT_EQ(server->Requests(desktop), 0);
+    EXPECT_FALSE(app->IsHandled(desktop));
     // Not even a direct application of a text attaches to a foreign window.
     app->ApplyRuleText(desktop, R::Rule("Foreign", {}, {}));
-    if (process != ::GetCurrentProcessId()) {
-        EXPECT_FALSE(app->FindExtender(desktop));
+    EXPECT_FALSE(app->FindExtender(desktop));
+}
+
+TEST(HookHandle, ReadFromTheBlockWithItsSignAndWithdrawnWithIt) {
+    EXPECT_EQ(HookHandle(), nullptr) << "no command center: the block is made empty";
+    {
+        UniqueHandle block(
+            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+        ASSERT_TRUE(block);
+        UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+        const uint32_t value = 0x80012345u;  // a handle whose bit 31 is set
+        std::memcpy(view.get(), &value, 4);
+        ReadHookHandle();
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(HookHandle()), uintptr_t(intptr_t(int32_t(value))));
+        EXPECT_FALSE(HookWithdrawn());
     }
+    // The center closed its block: the hook is gone, workers stop asking.
+    EXPECT_TRUE(HookWithdrawn());
+    ReadHookHandle();
+    EXPECT_EQ(HookHandle(), nullptr);
+    EXPECT_FALSE(HookWithdrawn());
+    EXPECT_EQ(DataToHandle(HandleToData(reinterpret_cast<HWND>(intptr_t(-5)))), reinterpret_cast<HWND>(intptr_t(-5)));
 }
 
 // ---- stay on top ----
@@ -835,4 +855,47 @@ TEST_F(Extender, TheDefaultRuleTextIsReadWhole) {
     EXPECT_TRUE(::IsWindow(w));
     const std::string name = extender->GetName();
     EXPECT_EQ(name.rfind("WindowExtender", 0), 0u);
+}
+
+// ---- several window threads at once ----
+
+TEST_F(Extender, WindowThreadsAndWorkersShareTheListsSafely) {
+    const long objectsBefore = TDebugInterfacedObject::LiveObjects();
+    const std::string cls = NewClass("Many");
+    Serve(cls, R::Rule("Many", {R::Action("STAYONTOPACTION", "StayOnTop"), R::Action("CLOSEQUERYACTION", "Ask")},
+                       {R::OnCreate({kOnTopAgent}), R::OnDestroy({R::Agent("D", "StayOnTop", "next")})}));
+    std::atomic<int> attached{0};
+    auto body = [&](int seed) {
+        HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, &CallProcHook, nullptr, ::GetCurrentThreadId());
+        std::vector<HWND> mine;
+        for (int i = 0; i < 12; ++i) {
+            HWND w = ::CreateWindowExW(0, ToWide(cls).c_str(), L"many", WS_OVERLAPPEDWINDOW, 0, 0, 100, 80, nullptr,
+                                       nullptr, ::GetModuleHandleW(nullptr), nullptr);
+            mine.push_back(w);
+            // Some go at once, racing their own request and attachment.
+            if ((i + seed) % 3 == 0) {
+                ::DestroyWindow(w);
+                mine.back() = nullptr;
+            }
+            if ((i + seed) % 4 == 1) ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        }
+        PumpUntil([&] { return RunningWorkers() == 0; }, 4000);
+        for (HWND w : mine) {
+            if (!w) continue;
+            if (app->FindExtender(w)) ++attached;
+            if ((reinterpret_cast<uintptr_t>(w) >> 4) % 2) ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
+            ::DestroyWindow(w);
+        }
+        ::UnhookWindowsHookEx(hook);
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) threads.emplace_back(body, t);
+    for (std::thread& t : threads) t.join();
+    ASSERT_TRUE(WaitWorkersGone(4000));
+    EXPECT_GT(attached.load(), 10);
+    EXPECT_EQ(app->ExtenderCount(), 0);
+    EXPECT_EQ(app->HandledCount(), 0);
+    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore);
 }
