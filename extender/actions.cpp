@@ -283,8 +283,9 @@ void TCloseWindowAction::CreateOperations() {
 
 bool TCloseWindowAction::ApplyOperation(const std::string& name) {
     try {
-        if (!TakePending(name)) return false;
-        ::PostMessageA(Window(), WM_CLOSE, 0, 0);
+        const HWND window = Window();
+        if (!window || !TakePending(name)) return false;
+        ::PostMessageA(window, WM_CLOSE, 0, 0);
         return true;
     } catch (...) {
         return false;
@@ -311,8 +312,8 @@ void TRunModeAction::CreateOperations() {
 
 bool TRunModeAction::ApplyOperation(const std::string& name) {
     try {
-        if (!TakePending(name)) return false;
         const HWND window = Window();
+        if (!window || !TakePending(name)) return false;
         switch (runMode_) {
             case SC_MINIMIZE:
                 if (HasWindowStyle(window, WS_MINIMIZEBOX)) ::PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);

@@ -22,11 +22,6 @@ constexpr DWORD kSynchronousTimeout = 100;
 
 std::atomic<bool> g_synchronous{false};
 
-bool IsOwnProcessWindow(HWND window) {
-    DWORD process = 0;
-    return ::GetWindowThreadProcessId(window, &process) != 0 && process == ::GetCurrentProcessId();
-}
-
 // The application object. A plain pointer with a lock of its own: nothing of
 // it may run at process exit (the unit's finalisation does the work).
 SRWLOCK g_appLock = SRWLOCK_INIT;

@@ -6,6 +6,7 @@
 
 #include "extender/application.h"
 #include "extender/library.h"
+#include "extender/lifetime.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
@@ -62,11 +63,6 @@ namespace {
 
 std::atomic<HHOOK> g_hook{nullptr};
 std::atomic<bool> g_hookRead{false};  // a non-zero handle was read at start
-
-bool IsOwnProcessWindow(HWND window) {
-    DWORD process = 0;
-    return ::GetWindowThreadProcessId(window, &process) != 0 && process == ::GetCurrentProcessId();
-}
 
 // Handling a new window: skip the excluded classes, then ask the application.
 void HandleNewWindow(HWND window, bool rulesRequested) {

@@ -16,6 +16,11 @@ void SetLibraryStopping(bool value) {
     g_stopping.store(value, std::memory_order_release);
 }
 
+bool IsOwnProcessWindow(HWND window) {
+    DWORD process = 0;
+    return ::GetWindowThreadProcessId(window, &process) != 0 && process == ::GetCurrentProcessId();
+}
+
 bool MayWaitForWindow(HWND window) {
     if (!LibraryStopping()) return true;
     return ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();

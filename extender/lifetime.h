@@ -17,4 +17,7 @@ void SetLibraryStopping(bool value);
 // runs under the loader lock, where waiting for another thread may never end.
 bool MayWaitForWindow(HWND window);
 
+// Whether the window belongs to this process.
+bool IsOwnProcessWindow(HWND window);
+
 }  // namespace omb::ea

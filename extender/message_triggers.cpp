@@ -1,5 +1,6 @@
 #include "extender/message_triggers.h"
 
+#include "extender/lifetime.h"
 #include "extender/trace.h"
 #include "foundation/shared.h"
 #include "foundation/strings.h"
@@ -39,10 +40,12 @@ void TMessageTrigger::ParseParam(const std::string& key, const std::string& valu
 }
 
 void TMessageTrigger::Fire() {
-    if (lagEnabled_ && lagInterval_ != 0)
-        PrepareLagTimer();
-    else
+    if (lagEnabled_ && lagInterval_ != 0) {
+        // A delay would outlive a library that is unloading: no timer then.
+        if (!LibraryStopping()) PrepareLagTimer();
+    } else {
         FireNow();
+    }
 }
 
 void TMessageTrigger::PrepareLagTimer() {

@@ -265,8 +265,12 @@ int UnloadRole(const std::vector<std::string>& args) {
     const std::string ruledClass = "OmbUA" + tag, silentClass = "OmbUB" + tag;
     RegisterChildClass(ruledClass);
     RegisterChildClass(silentClass);
+    // The destruction trigger, fired when the library unloads, asks for a
+    // change that needs the window's thread: under the loader lock, on the
+    // last worker's thread, it must be left out instead of waiting.
     const std::string onTop = R::Rule("Unload " + tag, {R::Action("STAYONTOPACTION", "StayOnTop")},
-                                      {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")})});
+                                      {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}),
+                                       R::OnDestroy({R::Agent("D", "StayOnTop", "concrete", "STAYONTOPOFF")})});
     RuleServer server([&](HWND, const std::string& cls) {
         RuleAnswer a;
         if (cls == ruledClass) a.text = onTop;
@@ -299,6 +303,7 @@ int UnloadRole(const std::vector<std::string>& args) {
     if (::SendMessageW(ruled, kIsSubclassed, 0, 0) != 0) return 16;
     if (!PumpUntil([&] { return ProcessThreadCount() <= threadsBefore; }, 2000)) return 17;
     if (server.Requests(silent) != 5) return 18;
+    if (!IsTopmost(ruled)) return 19;  // the change was left out
     ::DestroyWindow(silent);
     ::DestroyWindow(ruled);
     return 0;
