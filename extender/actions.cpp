@@ -5,8 +5,8 @@
 #include "extender/trace.h"
 #include "extender/whook.h"
 #include "foundation/handles.h"
-#include "foundation/strings.h"
 #include "foundation/shared.h"
+#include "foundation/strings.h"
 
 namespace omb::ea {
 
@@ -210,7 +210,8 @@ std::string TAction::ReadSavedOperation() {
             return std::string();
         const std::string value = SavedOperationValueName();
         DWORD type = 0, size = 0;
-        if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, nullptr, &size) !=
+                ERROR_SUCCESS ||
             type != REG_SZ || size == 0 || size > 4096)
             return std::string();
         std::string text(size, '\0');
@@ -239,8 +240,8 @@ void TAction::SaveCurrentOperationToRegistry() {
         if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                               KEY_READ | KEY_WRITE, nullptr, opened.put(), nullptr) != ERROR_SUCCESS)
             return;
-        ::RegSetValueExA(opened.get(), value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(operation.c_str()),
-                         DWORD(operation.size() + 1));
+        ::RegSetValueExA(opened.get(), value.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(operation.c_str()), DWORD(operation.size() + 1));
     } catch (...) {
         TraceCurrentError("TAction.SaveCurrentOperationToRegistry");
     }
@@ -316,10 +317,12 @@ bool TRunModeAction::ApplyOperation(const std::string& name) {
         if (!window || !TakePending(name)) return false;
         switch (runMode_) {
             case SC_MINIMIZE:
-                if (HasWindowStyle(window, WS_MINIMIZEBOX)) ::PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+                if (HasWindowStyle(window, WS_MINIMIZEBOX))
+                    ::PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
                 break;
             case SC_MAXIMIZE:
-                if (HasWindowStyle(window, WS_MAXIMIZEBOX)) ::PostMessageA(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+                if (HasWindowStyle(window, WS_MAXIMIZEBOX))
+                    ::PostMessageA(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
                 break;
             case SC_RESTORE:
                 ::PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);

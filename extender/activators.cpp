@@ -160,7 +160,8 @@ void TActionsActivator::SetOwner(IItem* owner) {
             old = std::exchange(owner_, newOwner);
         }
         for (const Ref<IActionActivator>& agent : AgentsOf(agents_))
-            if (Ref<ISlave> slave = agent.As<ISlave>()) slave->SetOwner(static_cast<IActionsActivator*>(this));
+            if (Ref<ISlave> slave = agent.As<ISlave>())
+                slave->SetOwner(static_cast<IActionsActivator*>(this));
     } catch (...) {
     }
 }

@@ -68,7 +68,8 @@ TEmbededApplication::Entry* TEmbededApplication::FindEntry(HWND window) {
 }
 
 bool TEmbededApplication::RemoveEntry(HWND window) {
-    auto it = std::find_if(handled_.begin(), handled_.end(), [window](const Entry& e) { return e.window == window; });
+    auto it = std::find_if(handled_.begin(), handled_.end(),
+                           [window](const Entry& e) { return e.window == window; });
     if (it == handled_.end()) return false;
     handled_.erase(it);
     return true;
@@ -402,7 +403,8 @@ TEAThread::TEAThread() {
 TEAThread::~TEAThread() {
     try {
         SrwExclusive lock(g_workersLock);
-        if (g_workers) g_workers->erase(std::remove(g_workers->begin(), g_workers->end(), this), g_workers->end());
+        if (g_workers)
+            g_workers->erase(std::remove(g_workers->begin(), g_workers->end(), this), g_workers->end());
     } catch (...) {
     }
 }
@@ -414,8 +416,8 @@ void TEAThread::Execute() {
             if (!g_workers) g_workers = new std::vector<TEAThread*>();
             g_workers->push_back(this);
         }
-        const std::string text =
-            FetchRuleText(window_, TProcessesCommunication::kDefaultTimeout, kWorkerAttempts, &WorkerMayGoOn, this);
+        const std::string text = FetchRuleText(window_, TProcessesCommunication::kDefaultTimeout,
+                                               kWorkerAttempts, &WorkerMayGoOn, this);
         if (LibraryStopping()) return;
         if (Ref<TEmbededApplication> app = ApplicationObject()) app->RequestAnswered(window_, request_, text);
     } catch (...) {

@@ -119,8 +119,12 @@ std::string FetchRuleText(HWND window, DWORD timeout, int attempts, bool (*mayGo
 
 // The 32-bit form of a window handle that requests carry (handles are
 // significant in their low 32 bits), and back with sign extension.
-inline uint32_t HandleToData(HWND window) { return uint32_t(reinterpret_cast<uintptr_t>(window)); }
-inline HWND DataToHandle(uint32_t data) { return reinterpret_cast<HWND>(intptr_t(int32_t(data))); }
+inline uint32_t HandleToData(HWND window) {
+    return uint32_t(reinterpret_cast<uintptr_t>(window));
+}
+inline HWND DataToHandle(uint32_t data) {
+    return reinterpret_cast<HWND>(intptr_t(int32_t(data)));
+}
 
 // The worker that fetches one window's rule. Always created suspended and
 // freeing itself at its end. It holds a reference on the library's module

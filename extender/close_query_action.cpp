@@ -57,7 +57,8 @@ bool TCloseQueryAction::AskClose() {
     const std::string caption = handler->GetWindowCaption();
     // Every supported system is of the NT family: the wide call shows any
     // text of the ANSI code page correctly.
-    const int answer = ::MessageBoxW(window, ToWide(question_).c_str(), ToWide(caption).c_str(), kCloseQuestionStyle);
+    const int answer =
+        ::MessageBoxW(window, ToWide(question_).c_str(), ToWide(caption).c_str(), kCloseQuestionStyle);
     return answer == IDYES;
 }
 

@@ -106,7 +106,8 @@ void SetHookHandle(HHOOK hook) {
 void ReadHookHandle() {
     g_hook = nullptr;
     g_hookRead = false;
-    UniqueHandle block(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    UniqueHandle block(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
     if (!block) return;
     UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
     if (!view) return;

@@ -7,24 +7,33 @@
 namespace omb::ea {
 
 const char* const kPlacementValueSuffixes[9] = {
-    "_showCmdSuffix",       "_MinPositionX",       "_MinPositionY",
-    "_MaxPositionX",        "_MaxPositionY",       "_NormalPositionLeft",
-    "_NormalPositionTop",   "_NormalPositionRight", "_NormalPositionBottom",
+    "_showCmdSuffix",     "_MinPositionX",        "_MinPositionY",
+    "_MaxPositionX",      "_MaxPositionY",        "_NormalPositionLeft",
+    "_NormalPositionTop", "_NormalPositionRight", "_NormalPositionBottom",
 };
 
 namespace {
 // The placement's fields in the order of the values.
 LONG* Fields(WINDOWPLACEMENT& p, int i) {
     switch (i) {
-        case 0: return reinterpret_cast<LONG*>(&p.showCmd);
-        case 1: return &p.ptMinPosition.x;
-        case 2: return &p.ptMinPosition.y;
-        case 3: return &p.ptMaxPosition.x;
-        case 4: return &p.ptMaxPosition.y;
-        case 5: return &p.rcNormalPosition.left;
-        case 6: return &p.rcNormalPosition.top;
-        case 7: return &p.rcNormalPosition.right;
-        default: return &p.rcNormalPosition.bottom;
+        case 0:
+            return reinterpret_cast<LONG*>(&p.showCmd);
+        case 1:
+            return &p.ptMinPosition.x;
+        case 2:
+            return &p.ptMinPosition.y;
+        case 3:
+            return &p.ptMaxPosition.x;
+        case 4:
+            return &p.ptMaxPosition.y;
+        case 5:
+            return &p.rcNormalPosition.left;
+        case 6:
+            return &p.rcNormalPosition.top;
+        case 7:
+            return &p.rcNormalPosition.right;
+        default:
+            return &p.rcNormalPosition.bottom;
     }
 }
 }  // namespace
@@ -66,8 +75,8 @@ void TSaveSizePosAction::SavePlacement() {
         for (int i = 0; i < 9; ++i) {
             const std::string value = name_ + kPlacementValueSuffixes[i];
             const DWORD data = static_cast<DWORD>(*Fields(placement, i));
-            if (::RegSetValueExA(opened.get(), value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                                 sizeof(data)) != ERROR_SUCCESS)
+            if (::RegSetValueExA(opened.get(), value.c_str(), 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&data), sizeof(data)) != ERROR_SUCCESS)
                 return;  // the values written so far stay
         }
     } catch (...) {
@@ -85,12 +94,13 @@ void TSaveSizePosAction::RestorePlacement() {
         placement.flags = 0;
         {
             UniqueRegKey opened;
-            if (::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return;
+            if (::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
+                return;
             for (int i = 0; i < 9; ++i) {
                 const std::string value = name_ + kPlacementValueSuffixes[i];
                 DWORD type = 0, data = 0, size = sizeof(data);
-                if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                                       &size) != ERROR_SUCCESS ||
+                if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
                     type != REG_DWORD || size != sizeof(data))
                     return;  // nothing is applied
                 *Fields(placement, i) = static_cast<LONG>(data);

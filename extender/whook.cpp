@@ -120,7 +120,8 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
     const long left = --s.inFlight;
     if (message == WM_NCDESTROY || (left == 0 && s.state.load() != SlotState::Bound)) {
         SrwExclusive lock(g_lock);
-        if (message == WM_NCDESTROY && s.window == window && s.state.load() != SlotState::Free) s.windowGone = true;
+        if (message == WM_NCDESTROY && s.window == window && s.state.load() != SlotState::Free)
+            s.windowGone = true;
         ReleaseIfIdle(s);
     }
     return result;

@@ -152,7 +152,8 @@ void TWindowExtender::AttachWindow(HWND window) {
         window_ = window;
         // Known to the window procedure before it can receive a message.
         auto hook = std::make_unique<TWHook>(
-            window, TWindowMethod::Counted<TWindowExtender, &TWindowExtender::WindowProc>(this), TWHook::Deferred{});
+            window, TWindowMethod::Counted<TWindowExtender, &TWindowExtender::WindowProc>(this),
+            TWHook::Deferred{});
         TWHook* subclass = hook.get();
         TWHook* previous;
         {
@@ -237,7 +238,8 @@ void TWindowExtender::WindowProc(TMessage& message) {
     if (message.Msg == WM_CONFIG_CHANGED) {
         // The extender leaves; neither the window nor a handler sees this.
         try {
-            if (Ref<IWindowExtenderOwner> owner = Owner()) owner->NotifyOwner(static_cast<IWindowExtender*>(this));
+            if (Ref<IWindowExtenderOwner> owner = Owner())
+                owner->NotifyOwner(static_cast<IWindowExtender*>(this));
         } catch (...) {
         }
         return;
@@ -276,7 +278,8 @@ void TWindowExtender::WindowProc(TMessage& message) {
 
     if (message.Msg == WM_DESTROY) {
         try {
-            if (Ref<IWindowExtenderOwner> owner = Owner()) owner->NotifyOwner(static_cast<IWindowExtender*>(this));
+            if (Ref<IWindowExtenderOwner> owner = Owner())
+                owner->NotifyOwner(static_cast<IWindowExtender*>(this));
         } catch (...) {
         }
     }

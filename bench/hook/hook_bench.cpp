@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OmbrelHookBench";
     ::RegisterClassW(&wc);
-    HWND plain = ::CreateWindowExW(0, wc.lpszClassName, L"plain", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
-                                   nullptr, wc.hInstance, nullptr);
+    HWND plain = ::CreateWindowExW(0, wc.lpszClassName, L"plain", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                   nullptr, nullptr, wc.hInstance, nullptr);
     HWND extended = ::CreateWindowExW(0, wc.lpszClassName, L"extended", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
                                       nullptr, nullptr, wc.hInstance, nullptr);
     const std::string ruleName = "hook-bench-" + std::to_string(::GetCurrentProcessId());
@@ -119,8 +119,8 @@ int main(int argc, char** argv) {
     }
     double extendedNs = 0, plainNs = 0;
     Measure(
-        n, [&] { ::SendMessageW(plain, kProbe, 0, 0); }, [&] { ::SendMessageW(extended, kProbe, 0, 0); }, plainNs,
-        extendedNs);
+        n, [&] { ::SendMessageW(plain, kProbe, 0, 0); }, [&] { ::SendMessageW(extended, kProbe, 0, 0); },
+        plainNs, extendedNs);
     std::printf("send: extended window %.1f ns/message, plain window %.1f ns/message\n", extendedNs, plainNs);
 
     // The rule posted a close and a restore: take them out unhandled.
@@ -135,9 +135,10 @@ int main(int argc, char** argv) {
     ::FreeLibrary(dll);
 
     const int64_t dllBytes = FileSize(dllPath);
-    std::printf("hook: filter_ns=%.1f empty_ns=%.1f filter_ratio=%.2f extended_ns=%.1f plain_ns=%.1f "
-                "extended_ratio=%.2f dll_bytes=%lld\n",
-                filterNs, emptyNs, filterNs / emptyNs, extendedNs, plainNs, extendedNs / plainNs,
-                static_cast<long long>(dllBytes));
+    std::printf(
+        "hook: filter_ns=%.1f empty_ns=%.1f filter_ratio=%.2f extended_ns=%.1f plain_ns=%.1f "
+        "extended_ratio=%.2f dll_bytes=%lld\n",
+        filterNs, emptyNs, filterNs / emptyNs, extendedNs, plainNs, extendedNs / plainNs,
+        static_cast<long long>(dllBytes));
     return 0;
 }

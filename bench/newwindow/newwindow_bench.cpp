@@ -61,8 +61,8 @@ LRESULT CALLBACK BenchProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 HWND Create(const std::wstring& cls, int index) {
-    HWND w = ::CreateWindowExW(0, cls.c_str(), L"bench", WS_OVERLAPPEDWINDOW, 10, 10, 200, 120, nullptr, nullptr,
-                               ::GetModuleHandleW(nullptr), nullptr);
+    HWND w = ::CreateWindowExW(0, cls.c_str(), L"bench", WS_OVERLAPPEDWINDOW, 10, 10, 200, 120, nullptr,
+                               nullptr, ::GetModuleHandleW(nullptr), nullptr);
     g_created[index] = Now();
     ::SetWindowLongPtrW(w, GWLP_USERDATA, index + 1);
     return w;
@@ -74,7 +74,8 @@ int BenchWindowsRole(const std::vector<std::string>& args) {
     RegisterSharedMessages();
     const std::wstring cls = ToWide(args[0]);
     UniqueHandle block(::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, args[1].c_str()));
-    UniqueView view(block ? ::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Results)) : nullptr);
+    UniqueView view(block ? ::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Results))
+                          : nullptr);
     if (!view) return 91;
     auto* results = static_cast<Results*>(view.get());
     WNDCLASSW wc{};
@@ -139,8 +140,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string blockName = tag + "Results";
-    UniqueHandle block(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Results), blockName.c_str()));
+    UniqueHandle block(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Results),
+                                            blockName.c_str()));
     UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Results)));
     auto* results = static_cast<Results*>(view.get());
 
@@ -166,12 +167,14 @@ int main(int argc, char** argv) {
     }
     const double requestsPerWindow = double(server.Requests(cls)) / kWindows;
     std::printf("one after another: %d of %d ruled, p50 %.2f ms, p95 %.2f ms, max %.2f ms\n", sequentialRuled,
-                kSequential, Percentile(sequential, 0.5), Percentile(sequential, 0.95), Percentile(sequential, 1.0));
-    std::printf("burst: %d of %d ruled, p50 %.2f ms, max %.2f ms\n", burstRuled, kBurst, Percentile(burst, 0.5),
-                Percentile(burst, 1.0));
+                kSequential, Percentile(sequential, 0.5), Percentile(sequential, 0.95),
+                Percentile(sequential, 1.0));
+    std::printf("burst: %d of %d ruled, p50 %.2f ms, max %.2f ms\n", burstRuled, kBurst,
+                Percentile(burst, 0.5), Percentile(burst, 1.0));
     std::printf("requests: %d for %d windows\n", server.Requests(cls), kWindows);
-    std::printf("newwindow: p50_ms=%.2f p95_ms=%.2f max_ms=%.2f burst=%d burst_ruled=%d requests_per_window=%.2f\n",
-                Percentile(sequential, 0.5), Percentile(sequential, 0.95), Percentile(sequential, 1.0), kBurst,
-                burstRuled, requestsPerWindow);
+    std::printf(
+        "newwindow: p50_ms=%.2f p95_ms=%.2f max_ms=%.2f burst=%d burst_ruled=%d requests_per_window=%.2f\n",
+        Percentile(sequential, 0.5), Percentile(sequential, 0.95), Percentile(sequential, 1.0), kBurst,
+        burstRuled, requestsPerWindow);
     return 0;
 }

@@ -29,8 +29,8 @@ HookDllCopy::HookDllCopy() {
     wchar_t folder[MAX_PATH];
     const DWORD n = ::GetTempPathW(MAX_PATH, folder);
     if (n == 0 || n >= MAX_PATH) return;
-    std::wstring path = std::wstring(folder, n) + L"tbhook-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                        std::to_wstring(::GetTickCount64()) + L"-" +
+    std::wstring path = std::wstring(folder, n) + L"tbhook-" + std::to_wstring(::GetCurrentProcessId()) +
+                        L"-" + std::to_wstring(::GetTickCount64()) + L"-" +
                         std::to_wstring(::InterlockedIncrement(&counter)) + L".dll";
     if (::CopyFileW(HookDllPath().c_str(), path.c_str(), FALSE)) path_ = path;
 }
@@ -42,9 +42,11 @@ HookDllCopy::~HookDllCopy() {
 CenterHook::CenterHook(const std::wstring& dllPath) {
     module_ = ::LoadLibraryW(dllPath.c_str());
     if (!module_) return;
-    auto procedure = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(module_, "CallProcHook")));
+    auto procedure =
+        reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(module_, "CallProcHook")));
     if (!procedure) return;
-    block_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    block_.reset(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
     if (!block_) return;
     view_.reset(::MapViewOfFile(block_.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
     if (!view_) return;
@@ -81,7 +83,8 @@ int ProcessThreadCount() {
     entry.dwSize = sizeof(entry);
     int count = 0;
     const DWORD self = ::GetCurrentProcessId();
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
+         more = ::Thread32Next(snapshot.get(), &entry))
         if (entry.th32OwnerProcessID == self) ++count;
     return count;
 }

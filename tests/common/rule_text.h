@@ -11,25 +11,27 @@ namespace omb::test::rule {
 // pair with its own leading backslash ("\RUNMODE=minimize").
 inline std::string Action(const std::string& type, const std::string& name, bool saveCurrent = false,
                           const std::string& extra = std::string()) {
-    return type + "{\\NAME=" + name + "\\SAVECURRENTOPERATION=" + (saveCurrent ? "yes" : "no") + "\\" + extra + "}";
+    return type + "{\\NAME=" + name + "\\SAVECURRENTOPERATION=" + (saveCurrent ? "yes" : "no") + "\\" +
+           extra + "}";
 }
 
 // {\NAME=..\ACTIONNAME=..\ACTIONKIND=next|concrete\OPERATIONNAME=..}
 inline std::string Agent(const std::string& name, const std::string& actionName, const std::string& kind,
                          const std::string& operation = std::string()) {
-    return "{\\NAME=" + name + "\\ACTIONNAME=" + actionName + "\\ACTIONKIND=" + kind + "\\OPERATIONNAME=" + operation +
-           "}";
+    return "{\\NAME=" + name + "\\ACTIONNAME=" + actionName + "\\ACTIONKIND=" + kind +
+           "\\OPERATIONNAME=" + operation + "}";
 }
 
-inline std::string Trigger(const std::string& type, const std::vector<std::string>& agents, bool lagEnabled = false,
-                           int lagInterval = 0) {
+inline std::string Trigger(const std::string& type, const std::vector<std::string>& agents,
+                           bool lagEnabled = false, int lagInterval = 0) {
     std::string text = type + "{\\LAG_ENABLED=" + (lagEnabled ? "yes" : "no") +
                        "\\LAG_INTERVAL=" + std::to_string(lagInterval);
     for (const std::string& a : agents) text += "\\AGENT=" + a;
     return text + "}";
 }
 
-inline std::string OnCreate(const std::vector<std::string>& agents, bool lagEnabled = false, int lagInterval = 0) {
+inline std::string OnCreate(const std::vector<std::string>& agents, bool lagEnabled = false,
+                            int lagInterval = 0) {
     return Trigger("WMCREATEMESSAGETRIGGER", agents, lagEnabled, lagInterval);
 }
 
@@ -49,15 +51,16 @@ inline std::string Rule(const std::string& name, const std::vector<std::string>&
 // restore of size and position, stay on top, close question.
 inline std::string DefaultRuleAllActions(const std::string& name, const std::string& runMode = "normal",
                                          const std::string& question = "Close it?") {
-    return Rule(name,
-                {Action("CLOSEWINDOWACTION", "CloseWindow"),
-                 Action("RUNMODEACTION", "RunMode", false, "\\RUNMODE=" + runMode),
-                 Action("SAVESIZEPOSACTION", "SaveSizePos"), Action("STAYONTOPACTION", "StayOnTop"),
-                 Action("CLOSEQUERYACTION", "CloseQuery", false, "\\CLOSE_QUERY_MESSAGE=" + question)},
-                {OnCreate({Agent("CloseWindowAgent", "CloseWindow", "next"), Agent("RunModeAgent", "RunMode", "next"),
-                           Agent("RestoreSizePosAgent", "SaveSizePos", "concrete", "RESTORESIZEPOS"),
-                           Agent("StayOnTopAgent", "StayOnTop", "concrete", "STAYONTOPON")}),
-                 OnDestroy({Agent("SaveSizePosAgent", "SaveSizePos", "concrete", "SAVESIZEPOS")})});
+    return Rule(
+        name,
+        {Action("CLOSEWINDOWACTION", "CloseWindow"),
+         Action("RUNMODEACTION", "RunMode", false, "\\RUNMODE=" + runMode),
+         Action("SAVESIZEPOSACTION", "SaveSizePos"), Action("STAYONTOPACTION", "StayOnTop"),
+         Action("CLOSEQUERYACTION", "CloseQuery", false, "\\CLOSE_QUERY_MESSAGE=" + question)},
+        {OnCreate({Agent("CloseWindowAgent", "CloseWindow", "next"), Agent("RunModeAgent", "RunMode", "next"),
+                   Agent("RestoreSizePosAgent", "SaveSizePos", "concrete", "RESTORESIZEPOS"),
+                   Agent("StayOnTopAgent", "StayOnTop", "concrete", "STAYONTOPON")}),
+         OnDestroy({Agent("SaveSizePosAgent", "SaveSizePos", "concrete", "SAVESIZEPOS")})});
 }
 
 }  // namespace omb::test::rule

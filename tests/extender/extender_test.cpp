@@ -52,7 +52,8 @@ public:
         LibraryShutdown(false);
     }
 };
-const ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);
+const ::testing::Environment* const g_environment =
+    ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);
 
 // ---- test windows: what reached each window's own procedure ----
 
@@ -64,7 +65,7 @@ struct WindowLog {
     int sysCommands = 0;
     bool destroyed = false;
     bool destroyedWithOwnProcedure = false;  // at WM_DESTROY the subclass was gone
-    bool topmostAtAttach = false;  // on top before the attach notice reached the window
+    bool topmostAtAttach = false;            // on top before the attach notice reached the window
     ULONGLONG topmostAt = 0;
     bool Saw(UINT m) const {
         for (UINT x : messages)
@@ -105,7 +106,8 @@ LRESULT CALLBACK TestProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 
 std::string NewClass(const std::string& stem) {
     static int counter = 0;
-    const std::string name = "OmbExt" + stem + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter);
+    const std::string name =
+        "OmbExt" + stem + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter);
     WNDCLASSW wc{};
     wc.lpfnWndProc = &TestProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -117,8 +119,8 @@ std::string NewClass(const std::string& stem) {
 
 HWND MakeWindow(const std::string& className, DWORD style = WS_OVERLAPPEDWINDOW, DWORD exStyle = 0,
                 HWND parent = nullptr, const wchar_t* caption = L"Ombrel test window") {
-    return ::CreateWindowExW(exStyle, ToWide(className).c_str(), caption, style, 40, 40, 320, 200, parent, nullptr,
-                             ::GetModuleHandleW(nullptr), nullptr);
+    return ::CreateWindowExW(exStyle, ToWide(className).c_str(), caption, style, 40, 40, 320, 200, parent,
+                             nullptr, ::GetModuleHandleW(nullptr), nullptr);
 }
 
 std::string UniqueRule(const std::string& stem) {
@@ -140,7 +142,8 @@ struct Extender : ::testing::Test {
         ASSERT_TRUE(g_threadHook);
         app = ApplicationObject();
         ASSERT_TRUE(app);
-        server = std::make_unique<RuleServer>([this](HWND w, const std::string& cls) { return Answer(w, cls); });
+        server =
+            std::make_unique<RuleServer>([this](HWND w, const std::string& cls) { return Answer(w, cls); });
         ASSERT_TRUE(server->Ready());
     }
     void TearDown() override {
@@ -167,7 +170,8 @@ struct Extender : ::testing::Test {
     }
 
     // A window of a new class that gets the rule.
-    HWND Extended(const std::string& ruleText, DWORD style = WS_OVERLAPPEDWINDOW, std::string* classOut = nullptr) {
+    HWND Extended(const std::string& ruleText, DWORD style = WS_OVERLAPPEDWINDOW,
+                  std::string* classOut = nullptr) {
         const std::string cls = NewClass("W");
         Serve(cls, ruleText);
         HWND w = MakeWindow(cls, style);
@@ -200,7 +204,8 @@ const std::string kOnTopAgent = R::Agent("OnTop", "StayOnTop", "concrete", "STAY
 
 TEST(HookFilter, ExcludedClassNamesAreTheThirtyFourEntriesExactly) {
     const std::string text = kExcludedWindowClasses;
-    EXPECT_EQ(text.rfind(";OleMainThreadWndClass;;OleMainThreadWndClass 0x######## ;;OleDdeWndClass;", 0), 0u);
+    EXPECT_EQ(text.rfind(";OleMainThreadWndClass;;OleMainThreadWndClass 0x######## ;;OleDdeWndClass;", 0),
+              0u);
     const std::string tail = ";OfficeTooltip;;tooltips_class32;";
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     int entries = 0;
@@ -314,13 +319,15 @@ TEST(HookHandle, ReadFromTheBlockWithItsSignAndWithdrawnWithIt) {
     ReadHookHandle();
     EXPECT_EQ(HookHandle(), nullptr);
     EXPECT_FALSE(HookWithdrawn());
-    EXPECT_EQ(DataToHandle(HandleToData(reinterpret_cast<HWND>(intptr_t(-5)))), reinterpret_cast<HWND>(intptr_t(-5)));
+    EXPECT_EQ(DataToHandle(HandleToData(reinterpret_cast<HWND>(intptr_t(-5)))),
+              reinterpret_cast<HWND>(intptr_t(-5)));
 }
 
 // ---- stay on top ----
 
 TEST_F(Extender, StayOnTopOnAndOffFollowsTheWindow) {
-    HWND w = Extended(R::Rule("OnTop", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}));
+    HWND w =
+        Extended(R::Rule("OnTop", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}));
     ASSERT_EQ(Logs()[w].attached, 1);
     EXPECT_FALSE(Logs()[w].topmostAtAttach);
     EXPECT_TRUE(IsTopmost(w)) << "the creation trigger runs after the window handled the attach notice";
@@ -441,14 +448,15 @@ TEST_F(Extender, SizeAndPositionSurviveTheWindowUnderTheRuleName) {
     for (const char* suffix : kPlacementValueSuffixes) {
         DWORD type = 0, data = 0, size = sizeof(data);
         const std::string value = std::string("SaveSizePos") + suffix;
-        EXPECT_EQ(::RegQueryValueExA(key.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
+        EXPECT_EQ(::RegQueryValueExA(key.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                                     &size),
                   ERROR_SUCCESS)
             << value;
         EXPECT_EQ(type, DWORD(REG_DWORD)) << value;
     }
     DWORD showCmd = 0, size = sizeof(showCmd);
-    ::RegQueryValueExA(key.get(), "SaveSizePos_showCmdSuffix", nullptr, nullptr, reinterpret_cast<BYTE*>(&showCmd),
-                       &size);
+    ::RegQueryValueExA(key.get(), "SaveSizePos_showCmdSuffix", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(&showCmd), &size);
     EXPECT_EQ(showCmd, DWORD(SW_SHOWMAXIMIZED));
     key.reset();
 
@@ -493,8 +501,8 @@ TEST_F(Extender, CurrentOperationIsSavedAndPerformedAgain) {
 
     char value[64] = {};
     DWORD size = sizeof(value), type = 0;
-    ASSERT_EQ(::RegGetValueA(HKEY_CURRENT_USER, WindowRulesKey(ruleName).c_str(), "StayOnTop_CurrentOperation",
-                             RRF_RT_ANY, &type, value, &size),
+    ASSERT_EQ(::RegGetValueA(HKEY_CURRENT_USER, WindowRulesKey(ruleName).c_str(),
+                             "StayOnTop_CurrentOperation", RRF_RT_ANY, &type, value, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_STREQ(value, "STAYONTOPON");
@@ -557,8 +565,9 @@ struct BoxAnswerer {
                     },
                     reinterpret_cast<LPARAM>(this));
                 // No is the default button: the one drawn as the default push button.
-                defaultIsNo = (::GetWindowLongW(::GetDlgItem(box, IDNO), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON &&
-                              (::GetWindowLongW(::GetDlgItem(box, IDYES), GWL_STYLE) & 0x0F) == BS_PUSHBUTTON;
+                defaultIsNo =
+                    (::GetWindowLongW(::GetDlgItem(box, IDNO), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON &&
+                    (::GetWindowLongW(::GetDlgItem(box, IDYES), GWL_STYLE) & 0x0F) == BS_PUSHBUTTON;
                 ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
                 answered = true;
                 return;
@@ -572,10 +581,12 @@ struct BoxAnswerer {
 }  // namespace
 
 TEST_F(Extender, CloseQuestionAnsweredNoKeepsTheWindowAndYesClosesIt) {
-    const std::string question = "Fenster wirklich schlie\xDF" "en?";  // a character beyond ASCII
-    HWND w = Extended(R::Rule("Ask", {R::Action("CLOSEQUERYACTION", "CloseQuery", false,
-                                                "\\CLOSE_QUERY_MESSAGE=" + question)},
-                              {}));
+    const std::string question =
+        "Fenster wirklich schlie\xDF"
+        "en?";  // a character beyond ASCII
+    HWND w = Extended(R::Rule(
+        "Ask", {R::Action("CLOSEQUERYACTION", "CloseQuery", false, "\\CLOSE_QUERY_MESSAGE=" + question)},
+        {}));
     ::SetWindowTextW(w, L"Editor 1");
     {
         BoxAnswerer no(w, IDNO);
@@ -651,8 +662,8 @@ TEST_F(Extender, CreationTriggerFiresAtOnceOrAfterItsLag) {
                                 {R::OnCreate({kOnTopAgent}, true, 0)}));  // lag on, interval 0: at once
     EXPECT_TRUE(IsTopmost(now));
 
-    HWND lagged = Extended(R::Rule("Lag", {R::Action("STAYONTOPACTION", "StayOnTop")},
-                                   {R::OnCreate({kOnTopAgent}, true, 300)}));
+    HWND lagged = Extended(
+        R::Rule("Lag", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent}, true, 300)}));
     WindowLog& log = Logs()[lagged];
     ASSERT_EQ(log.attached, 1);
     EXPECT_FALSE(IsTopmost(lagged));
@@ -732,8 +743,9 @@ TEST_F(Extender, DestructionDetachesInOrderBeforeTheWindowSeesWmDestroy) {
 
 TEST_F(Extender, ConfigurationChangeGivesTheProcedureBackAndApplyRulesAsksAgain) {
     std::string cls;
-    HWND w = Extended(R::Rule("Cfg", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}),
-                      WS_OVERLAPPEDWINDOW, &cls);
+    HWND w =
+        Extended(R::Rule("Cfg", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}),
+                 WS_OVERLAPPEDWINDOW, &cls);
     ASSERT_TRUE(app->FindExtender(w));
     ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
     EXPECT_FALSE(Logs()[w].Saw(WM_CONFIG_CHANGED));
@@ -839,9 +851,11 @@ TEST_F(Extender, TheDefaultRuleTextIsReadWhole) {
         "\\AGENT={\\NAME=RunModeAgent\\ACTIONNAME=RunMode\\ACTIONKIND=next\\OPERATIONNAME=}"
         "\\AGENT={\\NAME=RestoreSizePosAgent\\ACTIONNAME=SaveSizePos\\ACTIONKIND=concrete\\OPERATIONNAME="
         "RESTORESIZEPOS}"
-        "\\AGENT={\\NAME=StayOnTopAgent\\ACTIONNAME=StayOnTop\\ACTIONKIND=concrete\\OPERATIONNAME=STAYONTOPON}}"
+        "\\AGENT={\\NAME=StayOnTopAgent\\ACTIONNAME=StayOnTop\\ACTIONKIND=concrete\\OPERATIONNAME="
+        "STAYONTOPON}}"
         "\\TRIGGER=WMDESTROYMESSAGETRIGGER{\\LAG_ENABLED=no\\LAG_INTERVAL=0"
-        "\\AGENT={\\NAME=SaveSizePosAgent\\ACTIONNAME=SaveSizePos\\ACTIONKIND=concrete\\OPERATIONNAME=SAVESIZEPOS}}";
+        "\\AGENT={\\NAME=SaveSizePosAgent\\ACTIONNAME=SaveSizePos\\ACTIONKIND=concrete\\OPERATIONNAME="
+        "SAVESIZEPOS}}";
     HWND w = Extended(example);
     Ref<IWindowExtender> extender = app->FindExtender(w);
     ASSERT_TRUE(extender);
@@ -862,15 +876,16 @@ TEST_F(Extender, TheDefaultRuleTextIsReadWhole) {
 TEST_F(Extender, WindowThreadsAndWorkersShareTheListsSafely) {
     const long objectsBefore = TDebugInterfacedObject::LiveObjects();
     const std::string cls = NewClass("Many");
-    Serve(cls, R::Rule("Many", {R::Action("STAYONTOPACTION", "StayOnTop"), R::Action("CLOSEQUERYACTION", "Ask")},
-                       {R::OnCreate({kOnTopAgent}), R::OnDestroy({R::Agent("D", "StayOnTop", "next")})}));
+    Serve(cls,
+          R::Rule("Many", {R::Action("STAYONTOPACTION", "StayOnTop"), R::Action("CLOSEQUERYACTION", "Ask")},
+                  {R::OnCreate({kOnTopAgent}), R::OnDestroy({R::Agent("D", "StayOnTop", "next")})}));
     std::atomic<int> attached{0};
     auto body = [&](int seed) {
         HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, &CallProcHook, nullptr, ::GetCurrentThreadId());
         std::vector<HWND> mine;
         for (int i = 0; i < 12; ++i) {
-            HWND w = ::CreateWindowExW(0, ToWide(cls).c_str(), L"many", WS_OVERLAPPEDWINDOW, 0, 0, 100, 80, nullptr,
-                                       nullptr, ::GetModuleHandleW(nullptr), nullptr);
+            HWND w = ::CreateWindowExW(0, ToWide(cls).c_str(), L"many", WS_OVERLAPPEDWINDOW, 0, 0, 100, 80,
+                                       nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
             mine.push_back(w);
             // Some go at once, racing their own request and attachment.
             if ((i + seed) % 3 == 0) {

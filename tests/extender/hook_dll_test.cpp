@@ -1,6 +1,8 @@
 // tbhook.dll as the system uses it: what it exports and imports, a test
 // center that installs it for the whole desktop while another process opens
 // windows, and unloading it while a worker still waits for an answer.
+#include "tests/common/hook_dll.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,7 +18,6 @@
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
 #include "tests/common/child_process.h"
-#include "tests/common/hook_dll.h"
 #include "tests/common/rule_server.h"
 #include "tests/common/rule_text.h"
 
@@ -26,9 +27,9 @@ namespace R = omb::test::rule;
 
 namespace {
 
-constexpr UINT kPing = WM_APP + 1;             // answered 42 by the window's own procedure
-constexpr UINT kIsSubclassed = WM_APP + 2;     // 1 while another procedure stands in front
-constexpr UINT kAttachNotices = WM_APP + 3;    // how many WM_EXTENDER_ATTACHED it received
+constexpr UINT kPing = WM_APP + 1;           // answered 42 by the window's own procedure
+constexpr UINT kIsSubclassed = WM_APP + 2;   // 1 while another procedure stands in front
+constexpr UINT kAttachNotices = WM_APP + 3;  // how many WM_EXTENDER_ATTACHED it received
 
 // ---- the library file ----
 
@@ -41,7 +42,8 @@ struct PeImage {
         bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
         if (bytes.size() < sizeof(IMAGE_DOS_HEADER)) return;
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
-        if (dos->e_magic != IMAGE_DOS_SIGNATURE || size_t(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64) > bytes.size())
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE ||
+            size_t(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64) > bytes.size())
             return;
         nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos->e_lfanew);
         if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
@@ -75,8 +77,8 @@ TEST(HookDll, ExportsCallProcHookAsOrdinalOneAndImportsSystemLibrariesOnly) {
     std::cout << "tbhook.dll: " << image.bytes.size() << " bytes" << std::endl;
     RecordProperty("dll_bytes", int(image.bytes.size()));
 
-    const auto* exports =
-        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress));
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
+        image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress));
     ASSERT_TRUE(exports);
     ASSERT_EQ(exports->NumberOfNames, 1u);
     const auto* names = reinterpret_cast<const DWORD*>(image.At(exports->AddressOfNames));
@@ -84,7 +86,8 @@ TEST(HookDll, ExportsCallProcHookAsOrdinalOneAndImportsSystemLibrariesOnly) {
     EXPECT_STREQ(reinterpret_cast<const char*>(image.At(names[0])), "CallProcHook");
     EXPECT_EQ(exports->Base + ordinals[0], 1u);
 
-    const std::set<std::string> system = {"kernel32.dll", "user32.dll", "advapi32.dll", "gdi32.dll", "msvcrt.dll"};
+    const std::set<std::string> system = {"kernel32.dll", "user32.dll", "advapi32.dll", "gdi32.dll",
+                                          "msvcrt.dll"};
     const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
         image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress));
     ASSERT_TRUE(import);
@@ -113,7 +116,8 @@ UINT g_attachNotices = 0;
 
 LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == kPing) return 42;
-    if (m == kIsSubclassed) return ::GetWindowLongPtrW(w, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ChildProc);
+    if (m == kIsSubclassed)
+        return ::GetWindowLongPtrW(w, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ChildProc);
     if (m == kAttachNotices) return LRESULT(::GetPropW(w, L"OmbAttached"));
     if (m == WM_EXTENDER_ATTACHED) {
         ::SetPropW(w, L"OmbAttached", reinterpret_cast<HANDLE>(::GetPropW(w, L"OmbAttached") ? 2 : 1));
@@ -182,7 +186,8 @@ bool IsTopmost(HWND w) {
 TEST(HookDll, ATestCenterExtendsTheWindowsOfAnotherProcess) {
     RegisterSharedMessages();
     const std::string tag = UniqueName("x");
-    const std::string topClass = "OmbXTop" + tag, childClass = "OmbXChild" + tag, lateClass = "OmbXLate" + tag;
+    const std::string topClass = "OmbXTop" + tag, childClass = "OmbXChild" + tag,
+                      lateClass = "OmbXLate" + tag;
     const std::string onTop = R::Rule("Cross " + tag, {R::Action("STAYONTOPACTION", "StayOnTop")},
                                       {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")})});
     std::mutex mutex;
@@ -237,7 +242,8 @@ TEST(HookDll, ATestCenterExtendsTheWindowsOfAnotherProcess) {
     // The configuration changed: every extended window gets its former
     // procedure back.
     ::SendNotifyMessageW(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return Ask(top, kIsSubclassed) == 0 && Ask(late, kIsSubclassed) == 0; }, 3000));
+    EXPECT_TRUE(
+        PumpUntil([&] { return Ask(top, kIsSubclassed) == 0 && Ask(late, kIsSubclassed) == 0; }, 3000));
 
     // Unhooked, the other process runs on.
     center.Remove();
@@ -268,9 +274,10 @@ int UnloadRole(const std::vector<std::string>& args) {
     // The destruction trigger, fired when the library unloads, asks for a
     // change that needs the window's thread: under the loader lock, on the
     // last worker's thread, it must be left out instead of waiting.
-    const std::string onTop = R::Rule("Unload " + tag, {R::Action("STAYONTOPACTION", "StayOnTop")},
-                                      {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}),
-                                       R::OnDestroy({R::Agent("D", "StayOnTop", "concrete", "STAYONTOPOFF")})});
+    const std::string onTop =
+        R::Rule("Unload " + tag, {R::Action("STAYONTOPACTION", "StayOnTop")},
+                {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}),
+                 R::OnDestroy({R::Agent("D", "StayOnTop", "concrete", "STAYONTOPOFF")})});
     RuleServer server([&](HWND, const std::string& cls) {
         RuleAnswer a;
         if (cls == ruledClass) a.text = onTop;
