@@ -7,6 +7,7 @@
 #include "extender/application.h"
 #include "extender/library.h"
 #include "extender/lifetime.h"
+#include "extender/timer.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
@@ -64,9 +65,11 @@ namespace {
 std::atomic<HHOOK> g_hook{nullptr};
 std::atomic<bool> g_hookRead{false};  // a non-zero handle was read at start
 
-// Handling a new window: skip the excluded classes, then ask the application.
+// Handling a new window: skip the excluded classes (and the library's own
+// hidden timer windows), then ask the application.
 void HandleNewWindow(HWND window, bool rulesRequested) {
-    if (IsExcludedWindowClass(GetWindowClassName(window))) return;
+    const std::string className = GetWindowClassName(window);
+    if (IsExcludedWindowClass(className) || className == kTimerWindowClass) return;
     Ref<IEmbededApplication> app = Application();
     if (!app) return;
     if (rulesRequested)

@@ -20,6 +20,7 @@
 #include "extender/hook_entry.h"
 #include "extender/library.h"
 #include "extender/save_size_pos_action.h"
+#include "extender/timer.h"
 #include "extender/trace.h"
 #include "extender/window_extender.h"
 #include "foundation/handles.h"
@@ -670,6 +671,7 @@ TEST_F(Extender, CreationTriggerFiresAtOnceOrAfterItsLag) {
     ASSERT_TRUE(PumpUntil([lagged] { return IsTopmost(lagged); }, 2000));
     EXPECT_GE(log.topmostAt - log.attachedAt, 250u);
     EXPECT_LE(log.topmostAt - log.attachedAt, 1000u);
+    EXPECT_EQ(server->Requests(kTimerWindowClass), 0) << "the lag timer's own window is never handled";
 
     // A lag with LAG_ENABLED=no is ignored.
     HWND off = Extended(R::Rule("NoLag", {R::Action("STAYONTOPACTION", "StayOnTop")},
