@@ -19,6 +19,7 @@
 #include "extender/close_query_action.h"
 #include "extender/hook_entry.h"
 #include "extender/library.h"
+#include "extender/message_triggers.h"
 #include "extender/save_size_pos_action.h"
 #include "extender/timer.h"
 #include "extender/trace.h"
@@ -300,6 +301,25 @@ TEST_F(Extender, ExcludedClassesAndOtherProcessesWindowsAreNotHandled) {
     // Not even a direct application of a text attaches to a foreign window.
     app->ApplyRuleText(desktop, R::Rule("Foreign", {}, {}));
     EXPECT_FALSE(app->FindExtender(desktop));
+}
+
+TEST(MessageTriggers, LagSettingsAndAgentType) {
+    auto make = [](const std::string& params) {
+        return CreateItem(params, "WMCREATEMESSAGETRIGGER").As<IActionsActivator>();
+    };
+    auto trigger = [](const Ref<IActionsActivator>& t) { return static_cast<TMessageTrigger*>(t.get()); };
+    Ref<IActionsActivator> t = make("\\LAG_ENABLED=Yes\\LAG_INTERVAL=500\\AGENT={\\NAME=A\\ACTIONNAME=X}");
+    ASSERT_TRUE(t);
+    EXPECT_TRUE(trigger(t)->LagEnabled());
+    EXPECT_EQ(trigger(t)->LagInterval(), 500);
+    ASSERT_EQ(trigger(t)->Agents()->GetCount(), 1);
+    EXPECT_TRUE(trigger(t)->Agents()->Get(Variant(0)).As<IMessageActionActivator>())
+        << "agents are message agents";
+    for (const char* bad : {"abc", "-5", ""}) {
+        Ref<IActionsActivator> u = make(std::string("\\LAG_ENABLED=yes\\LAG_INTERVAL=") + bad);
+        ASSERT_TRUE(u);
+        EXPECT_EQ(trigger(u)->LagInterval(), 0) << bad;
+    }
 }
 
 TEST(HookHandle, ReadFromTheBlockWithItsSignAndWithdrawnWithIt) {
