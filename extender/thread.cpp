@@ -83,6 +83,7 @@ unsigned __stdcall TThread::ThreadProc(void* parameter) noexcept {
     // Read before the object may go away.
     const bool freeIt = thread->freeOnTerminate_;
     const int32_t result = thread->returnValue_;
+    HMODULE module = thread->exitModule_;
     thread->finished_ = true;
     if (freeIt) {
         while (thread->resuming_.load() > 0) ::SwitchToThread();
@@ -91,6 +92,7 @@ unsigned __stdcall TThread::ThreadProc(void* parameter) noexcept {
         } catch (...) {
         }
     }
+    if (module) ::FreeLibraryAndExitThread(module, static_cast<DWORD>(result));
     return static_cast<unsigned>(result);
 }
 

@@ -70,6 +70,12 @@ protected:
     TThread();
     virtual void Execute() = 0;
     void SetReturnValue(int32_t value) { returnValue_ = value; }
+    // A module the thread holds a reference on: when set, the thread ends
+    // with FreeLibraryAndExitThread(module) once the object is gone, so that
+    // the code it runs stays mapped until its very last instruction. A
+    // library's worker threads use it, so that unloading never has to wait
+    // for or end them.
+    void SetExitModule(HMODULE module) { exitModule_ = module; }
 
 private:
     static unsigned __stdcall ThreadProc(void* parameter) noexcept;
@@ -83,6 +89,7 @@ private:
     std::atomic<bool> finished_{false};
     std::atomic<int32_t> returnValue_{0};
     std::atomic<int> resuming_{0};
+    HMODULE exitModule_ = nullptr;
 };
 
 }  // namespace omb

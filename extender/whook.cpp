@@ -17,11 +17,14 @@ enum class SlotState : unsigned char {
     Draining,     // released while a message was in flight; free when it returns
 };
 
+// The state and the count of messages in flight are atomic besides: a
+// message leaving the slot takes the lock only when the slot may have to be
+// released (see Dispatch).
 struct Slot {
-    SlotState state = SlotState::Free;
+    std::atomic<SlotState> state{SlotState::Free};
     bool unicode = false;
     bool windowGone = false;  // WM_NCDESTROY went through the slot
-    long inFlight = 0;
+    std::atomic<long> inFlight{0};
     HWND window = nullptr;
     WNDPROC saved = nullptr;
     TWindowMethod method;
@@ -33,6 +36,17 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 Slot g_slots[TWHook::kSlotCount];
 int g_nextSlot = 0;
 
+// Back to a free slot; the lock is held and no message is in flight.
+void Reset(Slot& s) {
+    s.state = SlotState::Free;
+    s.unicode = false;
+    s.windowGone = false;
+    s.inFlight = 0;
+    s.window = nullptr;
+    s.saved = nullptr;
+    s.method = TWindowMethod();
+}
+
 bool Reclaimable(const Slot& s) {
     if (s.inFlight > 0) return false;
     if (s.state == SlotState::Free) return true;
@@ -42,7 +56,7 @@ bool Reclaimable(const Slot& s) {
 
 void ReleaseIfIdle(Slot& s) {
     if (s.inFlight > 0) return;
-    if (s.state == SlotState::Draining || (s.state == SlotState::PassThrough && s.windowGone)) s = Slot();
+    if (s.state == SlotState::Draining || (s.state == SlotState::PassThrough && s.windowGone)) Reset(s);
 }
 
 LRESULT CallProcedure(WNDPROC procedure, bool unicode, HWND window, UINT message, WPARAM wParam,
@@ -66,7 +80,10 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
         if (ours) {
             saved = s.saved;
             unicode = s.unicode;
-            if (s.state == SlotState::Bound) method = s.method;
+            if (s.state == SlotState::Bound) {
+                method = s.method;
+                if (method.retain) method.retain(method.object);  // the owner lives through this call
+            }
             ++s.inFlight;
         }
     }
@@ -84,15 +101,27 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
         } catch (...) {
         }
         result = m.Result;
+        if (method.release) {
+            try {
+                method.release(method.object);
+            } catch (...) {
+            }
+        }
     } else {
         result = CallProcedure(saved, unicode, window, message, wParam, lParam);
     }
 
-    {
+    // Leaving. A slot that still serves its window (the usual case) needs no
+    // lock. The count falls before the state is read, and whoever releases
+    // the slot sets the state before it reads the count: of two that meet,
+    // at least one sees that the slot is idle and not bound any more, and
+    // releasing twice does nothing more.
+    Slot& s = g_slots[index];
+    const long left = --s.inFlight;
+    if (message == WM_NCDESTROY || (left == 0 && s.state.load() != SlotState::Bound)) {
         SrwExclusive lock(g_lock);
-        Slot& s = g_slots[index];
-        --s.inFlight;
-        if (message == WM_NCDESTROY && s.window == window) s.windowGone = true;
+        if (message == WM_NCDESTROY && s.window == window && s.state.load() != SlotState::Free)
+            s.windowGone = true;
         ReleaseIfIdle(s);
     }
     return result;
@@ -118,7 +147,7 @@ int TakeSlot(HWND window, WNDPROC saved, bool unicode, TWindowMethod method) {
         if (!Reclaimable(g_slots[i])) continue;
         g_nextSlot = (i + 1) % TWHook::kSlotCount;
         Slot& s = g_slots[i];
-        s = Slot();
+        Reset(s);
         s.state = SlotState::Bound;
         s.window = window;
         s.saved = saved;
@@ -174,7 +203,7 @@ void TWHook::Hook() {
     if (previous == 0 && GetProcedure(window_, unicode_) != ours) {
         // Not replaced (a window of another process, say): give the slot back.
         SrwExclusive lock(g_lock);
-        g_slots[slot] = Slot();
+        Reset(g_slots[slot]);
         return;
     }
     slot_ = slot;

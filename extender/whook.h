@@ -34,13 +34,27 @@ namespace omb::ea {
 // The owner's method that receives each message of the window. A plain
 // object pointer and a function: it is copied into the slot, so the call
 // stays valid while the TWHook goes away.
+//
+// A counted owner (one with AddRef and Release) is bound with Counted: each
+// dispatch then takes a reference on it while the slot still serves it and
+// drops it after the call returns, so the owner lives until the outermost
+// dispatch of its window's messages is over, whichever thread lets it go.
 struct TWindowMethod {
     void* object = nullptr;
     void (*call)(void* object, TMessage& message) = nullptr;
+    void (*retain)(void* object) = nullptr;
+    void (*release)(void* object) = nullptr;
 
     template <typename T, void (T::*Method)(TMessage&)>
     static TWindowMethod Of(T* target) {
         return TWindowMethod{target, [](void* o, TMessage& m) { (static_cast<T*>(o)->*Method)(m); }};
+    }
+    template <typename T, void (T::*Method)(TMessage&)>
+    static TWindowMethod Counted(T* target) {
+        TWindowMethod method = Of<T, Method>(target);
+        method.retain = [](void* o) { static_cast<T*>(o)->AddRef(); };
+        method.release = [](void* o) { static_cast<T*>(o)->Release(); };
+        return method;
     }
     explicit operator bool() const { return call != nullptr; }
 };
@@ -51,6 +65,10 @@ public:
 
     // Stores both and hooks at once.
     TWHook(HWND window, TWindowMethod method);
+    // Stores both; Hook installs the subclass later (the owner can then make
+    // the object known to its window method first).
+    struct Deferred {};
+    TWHook(HWND window, TWindowMethod method, Deferred) : window_(window), method_(method) {}
     // Unhooks.
     ~TWHook();
     TWHook(const TWHook&) = delete;

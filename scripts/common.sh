@@ -50,6 +50,12 @@ setup_wine() {
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
+    # No window manager runs on the virtual display: let Wine manage no
+    # window, or unmapping a captioned window waits 2 s for a manager.
+    if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+        wineserver -w
+    fi
 }
 
 OMB_XVFB_PID=""

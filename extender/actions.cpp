@@ -1,0 +1,409 @@
+#include "extender/actions.h"
+
+#include "extender/lifetime.h"
+#include "extender/operations.h"
+#include "extender/trace.h"
+#include "extender/whook.h"
+#include "foundation/handles.h"
+#include "foundation/shared.h"
+#include "foundation/strings.h"
+
+namespace omb::ea {
+
+std::string WindowRulesKey(const std::string& ruleName) {
+    return std::string(kRegistryRoot) + "\\WindowRules\\" + ruleName;
+}
+
+// ---- TAction ---------------------------------------------------------------
+
+HRESULT TAction::QueryImpl(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (Offer<IExtenderAction>(this, iid, object) || Offer<IWindowPart>(this, iid, object) ||
+        Offer<ISlave>(this, iid, object) || Offer<IPublisherOwner>(this, iid, object) ||
+        Offer<IOwner>(this, iid, object))
+        return S_OK;
+    return TAbstractParamsItem::QueryImpl(iid, object);
+}
+
+void TAction::Init() {
+    try {
+        TAbstractParamsItem::Init();
+        saveCurrentOperation_ = false;
+        publisher_ = Ref<IPublisherSlave>(new TPublisher());
+        operations_ = Ref<IOperations>(new TOperations());
+        CreateOperations();
+    } catch (...) {
+    }
+}
+
+void TAction::ParseParam(const std::string& key, const std::string& value) {
+    try {
+        TAbstractParamsItem::ParseParam(key, value);
+        if (key == "SAVECURRENTOPERATION") saveCurrentOperation_ = IsYes(value);
+    } catch (...) {
+    }
+}
+
+Ref<IOperation> TAction::AddOperation(const char* params) {
+    Ref<IOperation> operation = CreateChildItem(params, kOperationType).As<IOperation>();
+    if (operation && operations_) operations_->Add(operation.get());
+    return operation;
+}
+
+Ref<IOperation> TAction::FindOperation(const std::string& name) {
+    return operations_ ? operations_->Get(Variant(name)) : nullptr;
+}
+
+void TAction::SetOperations(const Ref<IOperation>& current, const Ref<IOperation>& next) {
+    Ref<IOperation> oldCurrent, oldNext;  // released after the lock
+    SrwExclusive lock(lock_);
+    oldCurrent = std::exchange(current_, current);
+    oldNext = std::exchange(next_, next);
+}
+
+void TAction::SetCurrentOperation(const std::string& name) {
+    try {
+        Ref<IOperation> current, next;
+        const int i = operations_ ? operations_->IndexOf(name) : -1;
+        if (i >= 0) {
+            const int count = operations_->GetCount();
+            current = operations_->Get(Variant(i));
+            next = operations_->Get(Variant(i + 1 < count ? i + 1 : 0));
+        }
+        SetOperations(current, next);
+    } catch (...) {
+    }
+}
+
+bool TAction::ApplyOperation(const std::string&) {
+    return true;
+}
+
+Ref<IOperation> TAction::GetNextOperation() {
+    SrwExclusive lock(lock_);
+    return next_;
+}
+
+Ref<IOperation> TAction::GetCurrentOperation() {
+    SrwExclusive lock(lock_);
+    return current_;
+}
+
+Ref<IPublisher> TAction::GetPublisher() {
+    return publisher_.As<IPublisher>();
+}
+
+void TAction::SetName(const std::string& name) {
+    name_ = name;
+}
+
+Ref<IActionOwner> TAction::Owner() {
+    SrwExclusive lock(lock_);
+    return owner_;
+}
+
+Ref<IWindowHandler> TAction::WindowHandler() {
+    Ref<IActionOwner> owner = Owner();
+    return owner ? owner->GetWindowHandler() : nullptr;
+}
+
+HWND TAction::Window() {
+    Ref<IWindowHandler> handler = WindowHandler();
+    return handler ? handler->GetWindow() : nullptr;
+}
+
+void TAction::NotifyObservers() {
+    try {
+        if (publisher_) publisher_->Notify();
+    } catch (...) {
+    }
+}
+
+void TAction::SetOwner(IItem* owner) {
+    try {
+        Ref<IActionOwner> newOwner = QueryAs<IActionOwner>(owner);
+        Ref<IActionOwner> old;
+        {
+            SrwExclusive lock(lock_);
+            old = std::exchange(owner_, newOwner);
+        }
+        if (publisher_) publisher_->SetOwner(static_cast<IExtenderAction*>(this));
+    } catch (...) {
+    }
+}
+
+void TAction::ClearOwner() {
+    try {
+        if (publisher_) publisher_->ClearOwner();
+    } catch (...) {
+    }
+    Ref<IActionOwner> old;
+    SrwExclusive lock(lock_);
+    old = std::exchange(owner_, nullptr);
+}
+
+bool TAction::ExecuteOperation(const std::string& name) {
+    bool hovering;
+    {
+        SrwExclusive lock(lock_);
+        hovering = !hover_.empty();
+    }
+    if (hovering) {
+        // The preview stays visible; RemoveHoverEffect applies the new
+        // current operation later.
+        SetCurrentOperation(name);
+        return true;
+    }
+    const bool applied = ApplyOperation(name);
+    if (applied) {
+        SetCurrentOperation(name);
+        NotifyObservers();
+    }
+    return applied;
+}
+
+bool TAction::ExecuteNext() {
+    Ref<IOperation> next = GetNextOperation();
+    if (!next) return true;
+    return ExecuteOperation(next->GetName());
+}
+
+bool TAction::ApplyHoverEffect(const std::string& name) {
+    try {
+        {
+            SrwExclusive lock(lock_);
+            hover_.clear();
+        }
+        const bool applied = ApplyOperation(name);
+        if (applied) {
+            SrwExclusive lock(lock_);
+            hover_ = name;
+        }
+        return applied;
+    } catch (...) {
+        TraceCurrentError("TAction.ApplyHoverEffect");
+        return false;
+    }
+}
+
+bool TAction::RemoveHoverEffect() {
+    try {
+        {
+            SrwExclusive lock(lock_);
+            hover_.clear();
+        }
+        Ref<IOperation> current = GetCurrentOperation();
+        return current ? ApplyOperation(current->GetName()) : false;
+    } catch (...) {
+        TraceCurrentError("TAction.RemoveHoverEffect");
+        return false;
+    }
+}
+
+std::string TAction::ReadSavedOperation() {
+    try {
+        Ref<IWindowHandler> handler = WindowHandler();
+        if (!handler) return std::string();
+        const std::string key = WindowRulesKey(handler->GetRuleName());
+        UniqueRegKey opened;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
+            return std::string();
+        const std::string value = SavedOperationValueName();
+        DWORD type = 0, size = 0;
+        if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, nullptr, &size) !=
+                ERROR_SUCCESS ||
+            type != REG_SZ || size == 0 || size > 4096)
+            return std::string();
+        std::string text(size, '\0');
+        if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&text[0]),
+                               &size) != ERROR_SUCCESS ||
+            type != REG_SZ)
+            return std::string();
+        text.resize(size);
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        return text;
+    } catch (...) {
+        return std::string();
+    }
+}
+
+void TAction::SaveCurrentOperationToRegistry() {
+    try {
+        Ref<IWindowHandler> handler = WindowHandler();
+        Ref<IOperation> current = GetCurrentOperation();
+        if (!handler || !current) return;
+        const std::string key = WindowRulesKey(handler->GetRuleName());
+        const std::string value = SavedOperationValueName();
+        const std::string operation = current->GetName();
+        // Failures of the registry itself are dropped without a word.
+        UniqueRegKey opened;
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, nullptr, opened.put(), nullptr) != ERROR_SUCCESS)
+            return;
+        ::RegSetValueExA(opened.get(), value.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(operation.c_str()), DWORD(operation.size() + 1));
+    } catch (...) {
+        TraceCurrentError("TAction.SaveCurrentOperationToRegistry");
+    }
+}
+
+void TAction::AttachWindow() {
+    try {
+        if (!saveCurrentOperation_) return;
+        const std::string saved = ReadSavedOperation();
+        if (!saved.empty()) ExecuteOperation(saved);
+    } catch (...) {
+    }
+}
+
+void TAction::DetachWindow() {
+    try {
+        if (saveCurrentOperation_) SaveCurrentOperationToRegistry();
+    } catch (...) {
+    }
+}
+
+// ---- single-call actions ---------------------------------------------------
+
+void TSingleCallAction::Init() {
+    TAction::Init();
+    pending_ = true;
+}
+
+bool TSingleCallAction::TakePending(const std::string& name) {
+    if (!pending_.load()) return false;
+    Ref<IOperation> next = GetNextOperation();
+    if (!next || next->GetName() != name) return false;
+    return pending_.exchange(false);
+}
+
+void TCloseWindowAction::CreateOperations() {
+    Ref<IOperation> operation = AddOperation(kCloseWindowOperation);
+    SetOperations(operation, operation);
+}
+
+bool TCloseWindowAction::ApplyOperation(const std::string& name) {
+    try {
+        const HWND window = Window();
+        if (!window || !TakePending(name)) return false;
+        ::PostMessageA(window, WM_CLOSE, 0, 0);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TRunModeAction::ParseParam(const std::string& key, const std::string& value) {
+    TAction::ParseParam(key, value);
+    try {
+        if (key == "RUNMODE") {
+            runMode_ = SC_RESTORE;
+            const std::string mode = UpperCaseAZ(value);
+            if (mode == "MINIMIZE") runMode_ = SC_MINIMIZE;
+            if (mode == "MAXIMIZE") runMode_ = SC_MAXIMIZE;
+        }
+    } catch (...) {
+    }
+}
+
+void TRunModeAction::CreateOperations() {
+    Ref<IOperation> operation = AddOperation(kRunModeOperation);
+    SetOperations(operation, operation);
+}
+
+bool TRunModeAction::ApplyOperation(const std::string& name) {
+    try {
+        const HWND window = Window();
+        if (!window || !TakePending(name)) return false;
+        switch (runMode_) {
+            case SC_MINIMIZE:
+                if (HasWindowStyle(window, WS_MINIMIZEBOX))
+                    ::PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+                break;
+            case SC_MAXIMIZE:
+                if (HasWindowStyle(window, WS_MAXIMIZEBOX))
+                    ::PostMessageA(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+                break;
+            case SC_RESTORE:
+                ::PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+                break;
+            default:
+                break;
+        }
+        return true;
+    } catch (...) {
+        TraceCurrentError("TRunModeAction.ApplyOperation");
+        return false;
+    }
+}
+
+// ---- message-handler actions -------------------------------------------------
+
+HRESULT TMessageHandlerAction::QueryImpl(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (Offer<IMessageHandler>(this, iid, object)) return S_OK;
+    return TAction::QueryImpl(iid, object);
+}
+
+void TMessageHandlerAction::AttachWindow() {
+    TAction::AttachWindow();
+    try {
+        if (Ref<IWindowHandler> handler = WindowHandler()) handler->AddMessageHandler(this);
+    } catch (...) {
+    }
+}
+
+void TMessageHandlerAction::DetachWindow() {
+    TAction::DetachWindow();
+    try {
+        if (Ref<IWindowHandler> handler = WindowHandler()) handler->RemoveMessageHandler(this);
+    } catch (...) {
+    }
+}
+
+bool TMessageHandlerAction::BeforeMessage(TMessage&) {
+    return false;
+}
+
+void TMessageHandlerAction::AfterMessage(TMessage&, bool) {}
+
+void TStayOnTopAction::CreateOperations() {
+    // A fresh action counts its window as not on top: next puts it on top.
+    Ref<IOperation> on = AddOperation(kStayOnTopOnOperation);
+    Ref<IOperation> off = AddOperation(kStayOnTopOffOperation);
+    SetOperations(off, on);
+}
+
+bool TStayOnTopAction::ApplyOperation(const std::string& name) {
+    try {
+        HWND insertAfter;
+        if (name == "STAYONTOPON")
+            insertAfter = HWND_TOPMOST;
+        else if (name == "STAYONTOPOFF")
+            insertAfter = HWND_NOTOPMOST;
+        else
+            return false;
+        const HWND window = Window();
+        if (!window || !MayWaitForWindow(window)) return false;
+        return ::SetWindowPos(window, insertAfter, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE) != FALSE;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TStayOnTopAction::AfterMessage(TMessage& message, bool) {
+    if (message.Msg != WM_WINDOWPOSCHANGED || message.LParam == 0) return;
+    try {
+        const HWND insertAfter = reinterpret_cast<const WINDOWPOS*>(message.LParam)->hwndInsertAfter;
+        if (insertAfter == HWND_TOPMOST) {
+            SetOperations(FindOperation("STAYONTOPON"), FindOperation("STAYONTOPOFF"));
+            NotifyObservers();
+        } else if (insertAfter == HWND_NOTOPMOST) {
+            SetOperations(FindOperation("STAYONTOPOFF"), FindOperation("STAYONTOPON"));
+            NotifyObservers();
+        }
+    } catch (...) {
+    }
+}
+
+}  // namespace omb::ea

@@ -1,0 +1,177 @@
+// Actions: what a window rule does to its window from inside the window's own
+// process. Each action offers named operations, knows its current and next
+// operation, performs one when an agent asks, can keep its current operation
+// in the registry across the window's life, and notifies its observers after
+// each operation it performs.
+//
+// The window is always reached through the owner (the window extender):
+// Owner -> GetWindowHandler -> GetWindow, and the rule's name through
+// GetRuleName. Actions are built and attached on the worker thread that
+// fetched the rule and run afterwards on the window's thread; the few fields
+// both touch are guarded by a lock held only to read or write them.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "extender/ea_interfaces.h"
+#include "extender/items.h"
+#include "extender/publisher.h"
+
+namespace omb::ea {
+
+// "SOFTWARE\Quennet\Ombrel\WindowRules\" followed by the rule's name: the
+// key (under HKEY_CURRENT_USER) of every value an action keeps for a rule.
+std::string WindowRulesKey(const std::string& ruleName);
+
+class TAction : public TAbstractParamsItem, public ISlave, public IPublisherOwner, public IExtenderAction {
+public:
+    OMB_IUNKNOWN
+    OMB_EA_IITEM
+
+    // Creates the publisher and the operations, then CreateOperations.
+    void Init() override;
+    // NAME; SAVECURRENTOPERATION ("yes" in any case).
+    void ParseParam(const std::string& key, const std::string& value) override;
+
+    // Makes the named operation current and the one after it (the first
+    // after the last) next; both none for a name the action does not offer.
+    virtual void SetCurrentOperation(const std::string& name);
+    // Performs the operation on the window; true when it did.
+    virtual bool ApplyOperation(const std::string& name);
+
+    // ISlave
+    void SetOwner(IItem* owner) override;
+    void ClearOwner() override;
+    void Start() override {}
+    void Stop() override {}
+    void SetName(const std::string& name) override;
+
+    // IOwner (as the publisher's owner): nothing.
+    void NotifyOwner(IItem*) override {}
+
+    // IWindowPart: attaching performs the saved operation, detaching saves
+    // the current one (both only with SAVECURRENTOPERATION=yes).
+    void AttachWindow() override;
+    void DetachWindow() override;
+
+    // IExtenderAction
+    Ref<IOperations> GetOperations() override { return operations_; }
+    Ref<IOperation> GetNextOperation() override;
+    Ref<IOperation> GetCurrentOperation() override;
+    // Failures pass on to the caller (the agent catches them).
+    bool ExecuteOperation(const std::string& name) override;
+    bool ExecuteNext() override;
+    Ref<IPublisher> GetPublisher() override;
+    bool ApplyHoverEffect(const std::string& name) override;
+    bool RemoveHoverEffect() override;
+
+    bool SavesCurrentOperation() const { return saveCurrentOperation_; }
+    // The value under which the current operation is kept: Name followed by
+    // "_CurrentOperation".
+    std::string SavedOperationValueName() const { return name_ + "_CurrentOperation"; }
+    // The saved operation's name; empty when there is none or on any failure.
+    std::string ReadSavedOperation();
+    void SaveCurrentOperationToRegistry();
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+
+    // Builds the action's operations (every concrete action supplies it).
+    virtual void CreateOperations() {}
+    // Builds one operation from its parameter string and adds it.
+    Ref<IOperation> AddOperation(const char* params);
+    // Sets both operation references at once (either may be none).
+    void SetOperations(const Ref<IOperation>& current, const Ref<IOperation>& next);
+    Ref<IOperation> FindOperation(const std::string& name);
+
+    Ref<IActionOwner> Owner();
+    Ref<IWindowHandler> WindowHandler();
+    HWND Window();
+    void NotifyObservers();
+
+private:
+    bool saveCurrentOperation_ = false;
+    Ref<IPublisherSlave> publisher_;
+    Ref<IOperations> operations_;
+
+    SRWLOCK lock_ = SRWLOCK_INIT;  // guards the four fields below
+    Ref<IActionOwner> owner_;
+    Ref<IOperation> current_;
+    Ref<IOperation> next_;
+    std::string hover_;
+};
+
+// An action that acts once in its life.
+class TSingleCallAction : public TAction {
+public:
+    void Init() override;
+    bool Pending() const { return pending_.load(); }
+
+protected:
+    // True exactly once: while pending and for the name of the next
+    // operation; the action is then done.
+    bool TakePending(const std::string& name);
+
+private:
+    std::atomic<bool> pending_{true};
+};
+
+// Registered as "CLOSEWINDOWACTION": posts WM_CLOSE to its window, once.
+class TCloseWindowAction : public TSingleCallAction {
+public:
+    bool ApplyOperation(const std::string& name) override;
+
+protected:
+    void CreateOperations() override;
+};
+
+// Registered as "RUNMODEACTION": opens its window minimized, maximized or
+// restored (RUNMODE), once; the boxes the window lacks are respected.
+class TRunModeAction : public TSingleCallAction {
+public:
+    void ParseParam(const std::string& key, const std::string& value) override;
+    bool ApplyOperation(const std::string& name) override;
+    UINT RunMode() const { return runMode_; }
+
+protected:
+    void CreateOperations() override;
+
+private:
+    UINT runMode_ = 0;  // a system command; 0 until a RUNMODE key is read
+};
+
+// An action that sees every message of its window.
+class TMessageHandlerAction : public TAction, public IMessageHandler {
+public:
+    OMB_IUNKNOWN
+
+    void AttachWindow() override;
+    void DetachWindow() override;
+
+    // IMessageHandler
+    bool BeforeMessage(TMessage& message) override;
+    void AfterMessage(TMessage& message, bool handled) override;
+
+protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
+};
+
+// Registered as "STAYONTOPACTION": puts its window on top and takes it off,
+// and follows the top-most changes anybody makes to the window.
+class TStayOnTopAction : public TMessageHandlerAction {
+public:
+    bool ApplyOperation(const std::string& name) override;
+    void AfterMessage(TMessage& message, bool handled) override;
+
+protected:
+    void CreateOperations() override;
+};
+
+// The actions of one window extender, by name; of two actions with one name
+// only the first stays.
+class TActions : public TTypedCollection<IActions> {};
+
+}  // namespace omb::ea

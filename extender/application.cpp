@@ -1,0 +1,441 @@
+#include "extender/application.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "extender/hook_entry.h"
+#include "extender/lifetime.h"
+#include "extender/trace.h"
+#include "extender/window_extender.h"
+#include "foundation/channel.h"
+#include "foundation/handles.h"
+#include "foundation/shared.h"
+
+namespace omb::ea {
+
+namespace {
+
+constexpr int32_t kRuleCommand = 1;
+constexpr int32_t kRuleAnswer = 1;
+constexpr int kWorkerAttempts = 5;
+constexpr DWORD kSynchronousTimeout = 100;
+
+std::atomic<bool> g_synchronous{false};
+
+// The application object. A plain pointer with a lock of its own: nothing of
+// it may run at process exit (the unit's finalisation does the work).
+SRWLOCK g_appLock = SRWLOCK_INIT;
+TEmbededApplication* g_app = nullptr;
+
+// The running workers.
+SRWLOCK g_workersLock = SRWLOCK_INIT;
+std::vector<TEAThread*>* g_workers = nullptr;
+
+}  // namespace
+
+// ---- the application object ---------------------------------------------------
+
+TEmbededApplication::TEmbededApplication() : extenders_(new TWindowExtenders()) {
+    name_ = "EmbededApplication";
+}
+
+TEmbededApplication::~TEmbededApplication() {
+    try {
+        std::vector<Ref<IWindowExtender>> all;
+        {
+            SrwExclusive lock(lock_);
+            all = AllExtendersLocked();
+            if (extenders_) extenders_->Clear();
+            handled_.clear();
+        }
+        all.clear();  // the extenders go outside the lock
+    } catch (...) {
+    }
+}
+
+HRESULT TEmbededApplication::QueryImpl(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (Offer<IEmbededApplication>(this, iid, object) || Offer<IWindowExtenderOwner>(this, iid, object) ||
+        Offer<IOwner>(this, iid, object))
+        return S_OK;
+    return TAbstractItem::QueryImpl(iid, object);
+}
+
+TEmbededApplication::Entry* TEmbededApplication::FindEntry(HWND window) {
+    for (Entry& e : handled_)
+        if (e.window == window) return &e;
+    return nullptr;
+}
+
+bool TEmbededApplication::RemoveEntry(HWND window) {
+    auto it = std::find_if(handled_.begin(), handled_.end(),
+                           [window](const Entry& e) { return e.window == window; });
+    if (it == handled_.end()) return false;
+    handled_.erase(it);
+    return true;
+}
+
+bool TEmbededApplication::IsCurrentRequest(HWND window, uint32_t request) {
+    const Entry* e = FindEntry(window);
+    return e && e->request == request;
+}
+
+uint32_t TEmbededApplication::NextRequest() {
+    if (++lastRequest_ == 0) ++lastRequest_;
+    return lastRequest_;
+}
+
+Ref<IWindowExtender> TEmbededApplication::FindExtenderLocked(HWND window) {
+    if (!extenders_ || !window) return nullptr;
+    const int count = extenders_->GetCount();
+    for (int i = 0; i < count; ++i) {
+        Ref<IWindowExtender> extender = extenders_->Get(Variant(i));
+        if (extender && extender->GetWindow() == window) return extender;
+    }
+    return nullptr;
+}
+
+bool TEmbededApplication::ContainsLocked(IWindowExtender* extender) {
+    if (!extenders_ || !extender) return false;
+    const int i = extenders_->IndexOf(extender->GetName());
+    return i >= 0 && extenders_->Get(Variant(i)).get() == extender;
+}
+
+bool TEmbededApplication::RemoveExtenderLocked(IWindowExtender* extender) {
+    if (!ContainsLocked(extender)) return false;
+    // The caller holds a reference: the extender is not released here.
+    extenders_->Remove(Variant(extenders_->IndexOf(extender->GetName())));
+    return true;
+}
+
+std::vector<Ref<IWindowExtender>> TEmbededApplication::AllExtendersLocked() {
+    std::vector<Ref<IWindowExtender>> all;
+    if (!extenders_) return all;
+    const int count = extenders_->GetCount();
+    for (int i = 0; i < count; ++i)
+        if (Ref<IWindowExtender> extender = extenders_->Get(Variant(i))) all.push_back(extender);
+    return all;
+}
+
+Ref<IWindowExtender> TEmbededApplication::FindExtender(HWND window) {
+    try {
+        SrwExclusive lock(lock_);
+        return FindExtenderLocked(window);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void TEmbededApplication::WindowCreated(HWND window) {
+    try {
+        uint32_t request;
+        {
+            SrwExclusive lock(lock_);
+            if (FindEntry(window)) return;
+            request = NextRequest();
+            handled_.push_back(Entry{window, request});
+        }
+        StartRequest(window, request);
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::WindowRulesRequested(HWND window) {
+    try {
+        uint32_t request;
+        {
+            SrwExclusive lock(lock_);
+            Entry* entry = FindEntry(window);
+            if (entry) {
+                if (entry->request != 0 || FindExtenderLocked(window)) return;
+                request = entry->request = NextRequest();
+            } else {
+                request = NextRequest();
+                handled_.push_back(Entry{window, request});
+            }
+        }
+        StartRequest(window, request);
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::StartRequest(HWND window, uint32_t request) {
+    if (!g_synchronous.load()) {
+        TEAThread* worker = TThread::Create<TEAThread>(true);
+        if (worker->Handle()) {
+            worker->SetWindow(window);
+            worker->SetRequest(request);
+            worker->Resume();  // from here on the worker may be gone
+            return;
+        }
+        delete worker;  // never started
+    }
+    // No worker: ask at once on this thread, with the short waits.
+    RequestAnswered(window, request, FetchRuleText(window, kSynchronousTimeout, 1, nullptr, nullptr));
+}
+
+void TEmbededApplication::RequestAnswered(HWND window, uint32_t request, const std::string& text) {
+    try {
+        if (!text.empty()) Apply(window, text, request);
+        SrwExclusive lock(lock_);
+        if (Entry* entry = FindEntry(window))
+            if (entry->request == request) entry->request = 0;
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::ApplyRuleText(HWND window, const std::string& text) {
+    Apply(window, text, 0);
+}
+
+void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t request) {
+    try {
+        if (!::IsWindow(window) || !IsOwnProcessWindow(window)) {
+            SrwExclusive lock(lock_);
+            if (request == 0 || IsCurrentRequest(window, request)) RemoveEntry(window);
+            return;
+        }
+        if (request != 0) {
+            SrwExclusive lock(lock_);
+            if (!IsCurrentRequest(window, request)) return;  // the window left the list meanwhile
+        }
+        Ref<IWindowExtender> extender = CreateItem(text, kWindowExtenderType).As<IWindowExtender>();
+        if (!extender) return;
+        {
+            SrwExclusive lock(lock_);
+            if (request != 0 && !IsCurrentRequest(window, request)) return;
+            if (FindExtenderLocked(window)) return;  // the window has one already
+            // An extender the collection refuses (its name is present) is
+            // not attached: nothing could ever take it off again.
+            const std::string name = extender->GetName();
+            if (extenders_->IndexOf(name) >= 0) return;
+            extenders_->Add(extender.get());
+            if (!ContainsLocked(extender.get())) return;
+        }
+        extender->SetOwner(static_cast<IWindowExtenderOwner*>(this));
+        extender->Start();
+        extender->AttachWindow(window);
+        bool listed;
+        {
+            SrwExclusive lock(lock_);
+            listed = ContainsLocked(extender.get());
+        }
+        // Taken out while it was being attached (window destroyed,
+        // configuration changed): make sure it leaves the window.
+        if (!listed) Leave(extender.get());
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::Leave(IWindowExtender* extender) {
+    try {
+        extender->Stop();
+        extender->ClearOwner();
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::WindowDestroyed(HWND window) {
+    try {
+        Ref<IWindowExtender> extender;
+        {
+            SrwExclusive lock(lock_);
+            if (!RemoveEntry(window)) return;
+            extender = FindExtenderLocked(window);
+            if (extender) RemoveExtenderLocked(extender.get());
+        }
+        if (!extender) return;
+        extender->DetachWindow();
+        extender->Stop();
+        extender->ClearOwner();
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::NotifyOwner(IItem* item) {
+    try {
+        Ref<IWindowExtender> extender = QueryAs<IWindowExtender>(item);
+        if (!extender) return;
+        const HWND window = extender->GetWindow();
+        {
+            SrwExclusive lock(lock_);
+            if (window) RemoveEntry(window);
+            RemoveExtenderLocked(extender.get());
+        }
+        Leave(extender.get());
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::RemoveWindowExtender(HWND window, IWindowExtender* extender) {
+    try {
+        Ref<IWindowExtender> held(extender);
+        {
+            SrwExclusive lock(lock_);
+            RemoveEntry(window);
+            if (held) RemoveExtenderLocked(held.get());
+        }
+        if (held) Leave(held.get());
+    } catch (...) {
+    }
+}
+
+void TEmbededApplication::DetachAll() {
+    try {
+        std::vector<Ref<IWindowExtender>> all;
+        {
+            SrwExclusive lock(lock_);
+            all = AllExtendersLocked();
+        }
+        for (const Ref<IWindowExtender>& extender : all) Leave(extender.get());
+    } catch (...) {
+    }
+}
+
+bool TEmbededApplication::IsHandled(HWND window) {
+    SrwExclusive lock(lock_);
+    return FindEntry(window) != nullptr;
+}
+
+bool TEmbededApplication::RequestInFlight(HWND window) {
+    SrwExclusive lock(lock_);
+    const Entry* e = FindEntry(window);
+    return e && e->request != 0;
+}
+
+int TEmbededApplication::HandledCount() {
+    SrwExclusive lock(lock_);
+    return int(handled_.size());
+}
+
+int TEmbededApplication::ExtenderCount() {
+    SrwExclusive lock(lock_);
+    return extenders_ ? extenders_->GetCount() : 0;
+}
+
+// ---- the process-wide object ------------------------------------------------
+
+Ref<TEmbededApplication> ApplicationObject() {
+    SrwExclusive lock(g_appLock);
+    return Ref<TEmbededApplication>(g_app);
+}
+
+Ref<IEmbededApplication> Application() {
+    SrwExclusive lock(g_appLock);
+    return Ref<IEmbededApplication>(g_app);
+}
+
+void CreateApplication() {
+    auto* app = new TEmbededApplication();
+    app->AddRef();
+    SrwExclusive lock(g_appLock);
+    if (g_app)
+        app->Release();
+    else
+        g_app = app;
+}
+
+void FreeApplication() {
+    TEmbededApplication* app;
+    {
+        SrwExclusive lock(g_appLock);
+        app = std::exchange(g_app, nullptr);
+    }
+    if (!app) return;
+    try {
+        app->DetachAll();
+    } catch (...) {
+        TraceCurrentError("uEmbededApplication.Finalization");
+    }
+    try {
+        app->Release();
+    } catch (...) {
+        TraceCurrentError("uEmbededApplication.Finalization");
+    }
+}
+
+void SetSynchronousRequests(bool value) {
+    g_synchronous = value;
+}
+
+// ---- requests ----------------------------------------------------------------
+
+std::string FetchRuleText(HWND window, DWORD timeout, int attempts, bool (*mayGoOn)(void*), void* context) {
+    std::string text;
+    TProcessesCommunication channel(kChannelName);
+    channel.SetTimeout(timeout);
+    const uint32_t data = HandleToData(window);
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (mayGoOn && !mayGoOn(context)) break;
+        int32_t code = 0;
+        std::string reply;
+        const int result = channel.SendCommand(kRuleCommand, &data, sizeof(data), code, reply);
+        if (result == TProcessesCommunication::Done) {
+            if (code == kRuleAnswer) text = std::move(reply);
+            break;
+        }
+        if (result != TProcessesCommunication::TimedOut) break;
+    }
+    return text;
+}
+
+namespace {
+// Anchors the worker's reference on the module that holds this code.
+HMODULE ReferenceOwnModule() {
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&ReferenceOwnModule), &module))
+        return nullptr;
+    return module;
+}
+
+bool WorkerMayGoOn(void* context) {
+    auto* worker = static_cast<TEAThread*>(context);
+    return !worker->Terminated() && !LibraryStopping() && !HookWithdrawn();
+}
+}  // namespace
+
+TEAThread::TEAThread() {
+    SetFreeOnTerminate(true);
+    if (Handle()) SetExitModule(ReferenceOwnModule());
+}
+
+TEAThread::~TEAThread() {
+    try {
+        SrwExclusive lock(g_workersLock);
+        if (g_workers)
+            g_workers->erase(std::remove(g_workers->begin(), g_workers->end(), this), g_workers->end());
+    } catch (...) {
+    }
+}
+
+void TEAThread::Execute() {
+    try {
+        {
+            SrwExclusive lock(g_workersLock);
+            if (!g_workers) g_workers = new std::vector<TEAThread*>();
+            g_workers->push_back(this);
+        }
+        const std::string text = FetchRuleText(window_, TProcessesCommunication::kDefaultTimeout,
+                                               kWorkerAttempts, &WorkerMayGoOn, this);
+        if (LibraryStopping()) return;
+        if (Ref<TEmbededApplication> app = ApplicationObject()) app->RequestAnswered(window_, request_, text);
+    } catch (...) {
+    }
+}
+
+int RunningWorkers() {
+    SrwExclusive lock(g_workersLock);
+    return g_workers ? int(g_workers->size()) : 0;
+}
+
+void FreeWorkerList() {
+    std::vector<TEAThread*>* list = nullptr;
+    {
+        SrwExclusive lock(g_workersLock);
+        if (g_workers && g_workers->empty()) list = std::exchange(g_workers, nullptr);
+    }
+    delete list;
+}
+
+}  // namespace omb::ea

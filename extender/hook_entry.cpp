@@ -1,0 +1,155 @@
+#include "extender/hook_entry.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+
+#include "extender/application.h"
+#include "extender/library.h"
+#include "extender/lifetime.h"
+#include "extender/timer.h"
+#include "foundation/handles.h"
+#include "foundation/shared.h"
+#include "foundation/winfuncs.h"
+
+namespace omb::ea {
+
+const char* const kExcludedWindowClasses =
+    ";OleMainThreadWndClass;"
+    ";OleMainThreadWndClass 0x######## ;"
+    ";OleDdeWndClass;"
+    ";OleDdeWndClass 0x######## ;"
+    ";OleObjectRpcWindow;"
+    ";CicMarshalWndClass;"
+    ";DdeCommonWindowClass;"
+    ";DDEMLMom;"
+    ";DDEMLEvent;"
+    ";CLIPBRDWNDCLASS;"
+    ";CLIPBRDWNDCLASS 0x######## ;"
+    ";ThorConnWndClass;"
+    ";CSpThreadTask Window;"
+    ";SapiTipWorkerClassV1.0;"
+    ";CSpNotify Notify Window;"
+    ";WorkerW;"
+    ";URL Moniker Notification Window;"
+    ";IMMIF UI;"
+    ";IME;"
+    ";Internet Explorer_Hidden;"
+    ";Ghost;"
+    ";TPUtilWindow;"
+    ";#43;"
+    ";RnaEngClass;"
+    ";TapisrvWndClass;"
+    ";TapiDllWinClass;"
+    ";Tsp3216LWindowClass;"
+    ";WAN_Class;"
+    ";UmdmSP Class;"
+    ";SysFader;"
+    ";SysShadow;"
+    ";SysDragImage;"
+    ";OfficeTooltip;"
+    ";tooltips_class32;";
+
+bool IsExcludedWindowClass(const std::string& className) {
+    const std::string entry = ";" + className + ";";
+    return std::strstr(kExcludedWindowClasses, entry.c_str()) != nullptr;
+}
+
+bool IsNewWindowToHandle(LONG style, LONG exStyle) {
+    if (style != 0 && (style & WS_CHILD) == 0) return true;
+    return exStyle != 0 && (exStyle & WS_EX_TOOLWINDOW) != 0;
+}
+
+namespace {
+
+std::atomic<HHOOK> g_hook{nullptr};
+std::atomic<bool> g_hookRead{false};  // a non-zero handle was read at start
+
+// Handling a new window: skip the excluded classes (and the library's own
+// hidden timer windows), then ask the application.
+void HandleNewWindow(HWND window, bool rulesRequested) {
+    const std::string className = GetWindowClassName(window);
+    if (IsExcludedWindowClass(className) || className == kTimerWindowClass) return;
+    Ref<IEmbededApplication> app = Application();
+    if (!app) return;
+    if (rulesRequested)
+        app->WindowRulesRequested(window);
+    else
+        app->WindowCreated(window);
+}
+
+void HandleHookMessage(HWND window, UINT message) {
+    if (message == WM_DESTROY) {
+        if (Ref<IEmbededApplication> app = Application()) app->WindowDestroyed(window);
+        return;
+    }
+    // The hook may run for windows of other processes (a hook of one bitness
+    // serving threads of the other runs in the installer's process): only
+    // this process's windows are ours to extend.
+    if (!IsOwnProcessWindow(window)) return;
+    if (message == WM_CREATE) {
+        const LONG style = ::GetWindowLongA(window, GWL_STYLE);
+        const LONG exStyle = ::GetWindowLongA(window, GWL_EXSTYLE);
+        if (IsNewWindowToHandle(style, exStyle)) HandleNewWindow(window, false);
+    } else {
+        HandleNewWindow(window, true);
+    }
+}
+
+}  // namespace
+
+HHOOK HookHandle() {
+    return g_hook.load(std::memory_order_relaxed);
+}
+
+void SetHookHandle(HHOOK hook) {
+    g_hook = hook;
+}
+
+void ReadHookHandle() {
+    g_hook = nullptr;
+    g_hookRead = false;
+    UniqueHandle block(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    if (!block) return;
+    UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+    if (!view) return;
+    int32_t value = 0;
+    std::memcpy(&value, view.get(), sizeof(value));
+    // Handles are significant in their low 32 bits: widen with the sign.
+    g_hook = reinterpret_cast<HHOOK>(intptr_t(value));
+    g_hookRead = value != 0;
+}
+
+bool HookWithdrawn() {
+    if (!g_hookRead.load()) return false;
+    HANDLE block = ::OpenFileMappingA(FILE_MAP_READ, FALSE, kHookHandleBlockName);
+    if (block) {
+        ::CloseHandle(block);
+        return false;
+    }
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace omb::ea
+
+extern "C" LRESULT CALLBACK CallProcHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    using namespace omb::ea;
+    if (code >= 0 && lParam != 0) {
+        try {
+            if (LibraryReady()) {
+                const auto* record = reinterpret_cast<const CWPSTRUCT*>(lParam);
+                const UINT message = record->message;
+                if (record->hwnd &&
+                    (message == WM_CREATE || message == WM_DESTROY || message == omb::WM_APPLY_RULES))
+                    HandleHookMessage(record->hwnd, message);
+            }
+        } catch (...) {
+        }
+    }
+    try {
+        return ::CallNextHookEx(HookHandle(), code, wParam, lParam);
+    } catch (...) {
+        return 0;
+    }
+}

@@ -1,0 +1,29 @@
+#include "extender/lifetime.h"
+
+#include <atomic>
+
+namespace omb::ea {
+
+namespace {
+std::atomic<bool> g_stopping{false};
+}
+
+bool LibraryStopping() {
+    return g_stopping.load(std::memory_order_acquire);
+}
+
+void SetLibraryStopping(bool value) {
+    g_stopping.store(value, std::memory_order_release);
+}
+
+bool IsOwnProcessWindow(HWND window) {
+    DWORD process = 0;
+    return ::GetWindowThreadProcessId(window, &process) != 0 && process == ::GetCurrentProcessId();
+}
+
+bool MayWaitForWindow(HWND window) {
+    if (!LibraryStopping()) return true;
+    return ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
+}
+
+}  // namespace omb::ea

@@ -1,0 +1,23 @@
+// The library's own state while it lives in a process: whether it is going
+// away, and which window calls may still wait for another thread.
+#pragma once
+
+#include <windows.h>
+
+namespace omb::ea {
+
+// Set when the library starts to unload (and by tests): workers make no
+// further attempt, and nothing new is started.
+bool LibraryStopping();
+void SetLibraryStopping(bool value);
+
+// Whether a call that waits for the window's thread (a sent message, a
+// message box) may be made now: always on the window's own thread; from
+// another thread only while the library is not unloading, because unloading
+// runs under the loader lock, where waiting for another thread may never end.
+bool MayWaitForWindow(HWND window);
+
+// Whether the window belongs to this process.
+bool IsOwnProcessWindow(HWND window);
+
+}  // namespace omb::ea

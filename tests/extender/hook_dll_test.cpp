@@ -1,0 +1,330 @@
+// tbhook.dll as the system uses it: what it exports and imports, a test
+// center that installs it for the whole desktop while another process opens
+// windows, and unloading it while a worker still waits for an answer.
+#include "tests/common/hook_dll.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "foundation/shared.h"
+#include "foundation/winfuncs.h"
+#include "tests/common/child_process.h"
+#include "tests/common/rule_server.h"
+#include "tests/common/rule_text.h"
+
+using namespace omb;
+using namespace omb::test;
+namespace R = omb::test::rule;
+
+namespace {
+
+constexpr UINT kPing = WM_APP + 1;           // answered 42 by the window's own procedure
+constexpr UINT kIsSubclassed = WM_APP + 2;   // 1 while another procedure stands in front
+constexpr UINT kAttachNotices = WM_APP + 3;  // how many WM_EXTENDER_ATTACHED it received
+
+// ---- the library file ----
+
+struct PeImage {
+    std::vector<uint8_t> bytes;
+    const IMAGE_NT_HEADERS64* nt = nullptr;
+
+    explicit PeImage(const std::wstring& path) {
+        std::ifstream file(FromWide(path), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        if (bytes.size() < sizeof(IMAGE_DOS_HEADER)) return;
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE ||
+            size_t(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64) > bytes.size())
+            return;
+        nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos->e_lfanew);
+        if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+            nt = nullptr;
+    }
+    const uint8_t* At(DWORD rva) const {
+        const auto* section = IMAGE_FIRST_SECTION(nt);
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+            if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->Misc.VirtualSize) {
+                const size_t offset = rva - section->VirtualAddress + section->PointerToRawData;
+                return offset < bytes.size() ? bytes.data() + offset : nullptr;
+            }
+        }
+        return nullptr;
+    }
+    const IMAGE_DATA_DIRECTORY& Directory(int i) const { return nt->OptionalHeader.DataDirectory[i]; }
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+
+}  // namespace
+
+TEST(HookDll, ExportsCallProcHookAsOrdinalOneAndImportsSystemLibrariesOnly) {
+    const std::wstring path = HookDllPath();
+    PeImage image(path);
+    ASSERT_TRUE(image.nt) << FromWide(path);
+    std::cout << "tbhook.dll: " << image.bytes.size() << " bytes" << std::endl;
+    RecordProperty("dll_bytes", int(image.bytes.size()));
+
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
+        image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress));
+    ASSERT_TRUE(exports);
+    ASSERT_EQ(exports->NumberOfNames, 1u);
+    const auto* names = reinterpret_cast<const DWORD*>(image.At(exports->AddressOfNames));
+    const auto* ordinals = reinterpret_cast<const WORD*>(image.At(exports->AddressOfNameOrdinals));
+    EXPECT_STREQ(reinterpret_cast<const char*>(image.At(names[0])), "CallProcHook");
+    EXPECT_EQ(exports->Base + ordinals[0], 1u);
+
+    const std::set<std::string> system = {"kernel32.dll", "user32.dll", "advapi32.dll", "gdi32.dll",
+                                          "msvcrt.dll"};
+    const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+        image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress));
+    ASSERT_TRUE(import);
+    int libraries = 0;
+    for (; import->Name; ++import, ++libraries) {
+        const std::string name = Lower(reinterpret_cast<const char*>(image.At(import->Name)));
+        EXPECT_TRUE(system.count(name)) << name;
+    }
+    EXPECT_GE(libraries, 2);
+
+    // Loaded by ordinal or by name: one procedure.
+    HookDllCopy copy;
+    ASSERT_TRUE(copy);
+    HMODULE module = ::LoadLibraryW(copy.Path().c_str());
+    ASSERT_TRUE(module);
+    EXPECT_TRUE(::GetProcAddress(module, "CallProcHook"));
+    EXPECT_EQ(::GetProcAddress(module, MAKEINTRESOURCEA(1)), ::GetProcAddress(module, "CallProcHook"));
+    ::FreeLibrary(module);
+}
+
+// ---- a process with windows, for the test center ----
+
+namespace {
+
+UINT g_attachNotices = 0;
+
+LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == kPing) return 42;
+    if (m == kIsSubclassed)
+        return ::GetWindowLongPtrW(w, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ChildProc);
+    if (m == kAttachNotices) return LRESULT(::GetPropW(w, L"OmbAttached"));
+    if (m == WM_EXTENDER_ATTACHED) {
+        ::SetPropW(w, L"OmbAttached", reinterpret_cast<HANDLE>(::GetPropW(w, L"OmbAttached") ? 2 : 1));
+        ++g_attachNotices;
+    }
+    if (m == WM_DESTROY && ::GetPropW(w, L"OmbQuit")) ::PostQuitMessage(0);
+    return ::DefWindowProcW(w, m, wp, lp);
+}
+
+void RegisterChildClass(const std::string& name) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &ChildProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    const std::wstring wide = ToWide(name);
+    wc.lpszClassName = wide.c_str();
+    ::RegisterClassW(&wc);
+}
+
+HWND ChildWindow(const std::string& cls, DWORD style, HWND parent, const std::string& caption) {
+    return ::CreateWindowExW(0, ToWide(cls).c_str(), ToWide(caption).c_str(), style, 30, 30, 300, 200, parent,
+                             nullptr, ::GetModuleHandleW(nullptr), nullptr);
+}
+
+// windows TAG: a top-level window (its end ends the process) with a
+// child window, a top-level window of an excluded class and one of a class
+// the center answers empty at first; then serves messages (at most 20 s).
+int WindowsRole(const std::vector<std::string>& args) {
+    if (args.empty()) return 90;
+    RegisterSharedMessages();
+    const std::string& tag = args[0];
+    for (const char* stem : {"OmbXTop", "OmbXChild", "OmbXLate"}) RegisterChildClass(stem + tag);
+    RegisterChildClass("TPUtilWindow");
+    HWND top = ChildWindow("OmbXTop" + tag, WS_OVERLAPPEDWINDOW, nullptr, "top " + tag);
+    ::SetPropW(top, L"OmbQuit", reinterpret_cast<HANDLE>(1));
+    ChildWindow("OmbXChild" + tag, WS_CHILD | WS_VISIBLE, top, "child " + tag);
+    ChildWindow("TPUtilWindow", WS_OVERLAPPEDWINDOW, nullptr, "excluded " + tag);
+    ChildWindow("OmbXLate" + tag, WS_OVERLAPPEDWINDOW, nullptr, "late " + tag);
+    UniqueHandle ready = NamedEvent(tag + "Ready");
+    ::SetEvent(ready.get());
+    ::SetTimer(nullptr, 0, 20000, nullptr);
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && !msg.hwnd) return 91;
+        ::DispatchMessageW(&msg);
+    }
+    return 0;
+}
+OMB_CHILD_ROLE("windows", WindowsRole);
+
+HWND FindByCaption(const std::string& cls, const std::string& caption) {
+    return ::FindWindowW(ToWide(cls).c_str(), ToWide(caption).c_str());
+}
+
+LRESULT Ask(HWND w, UINT m, WPARAM wp = 0) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(w, m, wp, 0, SMTO_NORMAL, 2000, &result)) return -1;
+    return LRESULT(result);
+}
+
+bool IsTopmost(HWND w) {
+    return (::GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+}  // namespace
+
+TEST(HookDll, ATestCenterExtendsTheWindowsOfAnotherProcess) {
+    RegisterSharedMessages();
+    const std::string tag = UniqueName("x");
+    const std::string topClass = "OmbXTop" + tag, childClass = "OmbXChild" + tag,
+                      lateClass = "OmbXLate" + tag;
+    const std::string onTop = R::Rule("Cross " + tag, {R::Action("STAYONTOPACTION", "StayOnTop")},
+                                      {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")})});
+    std::mutex mutex;
+    std::set<std::string> ruled = {topClass, childClass};
+    RuleServer server([&](HWND, const std::string& cls) {
+        std::lock_guard<std::mutex> lock(mutex);
+        RuleAnswer a;
+        if (ruled.count(cls)) a.text = onTop;
+        return a;
+    });
+    ASSERT_TRUE(server.Ready());
+
+    HookDllCopy copy;
+    ASSERT_TRUE(copy);
+    CenterHook center(copy.Path());
+    ASSERT_TRUE(center.Installed());
+
+    UniqueHandle ready = NamedEvent(tag + "Ready");
+    ChildProcess child = ChildProcess::Start("windows", {tag});
+    ASSERT_TRUE(child);
+    ASSERT_TRUE(WaitSignalled(ready.get(), 5000));
+    HWND top = FindByCaption(topClass, "top " + tag);
+    HWND excluded = FindByCaption("TPUtilWindow", "excluded " + tag);
+    HWND late = FindByCaption(lateClass, "late " + tag);
+    ASSERT_TRUE(top && excluded && late);
+    HWND inner = ::FindWindowExW(top, nullptr, ToWide(childClass).c_str(), nullptr);
+    ASSERT_TRUE(inner);
+
+    // The rule took effect inside the other process.
+    ASSERT_TRUE(PumpUntil([&] { return IsTopmost(top) && server.Requests(late) == 1; }, 4000));
+    EXPECT_EQ(Ask(top, kIsSubclassed), 1);
+    EXPECT_EQ(Ask(top, kAttachNotices), 1);
+    EXPECT_EQ(server.Requests(top), 1);
+    EXPECT_EQ(server.Requests("TPUtilWindow"), 0) << "excluded classes ask nothing";
+    EXPECT_EQ(server.Requests(inner), 0) << "child windows ask nothing";
+    EXPECT_EQ(server.Malformed(), 0);
+
+    // A second WM_APPLY_RULES for the extended window asks nothing; for the
+    // window whose answer was empty, it asks again, and the new rule applies.
+    EXPECT_EQ(Ask(top, WM_APPLY_RULES), 0);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ruled.insert(lateClass);
+    }
+    EXPECT_FALSE(IsTopmost(late));
+    Ask(late, WM_APPLY_RULES);
+    ASSERT_TRUE(PumpUntil([&] { return IsTopmost(late); }, 3000));
+    PumpFor(100);
+    EXPECT_EQ(server.Requests(top), 1);
+    EXPECT_EQ(server.Requests(late), 2);
+
+    // The configuration changed: every extended window gets its former
+    // procedure back.
+    ::SendNotifyMessageW(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_TRUE(
+        PumpUntil([&] { return Ask(top, kIsSubclassed) == 0 && Ask(late, kIsSubclassed) == 0; }, 3000));
+
+    // Unhooked, the other process runs on.
+    center.Remove();
+    PumpFor(100);
+    EXPECT_TRUE(child.Running());
+    EXPECT_EQ(Ask(top, kPing), 42);
+    EXPECT_EQ(Ask(late, kPing), 42);
+    ::PostMessageW(top, WM_CLOSE, 0, 0);
+    DWORD exitCode = 99;
+    EXPECT_TRUE(child.Wait(5000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+// ---- unloading while a worker waits ----
+
+namespace {
+
+// unload DLL TAG: loads the library, lets it extend one window, leaves a
+// worker waiting for an answer that never comes and frees the library.
+int UnloadRole(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 90;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string& tag = args[1];
+    const std::string ruledClass = "OmbUA" + tag, silentClass = "OmbUB" + tag;
+    RegisterChildClass(ruledClass);
+    RegisterChildClass(silentClass);
+    // The destruction trigger, fired when the library unloads, asks for a
+    // change that needs the window's thread: under the loader lock, on the
+    // last worker's thread, it must be left out instead of waiting.
+    const std::string onTop =
+        R::Rule("Unload " + tag, {R::Action("STAYONTOPACTION", "StayOnTop")},
+                {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}),
+                 R::OnDestroy({R::Agent("D", "StayOnTop", "concrete", "STAYONTOPOFF")})});
+    RuleServer server([&](HWND, const std::string& cls) {
+        RuleAnswer a;
+        if (cls == ruledClass) a.text = onTop;
+        if (cls == silentClass) a.reply = false;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    const int threadsBefore = ProcessThreadCount();
+
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 92;
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(module, "CallProcHook")));
+    if (!hook) return 93;
+
+    HWND ruled = ChildWindow(ruledClass, WS_OVERLAPPEDWINDOW, nullptr, "ruled");
+    HWND silent = ChildWindow(silentClass, WS_OVERLAPPEDWINDOW, nullptr, "silent");
+    CWPSTRUCT record{0, 0, WM_APPLY_RULES, ruled};
+    hook(HC_ACTION, 0, reinterpret_cast<LPARAM>(&record));
+    if (!PumpUntil([&] { return IsTopmost(ruled) && g_attachNotices == 1; }, 3000)) return 10;
+    if (::SendMessageW(ruled, kIsSubclassed, 0, 0) != 1) return 11;
+    record.hwnd = silent;
+    hook(HC_ACTION, 0, reinterpret_cast<LPARAM>(&record));
+    if (!PumpUntil([&] { return server.Requests(silent) == 1; }, 2000)) return 12;
+
+    ::FreeLibrary(module);
+    if (::SendMessageW(ruled, kPing, 0, 0) != 42) return 13;
+    // The library goes once its last worker has given up (5 attempts).
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 6000)) return 14;
+    if (::SendMessageW(ruled, kPing, 0, 0) != 42) return 15;
+    if (::SendMessageW(ruled, kIsSubclassed, 0, 0) != 0) return 16;
+    if (!PumpUntil([&] { return ProcessThreadCount() <= threadsBefore; }, 2000)) return 17;
+    if (server.Requests(silent) != 5) return 18;
+    if (!IsTopmost(ruled)) return 19;  // the change was left out
+    ::DestroyWindow(silent);
+    ::DestroyWindow(ruled);
+    return 0;
+}
+OMB_CHILD_ROLE("unload", UnloadRole);
+
+}  // namespace
+
+TEST(HookDll, UnloadingWhileAWorkerWaitsEndsNothingForcibly) {
+    HookDllCopy copy;
+    ASSERT_TRUE(copy);
+    ChildProcess child = ChildProcess::Start("unload", {FromWide(copy.Path()), UniqueName("u")});
+    ASSERT_TRUE(child);
+    DWORD exitCode = 99;
+    ASSERT_TRUE(child.Wait(15000, &exitCode));
+    EXPECT_EQ(exitCode, 0u) << "see UnloadRole for the step that failed";
+}
