@@ -1,0 +1,235 @@
+// The real command center, started from a copy of the distribution folder
+// with a test configuration; windows of a child process; every effect seen
+// from outside.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "foundation/channel.h"
+#include "foundation/handles.h"
+#include "foundation/languages.h"
+#include "foundation/shared.h"
+#include "foundation/xml_storage.h"
+#include "model/root.h"
+#include "model/window_rules.h"
+#include "tests/common/center_harness.h"
+#include "tests/common/child_process.h"
+#include "tests/foundation/xml_test_support.h"
+
+using namespace omb;
+using namespace omb::test;
+
+namespace {
+// ---------------------------------------------------------------------------
+// The child: one window of a class and caption, until it is destroyed.
+
+int WindowRole(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 2;
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcA(w, m, wp, lp);
+    };
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = args[0].c_str();
+    RegisterClassA(&wc);
+    HWND w = CreateWindowExA(0, args[0].c_str(), args[1].c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300,
+                             200, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!w) return 3;
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    return 0;
+}
+OMB_CHILD_ROLE("window", WindowRole);
+
+// ---------------------------------------------------------------------------
+
+struct CenterTest : ::testing::Test {
+    void SetUp() override {
+        RegisterModelClasses();
+        CreateMultiLanguages();
+        SelectLanguage("");
+        SetMLVariable("appname", "Ombrel");
+    }
+    void TearDown() override { FreeMultiLanguages(); }
+    ComInit com;
+};
+}  // namespace
+
+TEST_F(CenterTest, RulesTakeEffectOnAnotherProcessesWindows) {
+    Installation install;
+    Config config;
+    config.Action(config.Rule("top", "OmbE2eTop"), "StayOnTop");
+    config.Action(config.Rule("max", "OmbE2eMax"), "RunMode", "run_mode", "maximize");
+    config.Action(config.Rule("min", "OmbE2eMin"), "RunMode", "run_mode", "minimize");
+    config.Action(config.Rule("closer", "OmbE2eClose"), "CloseWindow");
+    config.Action(config.Rule("off", "OmbE2ePlain", false), "StayOnTop");
+    config.Action(config.Rule("ask", "OmbE2eAsk"), "CloseQuery");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+
+    std::vector<ChildProcess> children;
+    for (const char* c : {"OmbE2eTop", "OmbE2eMax", "OmbE2eMin", "OmbE2eClose", "OmbE2ePlain", "OmbE2eAsk"})
+        children.push_back(ChildProcess::Start("window", {c, std::string("a ") + c + " window"}));
+    for (const char* c : {"OmbE2ePlain", "OmbE2eAsk"})
+        ASSERT_TRUE(WaitFor([&] { return WindowOf(c) != nullptr; })) << c;
+
+    EXPECT_TRUE(WaitFor([] { return WindowOf("OmbE2eTop") && TopMost(WindowOf("OmbE2eTop")); }));
+    EXPECT_TRUE(WaitFor([] { return WindowOf("OmbE2eMax") && IsZoomed(WindowOf("OmbE2eMax")); }));
+    EXPECT_TRUE(WaitFor([] { return WindowOf("OmbE2eMin") && IsIconic(WindowOf("OmbE2eMin")); }));
+    EXPECT_TRUE(WaitFor([] { return WindowOf("OmbE2eClose") == nullptr; }));
+    EXPECT_TRUE(children[3].Wait(3000));  // its child ended with its only window
+    HWND plain = WindowOf("OmbE2ePlain");
+    EXPECT_FALSE(TopMost(plain));  // a disabled rule does nothing
+
+    // Command 1 answers byte for byte what the model writes for the window.
+    HWND top = WindowOf("OmbE2eTop");
+    const int32_t handle = int32_t(reinterpret_cast<INT_PTR>(top));
+    std::string reply;
+    int32_t code = 0;
+    ASSERT_EQ(Installation::Command(1, std::string(reinterpret_cast<const char*>(&handle), 4), &reply, &code), 0);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(reply, config.TextFor(top));
+    ASSERT_EQ(Installation::Command(1, std::string(8, 'x'), &reply, &code), 0);
+    EXPECT_EQ(code, -1);
+    const int32_t plainHandle = int32_t(reinterpret_cast<INT_PTR>(plain));
+    ASSERT_EQ(Installation::Command(1, std::string(reinterpret_cast<const char*>(&plainHandle), 4), &reply, &code),
+              0);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(reply, "");
+
+    // The close question: No keeps the window, Yes lets it close.
+    HWND ask = WindowOf("OmbE2eAsk");
+    auto answer = [&](int button) {
+        PostMessageA(ask, WM_SYSCOMMAND, SC_CLOSE, 0);
+        HWND box = nullptr;
+        EXPECT_TRUE(WaitFor([&] {
+            box = FindWindowA("#32770", "a OmbE2eAsk window");
+            return box != nullptr;
+        }));
+        if (!box) return;
+        char text[256] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+        EXPECT_STREQ(text, "Are you sure you want to close the window?");
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
+        WaitFor([&] { return !IsWindow(box); });
+    };
+    answer(IDNO);
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(ask));
+    answer(IDYES);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(ask); }));
+
+    // Command 3 ends the program; the single instance and the hook go.
+    ASSERT_EQ(Installation::Command(3), 0);
+    EXPECT_EQ(install.Ended(8000), 0);
+    EXPECT_FALSE(BlockExists(kCenterInstanceName));
+    EXPECT_FALSE(BlockExists(kHookHandleBlockName));
+    // The other program keeps running, its windows working.
+    EXPECT_TRUE(children[0].Running());
+    EXPECT_TRUE(SendMessageTimeoutA(top, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr));
+}
+
+TEST_F(CenterTest, ASavedConfigurationReachesAWindowAlreadyOpen) {
+    Installation install;
+    Config config;
+    config.Rule("unrelated", "OmbE2eNothing");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+    ChildProcess child = ChildProcess::Start("window", {"OmbE2eLate", "late"});
+    ASSERT_TRUE(WaitFor([] { return WindowOf("OmbE2eLate") != nullptr; }));
+    Sleep(1000);
+    EXPECT_FALSE(TopMost(WindowOf("OmbE2eLate")));
+    config.Action(config.Rule("late", "OmbE2eLate"), "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));  // sends command 2
+    EXPECT_TRUE(WaitFor([] { return TopMost(WindowOf("OmbE2eLate")); }));
+}
+
+TEST_F(CenterTest, PlacementIsRestoredWhenTheWindowOpensAgain) {
+    const std::string rule = "placement " + UniqueName("e2e");
+    const std::string key = std::string(kRegistryRoot) + "\\WindowRules\\" + rule;
+    Installation install;
+    Config config;
+    config.Action(config.Rule(rule, "OmbE2ePlace"), "SaveSizePos");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+    {
+        ChildProcess child = ChildProcess::Start("window", {"OmbE2ePlace", "place"});
+        ASSERT_TRUE(WaitFor([] { return WindowOf("OmbE2ePlace") != nullptr; }));
+        Sleep(500);
+        SetWindowPos(WindowOf("OmbE2ePlace"), nullptr, 123, 77, 321, 222, SWP_NOZORDER | SWP_NOACTIVATE);
+        PostMessageA(WindowOf("OmbE2ePlace"), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(child.Wait(5000));
+    }
+    ChildProcess again = ChildProcess::Start("window", {"OmbE2ePlace", "place"});
+    RECT r{};
+    EXPECT_TRUE(WaitFor([&] {
+        HWND w = WindowOf("OmbE2ePlace");
+        return w && GetWindowRect(w, &r) && r.left == 123 && r.top == 77;
+    })) << r.left << "," << r.top;
+    EXPECT_EQ(r.right - r.left, 321);
+    EXPECT_EQ(r.bottom - r.top, 222);
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+}
+
+TEST_F(CenterTest, ASecondInstanceEndsAtOnce) {
+    Installation first;
+    Config config;
+    config.Rule("any", "OmbE2eAny");
+    ASSERT_TRUE(config.Save(first.Path("Ombrel.ini")));
+    ASSERT_TRUE(first.Start());
+    Installation second;
+    ASSERT_TRUE(config.Save(second.Path("Ombrel.ini")));
+    second.Start();
+    EXPECT_EQ(second.Ended(3000), 0);
+    EXPECT_LT(first.Ended(0), 0);  // the first runs on
+}
+
+TEST_F(CenterTest, AMissingOrBrokenConfigurationEndsWithoutHooking) {
+    {
+        Installation install;  // no Ombrel.ini at all
+        EXPECT_FALSE(install.Start());
+        EXPECT_EQ(install.Ended(3000), 0);
+    }
+    {
+        Installation install;
+        WriteBytes(install.Path("Ombrel.ini"), "this is not XML");
+        EXPECT_FALSE(install.Start());
+        EXPECT_EQ(install.Ended(3000), 0);
+    }
+    EXPECT_FALSE(BlockExists(kHookHandleBlockName));
+    EXPECT_FALSE(BlockExists(kCenterInstanceName));
+}
+
+TEST_F(CenterTest, TheSampleConfigurationLoads) {
+    Ref<TXMLStorage> storage = TXMLStorage::Create();
+    ASSERT_TRUE(storage->LoadFromFile(DistFolder() + "Ombrel.ini"));
+    Ref<TTarvelWindows> root(dynamic_cast<TTarvelWindows*>(CreateAbstractObject("TARVILWINDOWS").get()));
+    storage->LoadObject(static_cast<IPersistObject*>(root.get()));
+    root->SetOwner(nullptr);
+    Ref<IBOMCollection> rules = root->GetObject("window_rules").As<IBOMCollection>();
+    ASSERT_TRUE(rules);
+    EXPECT_GE(rules->Count(), 3);
+    // A window of Notepad's class gets the rule that keeps it on top; the
+    // disabled rule that asks before closing does not answer.
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Notepad";
+    RegisterClassA(&wc);
+    UniqueWindow notepad(CreateWindowExA(0, "Notepad", "Untitled - Notepad", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                         nullptr, nullptr, wc.hInstance, nullptr));
+    const std::string text = root->FindWindowCommand(notepad.get());
+    EXPECT_EQ(text.rfind("\\WINDOWRULENAME=Notepad stays on top\\ACTION=STAYONTOPACTION{", 0), 0u) << text;
+    EXPECT_EQ(text.find("CLOSEQUERYACTION"), std::string::npos);
+    Ref<IBOMObject> ask = root->GetObject("window_rules/Ask before closing Notepad");
+    ASSERT_TRUE(ask);
+    EXPECT_FALSE(ask->QueryRole("WindowRule").As<IWindowRule>()->IsEnabled());
+    notepad.reset();
+    UnregisterClassA("Notepad", wc.hInstance);
+    root->Disconnect();
+}

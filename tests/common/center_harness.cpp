@@ -1,0 +1,109 @@
+#include "tests/common/center_harness.h"
+
+#include "foundation/classes.h"
+
+namespace omb::test {
+
+bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(50))
+        if (condition()) return true;
+    return condition();
+}
+
+std::string DistFolder() {
+    std::string path = std::string("Z:") + OMB_DIST_DIR_UNIX;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path + "\\";
+}
+
+bool BlockExists(const char* name) {
+    UniqueHandle h(OpenFileMappingA(FILE_MAP_READ, FALSE, name));
+    return bool(h);
+}
+
+HWND WindowOf(const char* className) { return FindWindowA(className, nullptr); }
+
+bool TopMost(HWND window) { return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+// ---------------------------------------------------------------------------
+
+Installation::Installation() {
+    for (const char* file : {"OmbrelCenter.exe", "tbhook.dll"})
+        CopyFileA((DistFolder() + file).c_str(), folder_.Path(file).c_str(), FALSE);
+    CreateDirectoryA(folder_.Path("Languages").c_str(), nullptr);
+    for (const std::string& f : FilesMatching(DistFolder() + "Languages\\", "*.lng"))
+        CopyFileA((DistFolder() + "Languages\\" + f).c_str(), folder_.Path("Languages\\" + f).c_str(), FALSE);
+}
+
+Installation::~Installation() {
+    if (process_ && Ended(0) < 0) {
+        Command(3);
+        if (Ended(5000) < 0) TerminateProcess(process_.get(), 1);
+    }
+}
+
+bool Installation::Start() {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::string command = "\"" + Path("OmbrelCenter.exe") + "\"";
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, Folder().c_str(), &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    process_.reset(pi.hProcess);
+    WaitFor([&] { return BlockExists(kHookHandleBlockName) || Ended(0) >= 0; });
+    return BlockExists(kHookHandleBlockName) && Ended(0) < 0;
+}
+
+long Installation::Ended(DWORD milliseconds) {
+    if (!process_ || WaitForSingleObject(process_.get(), milliseconds) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    return long(code);
+}
+
+int Installation::Command(int32_t code, const std::string& data, std::string* reply, int32_t* replyCode) {
+    TProcessesCommunication channel(kChannelName);
+    channel.SetTimeout(3000);
+    int32_t rc = 0;
+    std::string text;
+    const int result = channel.SendCommand(code, data, rc, text);
+    if (reply) *reply = text;
+    if (replyCode) *replyCode = rc;
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+
+Config::Config() {
+    root_ = Ref<TTarvelWindows>(dynamic_cast<TTarvelWindows*>(CreateAbstractObject("TARVILWINDOWS").get()));
+    root_->SetOwner(nullptr);
+}
+
+Config::~Config() { root_->Disconnect(); }
+
+IBOMObject* Config::Rule(const std::string& name, const std::string& className, bool enabled) {
+    Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", name);
+    root_->GetObject("window_rules").As<IBOMCollection>()->AddItem(rule.get());
+    Set(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name",
+        className);
+    if (!enabled) Set(rule.get(), "params/enabled", "no");
+    return rule.get();  // the collection holds it
+}
+
+void Config::Set(IBOMObject* object, const std::string& path, const std::string& value) {
+    if (Ref<IBOMParam> p = object->GetObject(path).As<IBOMParam>()) p->SetValue(Variant(value));
+}
+
+void Config::Action(IBOMObject* rule, const char* action, const char* param, const char* value) {
+    Set(rule, std::string("actions/") + action + "/params/enabled", "yes");
+    if (param) Set(rule, std::string("actions/") + action + "/params/" + param, value);
+}
+
+bool Config::Save(const std::string& file) {
+    root_->SetModified(true);
+    return root_->SaveConfiguration(file);
+}
+
+}  // namespace omb::test
