@@ -108,6 +108,14 @@ bool TEmbededApplication::RemoveExtenderLocked(IWindowExtender* extender) {
     return true;
 }
 
+bool TEmbededApplication::AttachingLocked(IWindowExtender* extender) const {
+    return std::find(attaching_.begin(), attaching_.end(), extender) != attaching_.end();
+}
+
+bool TEmbededApplication::TakeOutLocked(IWindowExtender* extender) {
+    return RemoveExtenderLocked(extender) && !AttachingLocked(extender);
+}
+
 std::vector<Ref<IWindowExtender>> TEmbededApplication::AllExtendersLocked() {
     std::vector<Ref<IWindowExtender>> all;
     if (!extenders_) return all;
@@ -211,17 +219,23 @@ void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t r
             if (extenders_->IndexOf(name) >= 0) return;
             extenders_->Add(extender.get());
             if (!ContainsLocked(extender.get())) return;
+            attaching_.push_back(extender.get());
         }
-        extender->SetOwner(static_cast<IWindowExtenderOwner*>(this));
-        extender->Start();
-        extender->AttachWindow(window);
+        try {
+            extender->SetOwner(static_cast<IWindowExtenderOwner*>(this));
+            extender->Start();
+            extender->AttachWindow(window);
+        } catch (...) {
+        }
         bool listed;
         {
             SrwExclusive lock(lock_);
+            attaching_.erase(std::find(attaching_.begin(), attaching_.end(), extender.get()));
             listed = ContainsLocked(extender.get());
         }
         // Taken out while it was being attached (window destroyed,
-        // configuration changed): make sure it leaves the window.
+        // configuration changed): whoever took it out left its leaving to
+        // this thread, so that attaching and leaving never overlap.
         if (!listed) Leave(extender.get());
     } catch (...) {
     }
@@ -242,7 +256,7 @@ void TEmbededApplication::WindowDestroyed(HWND window) {
             SrwExclusive lock(lock_);
             if (!RemoveEntry(window)) return;
             extender = FindExtenderLocked(window);
-            if (extender) RemoveExtenderLocked(extender.get());
+            if (extender && !TakeOutLocked(extender.get())) extender = nullptr;
         }
         if (!extender) return;
         extender->DetachWindow();
@@ -260,7 +274,7 @@ void TEmbededApplication::NotifyOwner(IItem* item) {
         {
             SrwExclusive lock(lock_);
             if (window) RemoveEntry(window);
-            RemoveExtenderLocked(extender.get());
+            if (!TakeOutLocked(extender.get())) return;
         }
         Leave(extender.get());
     } catch (...) {
@@ -273,7 +287,7 @@ void TEmbededApplication::RemoveWindowExtender(HWND window, IWindowExtender* ext
         {
             SrwExclusive lock(lock_);
             RemoveEntry(window);
-            if (held) RemoveExtenderLocked(held.get());
+            if (held && !TakeOutLocked(held.get())) return;
         }
         if (held) Leave(held.get());
     } catch (...) {
@@ -286,6 +300,9 @@ void TEmbededApplication::DetachAll() {
         {
             SrwExclusive lock(lock_);
             all = AllExtendersLocked();
+            // One still being attached leaves from its attaching thread.
+            for (auto it = all.begin(); it != all.end();)
+                it = AttachingLocked(it->get()) && RemoveExtenderLocked(it->get()) ? all.erase(it) : it + 1;
         }
         for (const Ref<IWindowExtender>& extender : all) Leave(extender.get());
     } catch (...) {

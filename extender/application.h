@@ -91,6 +91,11 @@ private:
     Ref<IWindowExtender> FindExtenderLocked(HWND window);
     bool ContainsLocked(IWindowExtender* extender);
     bool RemoveExtenderLocked(IWindowExtender* extender);
+    // Takes the extender out of the list; true when the caller is to see it
+    // leave its window, false when it is still being attached (its attaching
+    // thread sees it gone and does so when the attach is over).
+    bool TakeOutLocked(IWindowExtender* extender);
+    bool AttachingLocked(IWindowExtender* extender) const;
     std::vector<Ref<IWindowExtender>> AllExtendersLocked();
     uint32_t NextRequest();
 
@@ -101,6 +106,7 @@ private:
     SRWLOCK lock_ = SRWLOCK_INIT;  // guards the fields below
     std::vector<Entry> handled_;
     Ref<IWindowExtenders> extenders_;
+    std::vector<IWindowExtender*> attaching_;  // listed, attach not over yet
     uint32_t lastRequest_ = 0;
 };
 

@@ -5,6 +5,7 @@ OMB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 OMB_BUILD=${OMB_BUILD:-$OMB_ROOT/build}
 OMB_WIN_BUILD=$OMB_BUILD/win
 OMB_NATIVE_BUILD=$OMB_BUILD/native
+OMB_DIST=$OMB_BUILD/dist
 OMB_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb googletest clang libclang-rt-14-dev x11-utils"
 
 log() { printf '== [%s] %s\n' "$(date +%T)" "$*" >&2; }
@@ -27,7 +28,7 @@ build_windows() {
     log "building Windows binaries in $OMB_WIN_BUILD"
     cmake -S "$OMB_ROOT" -B "$OMB_WIN_BUILD" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$OMB_ROOT/cmake/toolchain-mingw64.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMB_DIST_DIR="$OMB_DIST" "$@" >/dev/null
     cmake --build "$OMB_WIN_BUILD" -j "$(nproc)"
 }
 

@@ -24,7 +24,7 @@ wineserver -p
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 rm -rf "$RUN_DIR"
-cp -r "$OMB_WIN_BUILD/dist" "$RUN_DIR"
+cp -r "$OMB_DIST" "$RUN_DIR"
 ctl() { wine "$OMB_WIN_BUILD/tools/ombrelctl.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
 finish() {

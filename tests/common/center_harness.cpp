@@ -1,6 +1,7 @@
 #include "tests/common/center_harness.h"
 
 #include "foundation/classes.h"
+#include "tests/common/dist_folder.h"
 
 namespace omb::test {
 
@@ -10,12 +11,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds) {
     return condition();
 }
 
-std::string DistFolder() {
-    std::string path = std::string("Z:") + OMB_DIST_DIR_UNIX;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path + "\\";
-}
+std::string DistFolder() { return DistFolderFromBuild(); }
 
 bool BlockExists(const char* name) {
     UniqueHandle h(OpenFileMappingA(FILE_MAP_READ, FALSE, name));

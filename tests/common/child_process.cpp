@@ -1,5 +1,6 @@
 #include "tests/common/child_process.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -83,9 +84,17 @@ ChildProcess ChildProcess::Start(const std::string& role, const std::vector<std:
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     // No handles are inherited: a child must not keep the runner's pipes open.
-    if (!::CreateProcessW(path, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si,
-                          &pi))
-        return child;
+    // A start that fails is tried again: under load, Wine refuses one now
+    // and then.
+    for (int attempt = 1;; ++attempt) {
+        if (::CreateProcessW(path, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si,
+                             &pi))
+            break;
+        std::fprintf(stderr, "child process %s not started (attempt %d): error %lu\n", role.c_str(), attempt,
+                     ::GetLastError());
+        if (attempt == 3) return child;
+        ::Sleep(200);
+    }
     UniqueHandle thread(pi.hThread);
     child.process_.reset(pi.hProcess);
     child.id_ = pi.dwProcessId;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/shared.h"
+#include "tests/common/dist_folder.h"
 
 namespace omb::test {
 
@@ -14,14 +15,8 @@ std::wstring HookDllPath() {
     wchar_t buffer[MAX_PATH * 2];
     const DWORD n = ::GetEnvironmentVariableW(L"OMB_TBHOOK", buffer, MAX_PATH * 2);
     if (n > 0 && n < MAX_PATH * 2) return std::wstring(buffer, n);
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH * 2);
-    std::wstring path(buffer, length < MAX_PATH * 2 ? length : 0);
-    const size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return L"tbhook.dll";
-    const std::wstring relative = path.substr(0, slash + 1) + L"..\\dist\\tbhook.dll";
-    wchar_t full[MAX_PATH * 2];
-    const DWORD m = ::GetFullPathNameW(relative.c_str(), MAX_PATH * 2, full, nullptr);
-    return m > 0 && m < MAX_PATH * 2 ? std::wstring(full, m) : relative;
+    const std::string path = DistFolderFromBuild() + "tbhook.dll";
+    return std::wstring(path.begin(), path.end());
 }
 
 HookDllCopy::HookDllCopy() {

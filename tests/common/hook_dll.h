@@ -12,8 +12,8 @@
 
 namespace omb::test {
 
-// The distribution's tbhook.dll next to this program's build folder
-// ("..\dist\tbhook.dll"); the environment variable OMB_TBHOOK overrides it.
+// The build's distribution tbhook.dll; the environment variable OMB_TBHOOK
+// overrides it.
 std::wstring HookDllPath();
 
 // A copy of the library under a name of its own in the temporary folder;

@@ -179,6 +179,7 @@ struct Extender : ::testing::Test {
         HWND w = MakeWindow(cls, style);
         windows.push_back(w);
         PumpUntil([w] { return Logs()[w].attached > 0; }, 3000);
+        WaitWorkersGone();  // the attach is over, not only announced
         if (classOut) *classOut = cls;
         return w;
     }
@@ -705,6 +706,11 @@ std::vector<std::string>& Steps() {
     return steps;
 }
 
+// While set, an attaching recorder signals the first event and waits for the
+// second before it goes on.
+HANDLE g_recorderAttaching = nullptr;
+HANDLE g_recorderGoOn = nullptr;
+
 class TRecordAction : public TAction {
 public:
     bool ApplyOperation(const std::string& name) override {
@@ -713,12 +719,16 @@ public:
     }
     void AttachWindow() override {
         Steps().push_back(name_ + ":attach");
+        if (g_recorderAttaching) {
+            ::SetEvent(g_recorderAttaching);
+            ::WaitForSingleObject(g_recorderGoOn, 5000);
+        }
         TAction::AttachWindow();
     }
     void DetachWindow() override {
         HWND w = Window();
         const bool subclassed =
-            w && ::GetWindowLongPtrW(w, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&TestProc);
+            w && ::IsWindow(w) && ::GetWindowLongPtrW(w, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&TestProc);
         Steps().push_back(name_ + ":detach" + (subclassed ? " subclassed" : ""));
         TAction::DetachWindow();
     }
@@ -734,12 +744,16 @@ protected:
     }
 };
 
-TEST_F(Extender, DestructionDetachesInOrderBeforeTheWindowSeesWmDestroy) {
+void RegisterRecorder() {
     static bool registered = false;
     if (!registered) {
         RegisterItemClass<TRecordAction>("TESTRECORDACTION");
         registered = true;
     }
+}
+
+TEST_F(Extender, DestructionDetachesInOrderBeforeTheWindowSeesWmDestroy) {
+    RegisterRecorder();
     const long objectsBefore = TDebugInterfacedObject::LiveObjects();
     HWND w = Extended(R::Rule("Order", {R::Action("TESTRECORDACTION", "Rec")},
                               {R::OnDestroy({R::Agent("Fire", "Rec", "next")})}));
@@ -757,6 +771,37 @@ TEST_F(Extender, DestructionDetachesInOrderBeforeTheWindowSeesWmDestroy) {
                                                  "Rec:apply REC (no window)", "Rec:clear"}));
     EXPECT_FALSE(app->IsHandled(w));
     EXPECT_FALSE(app->FindExtender(w));
+    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "every part was released";
+    Steps().clear();
+}
+
+TEST_F(Extender, AWindowDestroyedWhileItsExtenderIsAttachedIsLeftOnce) {
+    RegisterRecorder();
+    const long objectsBefore = TDebugInterfacedObject::LiveObjects();
+    UniqueHandle attaching(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle goOn(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    g_recorderAttaching = attaching.get();
+    g_recorderGoOn = goOn.get();
+    Steps().clear();
+
+    const std::string cls = NewClass("Mid");
+    Serve(cls, R::Rule("Midway", {R::Action("TESTRECORDACTION", "Rec")}, {}));
+    HWND w = MakeWindow(cls);
+    windows.push_back(w);
+    // The worker is inside the attach (the window already subclassed) when
+    // the window goes.
+    ASSERT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(attaching.get(), 0) == WAIT_OBJECT_0; }, 3000));
+    g_recorderAttaching = nullptr;
+    ::DestroyWindow(w);
+    ::SetEvent(goOn.get());
+    EXPECT_TRUE(WaitWorkersGone());
+    g_recorderGoOn = nullptr;
+
+    // The attaching worker alone took it off: one detach, one clear.
+    EXPECT_EQ(Steps(), (std::vector<std::string>{"Rec:attach", "Rec:detach", "Rec:clear"}));
+    EXPECT_FALSE(app->IsHandled(w));
+    EXPECT_FALSE(app->FindExtender(w));
+    EXPECT_EQ(app->ExtenderCount(), 0);
     EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "every part was released";
     Steps().clear();
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -185,7 +186,11 @@ public:
         std::vector<std::string> args{channel};
         args.insert(args.end(), more.begin(), more.end());
         process_ = ChildProcess::Start("echo-server", args);
-        started_ = process_ && WaitSignalled(ready.get(), 10000);
+        const DWORD w = process_ && ready ? ::WaitForSingleObject(ready.get(), 10000) : WAIT_FAILED;
+        started_ = w == WAIT_OBJECT_0;
+        if (!started_)
+            std::fprintf(stderr, "echo server not ready: process %s, ready event %s, wait %lu, error %lu\n",
+                         process_ ? "started" : "missing", ready ? "open" : "missing", w, ::GetLastError());
     }
     ~EchoServer() { Stop(); }
     bool Started() const { return started_; }
