@@ -47,9 +47,13 @@ TCCApp::TCCApp() {
     taskbarCreated_ = ::RegisterWindowMessageA("TaskbarCreated");
 }
 
-TCCApp::~TCCApp() { Finalize(); }
+TCCApp::~TCCApp() {
+    Finalize();
+}
 
-std::string TCCApp::Title() const { return GetMLString("AppCCTitle", "%appname%"); }
+std::string TCCApp::Title() const {
+    return GetMLString("AppCCTitle", "%appname%");
+}
 
 bool TCCApp::Initialize() {
     bool ok = [&] {
@@ -58,13 +62,14 @@ bool TCCApp::Initialize() {
         if (instance.CheckAndRegister()) return false;
         const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         if (hr != S_OK && hr != S_FALSE) {
-            ::MessageBoxA(nullptr, GetMLString("Error_COMInitialization", "COM initialization error.").c_str(),
+            ::MessageBoxA(nullptr,
+                          GetMLString("Error_COMInitialization", "COM initialization error.").c_str(),
                           Title().c_str(), MB_OKCANCEL);
             return false;
         }
         comInitialized_ = true;
-        return LoadSettings() && CreateHandlerWindow() && LoadConfiguration() && StartThread() && InstallHook() &&
-               ShowTrayIcon();
+        return LoadSettings() && CreateHandlerWindow() && LoadConfiguration() && StartThread() &&
+               InstallHook() && ShowTrayIcon();
     }();
     if (!ok) Finalize();
     return ok;
@@ -122,13 +127,26 @@ bool TCCApp::CreateHandlerWindow() {
 }
 
 bool TCCApp::LoadConfiguration() {
-    Ref<TXMLStorage> storage = TXMLStorage::Create();
-    if (!storage->LoadFromFile(AppPath + SettingsFileName)) return false;
-    Ref<IBOMObjectSlave> root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
-    if (!root) return false;
-    storage->LoadObject(root.As<IPersistObject>().get());
-    root->SetOwner(nullptr);
-    Ref<IControlCenter> center = root->QueryRole("ControlCenter").As<IControlCenter>();
+    Ref<IBOMObjectSlave> root;
+    Ref<IControlCenter> center;
+    try {
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        if (!storage->LoadFromFile(AppPath + SettingsFileName)) return false;
+        root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
+        if (!root) return false;
+        // A well-formed file the model refuses throws: it counts as broken.
+        storage->LoadObject(root.As<IPersistObject>().get());
+        root->SetOwner(nullptr);
+        center = root->QueryRole("ControlCenter").As<IControlCenter>();
+    } catch (...) {
+        if (root) {
+            try {
+                root->Disconnect();  // a half-loaded tree is freed, not leaked
+            } catch (...) {
+            }
+        }
+        return false;
+    }
     SrwExclusive lock(modelLock_);
     root_ = root;
     controlCenter_ = center;
@@ -187,12 +205,12 @@ void TCCApp::RemoveTrayIcon() {
 
 void TCCApp::UpdateTrayIcon() {
     if (!trayShown_) return;
-    const std::string name =
-        frame_ == 0 ? std::string(TrayDefaultIconName) : std::string(TraySelectedIconName) + std::to_string(frame_);
+    const std::string name = frame_ == 0 ? std::string(TrayDefaultIconName)
+                                         : std::string(TraySelectedIconName) + std::to_string(frame_);
     auto load = [](const std::string& n) {
         return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), n.c_str(), IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                               LR_SHARED));
+                                               ::GetSystemMetrics(SM_CXSMICON),
+                                               ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     };
     HICON icon = load(name);
     if (!icon) icon = load(TrayDefaultIconName);
@@ -235,7 +253,9 @@ std::string TCCApp::FindWindowCommand(HWND window) {
     return controlCenter_ ? controlCenter_->FindWindowCommand(window) : std::string();
 }
 
-bool TCCApp::WindowHasCommand(HWND window) { return !FindWindowCommand(window).empty(); }
+bool TCCApp::WindowHasCommand(HWND window) {
+    return !FindWindowCommand(window).empty();
+}
 
 void TCCApp::NotifyWindows() {
     ::SendNotifyMessageA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0);
@@ -281,12 +301,13 @@ void TCCApp::Close() {
 }
 
 void TCCApp::RunConfigBuilder() {
-    ::ShellExecuteA(HandlerWindow(), nullptr, (AppPath + "OmbrelConfig.exe").c_str(), nullptr, AppPath.c_str(),
-                    SW_SHOW);
+    ::ShellExecuteA(HandlerWindow(), nullptr, (AppPath + "OmbrelConfig.exe").c_str(), nullptr,
+                    AppPath.c_str(), SW_SHOW);
 }
 
 void TCCApp::ShowHelp() {
-    ::ShellExecuteA(HandlerWindow(), nullptr, (AppPath + "Ombrel.chm").c_str(), nullptr, AppPath.c_str(), SW_SHOW);
+    ::ShellExecuteA(HandlerWindow(), nullptr, (AppPath + "Ombrel.chm").c_str(), nullptr, AppPath.c_str(),
+                    SW_SHOW);
 }
 
 void TCCApp::RemoveHook() {
@@ -297,8 +318,9 @@ void TCCApp::RemoveHook() {
         ::SendMessageTimeoutA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL,
                               kNotifyTimeoutMs, &result);
         hook_.reset();
-        ::SendNotifyMessageA(HWND_BROADCAST, WM_NULL, 0, 0);
     }
+    // Wakes every thread, so that each lets go of the library at once.
+    ::SendNotifyMessageA(HWND_BROADCAST, WM_NULL, 0, 0);
     hookView_.reset();
     hookBlock_.reset();
     hookLibrary_.reset();
@@ -343,7 +365,9 @@ LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             RunConfigBuilder();
     }
     switch (message) {
-        case WM_DESTROY: ::PostQuitMessage(0); return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
         case WM_ENDSESSION:
             // Only a log-off that really happens ends the program; a
             // cancelled one leaves it running.
@@ -377,7 +401,8 @@ LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             else
                 RemoveTrayIcon();
             return 0;
-        default: break;
+        default:
+            break;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
 }

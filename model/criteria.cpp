@@ -1,5 +1,6 @@
 #include "model/criteria.h"
 
+#include "bom/routines.h"
 #include "foundation/winfuncs.h"
 
 namespace omb {
@@ -38,6 +39,12 @@ Ref<IUnknown> TCriterion::QueryRole(const std::string& role) {
     return nullptr;
 }
 
+void TCriterion::ChangedFromChild(const std::string& objectPath, IBOMObject* obj,
+                                  const std::string& senderPath, IBOMObject* sender) {
+    if (StartsWith("params/", objectPath)) UpdateStateIndex();
+    TEnabledItem::ChangedFromChild(objectPath, obj, senderPath, sender);
+}
+
 bool TCriterion::SupportsRole(const std::string& role) {
     return TEnabledItem::SupportsRole(role) || role == "Criterion";
 }
@@ -51,9 +58,13 @@ void TWindowClassNameCriterion::Initialize() {
     SetName(typeName_);
 }
 
-bool TWindowClassNameCriterion::IsActive() { return IsEnabled() && !className_->ValueIs(""); }
+bool TWindowClassNameCriterion::IsActive() {
+    return TEnabledItem::IsEnabled() && className_ && !className_->ValueIs("");
+}
 
-bool TWindowClassNameCriterion::MatchFacts(TWindowFacts& facts) { return className_->ValueIs(facts.ClassName()); }
+bool TWindowClassNameCriterion::MatchFacts(TWindowFacts& facts) {
+    return className_->ValueIs(facts.ClassName());
+}
 
 void TWindowCaptionCriterion::Initialize() {
     TCriterion::Initialize();
@@ -67,7 +78,9 @@ void TWindowCaptionCriterion::Initialize() {
     SetName(typeName_);
 }
 
-bool TWindowCaptionCriterion::IsActive() { return IsEnabled() && !caption_->ValueIs(""); }
+bool TWindowCaptionCriterion::IsActive() {
+    return TEnabledItem::IsEnabled() && caption_ && !caption_->ValueIs("");
+}
 
 bool TWindowCaptionCriterion::MatchFacts(TWindowFacts& facts) {
     const std::string wanted = caption_->Value().ToText();
@@ -82,7 +95,9 @@ void TCriterions::Initialize() {
     itemElementName_ = "criterion";
 }
 
-bool TCriterions::AcceptsItem(IBOMObject* item) { return item->SupportsRole("Criterion"); }
+bool TCriterions::AcceptsItem(IBOMObject* item) {
+    return item->SupportsRole("Criterion");
+}
 
 // ---------------------------------------------------------------------------
 
@@ -97,7 +112,8 @@ void TCondition::Initialize() {
     elementName_ = "condition";
     detailPanelMap_ = "DefaultDetailPanel=ConditionDetailPanel";
     imageIndex_ = 2;
-    criterions_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(CreateChild("CRITERIONS", "criterions").get()));
+    criterions_ =
+        Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(CreateChild("CRITERIONS", "criterions").get()));
     if (criterions_) {
         criterions_->AddItem(CreateBOMObject("WINDOWCLASSNAMECRITERION", "").get());
         criterions_->AddItem(CreateBOMObject("WINDOWCaptionCriterion", "").get());
@@ -136,6 +152,8 @@ void TConditions::Initialize() {
     imageIndex_ = 3;
 }
 
-bool TConditions::AcceptsItem(IBOMObject* item) { return item->SupportsRole("Condition"); }
+bool TConditions::AcceptsItem(IBOMObject* item) {
+    return item->SupportsRole("Condition");
+}
 
 }  // namespace omb

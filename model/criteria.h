@@ -46,13 +46,18 @@ public:
     OMB_IUNKNOWN
 
     void Initialize() override;
-    bool IsEnabled() override { return TEnabledItem::IsEnabled(); }
+    // A criterion counts as enabled only when it is active: switched on and
+    // with a text to compare (its state icon shows the same).
+    bool IsEnabled() override { return IsActive(); }
     bool Match(HWND window) override {
         TWindowFacts facts(window);
         return MatchFacts(facts);
     }
     // Enabled and not empty.
     virtual bool IsActive() { return false; }
+    // The state icon follows the text as well as the switch.
+    void ChangedFromChild(const std::string& objectPath, IBOMObject* obj, const std::string& senderPath,
+                          IBOMObject* sender) override;
     virtual bool MatchFacts(TWindowFacts& facts) {
         (void)facts;
         return false;

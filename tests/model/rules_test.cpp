@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "foundation/xml_storage.h"
 #include "model/actions.h"
 #include "model/command_text.h"
 #include "model/triggers.h"
-#include "foundation/xml_storage.h"
 #include "model_test_support.h"
 
 using namespace omb;
@@ -24,7 +24,9 @@ struct Matching : ModelTest {
         rule = nullptr;
         ModelTest::TearDown();
     }
-    void ClassIs(const std::string& v) { Set(rule.get(), std::string(kClassCriterion) + "window_class_name", v); }
+    void ClassIs(const std::string& v) {
+        Set(rule.get(), std::string(kClassCriterion) + "window_class_name", v);
+    }
     void Caption(const std::string& v, const char* exact = "yes", const char* enabled = "yes") {
         Set(rule.get(), std::string(kCaptionCriterion) + "window_caption", v);
         Set(rule.get(), std::string(kCaptionCriterion) + "exact_search", exact);
@@ -64,10 +66,21 @@ TEST_F(Matching, CaptionWholeOrSubstringAndBothCriteria) {
     EXPECT_FALSE(rule->Match(w.get()));
     Set(rule.get(), std::string(kClassCriterion) + "enabled", "no");
     EXPECT_TRUE(rule->Match(w.get()));
-    // An enabled criterion with an empty value neither blocks nor allows.
+    // An enabled criterion with an empty value neither blocks nor allows,
+    // and does not count as enabled.
     Set(rule.get(), std::string(kClassCriterion) + "enabled", "yes");
     ClassIs("");
     EXPECT_TRUE(rule->Match(w.get()));
+    Ref<TBOM_UI_Object> classCriterion(dynamic_cast<TBOM_UI_Object*>(
+        rule->GetObject("conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION").get()));
+    ASSERT_TRUE(classCriterion);
+    Ref<ICriterion> asCriterion = classCriterion->QueryRole("Criterion").As<ICriterion>();
+    EXPECT_FALSE(asCriterion->IsEnabled());
+    EXPECT_EQ(classCriterion->StateIndex(), 1);
+    ClassIs("OmbCaptionClass");
+    EXPECT_TRUE(asCriterion->IsEnabled());
+    EXPECT_EQ(classCriterion->StateIndex(), 2);
+    ClassIs("");
     Caption("Untitled - Editor", "yes", "no");
     EXPECT_FALSE(rule->Match(w.get()));  // no active criterion at all
 }
@@ -141,14 +154,18 @@ TEST_F(Template, AFreshRuleHasTheTemplateContent) {
               "CloseWindow:CLOSEWINDOWACTION:no RunMode:RUNMODEACTION:no SaveSizePos:SAVESIZEPOSACTION:no "
               "StayOnTop:STAYONTOPACTION:no CloseQuery:CLOSEQUERYACTION:no ");
     EXPECT_EQ(names("triggers"),
-              "WMCreateMessageTrigger:WMCREATEMESSAGETRIGGER:yes WMDestroyMessageTrigger:WMDESTROYMESSAGETRIGGER:yes ");
+              "WMCreateMessageTrigger:WMCREATEMESSAGETRIGGER:yes "
+              "WMDestroyMessageTrigger:WMDESTROYMESSAGETRIGGER:yes ");
     EXPECT_EQ(names("triggers/WMCreateMessageTrigger/agents"),
-              "CloseWindowAgent:MESSAGEAGENT:yes RunModeAgent:MESSAGEAGENT:yes RestoreSizePosAgent:MESSAGEAGENT:yes "
+              "CloseWindowAgent:MESSAGEAGENT:yes RunModeAgent:MESSAGEAGENT:yes "
+              "RestoreSizePosAgent:MESSAGEAGENT:yes "
               "StayOnTopAgent:MESSAGEAGENT:yes ");
     EXPECT_EQ(names("conditions/DefaultCondition/criterions"),
-              "WINDOWCLASSNAMECRITERION:WINDOWCLASSNAMECRITERION:yes WINDOWCaptionCriterion:WINDOWCaptionCriterion:no ");
-    EXPECT_EQ(Get(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/exact_search"),
-              "yes");
+              "WINDOWCLASSNAMECRITERION:WINDOWCLASSNAMECRITERION:yes "
+              "WINDOWCaptionCriterion:WINDOWCaptionCriterion:no ");
+    EXPECT_EQ(
+        Get(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/exact_search"),
+        "yes");
     EXPECT_EQ(Get(rule.get(), "params/name"), "Window Rule 1");
     rule->Disconnect();
 }
@@ -157,24 +174,30 @@ TEST_F(Template, TheDocumentedRuleTextByteForByte) {
     Ref<TWindowRule> rule = New<TWindowRule>("WINDOWRULE", "Window Rule 1");
     rule->SetOwner(nullptr);
     Set(rule.get(), "actions/StayOnTop/params/enabled", "yes");
-    EXPECT_EQ(rule->CommandText(),
-              "\\WINDOWRULENAME=Window Rule 1\\ACTION=STAYONTOPACTION{\\NAME=StayOnTop\\SAVECURRENTOPERATION=no\\}"
-              "\\TRIGGER=WMCREATEMESSAGETRIGGER{\\LAG_ENABLED=no\\LAG_INTERVAL=0"
-              "\\AGENT={\\NAME=CloseWindowAgent\\ACTIONNAME=CloseWindow\\ACTIONKIND=next\\OPERATIONNAME=}"
-              "\\AGENT={\\NAME=RunModeAgent\\ACTIONNAME=RunMode\\ACTIONKIND=next\\OPERATIONNAME=}"
-              "\\AGENT={\\NAME=RestoreSizePosAgent\\ACTIONNAME=SaveSizePos\\ACTIONKIND=concrete"
-              "\\OPERATIONNAME=RESTORESIZEPOS}"
-              "\\AGENT={\\NAME=StayOnTopAgent\\ACTIONNAME=StayOnTop\\ACTIONKIND=concrete\\OPERATIONNAME=STAYONTOPON}}"
-              "\\TRIGGER=WMDESTROYMESSAGETRIGGER{\\LAG_ENABLED=no\\LAG_INTERVAL=0"
-              "\\AGENT={\\NAME=SaveSizePosAgent\\ACTIONNAME=SaveSizePos\\ACTIONKIND=concrete"
-              "\\OPERATIONNAME=SAVESIZEPOS}}");
+    EXPECT_EQ(
+        rule->CommandText(),
+        "\\WINDOWRULENAME=Window Rule 1\\ACTION=STAYONTOPACTION{\\NAME=StayOnTop\\SAVECURRENTOPERATION=no\\}"
+        "\\TRIGGER=WMCREATEMESSAGETRIGGER{\\LAG_ENABLED=no\\LAG_INTERVAL=0"
+        "\\AGENT={\\NAME=CloseWindowAgent\\ACTIONNAME=CloseWindow\\ACTIONKIND=next\\OPERATIONNAME=}"
+        "\\AGENT={\\NAME=RunModeAgent\\ACTIONNAME=RunMode\\ACTIONKIND=next\\OPERATIONNAME=}"
+        "\\AGENT={\\NAME=RestoreSizePosAgent\\ACTIONNAME=SaveSizePos\\ACTIONKIND=concrete"
+        "\\OPERATIONNAME=RESTORESIZEPOS}"
+        "\\AGENT={\\NAME=StayOnTopAgent\\ACTIONNAME=StayOnTop\\ACTIONKIND=concrete\\OPERATIONNAME="
+        "STAYONTOPON}}"
+        "\\TRIGGER=WMDESTROYMESSAGETRIGGER{\\LAG_ENABLED=no\\LAG_INTERVAL=0"
+        "\\AGENT={\\NAME=SaveSizePosAgent\\ACTIONNAME=SaveSizePos\\ACTIONKIND=concrete"
+        "\\OPERATIONNAME=SAVESIZEPOS}}");
     auto action = [&](const char* name) {
-        return rule->GetObject(std::string("actions/") + name)->QueryRole("Action").As<IAction>()->CommandText();
+        return rule->GetObject(std::string("actions/") + name)
+            ->QueryRole("Action")
+            .As<IAction>()
+            ->CommandText();
     };
     EXPECT_EQ(action("RunMode"), "RUNMODEACTION{\\NAME=RunMode\\SAVECURRENTOPERATION=no\\\\RUNMODE=normal}");
-    EXPECT_EQ(action("CloseQuery"),
-              "CLOSEQUERYACTION{\\NAME=CloseQuery\\SAVECURRENTOPERATION=no\\\\CLOSE_QUERY_MESSAGE=Are you sure you "
-              "want to close the window?}");
+    EXPECT_EQ(
+        action("CloseQuery"),
+        "CLOSEQUERYACTION{\\NAME=CloseQuery\\SAVECURRENTOPERATION=no\\\\CLOSE_QUERY_MESSAGE=Are you sure you "
+        "want to close the window?}");
     // Missing parameters still write their keys with the documented values.
     Ref<IBOMObject> runMode = rule->GetObject("actions/RunMode");
     runMode->GetObject("params").As<IBOMCollection>()->DeleteItem(Variant("run_mode"));
@@ -195,16 +218,17 @@ TEST_F(Template, TheDocumentedRuleTextByteForByte) {
 TEST_F(Template, StructuringCharactersNeverReachTheRuleText) {
     Ref<TTarvelWindows> root = New<TTarvelWindows>("TARVILWINDOWS", "root");
     Ref<TXMLStorage> storage = TXMLStorage::Create();
-    ASSERT_TRUE(storage->LoadFromXML(
-        "<tarvel_windows><window_rules><content><window_rule name=\"a\\b{c}\"/>"
-        "<window_rule name=\"plain\"/></content></window_rules></tarvel_windows>"));
+    ASSERT_TRUE(
+        storage->LoadFromXML("<tarvel_windows><window_rules><content><window_rule name=\"a\\b{c}\"/>"
+                             "<window_rule name=\"plain\"/></content></window_rules></tarvel_windows>"));
     storage->LoadObject(static_cast<IPersistObject*>(root.get()));
     root->SetOwner(nullptr);
     // A name from a file keeps the rule; its text is made readable.
     Ref<IBOMObject> odd = root->GetObject("window_rules/a\\b{c}");
     ASSERT_TRUE(odd);
-    EXPECT_EQ(odd->QueryRole("WindowRule").As<IWindowRule>()->CommandText().rfind("\\WINDOWRULENAME=a/b(c)\\", 0),
-              0u);
+    EXPECT_EQ(
+        odd->QueryRole("WindowRule").As<IWindowRule>()->CommandText().rfind("\\WINDOWRULENAME=a/b(c)\\", 0),
+        0u);
     // Renaming to such a name is refused like a name another rule holds.
     Ref<IBOMObjectSlave> plain = root->GetObject("window_rules/plain").As<IBOMObjectSlave>();
     Ref<IBOMObjectOwner> owner = root->GetObject("window_rules").As<IBOMObjectOwner>();
