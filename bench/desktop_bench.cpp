@@ -44,8 +44,8 @@ HWND Open(int i) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = cls.c_str();
     RegisterClassA(&wc);
-    return CreateWindowExA(0, cls.c_str(), ("desk " + std::to_string(i)).c_str(), WS_OVERLAPPEDWINDOW, 10, 10, 200,
-                           100, nullptr, nullptr, wc.hInstance, nullptr);
+    return CreateWindowExA(0, cls.c_str(), ("desk " + std::to_string(i)).c_str(), WS_OVERLAPPEDWINDOW, 10, 10,
+                           200, 100, nullptr, nullptr, wc.hInstance, nullptr);
 }
 
 // The child: writes one line per window, milliseconds to the effect or -1.
@@ -79,7 +79,8 @@ int Windows(const std::vector<std::string>& args) {
         Pump();
         int done = 0;
         for (int i = 0; i < kBurst; ++i) {
-            if (took[size_t(i)] < 0 && TopMost(burst[size_t(i)])) took[size_t(i)] = NowMs() - opened[size_t(i)];
+            if (took[size_t(i)] < 0 && TopMost(burst[size_t(i)]))
+                took[size_t(i)] = NowMs() - opened[size_t(i)];
             if (took[size_t(i)] >= 0) ++done;
         }
         if (done == kBurst) break;
@@ -127,13 +128,16 @@ double CpuMs(HANDLE process, const std::string& folder) {
             if (at == std::string::npos) continue;
             // Fields after the command: state is field 3; utime 14, stime 15.
             unsigned long long utime = 0, stime = 0;
-            std::sscanf(stat.c_str() + at + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime);
+            std::sscanf(stat.c_str() + at + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+                        &utime, &stime);
             return double(utime + stime) * 10.0;  // clock ticks of 10 ms
         } while (FindNextFileA(find.get(), &found));
     }
     FILETIME c, e, k, u;
     GetProcessTimes(process, &c, &e, &k, &u);
-    auto ms = [](FILETIME t) { return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0; };
+    auto ms = [](FILETIME t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
     return ms(k) + ms(u);
 }
 
@@ -157,7 +161,8 @@ int main(int argc, char** argv) {
     {
         Config config;
         for (int i = 0; i < kRules; ++i)
-            config.Action(config.Rule("desk rule " + std::to_string(i), "OmbDesk" + std::to_string(i)), "StayOnTop");
+            config.Action(config.Rule("desk rule " + std::to_string(i), "OmbDesk" + std::to_string(i)),
+                          "StayOnTop");
         if (!config.Save(install.Path("Ombrel.ini")) || !install.Start()) {
             std::printf("the command center did not start\n");
             return 1;
@@ -188,8 +193,8 @@ int main(int argc, char** argv) {
 
     std::printf("sequential windows ruled: %zu of %d; burst max %.1f ms\n", sequential.size(), kSequential,
                 Percentile(burst, 1.0));
-    std::printf("desktop: rules=%d p50_ms=%.1f p95_ms=%.1f burst=%d burst_ruled=%d idle_cpu_ms=%.0f\n", kRules,
-                Percentile(sequential, 0.5), Percentile(sequential, 0.95), kBurst, burstRuled, idle);
+    std::printf("desktop: rules=%d p50_ms=%.1f p95_ms=%.1f burst=%d burst_ruled=%d idle_cpu_ms=%.0f\n",
+                kRules, Percentile(sequential, 0.5), Percentile(sequential, 0.95), kBurst, burstRuled, idle);
     FreeMultiLanguages();
     FreeClassRegistry();
     return 0;

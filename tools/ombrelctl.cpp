@@ -20,7 +20,8 @@ using namespace omb;
 
 namespace {
 int Usage() {
-    std::fprintf(stderr, "usage: ombrelctl wait <class> <seconds> | state <class> | rule <class> | stop | reload\n");
+    std::fprintf(stderr,
+                 "usage: ombrelctl wait <class> <seconds> | state <class> | rule <class> | stop | reload\n");
     return 2;
 }
 
@@ -64,8 +65,8 @@ int main(int argc, char** argv) {
     }
     if (verb == "state") {
         const LONG_PTR ex = GetWindowLongPtrA(window, GWL_EXSTYLE);
-        std::printf("%s%s%s\n", (ex & WS_EX_TOPMOST) ? "on top" : "not on top", IsIconic(window) ? ", minimized" : "",
-                    IsZoomed(window) ? ", maximized" : "");
+        std::printf("%s%s%s\n", (ex & WS_EX_TOPMOST) ? "on top" : "not on top",
+                    IsIconic(window) ? ", minimized" : "", IsZoomed(window) ? ", maximized" : "");
         return 0;
     }
     if (verb == "rule") {

@@ -34,8 +34,8 @@ int WindowRole(const std::vector<std::string>& args) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = args[0].c_str();
     RegisterClassA(&wc);
-    HWND w = CreateWindowExA(0, args[0].c_str(), args[1].c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300,
-                             200, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND w = CreateWindowExA(0, args[0].c_str(), args[1].c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                             300, 200, nullptr, nullptr, wc.hInstance, nullptr);
     if (!w) return 3;
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {
@@ -91,14 +91,16 @@ TEST_F(CenterTest, RulesTakeEffectOnAnotherProcessesWindows) {
     const int32_t handle = int32_t(reinterpret_cast<INT_PTR>(top));
     std::string reply;
     int32_t code = 0;
-    ASSERT_EQ(Installation::Command(1, std::string(reinterpret_cast<const char*>(&handle), 4), &reply, &code), 0);
+    ASSERT_EQ(Installation::Command(1, std::string(reinterpret_cast<const char*>(&handle), 4), &reply, &code),
+              0);
     EXPECT_EQ(code, 1);
     EXPECT_EQ(reply, config.TextFor(top));
     ASSERT_EQ(Installation::Command(1, std::string(8, 'x'), &reply, &code), 0);
     EXPECT_EQ(code, -1);
     const int32_t plainHandle = int32_t(reinterpret_cast<INT_PTR>(plain));
-    ASSERT_EQ(Installation::Command(1, std::string(reinterpret_cast<const char*>(&plainHandle), 4), &reply, &code),
-              0);
+    ASSERT_EQ(
+        Installation::Command(1, std::string(reinterpret_cast<const char*>(&plainHandle), 4), &reply, &code),
+        0);
     EXPECT_EQ(code, 1);
     EXPECT_EQ(reply, "");
 
@@ -170,7 +172,8 @@ TEST_F(CenterTest, PlacementIsRestoredWhenTheWindowOpensAgain) {
     EXPECT_TRUE(WaitFor([&] {
         HWND w = WindowOf("OmbE2ePlace");
         return w && GetWindowRect(w, &r) && r.left == 123 && r.top == 77;
-    })) << r.left << "," << r.top;
+    })) << r.left
+        << "," << r.top;
     EXPECT_EQ(r.right - r.left, 321);
     EXPECT_EQ(r.bottom - r.top, 222);
     RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
@@ -221,8 +224,8 @@ TEST_F(CenterTest, TheSampleConfigurationLoads) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "Notepad";
     RegisterClassA(&wc);
-    UniqueWindow notepad(CreateWindowExA(0, "Notepad", "Untitled - Notepad", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                         nullptr, nullptr, wc.hInstance, nullptr));
+    UniqueWindow notepad(CreateWindowExA(0, "Notepad", "Untitled - Notepad", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                         100, nullptr, nullptr, wc.hInstance, nullptr));
     const std::string text = root->FindWindowCommand(notepad.get());
     EXPECT_EQ(text.rfind("\\WINDOWRULENAME=Notepad stays on top\\ACTION=STAYONTOPACTION{", 0), 0u) << text;
     EXPECT_EQ(text.find("CLOSEQUERYACTION"), std::string::npos);

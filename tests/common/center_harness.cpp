@@ -11,16 +11,22 @@ bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds) {
     return condition();
 }
 
-std::string DistFolder() { return DistFolderFromBuild(); }
+std::string DistFolder() {
+    return DistFolderFromBuild();
+}
 
 bool BlockExists(const char* name) {
     UniqueHandle h(OpenFileMappingA(FILE_MAP_READ, FALSE, name));
     return bool(h);
 }
 
-HWND WindowOf(const char* className) { return FindWindowA(className, nullptr); }
+HWND WindowOf(const char* className) {
+    return FindWindowA(className, nullptr);
+}
 
-bool TopMost(HWND window) { return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+bool TopMost(HWND window) {
+    return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -44,7 +50,8 @@ bool Installation::Start() {
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     std::string command = "\"" + Path("OmbrelCenter.exe") + "\"";
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, Folder().c_str(), &si, &pi))
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, Folder().c_str(), &si,
+                        &pi))
         return false;
     CloseHandle(pi.hThread);
     process_.reset(pi.hProcess);
@@ -77,12 +84,15 @@ Config::Config() {
     root_->SetOwner(nullptr);
 }
 
-Config::~Config() { root_->Disconnect(); }
+Config::~Config() {
+    root_->Disconnect();
+}
 
 IBOMObject* Config::Rule(const std::string& name, const std::string& className, bool enabled) {
     Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", name);
     root_->GetObject("window_rules").As<IBOMCollection>()->AddItem(rule.get());
-    Set(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name",
+    Set(rule.get(),
+        "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name",
         className);
     if (!enabled) Set(rule.get(), "params/enabled", "no");
     return rule.get();  // the collection holds it

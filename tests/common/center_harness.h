@@ -59,7 +59,8 @@ public:
     IBOMObject* Rule(const std::string& name, const std::string& className, bool enabled = true);
     static void Set(IBOMObject* object, const std::string& path, const std::string& value);
     // Switches an action of the rule on, optionally setting one parameter.
-    void Action(IBOMObject* rule, const char* action, const char* param = nullptr, const char* value = nullptr);
+    void Action(IBOMObject* rule, const char* action, const char* param = nullptr,
+                const char* value = nullptr);
     bool Save(const std::string& file);
     std::string TextFor(HWND window) { return root_->FindWindowCommand(window); }
 
