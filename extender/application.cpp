@@ -227,11 +227,18 @@ void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t r
             extender->AttachWindow(window);
         } catch (...) {
         }
+        const bool windowGone = !::IsWindow(window);
         bool listed;
         {
             SrwExclusive lock(lock_);
             attaching_.erase(std::find(attaching_.begin(), attaching_.end(), extender.get()));
             listed = ContainsLocked(extender.get());
+            // The window went before the extender knew it (its destruction
+            // found no extender of that window yet): take it out here.
+            if (listed && (windowGone || (request != 0 && !IsCurrentRequest(window, request)))) {
+                RemoveExtenderLocked(extender.get());
+                listed = false;
+            }
         }
         // Taken out while it was being attached (window destroyed,
         // configuration changed): whoever took it out left its leaving to

@@ -22,8 +22,11 @@ bool IsOwnProcessWindow(HWND window) {
 }
 
 bool MayWaitForWindow(HWND window) {
-    if (!LibraryStopping()) return true;
-    return ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
+    (void)window;
+    // While the library stops, nothing waits for a window: the stopping
+    // thread holds the loader lock, and a message box or a window change
+    // there could wait on any other thread of the process.
+    return !LibraryStopping();
 }
 
 }  // namespace omb::ea

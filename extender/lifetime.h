@@ -11,10 +11,10 @@ namespace omb::ea {
 bool LibraryStopping();
 void SetLibraryStopping(bool value);
 
-// Whether a call that waits for the window's thread (a sent message, a
-// message box) may be made now: always on the window's own thread; from
-// another thread only while the library is not unloading, because unloading
-// runs under the loader lock, where waiting for another thread may never end.
+// Whether a call that waits for the window's thread or runs its procedure (a
+// sent message, a message box, a window change) may be made now: only while
+// the library is not unloading, because unloading runs under the loader
+// lock, where a modal loop or a wait for another thread may never end.
 bool MayWaitForWindow(HWND window);
 
 // Whether the window belongs to this process.

@@ -14,6 +14,8 @@ namespace omb::ea {
 namespace {
 // Numbers the names of the extenders, for the life of the library.
 std::atomic<long> g_extenderCounter{0};
+// How long a worker waits for a busy window to take the attach notice.
+constexpr UINT kAttachNoticeTimeoutMs = 10000;
 }  // namespace
 
 TWindowExtender::TWindowExtender() {
@@ -167,7 +169,10 @@ void TWindowExtender::AttachWindow(HWND window) {
         ForEachPart(actions_, [](IExtenderAction* action) { action->AttachWindow(); });
         ForEachPart(triggers_, [](IActionsActivator* trigger) { trigger->AttachWindow(); });
         // The creation trigger runs on the window's own thread.
-        if (MayWaitForWindow(window)) ::SendMessageW(window, WM_EXTENDER_ATTACHED, 0, 0);
+        // A hung window is not waited for: the worker would never end.
+        if (MayWaitForWindow(window))
+            ::SendMessageTimeoutW(window, WM_EXTENDER_ATTACHED, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                  kAttachNoticeTimeoutMs, nullptr);
     } catch (...) {
     }
 }

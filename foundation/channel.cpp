@@ -207,11 +207,14 @@ int TProcessesCommunication::SendCommand(int32_t code, const void* data, size_t 
 
     S* st = State();
     const uint32_t tag = DrawTag();
+    // The id goes in before the claim: a server that finds the block claimed
+    // finds this client's id (or none), never a former client's.
+    st->client = processId_;
     if (!Claim(tag, deadline)) return TimedOut;
     WriteMessage(code, data, length);
     st->client = processId_;
     ::InterlockedExchange(&st->clientWaiting, PollingPays() ? S::Polling : S::Blocked);
-    Publish(S::Word(S::Pending, tag));
+    if (!Swap(S::Word(S::ClientBusy, tag), S::Word(S::Pending, tag))) return Failed;
 
     // Wake the server only when it is blocked; a server that polls or works
     // looks at the state word before it blocks.
@@ -353,8 +356,13 @@ int TProcessesCommunication::Examine(bool signalled, int32_t& code, std::string&
                 break;
             case S::InService:
             case S::Replied:
-            case S::ClientBusy:
                 stale = ProcessAlive(st->client);
+                break;
+            case S::ClientBusy:
+                // A client is writing its request; only one that died doing
+                // so leaves the block to a plain request. No id yet means
+                // the claim has just been made.
+                stale = st->client == 0 || ProcessAlive(st->client);
                 break;
             case S::ServerBusy:
                 stale = ProcessAlive(st->server);

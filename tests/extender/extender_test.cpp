@@ -706,10 +706,18 @@ std::vector<std::string>& Steps() {
     return steps;
 }
 
-// While set, an attaching recorder signals the first event and waits for the
-// second before it goes on.
+// While set, a recorder signals the first event and waits for the second
+// before it goes on: in its start (before the extender knows its window) or
+// in its attach (the window already subclassed).
 HANDLE g_recorderAttaching = nullptr;
 HANDLE g_recorderGoOn = nullptr;
+bool g_recorderWaitsInStart = false;
+
+void RecorderPause(bool inStart) {
+    if (!g_recorderAttaching || inStart != g_recorderWaitsInStart) return;
+    ::SetEvent(g_recorderAttaching);
+    ::WaitForSingleObject(g_recorderGoOn, 5000);
+}
 
 class TRecordAction : public TAction {
 public:
@@ -717,12 +725,10 @@ public:
         Steps().push_back(name_ + ":apply " + name + (Window() ? "" : " (no window)"));
         return true;
     }
+    void Start() override { RecorderPause(true); }
     void AttachWindow() override {
         Steps().push_back(name_ + ":attach");
-        if (g_recorderAttaching) {
-            ::SetEvent(g_recorderAttaching);
-            ::WaitForSingleObject(g_recorderGoOn, 5000);
-        }
+        RecorderPause(false);
         TAction::AttachWindow();
     }
     void DetachWindow() override {
@@ -777,33 +783,38 @@ TEST_F(Extender, DestructionDetachesInOrderBeforeTheWindowSeesWmDestroy) {
 
 TEST_F(Extender, AWindowDestroyedWhileItsExtenderIsAttachedIsLeftOnce) {
     RegisterRecorder();
-    const long objectsBefore = TDebugInterfacedObject::LiveObjects();
-    UniqueHandle attaching(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    UniqueHandle goOn(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    g_recorderAttaching = attaching.get();
-    g_recorderGoOn = goOn.get();
-    Steps().clear();
+    // The worker is paused before the extender knows its window, then inside
+    // the attach (the window already subclassed), when the window goes.
+    for (bool inStart : {true, false}) {
+        SCOPED_TRACE(inStart ? "destroyed before the attach" : "destroyed during the attach");
+        const long objectsBefore = TDebugInterfacedObject::LiveObjects();
+        UniqueHandle paused(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        UniqueHandle goOn(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        g_recorderWaitsInStart = inStart;
+        g_recorderAttaching = paused.get();
+        g_recorderGoOn = goOn.get();
+        Steps().clear();
 
-    const std::string cls = NewClass("Mid");
-    Serve(cls, R::Rule("Midway", {R::Action("TESTRECORDACTION", "Rec")}, {}));
-    HWND w = MakeWindow(cls);
-    windows.push_back(w);
-    // The worker is inside the attach (the window already subclassed) when
-    // the window goes.
-    ASSERT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(attaching.get(), 0) == WAIT_OBJECT_0; }, 3000));
-    g_recorderAttaching = nullptr;
-    ::DestroyWindow(w);
-    ::SetEvent(goOn.get());
-    EXPECT_TRUE(WaitWorkersGone());
-    g_recorderGoOn = nullptr;
+        const std::string cls = NewClass("Mid");
+        Serve(cls, R::Rule("Midway", {R::Action("TESTRECORDACTION", "Rec")}, {}));
+        HWND w = MakeWindow(cls);
+        windows.push_back(w);
+        ASSERT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(paused.get(), 0) == WAIT_OBJECT_0; }, 3000));
+        g_recorderAttaching = nullptr;
+        ::DestroyWindow(w);
+        ::SetEvent(goOn.get());
+        EXPECT_TRUE(WaitWorkersGone());
+        g_recorderGoOn = nullptr;
 
-    // The attaching worker alone took it off: one detach, one clear.
-    EXPECT_EQ(Steps(), (std::vector<std::string>{"Rec:attach", "Rec:detach", "Rec:clear"}));
-    EXPECT_FALSE(app->IsHandled(w));
-    EXPECT_FALSE(app->FindExtender(w));
-    EXPECT_EQ(app->ExtenderCount(), 0);
-    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "every part was released";
-    Steps().clear();
+        // The attaching worker alone took it off: one detach, one clear;
+        // nothing of it is left for a later window with the same handle.
+        EXPECT_EQ(Steps(), (std::vector<std::string>{"Rec:attach", "Rec:detach", "Rec:clear"}));
+        EXPECT_FALSE(app->IsHandled(w));
+        EXPECT_FALSE(app->FindExtender(w));
+        EXPECT_EQ(app->ExtenderCount(), 0);
+        EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "every part was released";
+        Steps().clear();
+    }
 }
 
 // ---- configuration changes and asking again ----

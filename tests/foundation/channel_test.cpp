@@ -422,6 +422,37 @@ TEST(CommandChannel, StaleSignalIsNoRequest) {
     }
 }
 
+TEST(CommandChannel, AStaleSignalNeverTakesABlockAClientIsWriting) {
+    // The block has just been claimed by a tagging client that has not yet
+    // published its request; the last exchange was a plain one (no client id)
+    // and left its reply in the block. A stale signal must not make the
+    // server take that as a request.
+    std::string name = UniqueName("channel");
+    TProcessesCommunication server(name);
+    server.SetTimeout(100);
+    RawChannel raw(name);
+    ASSERT_TRUE(raw.Block() && raw.State());
+    using S = ChannelRequestState;
+    raw.Write(101, 3, "old");
+    raw.State()->client = 0;
+    raw.State()->word = S::Word(S::ClientBusy, 77);
+    ::SetEvent(raw.newCommand.get());
+    int32_t code = 0;
+    std::string data;
+    EXPECT_EQ(server.WaitForCommand(code, data), TProcessesCommunication::TimedOut);
+    EXPECT_EQ(raw.State()->word, S::Word(S::ClientBusy, 77)) << "the writing client keeps the block";
+
+    // A client that died while writing leaves the block to a plain request.
+    ChildProcess gone = ChildProcess::Start("hold-lock", {name, "Unused", "exit"});
+    DWORD goneId = gone.Id();
+    ASSERT_TRUE(gone.Wait(10000));
+    raw.State()->client = goneId;
+    raw.Write(kEcho, 5, "plain");
+    ::SetEvent(raw.newCommand.get());
+    ASSERT_EQ(server.WaitForCommand(code, data), TProcessesCommunication::Done);
+    EXPECT_EQ(data, "plain");
+}
+
 TEST(CommandChannel, CorruptLengthsAreRefused) {
     std::string name = UniqueName("channel");
     {  // Requests with a length outside 0..16376: the server answers 2 and goes on.
