@@ -266,6 +266,16 @@ WNDPROC TWHook::InstanceProcedure() const {
     return slot_ < 0 ? nullptr : kProcedures[size_t(slot_)];
 }
 
+bool TWHook::NestedDispatch() const {
+    if (slot_ < 0) return false;
+    SrwExclusive lock(g_lock);
+    return g_slots[slot_].inFlight > 1;
+}
+
+void TWHook::PinLibrary() {
+    PinModule();
+}
+
 int TWHook::SlotsInUse() {
     SrwExclusive lock(g_lock);
     int n = 0;

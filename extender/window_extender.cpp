@@ -243,6 +243,11 @@ void TWindowExtender::WindowProc(TMessage& message) {
     if (message.Msg == WM_CONFIG_CHANGED) {
         // The extender leaves; neither the window nor a handler sees this.
         try {
+            // Told inside a loop that an earlier message of this window
+            // started: that call returns into this library only after the
+            // command center may have removed its hook, and the system would
+            // unload the library inside the loop. Keep it loaded.
+            if (TWHook* hook = Current().hook; hook && hook->NestedDispatch()) TWHook::PinLibrary();
             if (Ref<IWindowExtenderOwner> owner = Owner())
                 owner->NotifyOwner(static_cast<IWindowExtender*>(this));
         } catch (...) {

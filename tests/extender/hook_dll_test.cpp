@@ -30,6 +30,7 @@ namespace {
 constexpr UINT kPing = WM_APP + 1;           // answered 42 by the window's own procedure
 constexpr UINT kIsSubclassed = WM_APP + 2;   // 1 while another procedure stands in front
 constexpr UINT kAttachNotices = WM_APP + 3;  // how many WM_EXTENDER_ATTACHED it received
+constexpr UINT kNestConfig = WM_APP + 4;     // the window's procedure sends itself WM_CONFIG_CHANGED
 
 // ---- the library file ----
 
@@ -119,6 +120,7 @@ LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == kIsSubclassed)
         return ::GetWindowLongPtrW(w, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ChildProc);
     if (m == kAttachNotices) return LRESULT(::GetPropW(w, L"OmbAttached"));
+    if (m == kNestConfig) return ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
     if (m == WM_EXTENDER_ATTACHED) {
         ::SetPropW(w, L"OmbAttached", reinterpret_cast<HANDLE>(::GetPropW(w, L"OmbAttached") ? 2 : 1));
         ++g_attachNotices;
@@ -317,7 +319,63 @@ int UnloadRole(const std::vector<std::string>& args) {
 }
 OMB_CHILD_ROLE("unload", UnloadRole);
 
+// config-change DLL TAG nested|direct: loads the library, lets it extend a
+// window, tells the window that the configuration changed (from inside
+// another message of the window, or directly), frees the library and
+// answers whether the library stayed loaded (3) or went (4).
+int ConfigChangeRole(const std::vector<std::string>& args) {
+    if (args.size() < 3) return 90;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbCC" + args[1];
+    RegisterChildClass(cls);
+    const std::string rule = R::Rule("Config " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")}, {});
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) a.text = rule;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 92;
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(module, "CallProcHook")));
+    if (!hook) return 93;
+    HWND w = ChildWindow(cls, WS_OVERLAPPEDWINDOW, nullptr, "config");
+    CWPSTRUCT record{0, 0, WM_APPLY_RULES, w};
+    hook(HC_ACTION, 0, reinterpret_cast<LPARAM>(&record));
+    if (!PumpUntil([&] { return ::SendMessageW(w, kIsSubclassed, 0, 0) == 1 && g_attachNotices == 1; }, 3000))
+        return 10;
+    if (args[2] == "nested")
+        ::SendMessageW(w, kNestConfig, 0, 0);
+    else
+        ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
+    // (A worker still finishing the attach lets go of the window itself.)
+    if (!PumpUntil([&] { return ::SendMessageW(w, kIsSubclassed, 0, 0) == 0; }, 3000)) return 11;
+    ::FreeLibrary(module);
+    const bool gone = PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000);
+    if (::SendMessageW(w, kPing, 0, 0) != 42) return 12;
+    ::DestroyWindow(w);
+    return gone ? 4 : 3;
+}
+OMB_CHILD_ROLE("config-change", ConfigChangeRole);
+
 }  // namespace
+
+TEST(HookDll, AConfigurationChangeInsideALoopOfTheWindowKeepsTheLibraryLoaded) {
+    // Told directly, the window lets go and the library can go; told inside
+    // another message of the window (a menu or move loop, a dialog), the
+    // library must stay, for that message returns into it later.
+    for (const char* how : {"direct", "nested"}) {
+        HookDllCopy copy;
+        ASSERT_TRUE(copy);
+        ChildProcess child =
+            ChildProcess::Start("config-change", {FromWide(copy.Path()), UniqueName("c"), how});
+        ASSERT_TRUE(child);
+        DWORD exitCode = 99;
+        ASSERT_TRUE(child.Wait(15000, &exitCode));
+        EXPECT_EQ(exitCode, std::string(how) == "nested" ? 3u : 4u) << how;
+    }
+}
 
 TEST(HookDll, UnloadingWhileAWorkerWaitsEndsNothingForcibly) {
     HookDllCopy copy;
