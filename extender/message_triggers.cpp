@@ -2,6 +2,7 @@
 
 #include "extender/lifetime.h"
 #include "extender/trace.h"
+#include "foundation/handles.h"
 #include "foundation/shared.h"
 #include "foundation/strings.h"
 
@@ -50,13 +51,21 @@ void TMessageTrigger::Fire() {
 
 void TMessageTrigger::PrepareLagTimer() {
     try {
-        if (!lagTimer_) {
-            lagTimer_ = std::make_unique<TTimer>();
-            lagTimer_->SetOnTimer([this](TTimer&) { LagTimerNotify(); });
+        std::unique_ptr<TTimer> fresh;
+        {
+            SrwExclusive lock(timerLock_);
+            if (!lagTimer_) {
+                // The tick holds the trigger: the trigger may be released on
+                // another thread while its lag runs out. The loop this makes
+                // ends when the window is let go (FreeLagTimer).
+                fresh = std::make_unique<TTimer>();
+                fresh->SetOnTimer([this, self = Ref<IActionsActivator>(this)](TTimer&) { LagTimerNotify(); });
+                lagTimer_ = std::move(fresh);
+            }
+            lagTimer_->SetEnabled(false);
+            lagTimer_->SetInterval(lagInterval_);
+            lagTimer_->SetEnabled(true);
         }
-        lagTimer_->SetEnabled(false);
-        lagTimer_->SetInterval(lagInterval_);
-        lagTimer_->SetEnabled(true);
     } catch (...) {
         TraceCurrentError("TMessageTrigger.PrepareLagTimer");
     }
@@ -68,6 +77,7 @@ void TMessageTrigger::LagTimerNotify() {
     Ref<IActionsActivator> self(this);
     try {
         if (CanFire()) FireNow();
+        SrwExclusive lock(timerLock_);
         if (lagTimer_) lagTimer_->SetEnabled(false);
     } catch (...) {
         TraceCurrentError("TMessageTrigger.LagTimerNotify");
@@ -76,10 +86,20 @@ void TMessageTrigger::LagTimerNotify() {
 
 void TMessageTrigger::FreeLagTimer() {
     try {
-        lagTimer_.reset();
+        std::unique_ptr<TTimer> old;
+        {
+            SrwExclusive lock(timerLock_);
+            old = std::move(lagTimer_);
+        }
+        old.reset();
     } catch (...) {
         TraceCurrentError("TMessageTrigger.FreeLagTimer");
     }
+}
+
+void TMessageTrigger::DetachWindow() {
+    FreeLagTimer();  // a lag still running dies with the window's extender
+    TActionsActivator::DetachWindow();
 }
 
 void TWMCreateMessageTrigger::AfterMessage(TMessage& message, bool) {

@@ -46,6 +46,8 @@ public:
     void Fire() override;
     virtual bool CanFire() { return true; }
 
+    void DetachWindow() override;
+
     bool LagEnabled() const { return lagEnabled_; }
     int LagInterval() const { return lagInterval_; }
 
@@ -63,6 +65,7 @@ private:
     // Made on first need on the thread that fires (the window's), ticking on
     // that thread.
     std::unique_ptr<TTimer> lagTimer_;
+    SRWLOCK timerLock_ = SRWLOCK_INIT;  // guards lagTimer_ (never held across a tick's handler)
 };
 
 // Registered as "WMCREATEMESSAGETRIGGER": fires after WM_CREATE and after the

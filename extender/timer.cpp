@@ -11,6 +11,9 @@ constexpr const char* kTimerClassName = kTimerWindowClass;
 constexpr UINT_PTR kTimerId = 1;
 
 SRWLOCK g_classLock = SRWLOCK_INIT;
+// Orders a tick's look-up of its timer against the timer's end on another
+// thread: held only to read the window's timer and copy its handler.
+SRWLOCK g_tickLock = SRWLOCK_INIT;
 int g_classUsers = 0;
 bool g_classRegistered = false;
 
@@ -66,8 +69,11 @@ TTimer::~TTimer() {
     // ended with its thread may name another window by now).
     if (::IsWindow(window) &&
         ::GetWindowLongPtrA(window, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this)) {
+        {
+            SrwExclusive lock(g_tickLock);
+            ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        }
         ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
             ::KillTimer(window, kTimerId);
             ::DestroyWindow(window);
@@ -110,9 +116,19 @@ void TTimer::Timer() {
 
 LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_TIMER) {
-        if (auto* timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA))) {
+        TTimer* timer = nullptr;
+        TNotifyEvent handler;
+        try {
+            SrwExclusive lock(g_tickLock);
+            timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+            if (timer) handler = timer->onTimer_;
+        } catch (...) {
+            return 0;
+        }
+        if (timer) {
+            // The copy runs even if another thread ends the timer meanwhile.
             try {
-                timer->Timer();
+                if (handler) handler(*timer);
             } catch (...) {
                 TraceCurrentError("TTimer.WndProc");
             }

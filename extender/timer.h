@@ -19,6 +19,9 @@ constexpr const char* kTimerWindowClass = "OmbrelExtenderTimer";
 
 class TTimer {
 public:
+    // Runs on the timer's thread. Another thread may end the timer while
+    // the handler runs: a handler keeps alive what it needs in its captures
+    // and uses the sender only when no other thread can end it.
     using TNotifyEvent = std::function<void(TTimer& sender)>;
 
     // Disabled, 1000 ms, no handler; no platform timer runs yet.

@@ -31,8 +31,17 @@ std::string ReadLanguageId(HKEY root, const std::string& keyPath) {
 
 void InitLanguageFrom(HKEY root, const std::string& keyPath) {
     const std::string id = ReadLanguageId(root, keyPath);
-    ScanLanguages();
-    SelectLanguage(id);
+    // Nothing here is worth ending a program for: a language that cannot be
+    // read leaves the built-in English, or, failing that, the bare keys.
+    try {
+        ScanLanguages();
+        SelectLanguage(id);
+    } catch (...) {
+        try {
+            SelectLanguage("");
+        } catch (...) {
+        }
+    }
     SetMLVariable("appname", ProductName);
 }
 

@@ -700,6 +700,22 @@ TEST_F(Extender, CreationTriggerFiresAtOnceOrAfterItsLag) {
     EXPECT_TRUE(IsTopmost(off));
 }
 
+TEST_F(Extender, ALagStillRunningWhenAnotherThreadLetsTheWindowGoEndsWithIt) {
+    const long objectsBefore = TDebugInterfacedObject::LiveObjects();
+    HWND w = Extended(
+        R::Rule("LagGone", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent}, true, 200)}));
+    ASSERT_TRUE(app->FindExtender(w));
+    ASSERT_FALSE(IsTopmost(w));
+    // The extender leaves from another thread, as after a worker's late
+    // attach, while its lag timer runs on the window's thread.
+    Ref<IWindowExtender> extender = app->FindExtender(w);
+    std::thread([&] { app->RemoveWindowExtender(w, extender.get()); }).join();
+    extender = nullptr;
+    PumpFor(500);
+    EXPECT_FALSE(IsTopmost(w)) << "the lag ended with the extender";
+    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "the running lag held nothing back";
+}
+
 // A recording action: every step of its life, in order, into one log.
 std::vector<std::string>& Steps() {
     static std::vector<std::string> steps;
