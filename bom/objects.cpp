@@ -7,7 +7,8 @@ namespace omb {
 namespace {
 
 const char kCreateParamFailure[] =
-    "TBOMObject.CreateParam. \xCE\xF8\xE8\xE1\xEA\xE0 \xEF\xF0\xE8 \xEF\xEE\xEB\xF3\xF7\xE5\xED\xE8\xE8 Params"
+    "TBOMObject.CreateParam. \xCE\xF8\xE8\xE1\xEA\xE0 \xEF\xF0\xE8 \xEF\xEE\xEB\xF3\xF7\xE5\xED\xE8\xE8 "
+    "Params"
     " - {C0278020-676B-4FC2-9A4C-FBB34EB0B5D6}";
 const char kNameParamMissing[] =
     "TBOMObject.UpdateNameParam: Can\"t find param \"Name\" {50360B40-C9FD-489D-84B8-053539072DA8}";
@@ -24,8 +25,12 @@ public:
     bool TooDeep() const { return t_loadDepth > kMaxLoadDepth; }
 };
 
-std::string Down(const std::string& path) { return ExcludeTrailingSlash("../" + path); }
-std::string Up(const std::string& name, const std::string& path) { return ExcludeTrailingSlash(name + "/" + path); }
+std::string Down(const std::string& path) {
+    return ExcludeTrailingSlash("../" + path);
+}
+std::string Up(const std::string& name, const std::string& path) {
+    return ExcludeTrailingSlash(name + "/" + path);
+}
 
 IBOMObject* AsObject(IUnknown* unknown) {
     // Items are stored as the IUnknown of their IBOMObject.
@@ -65,14 +70,22 @@ std::string TBOMAbstractObject::GetFullPath() {
     return owner_ ? owner_->GetFullPath() + "/" + name_ : name_;
 }
 
-Ref<IUnknown> TBOMAbstractObject::QueryRole(const std::string&) { return nullptr; }
-bool TBOMAbstractObject::SupportsRole(const std::string&) { return false; }
+Ref<IUnknown> TBOMAbstractObject::QueryRole(const std::string&) {
+    return nullptr;
+}
+bool TBOMAbstractObject::SupportsRole(const std::string&) {
+    return false;
+}
 void TBOMAbstractObject::ObjectChanged(const std::string&, IBOMObject*, const std::string&, IBOMObject*) {}
-void TBOMAbstractObject::AfterChangeObjectName(const std::string&, IBOMObject*, const std::string&, IBOMObject*,
-                                               const std::string&) {}
+void TBOMAbstractObject::AfterChangeObjectName(const std::string&, IBOMObject*, const std::string&,
+                                               IBOMObject*, const std::string&) {}
 void TBOMAbstractObject::Broadcast(int, int, int) {}
-void TBOMAbstractObject::SetOwner(IBOMObjectOwner* owner) { owner_ = owner; }
-void TBOMAbstractObject::Disconnect() { owner_ = nullptr; }
+void TBOMAbstractObject::SetOwner(IBOMObjectOwner* owner) {
+    owner_ = owner;
+}
+void TBOMAbstractObject::Disconnect() {
+    owner_ = nullptr;
+}
 
 Ref<IBOMObject> TBOMAbstractObject::GetRoot() {
     if (IsRoot()) return AsBOMObject();
@@ -84,7 +97,9 @@ Ref<IBOMObject> TBOMAbstractObject::FindByRole(const std::string& role) {
     return owner_ ? owner_->GetObject(role + ":") : nullptr;
 }
 
-Ref<IBOMObject> TBOMAbstractObject::GetChild(const std::string&) { return nullptr; }
+Ref<IBOMObject> TBOMAbstractObject::GetChild(const std::string&) {
+    return nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // TBOMObjectWithAll
@@ -143,7 +158,8 @@ void TBOMObjectWithAll::ChangedFromParent(const std::string& objectPath, IBOMObj
 }
 
 void TBOMObjectWithAll::RenamedFromChild(const std::string& newPath, IBOMObject* obj,
-                                         const std::string& senderPath, IBOMObject*, const std::string& oldPath) {
+                                         const std::string& senderPath, IBOMObject*,
+                                         const std::string& oldPath) {
     const std::string downNew = Down(newPath), downOld = Down(oldPath);
     for (const Ref<IBOMObject>& child : AllChildren())
         if (child->GetName() != senderPath)
@@ -181,7 +197,9 @@ void TBOMObjectWithAll::Disconnect() {
 
 void TBOMObjectWithAll::RenameChild(IBOMObjectSlave*, const std::string&) {}
 
-bool TBOMObjectWithAll::ShouldSave(IBOMObject*) { return true; }
+bool TBOMObjectWithAll::ShouldSave(IBOMObject*) {
+    return true;
+}
 
 Ref<IBOMObjectSlave> TBOMObjectWithAll::CreateChild(const std::string& typeText, const std::string& name) {
     Ref<IBOMObjectSlave> child = CreateBOMObject(typeText, name);
@@ -245,7 +263,9 @@ Ref<IBOMParam> TBOMObject::CreateParam(const std::string& name, const Variant& i
     return param;
 }
 
-Ref<IBOMParam> TBOMObject::GetParam(const std::string& name) { return GetObject("params/" + name).As<IBOMParam>(); }
+Ref<IBOMParam> TBOMObject::GetParam(const std::string& name) {
+    return GetObject("params/" + name).As<IBOMParam>();
+}
 
 std::string TBOMObject::ParamText(const std::string& name, const std::string& fallback) {
     Ref<IBOMParam> param = GetParam(name);
@@ -306,6 +326,12 @@ void TBOMInnerCollection::AddItem(IBOMObject* item) {
     if (item) list_.Add(item, false, item->GetName());
 }
 
+bool TBOMInnerCollection::Holds(IBOMObject* item) {
+    if (!item) return false;
+    const int at = list_.IndexOf(item->GetName());
+    return at >= 0 && AsObject(list_.Get(Variant(at)).get()) == item;
+}
+
 void TBOMInnerCollection::RekeyItem(IBOMObject* item, const std::string& newName) {
     if (!item) return;
     const int at = list_.IndexOf(item->GetName());
@@ -363,8 +389,8 @@ void TBOMParams::ChangedFromChild(const std::string& objectPath, IBOMObject* obj
     if (owner_) owner_->ObjectChanged(Up(name_, objectPath), obj, name_, AsBOMObject());
 }
 
-void TBOMParams::RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string&, IBOMObject*,
-                                  const std::string& oldPath) {
+void TBOMParams::RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string&,
+                                  IBOMObject*, const std::string& oldPath) {
     if (owner_)
         owner_->AfterChangeObjectName(Up(name_, newPath), obj, name_, AsBOMObject(), Up(name_, oldPath));
 }
@@ -372,6 +398,7 @@ void TBOMParams::RenamedFromChild(const std::string& newPath, IBOMObject* obj, c
 void TBOMParams::AddItem(IBOMObject* item) {
     if (!item) return;
     items_->AddItem(item);
+    if (!items_->Holds(item)) return;  // refused: never linked to this tree
     if (owner_)
         if (Ref<IBOMObjectSlave> slave = QueryAs<IBOMObjectSlave>(item))
             slave->SetOwner(static_cast<IBOMObjectOwner*>(this));
@@ -400,8 +427,9 @@ void TBOMParams::LoadContent(IHierStorage* node, bool readName) {
         Ref<IBOMObject> param = items_->GetItem(Variant(element->ReadAttribute("name", std::string())));
         bool created = false;
         if (!param) {
-            param = CreateBOMObject(element->ReadAttribute("type", "BOMPARAM"), std::string()).As<IBOMObject>();
-            if (!param) continue;
+            param =
+                CreateBOMObject(element->ReadAttribute("type", "BOMPARAM"), std::string()).As<IBOMObject>();
+            if (!param || !param.As<IBOMParam>()) continue;  // only parameters go into a parameter set
             created = true;
         }
         if (Ref<IPersistObject> persist = param.As<IPersistObject>()) persist->LoadFrom(element.get());
@@ -429,9 +457,16 @@ void TBOMCollection::Initialize() {
 void TBOMCollection::AddItem(IBOMObject* item) {
     if (!item) return;
     inner_->AddItem(item);
+    // A refused item is never linked: its owner link would keep this tree
+    // alive where no disconnect reaches it.
+    if (!inner_->Holds(item)) return;
     if (owner_)
         if (Ref<IBOMObjectSlave> slave = QueryAs<IBOMObjectSlave>(item))
             slave->SetOwner(static_cast<IBOMObjectOwner*>(this));
+}
+
+bool TBOMCollection::Holds(IBOMObject* item) {
+    return inner_->Holds(item);
 }
 
 Ref<IBOMObject> TBOMCollection::GetChild(const std::string& name) {
@@ -492,8 +527,9 @@ void TBOMCollection::ChangedFromParent(const std::string& objectPath, IBOMObject
     ItemsChanged(objectPath, obj, nullptr);
 }
 
-void TBOMCollection::RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
-                                      IBOMObject* sender, const std::string& oldPath) {
+void TBOMCollection::RenamedFromChild(const std::string& newPath, IBOMObject* obj,
+                                      const std::string& senderPath, IBOMObject* sender,
+                                      const std::string& oldPath) {
     ItemsRenamed(newPath, obj, &senderPath, oldPath);
     TBOMObject::RenamedFromChild(newPath, obj, senderPath, sender, oldPath);
 }

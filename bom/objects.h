@@ -66,6 +66,9 @@ public:
     int Count() override { return list_.Count(); }
     Ref<IBOMObject> GetItem(const Variant& key) override;
     void AddItem(IBOMObject* item) override;
+    // Whether this very item is in the list (an item refused for its name
+    // is not).
+    bool Holds(IBOMObject* item);
     void DeleteItem(const Variant& key) override { list_.Delete(key); }
     int IndexOf(const std::string& name) override { return list_.IndexOf(name); }
     void Clear() override { list_.Clear(); }
@@ -224,7 +227,9 @@ public:
     void DeleteItem(const Variant& key) override { items_->DeleteItem(key); }
     int IndexOf(const std::string& name) override { return items_->IndexOf(name); }
     void Clear() override { items_->Clear(); }
-    void RekeyItem(IBOMObject* item, const std::string& newName) override { items_->RekeyItem(item, newName); }
+    void RekeyItem(IBOMObject* item, const std::string& newName) override {
+        items_->RekeyItem(item, newName);
+    }
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
@@ -252,10 +257,14 @@ public:
     int Count() override { return inner_->Count(); }
     Ref<IBOMObject> GetItem(const Variant& key) override { return inner_->GetItem(key); }
     void AddItem(IBOMObject* item) override;
+    // Whether this very item is one of the items.
+    bool Holds(IBOMObject* item);
     void DeleteItem(const Variant& key) override { inner_->DeleteItem(key); }
     int IndexOf(const std::string& name) override { return inner_->IndexOf(name); }
     void Clear() override { inner_->Clear(); }
-    void RekeyItem(IBOMObject* item, const std::string& newName) override { inner_->RekeyItem(item, newName); }
+    void RekeyItem(IBOMObject* item, const std::string& newName) override {
+        inner_->RekeyItem(item, newName);
+    }
 
     Ref<IBOMObject> GetChild(const std::string& name) override;
     Ref<IUnknown> QueryRole(const std::string& role) override;

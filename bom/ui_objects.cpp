@@ -10,22 +10,26 @@ Ref<IUIElement> UIElementOf(IBOMObject* object) {
 }
 }  // namespace
 
-template <typename Base> HRESULT TUIObjectBase<Base>::QueryImpl(REFIID iid, void** object) {
+template <typename Base>
+HRESULT TUIObjectBase<Base>::QueryImpl(REFIID iid, void** object) {
     if (TDebugInterfacedObject::Offer<IUIElement>(this, iid, object)) return S_OK;
     return Base::QueryImpl(iid, object);
 }
 
-template <typename Base> Ref<IUnknown> TUIObjectBase<Base>::QueryRole(const std::string& role) {
+template <typename Base>
+Ref<IUnknown> TUIObjectBase<Base>::QueryRole(const std::string& role) {
     if (Ref<IUnknown> r = Base::QueryRole(role)) return r;
     if (role == "UIElement") return Ref<IUnknown>(static_cast<IUIElement*>(this));
     return nullptr;
 }
 
-template <typename Base> bool TUIObjectBase<Base>::SupportsRole(const std::string& role) {
+template <typename Base>
+bool TUIObjectBase<Base>::SupportsRole(const std::string& role) {
     return Base::SupportsRole(role) || role == "UIElement";
 }
 
-template <typename Base> void TUIObjectBase<Base>::Attach(IUI* ui) {
+template <typename Base>
+void TUIObjectBase<Base>::Attach(IUI* ui) {
     ui_ = ui;
     for (const Ref<IBOMObject>& child : UIChildren())
         if (Ref<IUIElement> element = UIElementOf(child.get())) element->Attach(ui);
@@ -33,14 +37,16 @@ template <typename Base> void TUIObjectBase<Base>::Attach(IUI* ui) {
     UpdateView();
 }
 
-template <typename Base> void TUIObjectBase<Base>::Detach() {
+template <typename Base>
+void TUIObjectBase<Base>::Detach() {
     for (const Ref<IBOMObject>& child : UIChildren())
         if (Ref<IUIElement> element = UIElementOf(child.get())) element->Detach();
     FreePanels();
     ui_ = nullptr;
 }
 
-template <typename Base> void TUIObjectBase<Base>::FreePanels() {
+template <typename Base>
+void TUIObjectBase<Base>::FreePanels() {
     if (!panels_) return;
     for (int i = panels_->Count() - 1; i >= 0; --i) {
         TAbstractDetailPanel* panel = panels_->Get(Variant(i));
@@ -50,13 +56,15 @@ template <typename Base> void TUIObjectBase<Base>::FreePanels() {
     panels_.reset();
 }
 
-template <typename Base> void TUIObjectBase<Base>::UpdateView() {
+template <typename Base>
+void TUIObjectBase<Base>::UpdateView() {
     if (node_) FillNode(node_);
     if (!panels_) return;
     for (int i = 0; i < panels_->Count(); ++i) panels_->Get(Variant(i))->UpdateView();
 }
 
-template <typename Base> void TUIObjectBase<Base>::FillNode(ITreeNode* node) {
+template <typename Base>
+void TUIObjectBase<Base>::FillNode(ITreeNode* node) {
     node->SetText(GetCaption());
     node->SetImageIndex(imageIndex_);
     node->SetSelectedIndex(imageIndex_);
@@ -64,7 +72,8 @@ template <typename Base> void TUIObjectBase<Base>::FillNode(ITreeNode* node) {
     node->SetHasChildren(hasChildren_);
 }
 
-template <typename Base> void TUIObjectBase<Base>::ExpandNode(ITreeNode* node) {
+template <typename Base>
+void TUIObjectBase<Base>::ExpandNode(ITreeNode* node) {
     if (!node || !node->HasChildren() || node->ChildCount() > 0) return;
     if (Ref<IUIList> list = GetSubList())
         list->FillChildNodes(node);
@@ -72,7 +81,8 @@ template <typename Base> void TUIObjectBase<Base>::ExpandNode(ITreeNode* node) {
         node->SetHasChildren(false);
 }
 
-template <typename Base> TAbstractDetailPanel* TUIObjectBase<Base>::GetDetailPanel(const std::string& name) {
+template <typename Base>
+TAbstractDetailPanel* TUIObjectBase<Base>::GetDetailPanel(const std::string& name) {
     if (!panels_) return nullptr;  // not attached: no panel list to keep it in
     if (TAbstractDetailPanel* open = panels_->Get(Variant(name))) return open;
     std::unique_ptr<TAbstractDetailPanel> panel = CreateDetailPanelFor(name);
@@ -142,7 +152,7 @@ void TBOM_UI_Collection::FillChildNodes(ITreeNode* node) {
 
 void TBOM_UI_Collection::AddItem(IBOMObject* item) {
     TUIObjectBase<TBOMCollection>::AddItem(item);
-    if (ui_)
+    if (ui_ && Holds(item))
         if (Ref<IUIElement> element = UIElementOf(item)) element->Attach(ui_.get());
 }
 
@@ -156,7 +166,8 @@ ITreeNode* AddElementNode(ITreeNode* parent, IUIElement* element) {
 }
 
 namespace {
-template <typename Ask> bool Route(ITreeNode* node, Ask ask) {
+template <typename Ask>
+bool Route(ITreeNode* node, Ask ask) {
     for (; node; node = node->Parent()) {
         TTNStruct* data = node->Data();
         if (data && data->element && !ask(data->element.get())) return true;

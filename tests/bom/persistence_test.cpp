@@ -75,6 +75,9 @@ TEST_F(Persistence, LoadingOverlaysWhatExists) {
     auto extraParam = ap->AddChild("param");
     extraParam->WriteAttribute("name", "colour");
     extraParam->SetText("blue");
+    auto notAParam = ap->AddChild("param");  // a parameter set holds parameters only
+    notAParam->WriteAttribute("name", "nested");
+    notAParam->WriteAttribute("type", "BOMCOLLECTION");
     auto b = content->AddChild("item");
     b->WriteAttribute("name", "beta");
     b->WriteAttribute("type", "RECORDER");
@@ -101,6 +104,7 @@ TEST_F(Persistence, LoadingOverlaysWhatExists) {
     EXPECT_EQ(existing->GetParam("name")->GetValue().ToText(), "ALPHA");
     EXPECT_EQ(existing->GetParam("enabled")->GetValue().ToText(), "yes");  // kept
     EXPECT_EQ(existing->GetParam("colour")->GetValue().ToText(), "blue");  // created
+    EXPECT_FALSE(existing->GetObject("params/nested"));
     EXPECT_EQ(c->GetItem(Variant(1))->GetName(), "beta");
     EXPECT_EQ(c->GetItem(Variant(2))->GetName(), "");
     EXPECT_FALSE(c->GetItem(Variant("gone")));
@@ -184,8 +188,9 @@ TEST_F(Persistence, ConsistencyChecksCarryTheirMessages) {
         r->UpdateNameParam();
         FAIL();
     } catch (const EAssertionFailed& e) {
-        EXPECT_STREQ(e.what(),
-                     "TBOMObject.UpdateNameParam: Can\"t find param \"Name\" {50360B40-C9FD-489D-84B8-053539072DA8}");
+        EXPECT_STREQ(
+            e.what(),
+            "TBOMObject.UpdateNameParam: Can\"t find param \"Name\" {50360B40-C9FD-489D-84B8-053539072DA8}");
     }
     r->All()->DeleteItem(Variant("params"));
     try {

@@ -29,7 +29,8 @@ struct Tree : BomTest {
     void SetUp() override {
         BomTest::SetUp();
         root = Make<TestRoot>("TESTROOT", "root");
-        rules = Ref<RecorderCollection>(dynamic_cast<RecorderCollection*>(root->CreateChild("RECORDERS", "rules").get()));
+        rules = Ref<RecorderCollection>(
+            dynamic_cast<RecorderCollection*>(root->CreateChild("RECORDERS", "rules").get()));
         extra = Ref<Recorder>(dynamic_cast<Recorder*>(root->CreateChild("RECORDER", "extra").get()));
         r1 = Make<Recorder>("RECORDER", "r1");
         r2 = Make<Recorder>("RECORDER", "r2");
@@ -60,7 +61,7 @@ TEST_F(Tree, PathResolution) {
     EXPECT_EQ(r1->GetObject("..").get(), rules->AsBOMObject());
     EXPECT_EQ(r1->GetObject("/").get(), root->AsBOMObject());
     EXPECT_EQ(r1->GetObject("../r2").get(), r2->AsBOMObject());
-    EXPECT_EQ(root->GetObject("RULES/R2").get(), r2->AsBOMObject());  // names ignore case
+    EXPECT_EQ(root->GetObject("RULES/R2").get(), r2->AsBOMObject());         // names ignore case
     EXPECT_EQ(root->GetObject("rules//extra").get(), extra->AsBOMObject());  // "/extra" is absolute
     EXPECT_EQ(root->GetObject("rules/all/params").get(), rules->GetObject("params").get());
     EXPECT_TRUE(r1->GetObject("params/NAME").As<IBOMParam>());
@@ -184,6 +185,13 @@ TEST_F(Tree, ParametersAndCollectionsBasics) {
     rules->AddItem(shadow->AsBOMObject());
     EXPECT_EQ(rules->GetObject("params").get(), shadow->AsBOMObject());
     EXPECT_EQ(shadow->GetObject("..").get(), rules->AsBOMObject());  // linked at once
+    // A duplicate is refused quietly and never linked (a link would keep the
+    // tree alive past its disconnect: the leak check below would see it).
+    Ref<Recorder> twin = Make<Recorder>("RECORDER", "R1");
+    rules->AddItem(twin->AsBOMObject());
+    EXPECT_EQ(rules->GetItem(Variant("r1")).get(), r1->AsBOMObject());
+    EXPECT_FALSE(twin->GetObject(".."));
+    twin = nullptr;
     // Added to an unlinked collection: no owner until the next linking pass.
     Ref<RecorderCollection> loose = Make<RecorderCollection>("RECORDERS", "loose");
     Ref<Recorder> item = Make<Recorder>("RECORDER", "i");
