@@ -245,11 +245,7 @@ void TCCApp::ShowTrayMenu() {
 
 std::string TCCApp::FindWindowCommand(HWND window) {
     if (!window || IsOwnWindow(window)) return std::string();
-    AcquireSRWLockShared(&modelLock_);
-    struct Release {
-        SRWLOCK& lock;
-        ~Release() { ReleaseSRWLockShared(&lock); }
-    } release{modelLock_};
+    SrwShared lock(modelLock_);
     return controlCenter_ ? controlCenter_->FindWindowCommand(window) : std::string();
 }
 

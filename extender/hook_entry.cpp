@@ -123,12 +123,8 @@ void ReadHookHandle() {
 
 bool HookWithdrawn() {
     if (!g_hookRead.load()) return false;
-    HANDLE block = ::OpenFileMappingA(FILE_MAP_READ, FALSE, kHookHandleBlockName);
-    if (block) {
-        ::CloseHandle(block);
-        return false;
-    }
-    return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    UniqueHandle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kHookHandleBlockName));
+    return !block && ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace omb::ea

@@ -119,7 +119,7 @@ LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARA
         TTimer* timer = nullptr;
         TNotifyEvent handler;
         try {
-            SrwExclusive lock(g_tickLock);
+            SrwShared lock(g_tickLock);
             timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
             if (timer) handler = timer->onTimer_;
         } catch (...) {

@@ -74,7 +74,9 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
     WNDPROC saved = nullptr;
     bool unicode = false, ours = false;
     {
-        SrwExclusive lock(g_lock);
+        // Readers share the lock: the threads of a process do not queue
+        // behind each other on every message (the count is atomic).
+        SrwShared lock(g_lock);
         Slot& s = g_slots[index];
         ours = s.state != SlotState::Free && s.window == window;
         if (ours) {
@@ -268,7 +270,7 @@ WNDPROC TWHook::InstanceProcedure() const {
 
 bool TWHook::NestedDispatch() const {
     if (slot_ < 0) return false;
-    SrwExclusive lock(g_lock);
+    SrwShared lock(g_lock);
     return g_slots[slot_].inFlight > 1;
 }
 

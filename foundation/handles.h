@@ -8,7 +8,8 @@
 
 namespace omb {
 
-template <typename T, typename Traits> class UniqueResource {
+template <typename T, typename Traits>
+class UniqueResource {
 public:
     UniqueResource() = default;
     explicit UniqueResource(T value) : value_(value) {}
@@ -135,6 +136,18 @@ public:
     ~SrwExclusive() { ::ReleaseSRWLockExclusive(&lock_); }
     SrwExclusive(const SrwExclusive&) = delete;
     SrwExclusive& operator=(const SrwExclusive&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+// An SRW lock held for a scope in shared mode (readers only).
+class SrwShared {
+public:
+    explicit SrwShared(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockShared(&lock_); }
+    ~SrwShared() { ::ReleaseSRWLockShared(&lock_); }
+    SrwShared(const SrwShared&) = delete;
+    SrwShared& operator=(const SrwShared&) = delete;
 
 private:
     SRWLOCK& lock_;

@@ -494,14 +494,17 @@ bool TXMLStorage::CreateNew(const std::string& rootName) {
     }
 }
 
+bool TXMLStorage::AttachLoaded(IXMLDOMDocument* document) {
+    Ref<IXMLDOMElement> root;
+    if (FAILED(document->get_documentElement(root.put())) || !root) return false;
+    Attach(root.get(), document);
+    return true;
+}
+
 bool TXMLStorage::LoadFromFile(const std::string& fileName) {
     try {
         Ref<IXMLDOMDocument> document = NewXMLDocument();
-        if (!LoadInto(document.get(), fileName)) return false;
-        Ref<IXMLDOMElement> root;
-        if (FAILED(document->get_documentElement(root.put())) || !root) return false;
-        Attach(root.get(), document.get());
-        return true;
+        return LoadInto(document.get(), fileName) && AttachLoaded(document.get());
     } catch (...) {
         return false;
     }
@@ -513,10 +516,7 @@ bool TXMLStorage::LoadFromXML(const std::string& text) {
         VARIANT_BOOL parsed = VARIANT_FALSE;
         HRESULT hr = document->loadXML(Bstr(text).get(), &parsed);
         if (FAILED(hr) || parsed != VARIANT_TRUE) return false;
-        Ref<IXMLDOMElement> root;
-        if (FAILED(document->get_documentElement(root.put())) || !root) return false;
-        Attach(root.get(), document.get());
-        return true;
+        return AttachLoaded(document.get());
     } catch (...) {
         return false;
     }

@@ -108,6 +108,8 @@ private:
     IXMLDOMElement* ElementFor(const char* operation, const std::string* name) const;
     Ref<IXMLDOMDocument> OwnerDocument() const;
     Ref<IHierStorage> StorageOn(IXMLDOMElement* element) const;
+    // Takes a freshly loaded document when it has a root element.
+    bool AttachLoaded(IXMLDOMDocument* document);
 
     Ref<IXMLDOMDocument> document_;
     Ref<IXMLDOMElement> element_;

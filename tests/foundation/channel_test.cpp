@@ -206,6 +206,13 @@ private:
     bool started_ = false;
 };
 
+// A client child ends within 20 s and without a wrong answer.
+void ExpectClean(ChildProcess& child) {
+    DWORD exitCode = 1;
+    ASSERT_TRUE(child.Wait(20000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
 int Send(TProcessesCommunication& channel, int32_t code, const std::string& data, int32_t& replyCode,
          std::string& reply) {
     return channel.SendCommand(code, data, replyCode, reply);
@@ -302,11 +309,8 @@ TEST(CommandChannel, ClientsInSeveralProcessesEachGetTheirOwnAnswers) {
         if (Send(channel, kEcho, data, code, reply) != 0 || code != 101 || reply != data) ++wrong;
     }
     EXPECT_EQ(wrong, 0);
-    DWORD exitA = 1, exitB = 1;
-    ASSERT_TRUE(a.Wait(20000, &exitA));
-    ASSERT_TRUE(b.Wait(20000, &exitB));
-    EXPECT_EQ(exitA, 0u);
-    EXPECT_EQ(exitB, 0u);
+    ExpectClean(a);
+    ExpectClean(b);
 }
 
 TEST(CommandChannel, TwoServersAnswerEachRequestOnceAndRight) {
@@ -318,11 +322,8 @@ TEST(CommandChannel, TwoServersAnswerEachRequestOnceAndRight) {
     ChildProcess b = ChildProcess::Start("client", {name, "B", "150"});
     ASSERT_TRUE(a && b);
     ::SetEvent(go.get());
-    DWORD exitA = 1, exitB = 1;
-    ASSERT_TRUE(a.Wait(20000, &exitA));
-    ASSERT_TRUE(b.Wait(20000, &exitB));
-    EXPECT_EQ(exitA, 0u);
-    EXPECT_EQ(exitB, 0u);
+    ExpectClean(a);
+    ExpectClean(b);
 }
 
 TEST(CommandChannel, LateReplyNeverReachesTheNextRequest) {
