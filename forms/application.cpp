@@ -1,0 +1,170 @@
+#include "forms/application.h"
+
+#include <commctrl.h>
+
+#include <map>
+#include <stdexcept>
+
+#include "forms/form.h"
+#include "foundation/handles.h"
+#include "foundation/winfuncs.h"
+
+namespace omb::forms {
+
+TApplication& Application() {
+    static TApplication app;
+    return app;
+}
+
+TScreen& Screen() {
+    static TScreen screen;
+    return screen;
+}
+
+int TScreen::PixelsPerInch() const {
+    static const int ppi = [] {
+        HDC dc = ::GetDC(nullptr);
+        const int v = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
+        if (dc) ::ReleaseDC(nullptr, dc);
+        return v > 0 ? v : 96;
+    }();
+    return ppi;
+}
+
+void TApplication::HandleException(std::exception_ptr failure) noexcept {
+    try {
+        std::string text = "Unknown error.";
+        try {
+            if (failure) std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            text = e.what();
+        } catch (...) {
+        }
+        if (OnException) {
+            auto report = OnException;
+            report(text);
+            return;
+        }
+        HWND owner = ::GetActiveWindow();
+        ::MessageBoxW(owner, ToWide(text).c_str(), ToWide(title_).c_str(), MB_OK | MB_ICONERROR);
+    } catch (...) {
+    }
+}
+
+void TApplication::DoIdle() noexcept {
+    // Copy: a handler may add or remove handlers.
+    const auto handlers = idleHandlers;
+    for (const auto& h : handlers) {
+        try {
+            if (h) h();
+        } catch (...) {
+            HandleException(std::current_exception());
+        }
+    }
+}
+
+void TApplication::ProcessMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            terminated_ = true;
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (!PreTranslateMessage(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+void TApplication::Minimize() {
+    if (mainForm_ && mainForm_->WindowHandle())
+        ::PostMessageW(mainForm_->WindowHandle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, UINT flags) {
+    HWND owner = ::GetActiveWindow();
+    if (!owner && mainForm_) owner = mainForm_->WindowHandle();
+    return ::MessageBoxW(owner, ToWide(text).c_str(), ToWide(caption.empty() ? title_ : caption).c_str(), flags);
+}
+
+// ------------------------------------------------------------------ hints
+
+namespace {
+
+UniqueWindow& HintWindow() {
+    static UniqueWindow window;
+    return window;
+}
+
+std::map<HWND, TControl*>& ToolTipOwners() {
+    static std::map<HWND, TControl*> owners;
+    return owners;
+}
+
+std::function<bool(UINT)>& MenuDispatcher() {
+    static std::function<bool(UINT)> dispatcher;
+    return dispatcher;
+}
+
+HWND EnsureHintWindow() {
+    auto& w = HintWindow();
+    if (!w) {
+        w.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr));
+        if (w) ::SendMessageW(w.get(), TTM_SETMAXTIPWIDTH, 0, 400);
+    }
+    return w.get();
+}
+
+}  // namespace
+
+void UpdateToolTip(TControl* control) {
+    HWND target = control ? control->WindowHandle() : nullptr;
+    if (!target) return;
+    HWND tip = EnsureHintWindow();
+    if (!tip) return;
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof(ti);
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = ::GetParent(target) ? ::GetParent(target) : target;
+    ti.uId = reinterpret_cast<UINT_PTR>(target);
+    std::wstring text = ToWide(control->Hint());
+    ti.lpszText = text.data();
+    const bool exists = ::SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti)) != 0;
+    ti.lpszText = text.data();
+    if (text.empty() || !control->ShowHint()) {
+        if (exists) ::SendMessageW(tip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    } else if (exists) {
+        ::SendMessageW(tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    } else {
+        ::SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+}
+
+void DeactivateToolTips(bool deactivate) {
+    if (HWND tip = HintWindow().get()) ::SendMessageW(tip, TTM_ACTIVATE, deactivate ? FALSE : TRUE, 0);
+    for (auto& [tip, owner] : ToolTipOwners()) ::SendMessageW(tip, TTM_ACTIVATE, deactivate ? FALSE : TRUE, 0);
+}
+
+void RegisterToolTipOwner(HWND tooltip, TControl* owner) {
+    if (tooltip) ToolTipOwners()[tooltip] = owner;
+}
+void UnregisterToolTipOwner(HWND tooltip) { ToolTipOwners().erase(tooltip); }
+TControl* ToolTipOwner(HWND tooltip) {
+    auto it = ToolTipOwners().find(tooltip);
+    return it == ToolTipOwners().end() ? nullptr : it->second;
+}
+
+bool DispatchMenuCommand(UINT id) {
+    auto& d = MenuDispatcher();
+    if (!d) return false;
+    auto copy = d;
+    return copy(id);
+}
+
+void SetMenuCommandDispatcher(std::function<bool(UINT id)> dispatcher) { MenuDispatcher() = std::move(dispatcher); }
+
+}  // namespace omb::forms

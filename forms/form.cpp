@@ -1,0 +1,374 @@
+#include "forms/form.h"
+
+#include <algorithm>
+
+#include "forms/application.h"
+
+namespace omb::forms {
+
+namespace {
+
+bool IsKeyMessage(UINT m) {
+    return m == WM_KEYDOWN || m == WM_SYSKEYDOWN || m == WM_CHAR || m == WM_SYSCHAR || m == WM_KEYUP ||
+           m == WM_SYSKEYUP;
+}
+
+}  // namespace
+
+const TPropTable& TForm::StaticProps() {
+    static const TPropTable table{
+        &TControl::StaticProps(),
+        {EnumProp<TForm, TFormBorderStyle>(
+             "BorderStyle", {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"},
+             &TForm::BorderStyle, &TForm::SetBorderStyle),
+         SetProp<TForm>("BorderIcons", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}, &TForm::BorderIcons,
+                        &TForm::SetBorderIcons),
+         EnumProp<TForm, TPosition>("Position",
+                                    {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
+                                     "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"},
+                                    &TForm::Position, &TForm::SetPosition),
+         EnumProp<TForm, TWindowState>("WindowState", {"wsNormal", "wsMinimized", "wsMaximized"},
+                                       &TForm::WindowState, &TForm::SetWindowState)}};
+    return table;
+}
+
+TForm::TForm(TComponent* owner) : TControl(owner) {
+    SetVisibleFlag(false);
+    Screen().forms_.push_back(this);
+}
+
+TForm::~TForm() {
+    // The destroy handler sees the form and its window still whole.
+    try {
+        Fire(OnDestroy, this);
+    } catch (...) {
+        Application().HandleException(std::current_exception());
+    }
+    MarkDestroying();
+    auto& forms = Screen().forms_;
+    forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
+    if (Application().MainForm() == this) Application().SetMainForm(nullptr);
+    DestroyComponents();
+    DestroyHandle();
+}
+
+void TForm::Loaded() {
+    ScaleLayout(this, Screen().PixelsPerInch());
+    TControl::Loaded();
+}
+
+void TForm::CreateParams(TCreateParams& params) {
+    params.exStyle = WS_EX_CONTROLPARENT;
+    params.style = WS_CLIPCHILDREN;
+    switch (borderStyle_) {
+    case TFormBorderStyle::bsNone:
+        params.style |= WS_POPUP;
+        break;
+    case TFormBorderStyle::bsSingle:
+    case TFormBorderStyle::bsToolWindow:
+        params.style |= WS_CAPTION | WS_BORDER;
+        break;
+    case TFormBorderStyle::bsSizeable:
+    case TFormBorderStyle::bsSizeToolWin:
+        params.style |= WS_CAPTION | WS_THICKFRAME;
+        break;
+    case TFormBorderStyle::bsDialog:
+        params.style |= WS_CAPTION | DS_MODALFRAME;
+        params.exStyle |= WS_EX_DLGMODALFRAME;
+        break;
+    }
+    if (borderStyle_ == TFormBorderStyle::bsToolWindow || borderStyle_ == TFormBorderStyle::bsSizeToolWin)
+        params.exStyle |= WS_EX_TOOLWINDOW;
+    if (borderStyle_ != TFormBorderStyle::bsNone && (borderIcons_ & biSystemMenu)) {
+        params.style |= WS_SYSMENU;
+        if (borderStyle_ != TFormBorderStyle::bsDialog && borderStyle_ != TFormBorderStyle::bsToolWindow &&
+            borderStyle_ != TFormBorderStyle::bsSizeToolWin) {
+            if (borderIcons_ & biMinimize) params.style |= WS_MINIMIZEBOX;
+            if (borderIcons_ & biMaximize) params.style |= WS_MAXIMIZEBOX;
+        }
+        if (borderStyle_ == TFormBorderStyle::bsDialog && (borderIcons_ & biHelp))
+            params.exStyle |= WS_EX_CONTEXTHELP;
+    }
+}
+
+void TForm::CreateWnd() {
+    TControl::CreateWnd();
+    if (!Text().empty()) return;
+}
+
+HWND TForm::OwnerWindow() const {
+    TForm* main = Application().MainForm();
+    if (main && main != this && main->WindowHandle()) return main->WindowHandle();
+    return nullptr;
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle value) {
+    if (borderStyle_ == value) return;
+    borderStyle_ = value;
+    if (HWND h = WindowHandle()) {
+        TCreateParams p;
+        CreateParams(p);
+        const LONG_PTR keep = ::GetWindowLongPtrW(h, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED | WS_MINIMIZE | WS_MAXIMIZE);
+        ::SetWindowLongPtrW(h, GWL_STYLE, static_cast<LONG_PTR>(p.style) | keep);
+        ::SetWindowLongPtrW(h, GWL_EXSTYLE, p.exStyle);
+        ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    }
+}
+
+void TForm::SetBorderIcons(unsigned value) {
+    if (borderIcons_ == value) return;
+    borderIcons_ = value;
+    if (HWND h = WindowHandle()) {
+        TCreateParams p;
+        CreateParams(p);
+        const LONG_PTR icons = WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+        LONG_PTR style = ::GetWindowLongPtrW(h, GWL_STYLE);
+        style = (style & ~icons) | (static_cast<LONG_PTR>(p.style) & icons);
+        ::SetWindowLongPtrW(h, GWL_STYLE, style);
+        ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    }
+}
+
+TWindowState TForm::WindowState() const {
+    if (HWND h = WindowHandle(); h && ::IsWindowVisible(h)) {
+        if (::IsIconic(h)) return TWindowState::wsMinimized;
+        if (::IsZoomed(h)) return TWindowState::wsMaximized;
+        return TWindowState::wsNormal;
+    }
+    return windowState_;
+}
+
+void TForm::SetWindowState(TWindowState value) {
+    windowState_ = value;
+    HWND h = WindowHandle();
+    if (h && ::IsWindowVisible(h)) {
+        const int cmd = value == TWindowState::wsMinimized   ? SW_MINIMIZE
+                        : value == TWindowState::wsMaximized ? SW_MAXIMIZE
+                                                             : SW_RESTORE;
+        ::ShowWindow(h, cmd);
+    }
+}
+
+int TForm::PixelsPerInch() const { return Screen().PixelsPerInch(); }
+
+TControl* TForm::ActiveControl() const {
+    if (HWND h = WindowHandle()) {
+        HWND focus = ::GetFocus();
+        if (focus && focus != h && ::IsChild(h, focus))
+            if (TControl* c = TControl::FromHandle(focus)) return c;
+    }
+    return activeControl_;
+}
+
+void TForm::SetActiveControl(TControl* control) {
+    activeControl_ = control;
+    if (control && WindowHandle() && ::IsWindowVisible(WindowHandle()) && control->CanFocus()) control->SetFocus();
+}
+
+void TForm::CommitActiveControl() {
+    if (TControl* c = ActiveControl(); c && c != this) c->CommitEdit();
+}
+
+void TForm::PlaceAtFirstShow() {
+    if (placed_) return;
+    placed_ = true;
+    TBounds b = Bounds();
+    switch (position_) {
+    case TPosition::poScreenCenter:
+        SetBounds((Screen().Width() - b.width) / 2, (Screen().Height() - b.height) / 2, b.width, b.height);
+        break;
+    case TPosition::poDesktopCenter: {
+        RECT work{0, 0, Screen().Width(), Screen().Height()};
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        SetBounds(work.left + (work.right - work.left - b.width) / 2,
+                  work.top + (work.bottom - work.top - b.height) / 2, b.width, b.height);
+        break;
+    }
+    case TPosition::poMainFormCenter:
+    case TPosition::poOwnerFormCenter:
+        if (TForm* main = Application().MainForm(); main && main != this) {
+            TBounds m = main->Bounds();
+            SetBounds(m.left + (m.width - b.width) / 2, m.top + (m.height - b.height) / 2, b.width, b.height);
+        } else {
+            SetBounds((Screen().Width() - b.width) / 2, (Screen().Height() - b.height) / 2, b.width, b.height);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm::SetVisible(bool value) {
+    HWND h = Handle();
+    if (value) {
+        if (::IsWindowVisible(h)) return;
+        PlaceAtFirstShow();
+        // The show handler runs before the window appears (a stored
+        // placement is restored there).
+        DoShow();
+        SetVisibleFlag(true);
+        const int cmd = windowState_ == TWindowState::wsMinimized   ? SW_SHOWMINIMIZED
+                        : windowState_ == TWindowState::wsMaximized ? SW_SHOWMAXIMIZED
+                                                                    : SW_SHOWNORMAL;
+        ::ShowWindow(h, cmd);
+        if (activeControl_ && activeControl_->CanFocus())
+            activeControl_->SetFocus();
+        else if (HWND first = ::GetNextDlgTabItem(h, nullptr, FALSE))
+            ::SetFocus(first);
+    } else {
+        if (!::IsWindowVisible(h)) {
+            SetVisibleFlag(false);
+            return;
+        }
+        windowState_ = WindowState();
+        SetVisibleFlag(false);
+        ::ShowWindow(h, SW_HIDE);
+        Fire(OnHide, this);
+    }
+}
+
+bool TForm::CloseQuery() {
+    CommitActiveControl();
+    bool canClose = true;
+    Fire(OnCloseQuery, this, canClose);
+    return canClose;
+}
+
+void TForm::Close() {
+    if (modal_) {
+        modalResult_ = mrCancel;
+        return;
+    }
+    if (CloseQuery()) Hide();
+}
+
+int TForm::ShowModal() {
+    HWND owner = OwnerWindow();
+    if (!owner) owner = ::GetActiveWindow();
+    if (owner == Handle()) owner = nullptr;
+    const bool ownerWasEnabled = owner && ::IsWindowEnabled(owner);
+    if (ownerWasEnabled) ::EnableWindow(owner, FALSE);
+    modal_ = true;
+    modalResult_ = mrNone;
+    struct Restore {
+        TForm& form;
+        HWND owner;
+        bool enable;
+        ~Restore() {
+            form.modal_ = false;
+            // The owner comes back before this window goes, so activation
+            // returns to it and not to another program.
+            if (enable) ::EnableWindow(owner, TRUE);
+            if (form.WindowHandle() && ::IsWindowVisible(form.WindowHandle())) form.Hide();
+            if (enable && ::IsWindow(owner)) ::SetActiveWindow(owner);
+        }
+    } restore{*this, owner, ownerWasEnabled};
+    Show();
+    DWORD lastIdle = ::GetTickCount();
+    bool quit = false;
+    WPARAM quitCode = 0;
+    for (;;) {
+        MSG msg;
+        while (modalResult_ == mrNone && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = msg.wParam;
+                modalResult_ = mrCancel;
+                break;
+            }
+            if (!PreTranslateMessage(msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+            if (::GetTickCount() - lastIdle >= 500) {
+                Application().DoIdle();
+                lastIdle = ::GetTickCount();
+            }
+        }
+        if (modalResult_ != mrNone) {
+            if (quit) break;
+            // Closing asks the close query once; a refusal goes on.
+            if (CloseQuery()) break;
+            modalResult_ = mrNone;
+            continue;
+        }
+        Application().DoIdle();
+        lastIdle = ::GetTickCount();
+        if (modalResult_ != mrNone) continue;
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, 500, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+    const int result = modalResult_;
+    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
+    return result;
+}
+
+bool TForm::HandleAltLetter(wchar_t letter) {
+    for (size_t i = 0; i < ComponentCount(); ++i)
+        if (auto* target = dynamic_cast<IAccelTarget*>(Component(i)))
+            if (auto* control = dynamic_cast<TControl*>(Component(i)); !control || control->Visible())
+                if (target->HandleAccel(letter)) return true;
+    return false;
+}
+
+bool TForm::IsShortCut(const MSG& message) {
+    if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
+        bool handled = false;
+        if (OnShortCut) {
+            Fire(OnShortCut, message, handled);
+            if (handled) return true;
+        }
+    }
+    if (message.message == WM_SYSCHAR && ::GetKeyState(VK_MENU) < 0) {
+        if (HandleAltLetter(static_cast<wchar_t>(message.wParam))) return true;
+    }
+    return false;
+}
+
+LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_COMMAND:
+        // Enter and Esc as IsDialogMessage reports them: the default and
+        // the cancel button.
+        if (lParam == 0 && HIWORD(wParam) == 0 && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+            if (DispatchMenuCommand(LOWORD(wParam))) return 0;
+            if (LOWORD(wParam) == IDCANCEL && modal_) {
+                modalResult_ = mrCancel;
+                return 0;
+            }
+            return 0;
+        }
+        break;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            if (HWND focus = ::GetFocus(); focus && ::IsChild(WindowHandle(), focus))
+                activeControl_ = TControl::FromHandle(focus);
+        } else if (activeControl_ && activeControl_->WindowHandle() && activeControl_->CanFocus()) {
+            LRESULT r = TControl::WndProc(message, wParam, lParam);
+            ::SetFocus(activeControl_->WindowHandle());
+            return r;
+        }
+        break;
+    default:
+        break;
+    }
+    return TControl::WndProc(message, wParam, lParam);
+}
+
+TForm* FormOfWindow(HWND window) {
+    if (!window) return nullptr;
+    HWND root = ::GetAncestor(window, GA_ROOT);
+    return dynamic_cast<TForm*>(TControl::FromHandle(root));
+}
+
+bool PreTranslateMessage(MSG& msg) {
+    if (!IsKeyMessage(msg.message)) return false;
+    TForm* form = FormOfWindow(msg.hwnd);
+    if (!form) return false;
+    if (form->IsShortCut(msg)) return true;
+    return ::IsDialogMessageW(form->WindowHandle(), &msg) != FALSE;
+}
+
+}  // namespace omb::forms

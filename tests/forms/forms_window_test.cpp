@@ -1,0 +1,168 @@
+// Forms and containers with real windows: layout, the modal loop, close
+// queries, notifications reaching their controls, Tab through nested
+// containers and the idle pass.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "forms/application.h"
+#include "forms/controls.h"
+#include "forms/form.h"
+#include "tests/forms/forms_test_support.h"
+
+using namespace omb::forms;
+using omb::test::PumpUntil;
+
+namespace {
+
+struct TestForm : TForm {
+    TPanel* top;
+    TGroupBox* group;
+    TEdit* edit1;
+    TEdit* edit2;
+    TCheckBox* check;
+    TButton* ok;
+    explicit TestForm(TComponent* owner = nullptr) : TForm(owner) {
+        BeginLoading();
+        SetBounds(100, 100, 400, 300);
+        SetText("Test form");
+        top = new TPanel(this);
+        top->SetName("TopPanel");
+        top->SetParent(this);
+        top->SetAlign(TAlign::alTop);
+        top->SetHeight(40);
+        edit1 = new TEdit(this);
+        edit1->SetName("Edit1");
+        edit1->SetParent(top);
+        edit1->SetBounds(8, 8, 120, 21);
+        group = new TGroupBox(this);
+        group->SetName("Group");
+        group->SetParent(this);
+        group->SetAlign(TAlign::alClient);
+        group->SetText(" Group ");
+        edit2 = new TEdit(this);
+        edit2->SetName("Edit2");
+        edit2->SetParent(group);
+        edit2->SetBounds(8, 20, 120, 21);
+        check = new TCheckBox(this);
+        check->SetName("Check");
+        check->SetParent(group);
+        check->SetBounds(8, 50, 120, 17);
+        check->SetText("Check me");
+        ok = new TButton(this);
+        ok->SetName("OKButton");
+        ok->SetParent(group);
+        ok->SetBounds(300, 200, 75, 25);
+        ok->SetAnchors(akRight | akBottom);
+        ok->SetText("OK");
+        ok->SetModalResult(mrOk);
+        EndLoading();
+    }
+    const char* ClassName() const override { return "TTestForm"; }
+};
+
+TEST(FormsWindow, LayoutFollowsTheWindowAndComponentsAreFoundByName) {
+    TestForm form;
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+    RECT client;
+    GetClientRect(form.WindowHandle(), &client);
+    EXPECT_EQ(form.top->Width(), client.right);
+    EXPECT_EQ(form.group->Top(), 40);
+    EXPECT_EQ(form.group->Height(), client.bottom - 40);
+    // The anchored button keeps its distances to the right and bottom.
+    const int oldRight = form.group->Width() - form.ok->Left();
+    form.SetBounds(100, 100, 500, 360);
+    PumpUntil([] { return false; }, 50);
+    EXPECT_EQ(form.group->Width() - form.ok->Left(), oldRight);
+    EXPECT_EQ(form.FindComponent("edit2"), form.edit2);
+    EXPECT_EQ(form.FindComponent("nothing"), nullptr);
+    EXPECT_EQ(TControl::FromHandle(form.edit2->WindowHandle()), form.edit2);
+}
+
+TEST(FormsWindow, ModalLoopReturnsTheButtonsResultAndReenablesTheOwner) {
+    TestForm owner;
+    owner.Show();
+    Application().SetMainForm(&owner);
+    TestForm dialog;
+    bool ownerDisabledDuring = false;
+    int clicks = 0;
+    dialog.check->OnClick = [&](TComponent*) { ++clicks; };
+    Application().idleHandlers.push_back([&] {
+        if (!dialog.Modal() || !IsWindowVisible(dialog.WindowHandle())) return;
+        ownerDisabledDuring = IsWindowEnabled(owner.WindowHandle()) == FALSE;
+        if (clicks == 0) {
+            // A real click through the system: the notification reaches
+            // the check box's object.
+            SendMessageW(dialog.check->WindowHandle(), BM_CLICK, 0, 0);
+            PostMessageW(dialog.ok->WindowHandle(), BM_CLICK, 0, 0);
+        }
+    });
+    const int result = dialog.ShowModal();
+    Application().idleHandlers.clear();
+    Application().SetMainForm(nullptr);
+    EXPECT_EQ(result, mrOk);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(dialog.check->Checked());
+    EXPECT_TRUE(ownerDisabledDuring);
+    EXPECT_TRUE(IsWindowEnabled(owner.WindowHandle()));
+    EXPECT_FALSE(IsWindowVisible(dialog.WindowHandle()));
+}
+
+TEST(FormsWindow, CloseQueryRefusesThenAllows) {
+    TestForm dialog;
+    int asked = 0;
+    dialog.OnCloseQuery = [&](TComponent*, bool& canClose) {
+        ++asked;
+        canClose = asked > 1;
+    };
+    int idles = 0;
+    Application().idleHandlers.push_back([&] {
+        if (!dialog.Modal()) return;
+        if (++idles == 1 || idles == 3) PostMessageW(dialog.WindowHandle(), WM_CLOSE, 0, 0);
+    });
+    const int result = dialog.ShowModal();
+    Application().idleHandlers.clear();
+    EXPECT_EQ(result, mrCancel);
+    EXPECT_EQ(asked, 2);
+}
+
+TEST(FormsWindow, IdlePassRunsWithoutInput) {
+    TestForm dialog;
+    int idles = 0;
+    Application().idleHandlers.push_back([&] {
+        if (++idles >= 3 && dialog.Modal()) dialog.SetModalResult(mrAbort);
+    });
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(dialog.ShowModal(), mrAbort);
+    Application().idleHandlers.clear();
+    EXPECT_GE(idles, 3);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+}
+
+TEST(FormsWindow, TabMovesThroughNestedContainers) {
+    TestForm dialog;
+    std::vector<std::string> visited;
+    Application().idleHandlers.push_back([&] {
+        if (!dialog.Modal() || !IsWindowVisible(dialog.WindowHandle())) return;
+        if (TControl* c = TControl::FromHandle(GetFocus())) {
+            if (visited.empty() || visited.back() != c->Name()) visited.push_back(c->Name());
+        }
+        if (visited.size() >= 4) {
+            dialog.SetModalResult(mrOk);
+            return;
+        }
+        // Tab as the keyboard sends it, through the loop's dialog handling.
+        PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    });
+    dialog.ShowModal();
+    Application().idleHandlers.clear();
+    ASSERT_GE(visited.size(), 4u);
+    EXPECT_EQ(visited[0], "Edit1");
+    EXPECT_EQ(visited[1], "Edit2");
+    EXPECT_EQ(visited[2], "Check");
+    EXPECT_EQ(visited[3], "OKButton");
+}
+
+}  // namespace
