@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "forms/application.h"
 #include "forms/controls.h"
+#include "forms/extra_controls.h"
 #include "forms/form.h"
 #include "forms/imagelist.h"
 #include "forms/treeview.h"
@@ -344,6 +347,351 @@ TEST(FormsTreeView, ImageListsCountAndGoSafely) {
     form.tree->SetIndent(19);
     EXPECT_EQ(FindPropInfo(form.tree, "Indent")->getOrd(form.tree), 19);
     EXPECT_NE(FindPropInfo(form.tree, "Width"), nullptr);
+}
+
+// ------------------------------------------------------------ real input
+
+// Runs a shell command of the host (xdotool, import) and waits for it while
+// this thread keeps its windows going; answers the command's exit code, or
+// -1 when it did not finish in time. Wine starts host programs but gives
+// no process handle to wait on: the command leaves its code in a file.
+int RunHost(const std::string& command, DWORD timeoutMs = 15000) {
+    static int serial = 0;
+    const std::string marker =
+        "/tmp/omb_forms_controls_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+    std::string windowsMarker = "Z:" + marker;
+    for (char& c : windowsMarker)
+        if (c == '/') c = '\\';
+    DeleteFileA(windowsMarker.c_str());
+    std::string line = "/bin/sh -c \"" + command + "; echo $? > " + marker + "\"";
+    std::wstring wide(line.begin(), line.end());
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    if (pi.hProcess) CloseHandle(pi.hProcess);
+    if (pi.hThread) CloseHandle(pi.hThread);
+    int code = -1;
+    PumpUntil(
+        [&] {
+            std::ifstream in(windowsMarker);
+            return in && (in >> code);
+        },
+        timeoutMs);
+    DeleteFileA(windowsMarker.c_str());
+    return code;
+}
+
+POINT ScreenPoint(TControl* control, int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(control->WindowHandle(), &p);
+    return p;
+}
+
+std::string Move(POINT p) {
+    return "mousemove " + std::to_string(std::max(0L, p.x)) + " " + std::to_string(std::max(0L, p.y));
+}
+
+struct SplitForm : TForm {
+    TTreeView* tree;
+    TSplitter* splitter;
+    TPanel* detail;
+    SplitForm() : TForm(nullptr) {
+        BeginLoading();
+        SetBounds(60, 60, 520, 320);
+        SetText("Splitter");
+        tree = new TTreeView(this);
+        tree->SetName("TreeView");
+        tree->SetParent(this);
+        tree->SetAlign(TAlign::alLeft);
+        tree->SetWidth(161);
+        splitter = new TSplitter(this);
+        splitter->SetName("Splitter");
+        splitter->SetParent(this);
+        detail = new TPanel(this);
+        detail->SetName("DetailPanel");
+        detail->SetParent(this);
+        detail->SetAlign(TAlign::alClient);
+        EndLoading();
+    }
+};
+
+TEST(FormsSplitter, RealDragResizesTheNeighbourAndStopsAtTheMinimum) {
+    SplitForm form;
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+    TSplitter* s = form.splitter;
+    EXPECT_EQ(s->Width(), 5);
+    EXPECT_EQ(s->Left(), 161);
+    EXPECT_EQ(s->FindNeighbour(), form.tree);
+    EXPECT_EQ(form.detail->Left(), 166);
+    int moved = 0;
+    s->OnMoved = [&](TComponent*) { ++moved; };
+
+    auto drag = [&](int dx) {
+        const POINT from = ScreenPoint(s, 2, s->Height() / 2);
+        const POINT mid{from.x + dx / 2, from.y};
+        const POINT to{from.x + dx, from.y};
+        return RunHost("xdotool " + Move(from) + " mousedown 1 " + Move(mid) + " " + Move(to) + " mouseup 1");
+    };
+    ASSERT_EQ(drag(60), 0);
+    ASSERT_TRUE(PumpUntil([&] { return moved == 1; }));
+    EXPECT_EQ(form.tree->Width(), 221);
+    EXPECT_EQ(s->Left(), 221);
+    EXPECT_EQ(form.detail->Left(), 226);
+    // The stored property follows.
+    EXPECT_EQ(FindPropInfo(form.tree, "Width")->getOrd(form.tree), 221);
+
+    // Far to the left: the tree keeps its minimum.
+    ASSERT_EQ(drag(-400), 0);
+    ASSERT_TRUE(PumpUntil([&] { return moved == 2; }));
+    EXPECT_EQ(form.tree->Width(), s->MinSize());
+    EXPECT_EQ(form.tree->Width(), 30);
+
+    // Far to the right: the detail area keeps it.
+    ASSERT_EQ(drag(2000), 0);
+    ASSERT_TRUE(PumpUntil([&] { return moved == 3; }));
+    EXPECT_EQ(form.detail->Width(), 30);
+    EXPECT_EQ(form.tree->Width() + 5 + 30, form.ClientWidth());
+    EXPECT_EQ(GetCapture(), nullptr);
+
+    // The bar shows the resize cursor.
+    SendMessageW(s->WindowHandle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(s->WindowHandle()),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_SIZEWE)));
+}
+
+TEST(FormsSplitter, NeighbourOnTheRightOrBottom) {
+    TForm form(nullptr);
+    form.BeginLoading();
+    form.SetBounds(60, 60, 400, 300);
+    auto* bottom = new TPanel(&form);
+    bottom->SetParent(&form);
+    bottom->SetAlign(TAlign::alBottom);
+    bottom->SetHeight(80);
+    auto* bar = new TSplitter(&form);
+    bar->SetParent(&form);
+    bar->SetAlign(TAlign::alBottom);
+    bar->SetHeight(5);
+    auto* right = new TPanel(&form);
+    right->SetParent(&form);
+    right->SetAlign(TAlign::alRight);
+    right->SetWidth(90);
+    auto* side = new TSplitter(&form);
+    side->SetParent(&form);
+    side->SetAlign(TAlign::alRight);
+    auto* rest = new TPanel(&form);
+    rest->SetParent(&form);
+    rest->SetAlign(TAlign::alClient);
+    form.EndLoading();
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+    EXPECT_EQ(bar->FindNeighbour(), bottom);
+    EXPECT_EQ(side->FindNeighbour(), right);
+    int moved = 0;
+    bar->OnMoved = side->OnMoved = [&](TComponent*) { ++moved; };
+    // Up by 40 makes the bottom panel taller; left by 50 the right one wider.
+    POINT from = ScreenPoint(bar, 100, 2);
+    EXPECT_EQ(TControl::FromHandle(WindowFromPoint(from)), bar)
+        << bar->Left() << "," << bar->Top() << " " << bar->Width() << "x" << bar->Height();
+    ASSERT_EQ(RunHost("xdotool " + Move(from) + " mousedown 1 " + Move({from.x, from.y - 40}) + " mouseup 1"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return moved == 1; }));
+    EXPECT_EQ(bottom->Height(), 120);
+    from = ScreenPoint(side, 2, 50);
+    ASSERT_EQ(RunHost("xdotool " + Move(from) + " mousedown 1 " + Move({from.x - 50, from.y}) + " mouseup 1"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return moved == 2; }));
+    EXPECT_EQ(right->Width(), 140);
+    EXPECT_EQ(side->Left() + side->Width(), right->Left());
+}
+
+// ------------------------------------------------------------- scroll box
+
+struct ScrollForm : TForm {
+    TScrollBox* box;
+    std::vector<TPanel*> rows;
+    TEdit* loose;
+    ScrollForm() : TForm(nullptr) {
+        BeginLoading();
+        SetBounds(80, 80, 260, 200);
+        box = new TScrollBox(this);
+        box->SetParent(this);
+        box->SetAlign(TAlign::alClient);
+        for (int i = 0; i < 5; ++i) {
+            auto* row = new TPanel(this);
+            row->SetParent(box);
+            row->SetAlign(TAlign::alTop);
+            row->SetHeight(50);
+            row->SetTop(i * 50);
+            rows.push_back(row);
+        }
+        loose = new TEdit(this);
+        loose->SetParent(box);
+        loose->SetBounds(10, 270, 100, 21);
+        EndLoading();
+    }
+};
+
+TEST(FormsScrollBox, ScrollsWhatDoesNotFitAndNothingElse) {
+    ScrollForm form;
+    form.Show();
+    TScrollBox* box = form.box;
+    HWND h = box->WindowHandle();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(h) != FALSE; }));
+    RECT client;
+    GetClientRect(h, &client);
+    const int page = client.bottom;
+    EXPECT_EQ(box->ContentHeight(), 291);
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_ALL;
+    ASSERT_TRUE(GetScrollInfo(h, SB_VERT, &si));
+    EXPECT_EQ(si.nMax, 290);
+    EXPECT_EQ(static_cast<int>(si.nPage), page);
+    EXPECT_TRUE(GetWindowLongPtrW(h, GWL_STYLE) & WS_VSCROLL);
+    // Rows stack from the top and leave room for the bar.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(form.rows[i]->Top(), i * 50) << i;
+    EXPECT_EQ(form.rows[0]->Width(), client.right);
+    EXPECT_LT(client.right, box->Width());
+
+    box->ScrollTo(60);
+    EXPECT_EQ(box->Position(), 60);
+    EXPECT_EQ(form.rows[0]->Top(), -60);
+    EXPECT_EQ(form.rows[4]->Top(), 140);
+    EXPECT_EQ(form.loose->Top(), 210);
+    RECT er;
+    GetWindowRect(form.loose->WindowHandle(), &er);
+    MapWindowPoints(HWND_DESKTOP, h, reinterpret_cast<POINT*>(&er), 2);
+    EXPECT_EQ(er.top, 210);  // the window moved too
+
+    SendMessageW(h, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(box->Position(), 291 - page);
+    EXPECT_EQ(form.loose->Top() + form.loose->Height(), page);
+    // The wheel up moves back, never past the top.
+    SendMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_LT(box->Position(), 291 - page);
+    EXPECT_GT(box->Position(), 0);
+    for (int i = 0; i < 20; ++i) SendMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_EQ(box->Position(), 0);
+    EXPECT_EQ(form.rows[0]->Top(), 0);
+    EXPECT_EQ(form.loose->Top(), 270);
+
+    // Scrolled down, then the content shrinks: back to the top, no bar.
+    box->ScrollTo(100);
+    form.loose->Hide();
+    for (int i = 2; i < 5; ++i) form.rows[i]->Hide();
+    EXPECT_EQ(box->ContentHeight(), 100);
+    EXPECT_EQ(box->Position(), 0);
+    EXPECT_EQ(form.rows[0]->Top(), 0);
+    EXPECT_EQ(form.rows[1]->Top(), 50);
+    si.fMask = SIF_ALL;
+    GetScrollInfo(h, SB_VERT, &si);
+    GetClientRect(h, &client);
+    EXPECT_EQ(client.right, box->Width());  // the bar went
+    EXPECT_EQ(form.rows[0]->Width(), box->Width());
+}
+
+// ----------------------------------------------------- image, link label
+
+// The control's own painting into a bitmap, read back pixel by pixel.
+struct Rendered {
+    std::vector<COLORREF> pixels;
+    int width = 0;
+    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+};
+Rendered Render(TControl* control) {
+    RECT rc;
+    GetClientRect(control->WindowHandle(), &rc);
+    Rendered out;
+    out.width = rc.right;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, rc.right, rc.bottom);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    SendMessageW(control->WindowHandle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT | PRF_ERASEBKGND);
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = 0; x < rc.right; ++x) out.pixels.push_back(GetPixel(mem, x, y));
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return out;
+}
+
+// 20 x 20: a magenta field (its bottom-left pixel) around a red square.
+HBITMAP MakeLogo() {
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 20, 20);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    RECT all{0, 0, 20, 20}, inner{5, 5, 15, 15};
+    HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255)), red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(mem, &all, magenta);
+    FillRect(mem, &inner, red);
+    DeleteObject(magenta);
+    DeleteObject(red);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    return bmp;
+}
+
+TEST(FormsImageAndLink, ImageShowsTheBackgroundThroughAndTheLinkClicks) {
+    TForm form(nullptr);
+    form.BeginLoading();
+    form.SetBounds(100, 100, 300, 200);
+    form.SetColor(RGB(0, 128, 0));
+    auto* image = new TImage(&form);
+    image->SetParent(&form);
+    image->SetBounds(8, 8, 30, 30);
+    image->SetBitmap(MakeLogo());
+    auto* link = new TLinkLabel(&form);
+    link->SetParent(&form);
+    link->SetBounds(8, 50, 10, 10);
+    link->SetText("www.example.org");
+    form.EndLoading();
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+
+    Rendered opaque = Render(image);
+    EXPECT_EQ(opaque.At(1, 1), RGB(255, 0, 255));
+    EXPECT_EQ(opaque.At(10, 10), RGB(255, 0, 0));
+    EXPECT_EQ(opaque.At(25, 25), RGB(0, 128, 0));  // beyond the bitmap
+    image->SetTransparent(true);
+    Rendered clear = Render(image);
+    EXPECT_EQ(clear.At(1, 1), RGB(0, 128, 0));
+    EXPECT_EQ(clear.At(10, 10), RGB(255, 0, 0));
+
+    // Auto-sized to its text, drawn in the link colour.
+    EXPECT_GT(link->Width(), 40);
+    Rendered text = Render(link);
+    int blue = 0, other = 0;
+    for (COLORREF c : text.pixels) {
+        if (c == TLinkLabel::kLinkColor) ++blue;
+        else if (c != RGB(0, 128, 0)) ++other;
+    }
+    EXPECT_GT(blue, 20);
+    // Underlined: a row near the bottom that is blue most of its width.
+    bool underline = false;
+    for (int y = 0; y < link->Height(); ++y) {
+        int n = 0;
+        for (int x = 0; x < link->Width(); ++x) n += text.At(x, y) == TLinkLabel::kLinkColor;
+        underline = underline || n > link->Width() * 3 / 4;
+    }
+    EXPECT_TRUE(underline);
+
+    int clicks = 0;
+    link->OnClick = [&](TComponent*) { ++clicks; };
+    HWND lh = link->WindowHandle();
+    EXPECT_EQ(SendMessageW(lh, WM_NCHITTEST, 0, 0), HTCLIENT);
+    SendMessageW(lh, WM_SETCURSOR, reinterpret_cast<WPARAM>(lh), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
+    SendMessageW(lh, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    SendMessageW(lh, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(clicks, 1);
+    SendMessageW(lh, WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageW(lh, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_EQ(clicks, 3);
 }
 
 }  // namespace
