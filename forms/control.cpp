@@ -434,6 +434,12 @@ void TControl::RequestRealign() {
 void TControl::Realign() { ArrangeNow(); }
 
 void TControl::ArrangeNow() {
+    if (arranging_) return;
+    PlaceChildren();
+    ChildrenArranged();
+}
+
+void TControl::PlaceChildren() {
     if (arranging_ || controls_.empty()) return;
     arranging_ = true;
     struct Reset {

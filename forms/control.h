@@ -182,6 +182,8 @@ protected:
     // Own classes paint here (the background is already filled).
     virtual void Paint(HDC dc, const RECT& clip);
     virtual void Resize();
+    // The children have just been placed (a scroll box sets its range).
+    virtual void ChildrenArranged() {}
     virtual void DoEnter() { Fire(OnEnter, this); }
     virtual void DoExit() { Fire(OnExit, this); }
     virtual void Click() { Fire(OnClick, this); }
@@ -207,6 +209,7 @@ private:
     void MoveWindowToBounds();
     void RemoveChild(TControl* child);
     void ArrangeNow();
+    void PlaceChildren();
     bool HasPendingRealign() const { return realignPending_; }
 
     TControl* parent_ = nullptr;

@@ -176,10 +176,11 @@ void TLabel::AdjustSize() {
 void TLabel::Paint(HDC dc, const RECT&) {
     RECT rc;
     ::GetClientRect(WindowHandle(), &rc);
-    HGDIOBJ old = ::SelectObject(dc, FontHandle(Font()));
+    const TFontSpec font = DrawingFont();
+    HGDIOBJ old = ::SelectObject(dc, FontHandle(font));
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, Font().color != CLR_INVALID ? Font().color
-                                                   : ::GetSysColor(Enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+    ::SetTextColor(dc, font.color != CLR_INVALID ? font.color
+                                                 : ::GetSysColor(Enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
     const std::wstring text = ToWide(Text());
     UINT flags = DT_NOPREFIX | (wordWrap_ ? DT_WORDBREAK : DT_SINGLELINE);
     if (alignment_ == TAlignment::taCenter) flags |= DT_CENTER;

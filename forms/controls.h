@@ -79,6 +79,8 @@ protected:
     void Paint(HDC dc, const RECT& clip) override;
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void AdjustSize();
+    // The font the text is drawn in (a link label underlines it).
+    virtual TFontSpec DrawingFont() const { return Font(); }
 
     bool autoSize_ = true, wordWrap_ = false, transparent_ = true, centered_ = false;
     TAlignment alignment_ = TAlignment::taLeftJustify;
