@@ -247,6 +247,11 @@ void TFindWindow::MouseMoved(POINT client) {
 
 LRESULT TFindWindow::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_LBUTTONDBLCLK:
+        // A second press soon after the first is a double click for the
+        // system; for the user it is another drag.
+        message = WM_LBUTTONDOWN;
+        [[fallthrough]];
     case WM_LBUTTONDOWN: {
         LRESULT r = TControl::WndProc(message, wParam, lParam);
         BeginDrag();

@@ -363,6 +363,7 @@ TEST_F(FinderTest, LostCaptureCancelledModeAndAClosingWindowEndOrResumeTheDragCl
     EXPECT_FALSE(::IsWindowVisible(form.finder->OutlineWindow()));
     ASSERT_TRUE(Xdo("mouseup 1"));
 
+    // Pressed again at once (the system sees a double click): a new drag.
     // The outlined window closes mid-drag: nothing breaks, the next move
     // starts afresh and the release leaves no outline.
     ASSERT_TRUE(StartDrag());
