@@ -118,7 +118,8 @@ void TWindowOutline::Show(HWND window) {
     }
     HWND h = popup_.get();
     const int width = r.right - r.left, height = r.bottom - r.top;
-    if (!::EqualRect(&r, &placed_)) {
+    bool changed = !::EqualRect(&r, &placed_);
+    if (changed) {
         // The frame: the whole rectangle less the inside, so each pixel of
         // the edge is covered once.
         HRGN frame = ::CreateRectRgn(0, 0, width, height);
@@ -130,9 +131,11 @@ void TWindowOutline::Show(HWND window) {
         if (frame && !::SetWindowRgn(h, frame, TRUE)) ::DeleteObject(frame);  // the system owns it on success
         placed_ = r;
     }
-    if (!::IsWindowVisible(h))
+    if (!::IsWindowVisible(h)) {
         ::SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    ::RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        changed = true;
+    }
+    if (changed) ::RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
 void TWindowOutline::Hide() {
