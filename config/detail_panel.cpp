@@ -1,0 +1,16 @@
+#include "config/detail_panel.h"
+
+namespace omb::config {
+
+TDetailPanelFrame::TDetailPanelFrame() : forms::TFrame(nullptr) {
+    SetBounds(0, 0, 108, 20);
+    SetAlign(forms::TAlign::alClient);
+}
+
+void TDetailPanelFrame::Loaded() {
+    forms::TFrame::Loaded();
+    designWidth_ = Width();
+    designHeight_ = Height();
+}
+
+}  // namespace omb::config
