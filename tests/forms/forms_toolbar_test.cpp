@@ -83,12 +83,20 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 3000) {
     return true;
 }
 
+HWND OpenPopupWindow() {
+    HWND w = ::FindWindowW(L"#32768", nullptr);
+    return w && ::IsWindowVisible(w) ? w : nullptr;
+}
+
 // Runs `drive` on a second thread while the main thread pumps messages (and
 // any menu loop runs); the driver's failures are reported here.
 void Drive(const std::function<void()>& drive, DWORD timeoutMs = 30000) {
     std::atomic<bool> finished{false};
     std::thread driver([&] {
         drive();
+        // A driver that stopped early may leave a menu open: close it, or
+        // the main thread stays in the menu's loop.
+        for (int i = 0; i < 3 && OpenPopupWindow(); ++i) Xdo("key Escape");
         finished = true;
     });
     const bool ok = PumpUntil([&] { return finished.load(); }, timeoutMs);
@@ -99,11 +107,6 @@ void Drive(const std::function<void()>& drive, DWORD timeoutMs = 30000) {
     }
     driver.join();
     EXPECT_TRUE(ok) << "the driver did not finish in time";
-}
-
-HWND OpenPopupWindow() {
-    HWND w = ::FindWindowW(L"#32768", nullptr);
-    return w && ::IsWindowVisible(w) ? w : nullptr;
 }
 
 POINT ScreenCentre(HWND window, RECT r) {
@@ -214,6 +217,7 @@ struct BarForm : TForm {
     TPanel* client;
     TToolButton *fileButton, *ruleButton, *actionsButton, *helpButton;
     TToolButton *saveButton, *separator, *addButton, *deleteButton;
+    TToolButton* exitButton = nullptr;
     TPopupMenu *fileMenu, *ruleMenu, *actionsMenu, *helpMenu;
     TMenuItem *saveItem, *exitItem, *addItem, *deleteItem, *launchItem, *optionsItem, *contentsItem;
     int saveClicks = 0, addClicks = 0, deleteClicks = 0, addItemClicks = 0, deleteItemClicks = 0;
@@ -376,6 +380,7 @@ TEST(ToolBar, BarsSizeToTheirButtonsAndStackInRows) {
                                              TControlBar::kRowGap);
     EXPECT_EQ(form.menuBar->Left(), TControlBar::kGripWidth);
     EXPECT_EQ(form.client->Top(), form.controlBar->Height());
+    Screenshot("omb_toolbar_bars.png");
     // A hidden button leaves the bar narrower; shown again, it is back.
     const int width = form.toolBar->Width();
     form.deleteButton->SetVisible(false);
@@ -388,7 +393,30 @@ TEST(ToolBar, BarsSizeToTheirButtonsAndStackInRows) {
     EXPECT_GT(form.menuBar->Width(), menuWidth);
     form.helpButton->SetCaption("&Help");
     EXPECT_EQ(form.menuBar->Width(), menuWidth);
-    Screenshot("omb_toolbar_bars.png");
+    // A button that is not auto-sized takes its own width, or the bar's.
+    form.exitButton = form.menuBar->AddButton("Exit");
+    form.exitButton->SetAutoSize(false);
+    form.exitButton->SetWidth(60);
+    RECT exit = form.exitButton->BoundsRect();
+    EXPECT_EQ(exit.right - exit.left, 60);
+    form.exitButton->SetWidth(0);
+    exit = form.exitButton->BoundsRect();
+    EXPECT_EQ(exit.right - exit.left, 43);
+    EXPECT_EQ(form.menuBar->Width(), exit.right);
+    delete form.exitButton;
+    EXPECT_EQ(form.menuBar->Width(), menuWidth);
+    // Captions beside the images: the same bar grows wider, not taller
+    // than two lines of text.
+    const int iconHeight = form.toolBar->Height();
+    form.toolBar->SetList(true);
+    form.toolBar->SetShowCaptions(true);
+    const RECT listSave = form.saveButton->BoundsRect();
+    EXPECT_GT(listSave.right - listSave.left, save.right - save.left + 20);
+    EXPECT_LT(form.toolBar->Height(), iconHeight + 8);
+    Screenshot("omb_toolbar_list.png");
+    form.toolBar->SetShowCaptions(false);
+    form.toolBar->SetList(false);
+    EXPECT_EQ(form.toolBar->Width(), width);
 }
 
 TEST(ToolBar, BoundsRoundTripThroughThePropertyTable) {
@@ -507,6 +535,16 @@ TEST(Menus, CommandsReachTheirItemsFromAnyFormAndDisabledItemsDoNothing) {
     EXPECT_EQ(AccessKeyOf("&Window Rule"), L'W');
     EXPECT_EQ(AccessKeyOf("Fish && &chips"), L'C');
     EXPECT_EQ(AccessKeyOf("Actions"), 0);
+    // The tooltip's request reaches the bar through its parent and is
+    // answered with the button's hint.
+    NMTTDISPINFOW di{};
+    di.hdr.hwndFrom = form.toolBar->ToolTipWindow();
+    di.hdr.idFrom = static_cast<UINT_PTR>(form.addButton->Command());
+    di.hdr.code = TTN_GETDISPINFOW;
+    ASSERT_NE(di.hdr.hwndFrom, nullptr);
+    ::SendMessageW(form.controlBar->WindowHandle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&di));
+    ASSERT_NE(di.lpszText, nullptr);
+    EXPECT_EQ(omb::FromWide(di.lpszText), "Add new rule");
     // Alt+letter from the form opens only a button that has the letter.
     EXPECT_FALSE(form.menuBar->HandleAccel(L'q'));
     // A freed drop-down menu leaves its button without one.
@@ -531,6 +569,13 @@ TEST(ToolBar, RealInputClicksButtonsOpensMenusAndPicksItems) {
     HMENU ruleHandle = nullptr;
     std::atomic<TPopupMenu*> seen{nullptr};
     form.helpMenu->OnPopup = [&](TComponent* m) { seen = static_cast<TPopupMenu*>(m); };
+    form.actionsMenu->OnPopup = form.helpMenu->OnPopup;
+    TToolButton* dropDown = form.toolBar->AddButton("Launch", TToolButtonStyle::tbsDropDown);
+    dropDown->SetImageIndex(4);
+    dropDown->SetDropdownMenu(form.actionsMenu);
+    RECT launchRect = dropDown->BoundsRect();
+    const POINT launch = ScreenCentre(toolBar, launchRect);
+    ::MapWindowPoints(toolBar, HWND_DESKTOP, reinterpret_cast<POINT*>(&launchRect), 2);
     std::atomic<int> saveClicks{0};
     form.saveButton->OnClick = [&](TComponent*) { ++saveClicks; };
     std::atomic<bool> ruleButtonPressed{false};
@@ -570,6 +615,14 @@ TEST(ToolBar, RealInputClicksButtonsOpensMenusAndPicksItems) {
         ASSERT_TRUE(WaitFor([&] { return OpenPopupWindow() != nullptr; }));
         // A press on the open menu's own button closes it.
         ASSERT_TRUE(Xdo("click 1"));
+        ASSERT_TRUE(WaitFor([&] { return OpenPopupWindow() == nullptr; }));
+        // A drop-down button opens its menu under itself too.
+        ASSERT_TRUE(ClickAt(launch));
+        ASSERT_TRUE(WaitFor([&] { return seen.load() == form.actionsMenu && OpenPopupWindow() != nullptr; }));
+        RECT popup2;
+        ::GetWindowRect(OpenPopupWindow(), &popup2);
+        EXPECT_EQ(popup2.left, launchRect.left);
+        ASSERT_TRUE(Xdo("key Escape"));
         ASSERT_TRUE(WaitFor([&] { return OpenPopupWindow() == nullptr; }));
     });
     EXPECT_EQ(saveClicks, 1);
@@ -643,7 +696,9 @@ TEST(ToolBar, ScreenshotOfAnOpenMenu) {
         ASSERT_TRUE(ClickAt(actions));
         ASSERT_TRUE(WaitFor([&] { return OpenPopupWindow() != nullptr; }));
         ASSERT_TRUE(Xdo("key Down"));
-        ::Sleep(150);  // let the highlight paint before the picture
+        ASSERT_TRUE(WaitFor([&] {
+            return (::GetMenuState(form.actionsMenu->Handle(), 0, MF_BYPOSITION) & MF_HILITE) != 0;
+        }));
         RunHostBlocking("/usr/bin/import -window root /tmp/omb_toolbar_menu.png");
         ASSERT_TRUE(Xdo("key Escape"));
         ASSERT_TRUE(WaitFor([&] { return OpenPopupWindow() == nullptr; }));
