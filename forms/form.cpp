@@ -213,9 +213,10 @@ void TForm::SetVisible(bool value) {
         if (::IsWindowVisible(h)) return;
         PlaceAtFirstShow();
         // The show handler runs before the window appears (a stored
-        // placement is restored there).
-        DoShow();
+        // placement is restored there), with the form already counted as
+        // visible so that its controls can be made the active one.
         SetVisibleFlag(true);
+        DoShow();
         const int cmd = windowState_ == TWindowState::wsMinimized   ? SW_SHOWMINIMIZED
                         : windowState_ == TWindowState::wsMaximized ? SW_SHOWMAXIMIZED
                                                                     : SW_SHOWNORMAL;

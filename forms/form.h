@@ -38,6 +38,8 @@ public:
     TWindowState WindowState() const;
     // Applied at once when the form shows; recorded while it is hidden.
     void SetWindowState(TWindowState value);
+    // Records the state for the next show without applying it now.
+    void RecordWindowState(TWindowState value) { windowState_ = value; }
     int PixelsPerInch() const;
 
     TControl* ActiveControl() const;
