@@ -323,6 +323,9 @@ bool TCustomEdit::HandleCommand(WORD code) {
 }
 
 HBRUSH TCustomEdit::CtlColor(HDC dc) {
+    // Read-only with the default colour: the face colour the system gives
+    // read-only edits (its own answer to their WM_CTLCOLORSTATIC).
+    if (readOnly_ && Color() == ::GetSysColor(COLOR_WINDOW)) return nullptr;
     HBRUSH b = TControl::CtlColor(dc);
     return b;
 }
