@@ -169,8 +169,22 @@ TControl* TForm::ActiveControl() const {
     return activeControl_;
 }
 
-void TForm::SetActiveControl(TControl* control) {
+void TForm::RememberActive(TControl* control) {
+    if (activeControl_ == control) return;
+    // The control may belong to another owner (a frame's): without the
+    // notice a freed control would stay behind as a dangling pointer.
+    if (activeControl_) activeControl_->RemoveFreeNotification(this);
     activeControl_ = control;
+    if (control) control->FreeNotification(this);
+}
+
+void TForm::Notification(TComponent* component, TOperation operation) {
+    TControl::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == activeControl_) activeControl_ = nullptr;
+}
+
+void TForm::SetActiveControl(TControl* control) {
+    RememberActive(control);
     if (control && WindowHandle() && ::IsWindowVisible(WindowHandle()) && control->CanFocus()) control->SetFocus();
 }
 
@@ -354,7 +368,7 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             if (HWND focus = ::GetFocus(); focus && ::IsChild(WindowHandle(), focus))
-                activeControl_ = TControl::FromHandle(focus);
+                RememberActive(TControl::FromHandle(focus));
         } else if (activeControl_ && activeControl_->WindowHandle() && activeControl_->CanFocus()) {
             LRESULT r = TControl::WndProc(message, wParam, lParam);
             ::SetFocus(activeControl_->WindowHandle());

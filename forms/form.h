@@ -77,9 +77,13 @@ protected:
     void CreateWnd() override;
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Loaded() override;
+    // A control that goes is no longer the active one.
+    void Notification(TComponent* component, TOperation operation) override;
     virtual void DoShow() { Fire(OnShow, this); }
 
 private:
+    // Remembers the active control and asks to be told when it goes.
+    void RememberActive(TControl* control);
     void PlaceAtFirstShow();
     bool HandleAltLetter(wchar_t letter);
 
