@@ -476,6 +476,13 @@ LRESULT TTreeView::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_RBUTTONUP:
         if (::GetCapture() == WindowHandle()) ::ReleaseCapture();
         break;
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+        // Wine's tree view takes Alt+key as a plain key press and never
+        // hands it on, so Alt+F4 and Alt alone would die in the tree:
+        // system keys go to the default handling, as on Windows.
+        return ::DefWindowProcW(WindowHandle(), message, wParam, lParam);
     case WM_DESTROY:
         // Destroyed with its parent window: the nodes go now.
         ReleaseAll();

@@ -1,13 +1,24 @@
 #!/bin/sh
 # The real OmbrelConfig.exe from a copy of the distribution folder, driven
 # by real key presses (xdotool) on the virtual display. Needs DISPLAY and
-# the build's Wine prefix (scripts/run_tests.sh sets both up).
+# the build's Wine prefix (scripts/test.sh sets both up).
+#
+# No fixed pauses: every step waits (boundedly) for what it caused to be
+# seen from outside: a window that appears or gets the keyboard focus, a
+# file's content, the end of the process. Keys sent one after another are
+# taken in order by the program, so a later key's effect proves the
+# earlier one was handled too.
 # Usage: editor_e2e.sh DIST_FOLDER
 set -u
 DIST=$1
 WORK=$(mktemp -d)
-trap 'kill $PID 2>/dev/null; rm -rf "$WORK"' EXIT
-PID=
+EDITOR_PID=
+cleanup() {
+    # The Windows process itself (the wine loader is gone by then).
+    [ -n "$EDITOR_PID" ] && kill "$EDITOR_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
 FAILS=0
 fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
 # Bounded poll: up to $1 tenths of a second for the condition in $2.
@@ -19,16 +30,30 @@ poll() {
     done
     return 1
 }
+# Top-level windows titled like the editor (its main window and its boxes).
 windows() { xdotool search --name '^Ombrel$' 2>/dev/null | wc -l; }
-running() { kill -0 "$PID" 2>/dev/null; }
+focused() { xdotool getwindowfocus 2>/dev/null; }
+# A message box of the editor has the keyboard focus.
+box_focused() { f=$(focused); [ -n "$f" ] && [ "$f" != "$MAIN" ] && [ "$(xdotool getwindowname "$f" 2>/dev/null)" = Ombrel ]; }
+main_focused() { [ "$(focused)" = "$MAIN" ]; }
+running() { [ -n "$EDITOR_PID" ] && kill -0 "$EDITOR_PID" 2>/dev/null; }
 start() {
     wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1 &
-    PID=$!
-    poll 100 '[ "$(windows)" -ge 1 ]' || fail "$1: no main window"
-    W=$(xdotool search --name '^Ombrel$' | head -1)
-    xdotool mousemove --window "$W" 300 300 click 1
+    MAIN=
+    poll 150 'MAIN=$(xdotool search --name "^Ombrel$" 2>/dev/null | head -1); [ -n "$MAIN" ]' ||
+        { fail "$1: no main window"; return 1; }
+    EDITOR_PID=$(xdotool getwindowpid "$MAIN")
+    poll 50 main_focused || fail "$1: the main window has no keyboard focus"
 }
-key() { xdotool key "$@"; sleep 0.3; }
+ended() {
+    poll 100 '! running' || return 1
+    EDITOR_PID=
+}
+# Sends a key and waits until a message box of the editor has the focus.
+# (A box that follows another box is a window of its own.)
+key_box() { before=$(focused); xdotool key "$@"; poll 50 'box_focused && [ "$(focused)" != "$before" ]'; }
+# Sends a key to a box and waits until the main window has the focus again.
+key_back() { xdotool key "$@"; poll 50 main_focused; }
 fresh() {
     rm -rf "$WORK/app"; mkdir -p "$WORK/app"
     cp -r "$DIST/OmbrelConfig.exe" "$DIST/Languages" "$WORK/app/"
@@ -36,7 +61,7 @@ fresh() {
         "$DIST/Ombrel.ini" >"$WORK/app/Ombrel.ini"
     cp "$WORK/app/Ombrel.ini" "$WORK/original.ini"
 }
-ended() { poll 80 '! running' && wait "$PID"; }
+has_rule() { grep -q "name=\"$1\"" "$WORK/app/Ombrel.ini"; }
 
 # No configuration: no window, exit code 0.
 fresh; rm "$WORK/app/Ombrel.ini"
@@ -47,50 +72,48 @@ wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1; rc=$?
 # Ctrl+A takes the first free number, Ctrl+S writes it; a second editor
 # leaves at once with exit code 0; closing unchanged asks nothing.
 fresh; start add
-key ctrl+a; key ctrl+s
-poll 30 'grep -q "Window Rule 2" "$WORK/app/Ombrel.ini"' || fail "Ctrl+A, Ctrl+S did not write Window Rule 2"
+xdotool key ctrl+a ctrl+s
+poll 50 'has_rule "Window Rule 2"' || fail "Ctrl+A, Ctrl+S did not write Window Rule 2"
 wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1; rc=$?
 [ $rc -eq 0 ] || fail "the second editor ended with $rc"
 [ "$(windows)" -eq 1 ] || fail "the second editor left a window"
-key alt+F4
+poll 50 main_focused || fail "the second editor did not bring the first forward"
+xdotool key alt+F4
 ended || fail "closing an unchanged editor did not end it"
 
 # Closing with changes: No leaves the file as it was.
 fresh; start close-no
-key ctrl+a; key alt+F4
-poll 30 '[ "$(windows)" -ge 2 ]' || fail "no question on closing with changes"
-key n
+xdotool key ctrl+a
+key_box alt+F4 || fail "no question on closing with changes"
+xdotool key n
 ended || fail "No did not close the editor"
 cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "No changed the file"
 
-# Closing with changes: Cancel keeps the window, Yes saves.
+# Closing with changes: Cancel keeps the window and the changes, Yes saves.
 fresh; start close-yes
-key ctrl+a; key alt+F4
-poll 30 '[ "$(windows)" -ge 2 ]' || fail "no question (cancel)"
-key Escape
-poll 20 '[ "$(windows)" -eq 1 ]' || fail "Cancel left the question open"
+xdotool key ctrl+a
+key_box alt+F4 || fail "no question (cancel)"
+key_back Escape || fail "Cancel left the question open"
 running || fail "Cancel closed the editor"
-key alt+F4
-poll 30 '[ "$(windows)" -ge 2 ]' || fail "no question (yes)"
-key y
+key_box alt+F4 || fail "Cancel lost the changes (no question the second time)"
+xdotool key y
 ended || fail "Yes did not close the editor"
-grep -q "Window Rule 2" "$WORK/app/Ombrel.ini" || fail "Yes did not save"
+has_rule "Window Rule 2" || fail "Yes did not save"
 
 # A read-only configuration: a message, the changes kept, the window stays.
 fresh; chmod a-w "$WORK/app/Ombrel.ini"; start read-only
-key ctrl+a; key ctrl+s
-poll 30 '[ "$(windows)" -ge 2 ]' || fail "no message when the save failed"
-key Return
-key alt+F4
-poll 30 '[ "$(windows)" -ge 2 ]' || fail "a failed save lost the changes (no question)"
-key y
-poll 30 '[ "$(windows)" -ge 2 ]' || fail "no message for the failed save on closing"
-key Return
-sleep 0.5
-running || fail "the window closed although the save failed"
+xdotool key ctrl+a
+key_box ctrl+s || fail "no message when the save failed"
+key_back Return || fail "the message of the failed save did not go"
+key_box alt+F4 || fail "a failed save lost the changes (no question)"
+key_box y || fail "no message for the failed save on closing"
+key_back Return || fail "the window closed although the save failed"
+running || fail "the editor ended although the save failed"
 cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "a read-only file changed"
 chmod u+w "$WORK/app/Ombrel.ini"
-kill "$PID" 2>/dev/null; wait "$PID" 2>/dev/null
+key_box alt+F4 || fail "no question after the failed save"
+xdotool key n
+ended || fail "No did not close the editor after the failed save"
 
 [ $FAILS -eq 0 ] && echo "editor e2e: all passed"
 exit $FAILS

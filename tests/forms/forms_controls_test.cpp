@@ -215,6 +215,27 @@ TEST(FormsTreeView, SelectionChangesAreReportedAndNeverDangle) {
     EXPECT_FALSE(GetWindowLongPtrW(tree->WindowHandle(), GWL_STYLE) & TVS_EDITLABELS);
 }
 
+TEST(FormsTreeView, SystemKeysReachTheWindow) {
+    // Alt+F4 with the focus in the tree closes the form; Alt+Down is not
+    // taken as Down.
+    TreeForm form;
+    form.Show();
+    TTreeView* tree = form.tree;
+    TTreeNode* a = tree->Items().Add("a");
+    tree->Items().Add("b");
+    tree->SetSelected(a);
+    tree->SetFocus();
+    SendMessageW(tree->WindowHandle(), WM_SYSKEYDOWN, VK_DOWN, 0x20000001);
+    EXPECT_EQ(tree->Selected(), a);
+    bool closed = false;
+    form.OnCloseQuery = [&](TComponent*, bool& canClose) {
+        closed = true;
+        canClose = false;
+    };
+    SendMessageW(tree->WindowHandle(), WM_SYSKEYDOWN, VK_F4, 0x203e0001);
+    EXPECT_TRUE(omb::test::PumpUntil([&] { return closed; }, 2000));
+}
+
 TEST(FormsTreeView, ClicksSelectAndReportTheirRelease) {
     TreeForm form;
     form.Show();
