@@ -6,14 +6,16 @@ namespace omb {
 
 namespace {
 
+// Texts are UTF-8 (u8 literals: the bytes do not depend on the compiler's
+// execution character set).
 const char kCreateParamFailure[] =
-    "TBOMObject.CreateParam. \xCE\xF8\xE8\xE1\xEA\xE0 \xEF\xF0\xE8 \xEF\xEE\xEB\xF3\xF7\xE5\xED\xE8\xE8 "
+    u8"TBOMObject.CreateParam. Ошибка при получении "
     "Params"
     " - {C0278020-676B-4FC2-9A4C-FBB34EB0B5D6}";
 const char kNameParamMissing[] =
     "TBOMObject.UpdateNameParam: Can\"t find param \"Name\" {50360B40-C9FD-489D-84B8-053539072DA8}";
 const char kWrongChildName[] =
-    "AfterChangeObjectName - \xED\xE5\xE2\xE5\xF0\xED\xEE\xE5 \xE8\xEC\xFF \xF0\xE5\xE1\xE5\xED\xEA\xE0."
+    u8"AfterChangeObjectName - неверное имя ребенка."
     " {9FC4CBFB-E5CD-4B8E-A935-8F2E08202540}";
 
 // Bounds the nesting of objects read from a document on this thread.

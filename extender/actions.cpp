@@ -7,11 +7,30 @@
 #include "foundation/handles.h"
 #include "foundation/shared.h"
 #include "foundation/strings.h"
+#include "foundation/winfuncs.h"
 
 namespace omb::ea {
 
 std::string WindowRulesKey(const std::string& ruleName) {
     return std::string(kRegistryRoot) + "\\WindowRules\\" + ruleName;
+}
+
+UniqueRegKey OpenWindowRulesKey(const std::string& ruleName, bool create) {
+    UniqueRegKey opened;
+    std::wstring key;
+    if (!ToWideExact(WindowRulesKey(ruleName), key)) return opened;
+    if (create) {
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, nullptr, opened.put(), nullptr) != ERROR_SUCCESS)
+            opened.reset();
+    } else if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) {
+        opened.reset();
+    }
+    return opened;
+}
+
+std::wstring RegistryValueName(const std::string& name) {
+    return ToWide(name);
 }
 
 // ---- TAction ---------------------------------------------------------------
@@ -204,24 +223,22 @@ std::string TAction::ReadSavedOperation() {
     try {
         Ref<IWindowHandler> handler = WindowHandler();
         if (!handler) return std::string();
-        const std::string key = WindowRulesKey(handler->GetRuleName());
-        UniqueRegKey opened;
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
-            return std::string();
-        const std::string value = SavedOperationValueName();
+        UniqueRegKey opened = OpenWindowRulesKey(handler->GetRuleName(), false);
+        if (!opened) return std::string();
+        const std::wstring value = RegistryValueName(SavedOperationValueName());
         DWORD type = 0, size = 0;
-        if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, nullptr, &size) !=
+        if (::RegQueryValueExW(opened.get(), value.c_str(), nullptr, &type, nullptr, &size) !=
                 ERROR_SUCCESS ||
-            type != REG_SZ || size == 0 || size > 4096)
+            type != REG_SZ || size == 0 || size > 8192)
             return std::string();
-        std::string text(size, '\0');
-        if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&text[0]),
+        std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+        if (::RegQueryValueExW(opened.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&text[0]),
                                &size) != ERROR_SUCCESS ||
             type != REG_SZ)
             return std::string();
-        text.resize(size);
-        while (!text.empty() && text.back() == '\0') text.pop_back();
-        return text;
+        text.resize(size / sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        return FromWide(text);
     } catch (...) {
         return std::string();
     }
@@ -232,16 +249,14 @@ void TAction::SaveCurrentOperationToRegistry() {
         Ref<IWindowHandler> handler = WindowHandler();
         Ref<IOperation> current = GetCurrentOperation();
         if (!handler || !current) return;
-        const std::string key = WindowRulesKey(handler->GetRuleName());
-        const std::string value = SavedOperationValueName();
-        const std::string operation = current->GetName();
+        const std::wstring value = RegistryValueName(SavedOperationValueName());
+        const std::wstring operation = ToWide(current->GetName());
         // Failures of the registry itself are dropped without a word.
-        UniqueRegKey opened;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_READ | KEY_WRITE, nullptr, opened.put(), nullptr) != ERROR_SUCCESS)
-            return;
-        ::RegSetValueExA(opened.get(), value.c_str(), 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(operation.c_str()), DWORD(operation.size() + 1));
+        UniqueRegKey opened = OpenWindowRulesKey(handler->GetRuleName(), true);
+        if (!opened) return;
+        ::RegSetValueExW(opened.get(), value.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(operation.c_str()),
+                         DWORD((operation.size() + 1) * sizeof(wchar_t)));
     } catch (...) {
         TraceCurrentError("TAction.SaveCurrentOperationToRegistry");
     }

@@ -19,12 +19,22 @@
 #include "extender/ea_interfaces.h"
 #include "extender/items.h"
 #include "extender/publisher.h"
+#include "foundation/handles.h"
 
 namespace omb::ea {
 
 // "SOFTWARE\Quennet\Ombrel\WindowRules\" followed by the rule's name: the
 // key (under HKEY_CURRENT_USER) of every value an action keeps for a rule.
 std::string WindowRulesKey(const std::string& ruleName);
+
+// That key opened for reading and writing (created when `create` and
+// missing) through the wide calls. The rule's name comes from the command
+// center in UTF-8 and is converted as UTF-8, so every program opens the same
+// key whatever its own code page. Empty when the key cannot be opened, or
+// when the name is not UTF-8: no lossy conversion ever picks a key.
+UniqueRegKey OpenWindowRulesKey(const std::string& ruleName, bool create);
+// A value name of such a key (our UTF-8 text) for the wide calls.
+std::wstring RegistryValueName(const std::string& name);
 
 class TAction : public TAbstractParamsItem, public ISlave, public IPublisherOwner, public IExtenderAction {
 public:

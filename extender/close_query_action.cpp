@@ -55,8 +55,9 @@ bool TCloseQueryAction::AskClose() {
     // while the library unloads.
     if (!MayWaitForWindow(window)) return true;
     const std::string caption = handler->GetWindowCaption();
-    // Every supported system is of the NT family: the wide call shows any
-    // text of the ANSI code page correctly.
+    // The question comes from the command center in UTF-8 and the caption
+    // is read as UTF-8 (winfuncs.h): both reach the wide call converted as
+    // UTF-8, whatever this program's code page.
     const int answer =
         ::MessageBoxW(window, ToWide(question_).c_str(), ToWide(caption).c_str(), kCloseQuestionStyle);
     return answer == IDYES;

@@ -63,19 +63,16 @@ void TSaveSizePosAction::SavePlacement() {
     try {
         Ref<IWindowHandler> handler = WindowHandler();
         if (!handler) return;
-        const std::string key = WindowRulesKey(handler->GetRuleName());
         const HWND window = handler->GetWindow();
-        UniqueRegKey opened;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_READ | KEY_WRITE, nullptr, opened.put(), nullptr) != ERROR_SUCCESS)
-            return;
+        UniqueRegKey opened = OpenWindowRulesKey(handler->GetRuleName(), true);
+        if (!opened) return;
         WINDOWPLACEMENT placement{};
         placement.length = sizeof(placement);  // 44
         if (!::GetWindowPlacement(window, &placement)) return;
         for (int i = 0; i < 9; ++i) {
-            const std::string value = name_ + kPlacementValueSuffixes[i];
+            const std::wstring value = RegistryValueName(name_ + kPlacementValueSuffixes[i]);
             const DWORD data = static_cast<DWORD>(*Fields(placement, i));
-            if (::RegSetValueExA(opened.get(), value.c_str(), 0, REG_DWORD,
+            if (::RegSetValueExW(opened.get(), value.c_str(), 0, REG_DWORD,
                                  reinterpret_cast<const BYTE*>(&data), sizeof(data)) != ERROR_SUCCESS)
                 return;  // the values written so far stay
         }
@@ -87,19 +84,17 @@ void TSaveSizePosAction::RestorePlacement() {
     try {
         Ref<IWindowHandler> handler = WindowHandler();
         if (!handler) return;
-        const std::string key = WindowRulesKey(handler->GetRuleName());
         const HWND window = handler->GetWindow();
         WINDOWPLACEMENT placement{};
         placement.length = sizeof(placement);
         placement.flags = 0;
         {
-            UniqueRegKey opened;
-            if (::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
-                return;
+            UniqueRegKey opened = OpenWindowRulesKey(handler->GetRuleName(), false);
+            if (!opened) return;
             for (int i = 0; i < 9; ++i) {
-                const std::string value = name_ + kPlacementValueSuffixes[i];
+                const std::wstring value = RegistryValueName(name_ + kPlacementValueSuffixes[i]);
                 DWORD type = 0, data = 0, size = sizeof(data);
-                if (::RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type,
+                if (::RegQueryValueExW(opened.get(), value.c_str(), nullptr, &type,
                                        reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
                     type != REG_DWORD || size != sizeof(data))
                     return;  // nothing is applied

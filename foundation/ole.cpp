@@ -14,7 +14,7 @@ void CheckOle(HRESULT hr, const char* what) {
     throw EOleError(std::string(what) + " failed (HRESULT 0x" + code + ")");
 }
 
-Bstr::Bstr(const std::string& ansi) : Bstr(ToWide(ansi)) {}
+Bstr::Bstr(const std::string& utf8) : Bstr(ToWide(utf8)) {}
 
 Bstr::Bstr(const std::wstring& wide) {
     value_ = ::SysAllocStringLen(wide.data(), UINT(wide.size()));
@@ -25,20 +25,21 @@ bool Bstr::Equals(const std::wstring& text) const {
     return size() == text.size() && (text.empty() || std::wmemcmp(value_, text.data(), text.size()) == 0);
 }
 
-std::string Bstr::Ansi() const {
+std::string Bstr::Utf8() const {
     return FromWide(value_, size());
 }
 
-OleVariant::OleVariant(const std::string& ansi) {
+OleVariant::OleVariant(const std::string& utf8) : OleVariant(ToWide(utf8)) {}
+
+OleVariant::OleVariant(const std::wstring& wide) {
     ::VariantInit(&value_);
-    std::wstring wide = ToWide(ansi);
     BSTR text = ::SysAllocStringLen(wide.data(), UINT(wide.size()));
     if (!text) throw EOleError("out of memory for a string");
     value_.vt = VT_BSTR;
     value_.bstrVal = text;
 }
 
-std::string OleVariant::Ansi() const {
+std::string OleVariant::Utf8() const {
     if (value_.vt == VT_BSTR)
         return FromWide(value_.bstrVal, value_.bstrVal ? ::SysStringLen(value_.bstrVal) : 0);
     if (IsNull()) return std::string();

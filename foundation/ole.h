@@ -1,6 +1,6 @@
 // Owners of automation values (BSTR, VARIANT) and the check that turns a
-// failed COM result into an exception. Texts cross through the ANSI code page
-// (winfuncs.h).
+// failed COM result into an exception. Texts cross as UTF-8 (CP_UTF8,
+// winfuncs.h), whatever the process's ANSI code page.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +20,7 @@ void CheckOle(HRESULT hr, const char* what);
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const std::string& ansi);
+    explicit Bstr(const std::string& utf8);
     explicit Bstr(const std::wstring& wide);
     ~Bstr() { reset(); }
     Bstr(const Bstr&) = delete;
@@ -47,7 +47,9 @@ public:
     size_t size() const { return value_ ? ::SysStringLen(value_) : 0; }
     bool Equals(const std::wstring& text) const;
     std::wstring Wide() const { return std::wstring(value_ ? value_ : L"", size()); }
-    std::string Ansi() const;
+    std::string Utf8() const;
+    // The former name of Utf8, kept for code written before the change.
+    std::string Ansi() const { return Utf8(); }
 
 private:
     BSTR value_ = nullptr;
@@ -57,8 +59,9 @@ private:
 class OleVariant {
 public:
     OleVariant() { ::VariantInit(&value_); }
-    // A string value (VT_BSTR).
-    explicit OleVariant(const std::string& ansi);
+    // A string value (VT_BSTR) from UTF-8 or from UTF-16.
+    explicit OleVariant(const std::string& utf8);
+    explicit OleVariant(const std::wstring& wide);
     ~OleVariant() { ::VariantClear(&value_); }
     OleVariant(const OleVariant&) = delete;
     OleVariant& operator=(const OleVariant&) = delete;
@@ -69,8 +72,10 @@ public:
         return &value_;
     }
     bool IsNull() const { return value_.vt == VT_NULL || value_.vt == VT_EMPTY; }
-    // The value as text; raises EOleError when it has no text form.
-    std::string Ansi() const;
+    // The value as UTF-8 text; raises EOleError when it has no text form.
+    std::string Utf8() const;
+    // The former name of Utf8, kept for code written before the change.
+    std::string Ansi() const { return Utf8(); }
 
 private:
     VARIANT value_;

@@ -23,10 +23,39 @@ std::string UpperCaseAZ(std::string s) {
     return s;
 }
 
+#ifdef _WIN32
+namespace {
+// UTF-8 to UTF-16 and back (the same conversions as winfuncs.h, which this
+// pure unit cannot include); false for a text that is not UTF-8.
+bool Utf16(const std::string& s, std::wstring& out) {
+    out.clear();
+    if (s.empty()) return true;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), nullptr, 0);
+    if (n <= 0) return false;
+    out.resize(size_t(n));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), &out[0], n);
+    return true;
+}
+std::string Utf8(const std::wstring& w) {
+    if (w.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+// Upper-cases in place; UTF-16 units map one to one.
+void UpperWide(std::wstring& w) {
+    if (!w.empty()) CharUpperBuffW(&w[0], DWORD(w.size()));
+}
+}  // namespace
+#endif
+
 std::string AnsiUpperCase(std::string s) {
 #ifdef _WIN32
-    if (!s.empty()) CharUpperBuffA(&s[0], DWORD(s.size()));
-    return s;
+    std::wstring wide;
+    if (!Utf16(s, wide)) return UpperCaseAZ(std::move(s));
+    UpperWide(wide);
+    return Utf8(wide);
 #else
     return UpperCaseAZ(std::move(s));
 #endif
@@ -58,7 +87,23 @@ int StrToIntDef(const std::string& s, int fallback) {
 
 std::string ReplaceTextAnsi(const std::string& s, const std::string& what, const std::string& with) {
     if (what.empty()) return s;
-    const std::string hay = AnsiUpperCase(s), needle = AnsiUpperCase(what);
+#ifdef _WIN32
+    // Found in UTF-16, where upper-casing keeps every position.
+    std::wstring text, wanted;
+    if (Utf16(s, text) && Utf16(what, wanted)) {
+        std::wstring hay = text;
+        UpperWide(hay);
+        UpperWide(wanted);
+        std::string out;
+        size_t from = 0;
+        for (size_t at = hay.find(wanted); at != std::wstring::npos; at = hay.find(wanted, from)) {
+            out.append(Utf8(text.substr(from, at - from))).append(with);
+            from = at + wanted.size();
+        }
+        return out.append(Utf8(text.substr(from)));
+    }
+#endif
+    const std::string hay = UpperCaseAZ(s), needle = UpperCaseAZ(what);
     std::string out;
     size_t from = 0;
     for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, from)) {

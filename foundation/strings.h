@@ -1,4 +1,4 @@
-// Text helpers for the system's 8-bit strings (ANSI code page).
+// Text helpers for our 8-bit strings, which hold UTF-8.
 #pragma once
 
 #include <string>
@@ -12,8 +12,11 @@ std::string Trim(const std::string& s);
 // Upper-cases the letters a to z only; every other byte stays.
 std::string UpperCaseAZ(std::string s);
 
-// Upper-cases with the system's locale-dependent rules (the ANSI code page on
-// Windows); natively the letters a to z only.
+// Upper-cases with the system's locale-dependent rules: on Windows every
+// letter of a UTF-8 text (through UTF-16, whatever the process's ANSI code
+// page, so that the hook library in another program folds as our programs
+// do); a text that is not UTF-8, and natively every text, the letters a to z
+// only.
 std::string AnsiUpperCase(std::string s);
 
 // Compares with a to z folded to upper case: <0, 0 or >0 as bytes compare.

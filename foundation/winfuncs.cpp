@@ -4,37 +4,112 @@
 
 namespace omb {
 
+namespace {
+
+// The code pages whose conversions take neither flags nor the used-default
+// flag (the documentation of WideCharToMultiByte lists them).
+bool TakesNoFlags(UINT codePage) {
+    return codePage == 42 || codePage == 50220 || codePage == 50221 || codePage == 50222 ||
+           codePage == 50225 || codePage == 50227 || codePage == 50229 || codePage == 54936 ||
+           codePage == 65000 || (codePage >= 57002 && codePage <= 57011);
+}
+
+std::string Convert(UINT codePage, DWORD flags, const wchar_t* wide, int length, BOOL* usedDefault) {
+    const int n = ::WideCharToMultiByte(codePage, flags, wide, length, nullptr, 0, nullptr, usedDefault);
+    if (n <= 0) return std::string();
+    std::string out(size_t(n), '\0');
+    ::WideCharToMultiByte(codePage, flags, wide, length, &out[0], n, nullptr, usedDefault);
+    return out;
+}
+
+std::wstring Widen(UINT codePage, DWORD flags, const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int n = ::MultiByteToWideChar(codePage, flags, text.data(), int(text.size()), nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(size_t(n), L'\0');
+    ::MultiByteToWideChar(codePage, flags, text.data(), int(text.size()), &out[0], n);
+    return out;
+}
+
+WindowText FromWideText(const wchar_t* wide, size_t length) {
+    WindowText result;
+    result.exact = FromWideExact(wide, length, result.text);
+    return result;
+}
+
+}  // namespace
+
+WindowText ReadWindowClassName(HWND window) {
+    wchar_t buffer[255];
+    const int n = ::GetClassNameW(window, buffer, int(sizeof(buffer) / sizeof(buffer[0])));
+    return n > 0 ? FromWideText(buffer, size_t(n)) : WindowText();
+}
+
+WindowText ReadWindowCaption(HWND window) {
+    const int length = ::GetWindowTextLengthW(window);
+    if (length <= 0) return WindowText();
+    std::vector<wchar_t> buffer(size_t(length) + 1);
+    const int n = ::GetWindowTextW(window, buffer.data(), length + 1);
+    return n > 0 ? FromWideText(buffer.data(), size_t(n)) : WindowText();
+}
+
 std::string GetWindowClassName(HWND window) {
-    char buffer[255];
-    int n = ::GetClassNameA(window, buffer, int(sizeof(buffer)));
-    return n > 0 ? std::string(buffer, size_t(n)) : std::string();
+    return ReadWindowClassName(window).text;
 }
 
 std::string GetWindowCaption(HWND window) {
-    int length = ::GetWindowTextLengthA(window);
-    if (length <= 0) return std::string();
-    std::vector<char> buffer(size_t(length) + 1);
-    int n = ::GetWindowTextA(window, buffer.data(), length + 1);
-    return n > 0 ? std::string(buffer.data(), size_t(n)) : std::string();
+    return ReadWindowCaption(window).text;
 }
 
-std::wstring ToWide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], n);
-    return out;
+std::wstring ToWide(const std::string& utf8) {
+    return Widen(CP_UTF8, 0, utf8);
 }
 
-std::string FromWide(const wchar_t* text, size_t length) {
-    if (!text || length == 0) return std::string();
-    int n = ::WideCharToMultiByte(CP_ACP, 0, text, int(length), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n), '\0');
-    if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, text, int(length), &out[0], n, nullptr, nullptr);
-    return out;
+bool ToWideExact(const std::string& utf8, std::wstring& wide) {
+    wide.clear();
+    if (utf8.empty()) return true;
+    wide = Widen(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
+    if (!wide.empty()) return true;
+    wide = Widen(CP_UTF8, 0, utf8);
+    return false;
 }
 
-std::string FromWide(const std::wstring& text) { return FromWide(text.data(), text.size()); }
+std::string FromWide(const wchar_t* wide, size_t length) {
+    if (!wide || length == 0) return std::string();
+    return Convert(CP_UTF8, 0, wide, int(length), nullptr);
+}
+
+std::string FromWide(const std::wstring& wide) {
+    return FromWide(wide.data(), wide.size());
+}
+
+bool FromWideExact(const wchar_t* wide, size_t length, std::string& utf8) {
+    return ToCodePageExact(CP_UTF8, wide, length, utf8);
+}
+
+bool ToCodePageExact(UINT codePage, const wchar_t* wide, size_t length, std::string& out) {
+    out.clear();
+    if (!wide || length == 0) return true;
+    const int n = int(length);
+    if (codePage == CP_UTF8) {
+        out = Convert(CP_UTF8, WC_ERR_INVALID_CHARS, wide, n, nullptr);
+        if (!out.empty()) return true;
+        out = Convert(CP_UTF8, 0, wide, n, nullptr);  // unpaired surrogates as U+FFFD
+        return false;
+    }
+    BOOL usedDefault = FALSE;
+    const bool plain = TakesNoFlags(codePage);
+    out = Convert(codePage, plain ? 0 : WC_NO_BEST_FIT_CHARS, wide, n, plain ? nullptr : &usedDefault);
+    if (out.empty() || usedDefault) return false;
+    // Every character must come back as it was: a page may map a character
+    // it lacks to a different one without saying so.
+    const std::wstring back = Widen(codePage, 0, out);
+    return back.size() == length && back.compare(0, length, wide, length) == 0;
+}
+
+std::wstring AnsiToWide(const std::string& ansi) {
+    return Widen(CP_ACP, 0, ansi);
+}
 
 std::wstring Utf8ToWide(const std::string& text) {
     if (text.empty()) return std::wstring();

@@ -1,11 +1,17 @@
 #include "foundation/xml_storage.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
 #include <cwctype>
+#include <map>
 #include <vector>
 
 #include "foundation/handles.h"
 #include "foundation/ole.h"
+#include "foundation/strings.h"
 #include "foundation/winfuncs.h"
 
 namespace omb {
@@ -123,30 +129,162 @@ UINT CodePageOf(const std::wstring& encodingName) {
     return 0;
 }
 
-// Converts to the code page; empty and *ok false when the page cannot be
-// used with strict (no best-fit) conversion.
-std::string ToCodePage(const wchar_t* text, int length, UINT cp, bool* unmappable, bool* ok) {
-    *ok = true;
-    *unmappable = false;
-    if (length == 0) return std::string();
-    const bool utf8 = cp == CP_UTF8;
-    DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    BOOL usedDefault = FALSE;
-    BOOL* usedDefaultPtr = utf8 ? nullptr : &usedDefault;
-    int n = ::WideCharToMultiByte(cp, flags, text, length, nullptr, 0, nullptr, usedDefaultPtr);
-    if (n <= 0) {
-        *ok = false;
-        return std::string();
+// Writes a document's text in a code page. Characters the page lacks become
+// character references ("&#x...;") where XML allows them: in text and in
+// attribute values; in a CDATA section, which takes no references, the
+// section is closed for the reference and opened again. Anywhere else (a
+// name, a comment, a processing instruction, a document type declaration)
+// no reference can stand for a character, and the page cannot hold the
+// document.
+class CodePageWriter {
+public:
+    explicit CodePageWriter(UINT cp) : cp_(cp) {
+        std::wstring ascii;
+        for (wchar_t c = 1; c < 0x80; ++c) ascii += c;
+        std::string bytes;
+        asciiCompatible_ =
+            ToCodePageExact(cp, ascii.data(), ascii.size(), bytes) && bytes.size() == ascii.size();
+        for (size_t i = 0; asciiCompatible_ && i < ascii.size(); ++i)
+            asciiCompatible_ = static_cast<unsigned char>(bytes[i]) == ascii[i];
     }
-    std::string out(size_t(n), '\0');
-    ::WideCharToMultiByte(cp, flags, text, length, &out[0], n, nullptr, usedDefaultPtr);
-    *unmappable = usedDefault != FALSE;
-    return out;
-}
 
-// The document text in the code page; characters the page lacks become
-// character references (valid in text and attribute values, where such
-// characters occur). False when the code page cannot be used.
+    // False when a character the page lacks stands where no reference may.
+    bool Write(const std::wstring& text, std::string& out) {
+        out.clear();
+        out.reserve(text.size() + text.size() / 8);
+        State state = State::Content;
+        wchar_t quote = 0;
+        int depth = 0;  // brackets of a document type declaration
+        for (size_t i = 0; i < text.size();) {
+            // Markup that opens or closes a construct is written as it is.
+            if (state == State::Content && text[i] == L'<') {
+                const wchar_t* opener = L"<";
+                state = State::Tag;
+                if (Starts(text, i, L"<!--")) {
+                    opener = L"<!--";
+                    state = State::Comment;
+                } else if (Starts(text, i, L"<![CDATA[")) {
+                    opener = L"<![CDATA[";
+                    state = State::CData;
+                } else if (Starts(text, i, L"<?")) {
+                    opener = L"<?";
+                    state = State::Instruction;
+                } else if (Starts(text, i, L"<!")) {
+                    opener = L"<!";
+                    state = State::Declaration;
+                    depth = 0;
+                    quote = 0;
+                }
+                if (!Markup(opener, out)) return false;
+                i += std::wcslen(opener);
+                continue;
+            }
+            const wchar_t* closer = nullptr;
+            if (state == State::Comment && Starts(text, i, L"-->")) closer = L"-->";
+            if (state == State::CData && Starts(text, i, L"]]>")) closer = L"]]>";
+            if (state == State::Instruction && Starts(text, i, L"?>")) closer = L"?>";
+            if (closer) {
+                if (!Markup(closer, out)) return false;
+                i += std::wcslen(closer);
+                state = State::Content;
+                continue;
+            }
+            const wchar_t c = text[i];
+            if (state == State::Tag) {
+                if (c == L'"' || c == L'\'') {
+                    state = State::Attribute;
+                    quote = c;
+                } else if (c == L'>') {
+                    state = State::Content;
+                }
+            } else if (state == State::Attribute) {
+                if (c == quote) state = State::Tag;
+            } else if (state == State::Declaration) {
+                if (quote) {
+                    if (c == quote) quote = 0;
+                } else if (c == L'"' || c == L'\'') {
+                    quote = c;
+                } else if (c == L'[') {
+                    ++depth;
+                } else if (c == L']') {
+                    --depth;
+                } else if (c == L'>' && depth <= 0) {
+                    state = State::Content;
+                }
+            }
+            const size_t n =
+                IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]) ? 2 : 1;
+            if (!Character(text.data() + i, n, state, out)) return false;
+            i += n;
+        }
+        return true;
+    }
+
+private:
+    enum class State { Content, Tag, Attribute, Comment, CData, Instruction, Declaration };
+
+    static bool Starts(const std::wstring& text, size_t at, const wchar_t* what) {
+        return text.compare(at, std::wcslen(what), what) == 0;
+    }
+
+    // The bytes of one character; false when the page lacks it.
+    bool Encode(const wchar_t* c, size_t n, std::string& bytes) {
+        if (n == 1 && *c < 0x80 && asciiCompatible_) {
+            bytes.assign(1, char(*c));
+            return true;
+        }
+        const uint32_t key = n == 2
+                                 ? 0x10000u + ((uint32_t(c[0]) - 0xD800u) << 10) + (uint32_t(c[1]) - 0xDC00u)
+                                 : uint32_t(*c);
+        auto it = cache_.find(key);
+        if (it == cache_.end()) {
+            std::string piece;
+            const bool exact = ToCodePageExact(cp_, c, n, piece) && !piece.empty();
+            it = cache_.emplace(key, exact ? piece : std::string()).first;
+        }
+        bytes = it->second;
+        return !bytes.empty();
+    }
+
+    bool Markup(const wchar_t* text, std::string& out) {
+        std::string bytes;
+        for (; *text; ++text) {
+            if (!Encode(text, 1, bytes)) return false;
+            out += bytes;
+        }
+        return true;
+    }
+
+    bool Character(const wchar_t* c, size_t n, State state, std::string& out) {
+        std::string bytes;
+        // An unpaired surrogate is no character of XML: U+FFFD stands for it.
+        const wchar_t replacement = 0xFFFD;
+        if (n == 1 && *c >= 0xD800 && *c <= 0xDFFF) c = &replacement;
+        if (Encode(c, n, bytes)) {
+            out += bytes;
+            return true;
+        }
+        if (state != State::Content && state != State::Attribute && state != State::CData) return false;
+        const uint32_t code = n == 2
+                                  ? 0x10000u + ((uint32_t(c[0]) - 0xD800u) << 10) + (uint32_t(c[1]) - 0xDC00u)
+                                  : uint32_t(*c);
+        char ascii[16];
+        std::snprintf(ascii, sizeof(ascii), "&#x%X;", unsigned(code));
+        wchar_t reference[16] = {};
+        for (size_t k = 0; ascii[k] && k + 1 < sizeof(reference) / sizeof(reference[0]); ++k)
+            reference[k] = wchar_t(ascii[k]);
+        if (state == State::CData)
+            return Markup(L"]]>", out) && Markup(reference, out) && Markup(L"<![CDATA[", out);
+        return Markup(reference, out);
+    }
+
+    UINT cp_;
+    bool asciiCompatible_ = false;
+    std::map<uint32_t, std::string> cache_;
+};
+
+// The document text in the code page (see CodePageWriter). False when the
+// code page cannot be used or cannot hold the document.
 bool EncodeDocument(const std::wstring& text, UINT cp, std::string& out) {
     if (cp == kUtf16) {
         out.assign("\xFF\xFE", 2);
@@ -157,26 +295,8 @@ bool EncodeDocument(const std::wstring& text, UINT cp, std::string& out) {
         return true;
     }
     if (!::IsValidCodePage(cp)) return false;
-    bool unmappable = false, ok = false;
-    out = ToCodePage(text.data(), int(text.size()), cp, &unmappable, &ok);
-    if (!ok && !text.empty()) return false;
-    if (!unmappable) return true;
-    out.clear();
-    for (size_t i = 0; i < text.size();) {
-        size_t n =
-            (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
-        std::string piece = ToCodePage(text.data() + i, int(n), cp, &unmappable, &ok);
-        if (!ok || unmappable || piece.empty()) {
-            unsigned long codePoint =
-                n == 2 ? 0x10000ul + ((unsigned long)(text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00)
-                       : (unsigned long)text[i];
-            out += "&#" + std::to_string(codePoint) + ";";
-        } else {
-            out += piece;
-        }
-        i += n;
-    }
-    return true;
+    if (ToCodePageExact(cp, text.data(), text.size(), out)) return true;
+    return CodePageWriter(cp).Write(text, out);
 }
 
 // Finds the value of pseudo-attribute "encoding" in the declaration data.
@@ -227,35 +347,37 @@ std::wstring DeclarationData(IXMLDOMDocument* document) {
     return std::wstring();
 }
 
+// The text with its XML declaration written out as `data` (none when the
+// data is empty).
+std::wstring WithDeclaration(std::wstring text, const std::wstring& data) {
+    if (data.empty()) return text;
+    const size_t start = text.size() && text[0] == 0xFEFF ? 1 : 0;
+    if (text.compare(start, 5, L"<?xml") == 0) {
+        const size_t end = text.find(L"?>", start);
+        if (end != std::wstring::npos) text.replace(start, end + 2 - start, L"<?xml " + data + L"?>");
+    }
+    return text;
+}
+
 // The bytes of the file: the service's rendering of the document, its
 // declaration written out in full (the rendering of a document as a string
 // may leave the encoding out), in the declared encoding.
 std::string RenderDocument(IXMLDOMDocument* document) {
     Bstr xml;
     CheckOle(document->get_xml(xml.put()), "IXMLDOMDocument.xml");
-    std::wstring text = xml.Wide();
+    const std::wstring text = xml.Wide();
     std::wstring data = DeclarationData(document);
-    UINT cp = CP_UTF8;
-    if (!data.empty()) {
-        size_t at = 0, length = 0;
-        if (FindEncoding(data, at, length)) {
-            cp = CodePageOf(data.substr(at, length));
-            std::string probe;
-            // An encoding that cannot be written is replaced by UTF-8, in the
-            // declaration too, rather than written under a wrong name.
-            if (cp == 0 || !EncodeDocument(L"<", cp, probe)) {
-                cp = CP_UTF8;
-                data.replace(at, length, L"UTF-8");
-            }
-        }
-        size_t start = text.size() && text[0] == 0xFEFF ? 1 : 0;
-        if (text.compare(start, 5, L"<?xml") == 0) {
-            size_t end = text.find(L"?>", start);
-            if (end != std::wstring::npos) text.replace(start, end + 2 - start, L"<?xml " + data + L"?>");
-        }
-    }
+    size_t at = 0, length = 0;
+    const bool named = !data.empty() && FindEncoding(data, at, length);
+    const UINT cp = named ? CodePageOf(data.substr(at, length)) : CP_UTF8;
     std::string bytes;
-    if (!EncodeDocument(text, cp, bytes)) throw EOleError("the document's encoding cannot be written");
+    if (cp != 0 && EncodeDocument(WithDeclaration(text, data), cp, bytes)) return bytes;
+    // An encoding that cannot be written, or a character it lacks where no
+    // reference may stand for it: UTF-8, in the declaration too, rather than
+    // a wrong name or a lost character.
+    if (named) data.replace(at, length, L"UTF-8");
+    if (!EncodeDocument(WithDeclaration(text, data), CP_UTF8, bytes))
+        throw EOleError("the document's encoding cannot be written");
     return bytes;
 }
 
@@ -284,7 +406,8 @@ void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
 }
 
 bool LoadInto(IXMLDOMDocument* document, const std::string& fileName) {
-    OleVariant source(fileName);
+    // A file name as the A calls take it (the ones that wrote the file).
+    OleVariant source(AnsiToWide(fileName));
     VARIANT_BOOL loaded = VARIANT_FALSE;
     HRESULT hr = document->load(source.get(), &loaded);
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
@@ -293,6 +416,36 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName) {
 }  // namespace
 
 // ---- Free routines ----------------------------------------------------------
+
+std::string ReadXMLDeclaration(const std::string& fileName) {
+    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::string();
+    char head[512];
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), head, DWORD(sizeof(head)), &read, nullptr)) return std::string();
+    // The declaration is ASCII; in a UTF-16 file every other byte of it.
+    std::string text(head, read);
+    size_t step = 1, at = 0;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        at = 3;
+    } else if (text.compare(0, 2, "\xFF\xFE") == 0) {
+        step = 2, at = 2;
+    } else if (text.compare(0, 2, "\xFE\xFF") == 0) {
+        step = 2, at = 3;
+    }
+    std::string ascii;
+    for (size_t i = at; i < text.size(); i += step) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 0 || c >= 0x80) break;
+        ascii += char(c);
+        if (ascii.size() >= 2 && ascii.compare(ascii.size() - 2, 2, "?>") == 0) break;
+    }
+    if (ascii.compare(0, 5, "<?xml") != 0 || ascii.size() < 8 ||
+        ascii.compare(ascii.size() - 2, 2, "?>") != 0 || !std::isspace(static_cast<unsigned char>(ascii[5])))
+        return std::string();
+    return Trim(ascii.substr(6, ascii.size() - 8));
+}
 
 bool IsXMLName(const std::string& name) {
     if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0]))) return false;
@@ -384,7 +537,7 @@ std::string TXMLStorage::ReadAttribute(const std::string& name, const std::strin
     HRESULT hr = element_->getAttribute(Bstr(name).get(), value.put());
     CheckOle(hr, "IXMLDOMElement.getAttribute");
     if (hr == S_FALSE || value.IsNull()) return fallback;
-    return value.Ansi();
+    return value.Utf8();
 }
 
 void TXMLStorage::WriteAttribute(const std::string& name, const std::string& value) {
@@ -449,7 +602,7 @@ std::string TXMLStorage::GetText() {
     if (!element_) return std::string();
     Bstr text;
     CheckOle(element_->get_text(text.put()), "IXMLDOMNode.text");
-    return text.Ansi();
+    return text.Utf8();
 }
 
 void TXMLStorage::SetText(const std::string& text) {
@@ -492,6 +645,35 @@ bool TXMLStorage::CreateNew(const std::string& rootName) {
     } catch (...) {
         return false;
     }
+}
+
+void TXMLStorage::SetDeclaration(const std::string& data) {
+    Ref<IXMLDOMDocument> document = OwnerDocument();
+    if (!document || data.empty()) return;
+    Ref<IXMLDOMProcessingInstruction> declaration;
+    CheckOle(document->createProcessingInstruction(Bstr(std::string("xml")).get(), Bstr(data).get(),
+                                                   declaration.put()),
+             "IXMLDOMDocument.createProcessingInstruction");
+    Ref<IXMLDOMNode> first;
+    CheckOle(document->get_firstChild(first.put()), "IXMLDOMDocument.firstChild");
+    Ref<IXMLDOMNode> done;
+    if (first) {
+        DOMNodeType type = NODE_INVALID;
+        CheckOle(first->get_nodeType(&type), "IXMLDOMNode.nodeType");
+        Bstr name;
+        CheckOle(first->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+        if (type == NODE_PROCESSING_INSTRUCTION && name.Equals(L"xml")) {
+            CheckOle(document->replaceChild(declaration.get(), first.get(), done.put()),
+                     "IXMLDOMDocument.replaceChild");
+            return;
+        }
+    }
+    VARIANT before;
+    ::VariantInit(&before);
+    before.vt = VT_UNKNOWN;
+    before.punkVal = first.get();
+    if (!first) before.vt = VT_NULL;
+    CheckOle(document->insertBefore(declaration.get(), before, done.put()), "IXMLDOMDocument.insertBefore");
 }
 
 bool TXMLStorage::AttachLoaded(IXMLDOMDocument* document) {
@@ -540,7 +722,7 @@ bool TXMLStorage::GetXML(std::string& text) {
     if (!document) return false;
     Bstr xml;
     CheckOle(document->get_xml(xml.put()), "IXMLDOMDocument.xml");
-    text = xml.Ansi();
+    text = xml.Utf8();
     return true;
 }
 

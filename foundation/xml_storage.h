@@ -93,6 +93,11 @@ public:
     bool GetXML(std::string& text) override;
     bool SaveObject(IPersistObject* object) override;
 
+    // Gives the document the XML declaration with that data ("version=...
+    // encoding=..."), in place of the one it has; nothing for empty data or
+    // without a document. Raises EOleError.
+    void SetDeclaration(const std::string& data);
+
     IXMLDOMDocument* Document() const { return document_.get(); }
     IXMLDOMElement* Element() const { return element_.get(); }
 
@@ -131,6 +136,11 @@ Ref<IHierStorage> OpenXMLFile(const std::string& fileName);
 // A new, empty document of the XML service set for synchronous loading and
 // no fetching of external resources. Raises EOleError.
 Ref<IXMLDOMDocument> NewXMLDocument();
+
+// The data of the XML declaration the file starts with ("version=...
+// encoding=..."), empty when it has none or cannot be read. A file that is
+// rewritten with it keeps its encoding.
+std::string ReadXMLDeclaration(const std::string& fileName);
 
 // True for a name that may stand as an element or attribute name.
 bool IsXMLName(const std::string& name);

@@ -5,17 +5,17 @@
 
 namespace omb {
 
-const std::string& TWindowFacts::ClassName() {
+const WindowText& TWindowFacts::Class() {
     if (!haveClass_) {
-        className_ = GetWindowClassName(window_);
+        className_ = ReadWindowClassName(window_);
         haveClass_ = true;
     }
     return className_;
 }
 
-const std::string& TWindowFacts::Caption() {
+const WindowText& TWindowFacts::Title() {
     if (!haveCaption_) {
-        caption_ = GetWindowCaption(window_);
+        caption_ = ReadWindowCaption(window_);
         haveCaption_ = true;
     }
     return caption_;
@@ -63,7 +63,7 @@ bool TWindowClassNameCriterion::IsActive() {
 }
 
 bool TWindowClassNameCriterion::MatchFacts(TWindowFacts& facts) {
-    return className_->ValueIs(facts.ClassName());
+    return facts.ClassNameExact() && className_->ValueIs(facts.ClassName());
 }
 
 void TWindowCaptionCriterion::Initialize() {
@@ -83,6 +83,7 @@ bool TWindowCaptionCriterion::IsActive() {
 }
 
 bool TWindowCaptionCriterion::MatchFacts(TWindowFacts& facts) {
+    if (!facts.CaptionExact()) return false;
     const std::string wanted = caption_->Value().ToText();
     if (exactSearch_->ValueIs("no")) return facts.Caption().find(wanted) != std::string::npos;
     return facts.Caption() == wanted;

@@ -6,21 +6,31 @@
 #include <string>
 
 #include "bom/enabled_item.h"
+#include "foundation/winfuncs.h"
 
 namespace omb {
 
-// What matching reads of a live window, read once and only when asked for.
+// What matching reads of a live window, read once and only when asked for:
+// its class name and caption, read with the wide calls and held as UTF-8.
+// A text that did not convert without loss (ClassNameExact / CaptionExact
+// false) matches no criterion, so no rule acts on a window it was not
+// written for.
 class TWindowFacts {
 public:
     explicit TWindowFacts(HWND window) : window_(window) {}
     HWND Window() const { return window_; }
-    const std::string& ClassName();
-    const std::string& Caption();
+    const std::string& ClassName() { return Class().text; }
+    const std::string& Caption() { return Title().text; }
+    bool ClassNameExact() { return Class().exact; }
+    bool CaptionExact() { return Title().exact; }
 
 private:
+    const WindowText& Class();
+    const WindowText& Title();
+
     HWND window_;
     bool haveClass_ = false, haveCaption_ = false;
-    std::string className_, caption_;
+    WindowText className_, caption_;
 };
 
 // Role "Criterion".

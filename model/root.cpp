@@ -93,6 +93,8 @@ bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
     try {
         Ref<TXMLStorage> storage = TXMLStorage::Create();
         if (!storage->CreateNew("tarvel_windows")) return false;
+        // A file that is rewritten keeps its declaration, and so its encoding.
+        storage->SetDeclaration(ReadXMLDeclaration(fileName));
         storage->SaveObject(static_cast<IPersistObject*>(this));
         storage->SaveToFile(fileName);
     } catch (const std::exception&) {

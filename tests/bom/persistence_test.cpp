@@ -198,8 +198,8 @@ TEST_F(Persistence, ConsistencyChecksCarryTheirMessages) {
         FAIL();
     } catch (const EAssertionFailed& e) {
         EXPECT_STREQ(e.what(),
-                     "TBOMObject.CreateParam. \xCE\xF8\xE8\xE1\xEA\xE0 \xEF\xF0\xE8 "
-                     "\xEF\xEE\xEB\xF3\xF7\xE5\xED\xE8\xE8 Params - {C0278020-676B-4FC2-9A4C-FBB34EB0B5D6}");
+                     u8"TBOMObject.CreateParam. Ошибка при "
+                     u8"получении Params - {C0278020-676B-4FC2-9A4C-FBB34EB0B5D6}");
     }
     Tear(r);
 }

@@ -157,8 +157,8 @@ TEST_F(Tree, RenamingAnAttachedAllChildDirectlyIsABrokenTree) {
         FAIL() << "expected the consistency check";
     } catch (const EAssertionFailed& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "AfterChangeObjectName - \xED\xE5\xE2\xE5\xF0\xED\xEE\xE5 \xE8\xEC\xFF "
-                  "\xF0\xE5\xE1\xE5\xED\xEA\xE0. {9FC4CBFB-E5CD-4B8E-A935-8F2E08202540}");
+                  u8"AfterChangeObjectName - неверное имя "
+                  u8"ребенка. {9FC4CBFB-E5CD-4B8E-A935-8F2E08202540}");
     }
 }
 

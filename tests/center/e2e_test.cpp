@@ -10,12 +10,16 @@
 #include "foundation/handles.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
+#include "foundation/winfuncs.h"
 #include "foundation/xml_storage.h"
 #include "model/root.h"
 #include "model/window_rules.h"
 #include "tests/common/center_harness.h"
 #include "tests/common/child_process.h"
+#include "tests/common/dist_folder.h"
+#include "tests/common/window_roles.h"
 #include "tests/foundation/xml_test_support.h"
+#include "tests/model/script_texts.h"
 
 using namespace omb;
 using namespace omb::test;
@@ -26,21 +30,24 @@ namespace {
 
 int WindowRole(const std::vector<std::string>& args) {
     if (args.size() < 2) return 2;
-    WNDCLASSA wc{};
+    RegisterSharedMessages();
+    const std::wstring className = ToWide(args[0]);
+    WNDCLASSW wc{};
     wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_EXTENDER_ATTACHED) SetPropW(w, kAttachedProperty, reinterpret_cast<HANDLE>(1));
         if (m == WM_DESTROY) PostQuitMessage(0);
-        return DefWindowProcA(w, m, wp, lp);
+        return DefWindowProcW(w, m, wp, lp);
     };
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = args[0].c_str();
-    RegisterClassA(&wc);
-    HWND w = CreateWindowExA(0, args[0].c_str(), args[1].c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
-                             300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className.c_str();
+    RegisterClassW(&wc);
+    HWND w = CreateWindowExW(0, className.c_str(), ToWide(args[1]).c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                             40, 40, 300, 200, nullptr, nullptr, wc.hInstance, nullptr);
     if (!w) return 3;
     MSG m;
-    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
         TranslateMessage(&m);
-        DispatchMessageA(&m);
+        DispatchMessageW(&m);
     }
     return 0;
 }
@@ -235,4 +242,164 @@ TEST_F(CenterTest, TheSampleConfigurationLoads) {
     notepad.reset();
     UnregisterClassA("Notepad", wc.hInstance);
     root->Disconnect();
+}
+
+// ---------------------------------------------------------------------------
+// Texts beyond the code page. The foreign program is ansi_process_test.exe,
+// built without the UTF-8 manifest entry: it runs under the prefix's
+// windows-1252, as Notepad does, while the command center runs with UTF-8.
+
+namespace {
+std::string AnsiProgram() {
+    return WindowsPathOf(OMB_ANSI_PROGRAM);
+}
+
+// Its windows: (class, caption) pairs; empty when they did not open.
+ChildProcess ForeignWindows(const std::vector<std::pair<std::string, std::string>>& windows) {
+    const std::string ready = UniqueName("ready");
+    UniqueHandle event = NamedEvent(ready);
+    std::vector<std::string> args = {ready};
+    for (const auto& w : windows) {
+        args.push_back(w.first);
+        args.push_back(w.second);
+    }
+    ChildProcess child = ChildProcess::StartProgram(AnsiProgram(), "windows", args);
+    if (!WaitSignalled(event.get(), 15000)) child.Kill();
+    return child;
+}
+
+// Command 1 for the window: the rule text the command center answers.
+std::string RuleTextFor(HWND window) {
+    const int32_t handle = int32_t(reinterpret_cast<INT_PTR>(window));
+    std::string reply;
+    int32_t code = 0;
+    if (Installation::Command(1, std::string(reinterpret_cast<const char*>(&handle), 4), &reply, &code) != 0)
+        return "<no answer>";
+    return reply;
+}
+
+bool BeginsWith(const std::string& text, const std::string& head) {
+    return text.rfind(head, 0) == 0;
+}
+}  // namespace
+
+TEST_F(CenterTest, CaptionsAndClassNamesBeyondTheCodePageRuleOnlyTheirWindows) {
+    const std::vector<std::string>& captions =
+        ScriptCaptions();  // "абвгде 😀", "Привет 🙂", "?????? ??", "Hello"
+    Installation install;
+    Config config;
+    const std::string exactName = u8"\u0422\u043e\u0447\u043d\u043e \U0001F642";  // "Точно 🙂"
+    IBOMObject* exact = config.CaptionRule(exactName, captions[1], true);
+    config.Action(exact, "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+
+    std::vector<std::pair<std::string, std::string>> specs;
+    for (const std::string& caption : captions) specs.emplace_back("OmbE2eScript", caption);
+    specs.emplace_back(kScriptClassA, "class A");
+    specs.emplace_back(kScriptClassB, "class B");
+    ChildProcess child = ForeignWindows(specs);
+    ASSERT_TRUE(child);
+    std::vector<HWND> windows;
+    for (const auto& spec : specs) {
+        windows.push_back(WindowOf(spec.first, spec.second));
+        ASSERT_TRUE(windows.back()) << spec.first << " / " << spec.second;
+    }
+    // Which windows the command center answers with a rule, as "010000".
+    auto ruled = [&] {
+        std::string answer;
+        for (HWND w : windows) answer += RuleTextFor(w).empty() ? '0' : '1';
+        return answer;
+    };
+
+    // A whole caption: only its window, which the rule keeps on top.
+    EXPECT_EQ(ruled(), "010000");
+    EXPECT_TRUE(WaitFor([&] { return TopMost(windows[1]); }));
+    Sleep(500);
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (i == 1) continue;
+        EXPECT_FALSE(TopMost(windows[i])) << i;
+    }
+    // Command 1 carries the rule's name in UTF-8, as the model writes it.
+    const std::string text = RuleTextFor(windows[1]);
+    EXPECT_TRUE(BeginsWith(text, "\\WINDOWRULENAME=" + exactName + "\\ACTION=STAYONTOPACTION{")) << text;
+    EXPECT_EQ(text, config.TextFor(windows[1]));
+
+    // A part of a caption: only the windows that hold it.
+    Config::Set(exact, "params/enabled", "no");
+    const std::string partName = u8"\u0427\u0430\u0441\u0442\u044c";  // "Часть"
+    IBOMObject* part = config.CaptionRule(partName, u8"\U0001F642", false);
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));  // command 2: the center reloads
+    EXPECT_TRUE(WaitFor([&] { return BeginsWith(RuleTextFor(windows[1]), "\\WINDOWRULENAME=" + partName); }));
+    EXPECT_EQ(ruled(), "010000");
+
+    // A class name beyond ASCII: only its class (the part rule stays on).
+    ASSERT_TRUE(part);
+    const std::string className = u8"\u041a\u043b\u0430\u0441\u0441";  // "Класс"
+    config.Rule(className, kScriptClassA);
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    EXPECT_TRUE(
+        WaitFor([&] { return BeginsWith(RuleTextFor(windows[4]), "\\WINDOWRULENAME=" + className); }));
+    EXPECT_EQ(ruled(), "010010");
+}
+
+TEST_F(CenterTest, ACyrillicRuleNameKeepsOneRegistryKeyAcrossCodePages) {
+    const std::string unique = UniqueName("e2e");
+    const std::string rule = u8"\u0420\u0430\u0437\u043c\u0435\u0440 \u043e\u043a\u043d\u0430 " + unique;
+    const std::wstring key =
+        L"SOFTWARE\\Quennet\\Ombrel\\WindowRules\\"
+        L"\u0420\u0430\u0437\u043c\u0435\u0440 \u043e\u043a\u043d\u0430 " +
+        ToWide(unique);
+    Installation install;
+    Config config;
+    config.Action(config.Rule(rule, "OmbE2eCyrPlace"), "SaveSizePos");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+    auto placeAndClose = [](ChildProcess& child, int x, int y) {
+        HWND w = WindowOf("OmbE2eCyrPlace");
+        ASSERT_TRUE(w);
+        ASSERT_TRUE(WaitFor([w] { return GetPropW(w, kAttachedProperty) != nullptr; }))
+            << "the rule is attached";
+        SetWindowPos(w, nullptr, x, y, 321, 222, SWP_NOZORDER | SWP_NOACTIVATE);
+        PostMessageW(w, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(child.Wait(5000));
+    };
+    auto placedAt = [](int x, int y) {
+        RECT r{};
+        const bool at = WaitFor([&] {
+            HWND w = WindowOf("OmbE2eCyrPlace");
+            return w && GetWindowRect(w, &r) && r.left == x && r.top == y;
+        });
+        EXPECT_TRUE(at) << r.left << "," << r.top;
+        return at;
+    };
+
+    // Written by the hook library in a program of windows-1252 ...
+    {
+        ChildProcess ansi = ForeignWindows({{"OmbE2eCyrPlace", "place"}});
+        ASSERT_TRUE(ansi);
+        placeAndClose(ansi, 123, 77);
+    }
+    {
+        UniqueRegKey opened;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()), ERROR_SUCCESS);
+        DWORD left = 0, size = sizeof(left);
+        EXPECT_EQ(RegQueryValueExW(opened.get(), L"SaveSizePos_NormalPositionLeft", nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(&left), &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(left, 123u);
+    }
+    // ... read back in a program of UTF-8, which writes it anew ...
+    {
+        ChildProcess utf8 = ChildProcess::Start("window", {"OmbE2eCyrPlace", "place"});
+        EXPECT_TRUE(placedAt(123, 77));
+        placeAndClose(utf8, 200, 150);
+    }
+    // ... and read back under windows-1252 again.
+    {
+        ChildProcess ansi = ForeignWindows({{"OmbE2eCyrPlace", "place"}});
+        ASSERT_TRUE(ansi);
+        EXPECT_TRUE(placedAt(200, 150));
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "center/control_center_thread.h"
+#include "center/taskbar.h"
 #include "foundation/shared.h"
 
 using namespace omb;
@@ -77,4 +78,15 @@ TEST_F(Worker, StopsWithinOneWait) {
     TThread::Free(worker);
     worker = TThread::Create<TControlCenterThread>(true, &rules, nullptr);  // never resumed: freed at once
     EXPECT_LT(GetTickCount() - start, 1500u);
+}
+
+TEST(TrayIcon, TheTipIsCutBeforeACharacterNeverInsideOne) {
+    EXPECT_EQ(TrayTip("Ombrel"), "Ombrel");
+    EXPECT_EQ(TrayTip(std::string(70, 'a')), std::string(63, 'a'));
+    // 31 Cyrillic letters take 62 bytes; the 32nd would end at byte 64.
+    std::string cyrillic;
+    for (int i = 0; i < 40; ++i) cyrillic += u8"\u0416";
+    EXPECT_EQ(TrayTip(cyrillic), cyrillic.substr(0, 62));
+    const std::string emoji = std::string(61, 'a') + u8"\U0001F642";
+    EXPECT_EQ(TrayTip(emoji), std::string(61, 'a'));
 }

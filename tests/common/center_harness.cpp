@@ -1,6 +1,7 @@
 #include "tests/common/center_harness.h"
 
 #include "foundation/classes.h"
+#include "foundation/winfuncs.h"
 #include "tests/common/dist_folder.h"
 
 namespace omb::test {
@@ -22,6 +23,10 @@ bool BlockExists(const char* name) {
 
 HWND WindowOf(const char* className) {
     return FindWindowA(className, nullptr);
+}
+
+HWND WindowOf(const std::string& className, const std::string& caption) {
+    return FindWindowW(ToWide(className).c_str(), ToWide(caption).c_str());
 }
 
 bool TopMost(HWND window) {
@@ -96,6 +101,15 @@ IBOMObject* Config::Rule(const std::string& name, const std::string& className, 
         className);
     if (!enabled) Set(rule.get(), "params/enabled", "no");
     return rule.get();  // the collection holds it
+}
+
+IBOMObject* Config::CaptionRule(const std::string& name, const std::string& caption, bool exact) {
+    IBOMObject* rule = Rule(name, "");
+    const std::string criterion = "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/";
+    Set(rule, criterion + "enabled", "yes");
+    Set(rule, criterion + "window_caption", caption);
+    Set(rule, criterion + "exact_search", exact ? "yes" : "no");
+    return rule;
 }
 
 void Config::Set(IBOMObject* object, const std::string& path, const std::string& value) {

@@ -23,6 +23,8 @@ bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds = 8000);
 std::string DistFolder();
 bool BlockExists(const char* name);
 HWND WindowOf(const char* className);
+// The top-level window of a class and caption (our UTF-8 texts).
+HWND WindowOf(const std::string& className, const std::string& caption);
 bool TopMost(HWND window);
 
 // A copy of the distribution folder (a fresh copy of the hook library for
@@ -57,6 +59,8 @@ public:
     // A rule for windows of a class; its conditions and actions as the
     // template gives them.
     IBOMObject* Rule(const std::string& name, const std::string& className, bool enabled = true);
+    // A rule for windows of a caption, whole or as a substring (no class).
+    IBOMObject* CaptionRule(const std::string& name, const std::string& caption, bool exact);
     static void Set(IBOMObject* object, const std::string& path, const std::string& value);
     // Switches an action of the rule on, optionally setting one parameter.
     void Action(IBOMObject* rule, const char* action, const char* param = nullptr,

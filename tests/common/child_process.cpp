@@ -1,7 +1,10 @@
 #include "tests/common/child_process.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <map>
 
 namespace omb::test {
@@ -31,12 +34,39 @@ HANDLE ChildJob() {
     return job.get();
 }
 
+// Arguments are our texts (UTF-8); they cross as UTF-16, so a child keeps
+// every character whatever its code page (a test program without the UTF-8
+// manifest entry runs under the system's one-byte page).
 std::wstring Widen(const std::string& s) {
     if (s.empty()) return std::wstring();
-    int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
     std::wstring w(size_t(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), &w[0], n);
+    ::MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), &w[0], n);
     return w;
+}
+
+std::string Narrow(const wchar_t* w) {
+    const int length = int(std::wcslen(w));
+    if (length == 0) return std::string();
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, w, length, nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w, length, &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+// The role's arguments from the wide command line, in UTF-8 (the C
+// runtime's argv went through the process's code page).
+std::vector<std::string> WideArguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    if (wide && count == argc) {
+        for (int i = 2; i < count; ++i) args.push_back(Narrow(wide[i]));
+    } else {
+        args.assign(argv + 2, argv + argc);
+    }
+    if (wide) ::LocalFree(wide);
+    return args;
 }
 
 // Quotes one argument for the C runtime's command-line parser.
@@ -65,18 +95,28 @@ ChildRole::ChildRole(const char* name, ChildRoleBody body) {
 bool RunChildRole(int argc, char** argv, int& exitCode) {
     if (argc < 2 || std::strncmp(argv[1], kRoleSwitch, std::strlen(kRoleSwitch)) != 0) return false;
     std::string role = argv[1] + std::strlen(kRoleSwitch);
-    std::vector<std::string> args(argv + 2, argv + argc);
+    const std::vector<std::string> args = WideArguments(argc, argv);
     auto it = Roles().find(role);
     exitCode = it == Roles().end() ? 99 : it->second(args);
     return true;
 }
 
 ChildProcess ChildProcess::Start(const std::string& role, const std::vector<std::string>& args) {
-    ChildProcess child;
     wchar_t path[MAX_PATH * 2];
     DWORD n = ::GetModuleFileNameW(nullptr, path, DWORD(sizeof(path) / sizeof(path[0])));
-    if (n == 0 || n >= sizeof(path) / sizeof(path[0])) return child;
-    std::wstring line = L"\"" + std::wstring(path, n) + L"\"";
+    if (n == 0 || n >= sizeof(path) / sizeof(path[0])) return ChildProcess();
+    return StartPath(std::wstring(path, n), role, args);
+}
+
+ChildProcess ChildProcess::StartProgram(const std::string& program, const std::string& role,
+                                        const std::vector<std::string>& args) {
+    return StartPath(Widen(program), role, args);
+}
+
+ChildProcess ChildProcess::StartPath(const std::wstring& program, const std::string& role,
+                                     const std::vector<std::string>& args) {
+    ChildProcess child;
+    std::wstring line = L"\"" + program + L"\"";
     AppendArgument(line, Widen(kRoleSwitch + role));
     for (const std::string& a : args) AppendArgument(line, Widen(a));
 
@@ -87,8 +127,8 @@ ChildProcess ChildProcess::Start(const std::string& role, const std::vector<std:
     // A start that fails is tried again: under load, Wine refuses one now
     // and then.
     for (int attempt = 1;; ++attempt) {
-        if (::CreateProcessW(path, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si,
-                             &pi))
+        if (::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             nullptr, &si, &pi))
             break;
         std::fprintf(stderr, "child process %s not started (attempt %d): error %lu\n", role.c_str(), attempt,
                      ::GetLastError());

@@ -46,6 +46,9 @@ public:
     // Starts this program as ROLE with the arguments; an empty object when
     // the process could not be started.
     static ChildProcess Start(const std::string& role, const std::vector<std::string>& args = {});
+    // The same with another test program (a Windows path) that has the role.
+    static ChildProcess StartProgram(const std::string& program, const std::string& role,
+                                     const std::vector<std::string>& args = {});
 
     explicit operator bool() const { return bool(process_); }
     DWORD Id() const { return id_; }
@@ -59,6 +62,9 @@ public:
     void Kill();
 
 private:
+    static ChildProcess StartPath(const std::wstring& program, const std::string& role,
+                                  const std::vector<std::string>& args);
+
     UniqueHandle process_;
     DWORD id_ = 0;
 };

@@ -8,13 +8,20 @@
 
 namespace omb::test {
 
-inline std::string DistFolderFromBuild() {
-    std::string path = OMB_DIST_DIR_UNIX;
+// A path as the build saw it, as a Windows path.
+inline std::string WindowsPathOf(std::string path) {
     if (path.size() < 2 || path[1] != ':') path = "Z:" + path;
     for (char& c : path)
         if (c == '/') c = '\\';
+    return path;
+}
+
+#ifdef OMB_DIST_DIR_UNIX
+inline std::string DistFolderFromBuild() {
+    std::string path = WindowsPathOf(OMB_DIST_DIR_UNIX);
     if (path.back() != '\\') path += '\\';
     return path;
 }
+#endif
 
 }  // namespace omb::test

@@ -130,7 +130,7 @@ std::string UniqueRule(const std::string& stem) {
 }
 
 void DeleteRuleKey(const std::string& ruleName) {
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, WindowRulesKey(ruleName).c_str());
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(WindowRulesKey(ruleName)).c_str());
 }
 
 bool WaitWorkersGone(DWORD ms = 3000) {
@@ -511,6 +511,60 @@ TEST_F(Extender, SizeAndPositionSurviveTheWindowUnderTheRuleName) {
     EXPECT_FALSE(action->ExecuteOperation("RESTORE"));
 }
 
+TEST_F(Extender, ARuleNameBeyondASCIINamesItsKeyInUTF16) {
+    // "Размер окна 🙂": the key is named with the wide calls from the UTF-8 of
+    // the rule text, so a program of any code page opens the same key.
+    const std::string unique = UniqueRule("cyr");
+    const std::string ruleName =
+        u8"\u0420\u0430\u0437\u043c\u0435\u0440 \u043e\u043a\u043d\u0430 \U0001F642 " + unique;
+    const std::wstring key =
+        L"SOFTWARE\\Quennet\\Ombrel\\WindowRules\\"
+        L"\u0420\u0430\u0437\u043c\u0435\u0440 \u043e\u043a\u043d\u0430 \U0001F642 " +
+        ToWide(unique);
+    rules.push_back(ruleName);
+    const std::string text = R::Rule(
+        ruleName,
+        {R::Action("SAVESIZEPOSACTION", u8"\u041c\u0435\u0441\u0442\u043e"),
+         R::Action("STAYONTOPACTION", "StayOnTop", true)},
+        {R::OnCreate({R::Agent("Restore", u8"\u041c\u0435\u0441\u0442\u043e", "concrete", "RESTORESIZEPOS")}),
+         R::OnDestroy({R::Agent("Save", u8"\u041c\u0435\u0441\u0442\u043e", "concrete", "SAVESIZEPOS")})});
+    HWND first = Extended(text);
+    ::SetWindowPos(first, nullptr, 111, 66, 333, 244, SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(ActionOf(first, "StayOnTop"));
+    ActionOf(first, "StayOnTop")->ExecuteOperation("STAYONTOPON");
+    ::DestroyWindow(first);
+
+    UniqueRegKey opened;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()), ERROR_SUCCESS);
+    DWORD type = 0, left = 0, size = sizeof(left);
+    // The action's name (here beyond ASCII too) begins each value name.
+    EXPECT_EQ(::RegQueryValueExW(opened.get(), L"\u041c\u0435\u0441\u0442\u043e_NormalPositionLeft", nullptr,
+                                 &type, reinterpret_cast<BYTE*>(&left), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(left, 111u);
+    wchar_t operation[32] = {};
+    size = sizeof(operation);
+    EXPECT_EQ(::RegQueryValueExW(opened.get(), L"StayOnTop_CurrentOperation", nullptr, &type,
+                                 reinterpret_cast<BYTE*>(operation), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_STREQ(operation, L"STAYONTOPON");
+    opened.reset();
+
+    HWND second = Extended(text);
+    RECT r{};
+    ::GetWindowRect(second, &r);
+    EXPECT_EQ(r.left, 111);
+    EXPECT_EQ(r.right - r.left, 333);
+    EXPECT_TRUE(Logs()[second].topmostAtAttach);
+
+    // A name that is not UTF-8 opens no key at all: no lossy conversion
+    // ever picks one.
+    EXPECT_FALSE(OpenWindowRulesKey("\xC0\xC1 broken", true));
+    EXPECT_TRUE(OpenWindowRulesKey(ruleName, false));
+}
+
 TEST_F(Extender, CurrentOperationIsSavedAndPerformedAgain) {
     const std::string ruleName = UniqueRule("saved");
     rules.push_back(ruleName);
@@ -603,21 +657,24 @@ struct BoxAnswerer {
 }  // namespace
 
 TEST_F(Extender, CloseQuestionAnsweredNoKeepsTheWindowAndYesClosesIt) {
+    // The rule text carries the question in UTF-8; the box shows it, and the
+    // window's caption, character for character.
     const std::string question =
-        "Fenster wirklich schlie\xDF"
-        "en?";  // a character beyond ASCII
+        u8"Fenster wirklich schlie\u00dfen? \u0417\u0430\u043a\u0440\u044b\u0442\u044c? \U0001F642";
+    const std::wstring shown =
+        L"Fenster wirklich schlie\u00dfen? \u0417\u0430\u043a\u0440\u044b\u0442\u044c? \U0001F642";
     HWND w = Extended(R::Rule(
         "Ask", {R::Action("CLOSEQUERYACTION", "CloseQuery", false, "\\CLOSE_QUERY_MESSAGE=" + question)},
         {}));
-    ::SetWindowTextW(w, L"Editor 1");
+    ::SetWindowTextW(w, L"\u0420\u0435\u0434\u0430\u043a\u0442\u043e\u0440 1 \U0001F600");
     {
         BoxAnswerer no(w, IDNO);
         const LRESULT result = ::SendMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
         no.thread.join();
         EXPECT_TRUE(no.answered);
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(no.title, L"Editor 1");
-        EXPECT_EQ(no.text, ToWide(question));
+        EXPECT_EQ(no.title, L"\u0420\u0435\u0434\u0430\u043a\u0442\u043e\u0440 1 \U0001F600");
+        EXPECT_EQ(no.text, shown);
         EXPECT_TRUE(no.defaultIsNo);
     }
     EXPECT_TRUE(::IsWindow(w));

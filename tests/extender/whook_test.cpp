@@ -19,6 +19,13 @@ constexpr UINT kPing = WM_APP + 2;
 
 std::vector<UINT> g_original;  // messages that reached the window's own procedure
 std::string g_lastTextA;
+
+// A text in this process's ANSI code page.
+std::string Ansi(const wchar_t* text) {
+    char buffer[256] = {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof(buffer), nullptr, nullptr);
+    return n > 0 ? std::string(buffer) : std::string();
+}
 std::wstring g_lastTextW;
 
 LRESULT CALLBACK OriginalA(HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -125,15 +132,18 @@ TEST_F(Subclassing, AnsiWindowKeepsAnsiMessages) {
     EXPECT_FALSE(IsWindowUnicode(w));
     EXPECT_EQ(ProcA(w), reinterpret_cast<LONG_PTR>(hook.InstanceProcedure()));
 
-    // The owner sees the message, the window's own procedure gets ANSI text.
-    ASSERT_TRUE(SetWindowTextA(w, "Na\xefve caf\xe9"));
+    // The owner sees the message, the window's own procedure gets ANSI text:
+    // text in this process's ANSI code page (UTF-8 under the programs'
+    // manifest, windows-1252 without it), whichever way it was set.
+    const std::string naive = Ansi(L"Na\u00efve caf\u00e9"), ete = Ansi(L"\u00e9t\u00e9");
+    ASSERT_TRUE(SetWindowTextA(w, naive.c_str()));
     EXPECT_TRUE(owner.Saw(WM_SETTEXT));
-    EXPECT_EQ(g_lastTextA, "Na\xefve caf\xe9");
+    EXPECT_EQ(g_lastTextA, naive);
     char buffer[64] = {};
     GetWindowTextA(w, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Na\xefve caf\xe9");
+    EXPECT_EQ(std::string(buffer), naive);
     SetWindowTextW(w, L"\u00e9t\u00e9");
-    EXPECT_EQ(g_lastTextA, "\xe9t\xe9");
+    EXPECT_EQ(g_lastTextA, ete);
     EXPECT_EQ(SendMessageA(w, kAnswer42, 0, 0), 42);
 
     hook.Unhook();

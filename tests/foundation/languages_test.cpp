@@ -314,6 +314,34 @@ TEST_F(LanguageTables, VariablesAreSubstitutedIgnoringCaseAndAlwaysEnd) {
     EXPECT_EQ(GetMLString("k", "%ping%"), "%ping%");
 }
 
+TEST_F(LanguageTables, TranslationsInEveryScriptKeepEveryCharacter) {
+    // A UTF-8 file and a windows-1251 file (its Cyrillic in one-byte codes,
+    // the rest as references): the same texts.
+    Write("ru.lng",
+          LanguageFile(
+              "ru", "Russian", u8"\u0420\u0443\u0441\u0441\u043a\u0438\u0439",
+              u8"<string name=\"AppCCMenu_Close\">\u0417\u0430\u043a\u0440\u044b\u0442\u044c "
+              u8"\U0001F642</string>"
+              u8"<string name=\"AppCCTitle\">%\u0418\u041c\u042f% \u2014 %appname% \u4e2d\u6587</string>"));
+    Write(
+        "r1.lng",
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?><language id=\"r1\" name=\"Russian 1251\"><strings>"
+        "<string name=\"AppCCMenu_Close\">\xC7\xE0\xEA\xF0\xFB\xF2\xFC "
+        "&#x1F642;</string></strings></language>");
+    ScanLanguages();
+    ASSERT_TRUE(SelectLanguage("ru"));
+    EXPECT_EQ(GetLanguages()->Get(Variant("ru"))->DisplayName(),
+              u8"Russian - \u0420\u0443\u0441\u0441\u043a\u0438\u0439");
+    EXPECT_EQ(GetMLString("AppCCMenu_Close", ""), u8"\u0417\u0430\u043a\u0440\u044b\u0442\u044c \U0001F642");
+    // Variable names beyond ASCII ignore case too; the texts around them stay.
+    SetMLVariable("appname", u8"\u041e\u043c\u0431\u0440\u0435\u043b\u044c");
+    SetMLVariable(u8"\u0438\u043c\u044f", u8"\u03a9");
+    EXPECT_EQ(GetMLString("AppCCTitle", ""),
+              u8"\u03a9 \u2014 \u041e\u043c\u0431\u0440\u0435\u043b\u044c \u4e2d\u6587");
+    ASSERT_TRUE(SelectLanguage("r1"));
+    EXPECT_EQ(GetMLString("AppCCMenu_Close", ""), u8"\u0417\u0430\u043a\u0440\u044b\u0442\u044c \U0001F642");
+}
+
 TEST_F(LanguageTables, WithoutTheTableTheRoutinesAnswerTheirDefaults) {
     FreeMultiLanguages();
     SetMLVariable("appname", "Ombrel");

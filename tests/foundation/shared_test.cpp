@@ -32,8 +32,87 @@ TEST(WindowRoutines, ClassNameAndCaption) {
     EXPECT_EQ(GetWindowCaption(w), "");
 }
 
-TEST(WideText, RoundTripThroughTheAnsiCodePage) {
-    std::string text = "plain ASCII";
-    EXPECT_EQ(FromWide(ToWide(text)), text);
+TEST(WindowRoutines, ClassNamesAndCaptionsKeepEveryCharacter) {
+    // Beyond every one-byte code page: Cyrillic, Greek, CJK, emoji.
+    const wchar_t* wideClass = L"\u041e\u043a\u043d\u043e \u03a9 \u7a97";
+    const wchar_t* wideCaption =
+        L"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642 \u0393\u03b5\u03b9\u03ac \u4f60\u597d";
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = wideClass;
+    ASSERT_TRUE(RegisterClassW(&wc));
+    HWND w = CreateWindowExW(0, wideClass, wideCaption, 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, wc.hInstance,
+                             nullptr);
+    ASSERT_NE(w, nullptr);
+    const WindowText className = ReadWindowClassName(w), caption = ReadWindowCaption(w);
+    EXPECT_TRUE(className.exact);
+    EXPECT_EQ(className.text, u8"\u041e\u043a\u043d\u043e \u03a9 \u7a97");
+    EXPECT_TRUE(caption.exact);
+    EXPECT_EQ(caption.text,
+              u8"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642 \u0393\u03b5\u03b9\u03ac \u4f60\u597d");
+    EXPECT_EQ(GetWindowCaption(w), caption.text);
+
+    // An unpaired surrogate has no UTF-8 form: the text holds U+FFFD and is
+    // marked as lost, and two such captions that differ read the same.
+    SetWindowTextW(w, L"\xD800 x");
+    const WindowText lost = ReadWindowCaption(w);
+    EXPECT_FALSE(lost.exact);
+    EXPECT_EQ(lost.text, u8"\uFFFD x");
+    SetWindowTextW(w, L"\xDC00 x");
+    EXPECT_EQ(ReadWindowCaption(w).text, lost.text);
+    EXPECT_FALSE(ReadWindowCaption(w).exact);
+    DestroyWindow(w);
+    UnregisterClassW(wideClass, wc.hInstance);
+}
+
+TEST(WideText, UTF8BothWaysWhateverTheCodePage) {
+    const std::string ascii = "plain ASCII \\{}";
+    EXPECT_EQ(ToWide(ascii), L"plain ASCII \\{}");
+    EXPECT_EQ(FromWide(ToWide(ascii)), ascii);
     EXPECT_EQ(ToWide(""), L"");
+    EXPECT_EQ(FromWide(L""), "");
+
+    const std::string text =
+        u8"\u0430\u0431\u0432\u0433\u0434\u0435 \U0001F600 \u03b1\u03b2\u03b3 \u6f22\u5b57 caf\u00e9";
+    const std::wstring wide =
+        L"\u0430\u0431\u0432\u0433\u0434\u0435 \U0001F600 \u03b1\u03b2\u03b3 \u6f22\u5b57 caf\u00e9";
+    EXPECT_EQ(ToWide(text), wide);
+    EXPECT_EQ(FromWide(wide), text);
+    std::wstring exactWide;
+    EXPECT_TRUE(ToWideExact(text, exactWide));
+    EXPECT_EQ(exactWide, wide);
+    std::string exact;
+    EXPECT_TRUE(FromWideExact(wide.data(), wide.size(), exact));
+    EXPECT_EQ(exact, text);
+
+    // What is not UTF-8 (or not UTF-16) is marked, never silently replaced.
+    EXPECT_FALSE(ToWideExact("caf\xE9", exactWide));
+    EXPECT_EQ(exactWide, L"caf\uFFFD");
+    EXPECT_FALSE(FromWideExact(L"a\xD800", 2, exact));
+    EXPECT_EQ(exact, u8"a\uFFFD");
+
+    // A one-byte code page: what it holds converts exactly, the rest is
+    // reported (its used-default flag).
+    EXPECT_TRUE(ToCodePageExact(1252, L"caf\u00e9 \u20ac", 6, exact));
+    EXPECT_EQ(exact, "caf\xE9 \x80");
+    EXPECT_FALSE(ToCodePageExact(1252, L"\u041f\u0440\u0438", 3, exact));
+    EXPECT_FALSE(ToCodePageExact(1252, L"\U0001F642", 2, exact));
+    EXPECT_FALSE(ToCodePageExact(1252, L"\u0100", 1, exact)) << "no best-fit mapping of A with macron to A";
+    EXPECT_TRUE(ToCodePageExact(1251, L"\u041f\u0440\u0438", 3, exact));
+    EXPECT_EQ(exact, "\xCF\xF0\xE8");
+}
+
+TEST(Manifest, OurProgramsRunWithTheUTF8CodePage) {
+    // resources/app.manifest: this test program carries it, as every program does.
+    EXPECT_EQ(GetACP(), UINT(CP_UTF8));
+    const std::string text = u8"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642";
+    HWND w =
+        CreateWindowExA(0, "STATIC", text.c_str(), 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    char buffer[64] = {};
+    GetWindowTextA(w, buffer, sizeof(buffer));
+    EXPECT_EQ(std::string(buffer), text) << "the A calls keep every character";
+    EXPECT_EQ(ReadWindowCaption(w).text, text);
+    DestroyWindow(w);
 }

@@ -28,7 +28,7 @@ bool Contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
-// The text of the document element as the service holds it (no ANSI step).
+// The text of the document element as the service holds it (no conversion).
 std::wstring RootTextWide(TXMLStorage* s) {
     Ref<IXMLDOMElement> root;
     EXPECT_EQ(s->Document()->get_documentElement(root.put()), S_OK);
@@ -65,9 +65,9 @@ TEST_F(XMLStorageFiles, NewDocumentSavesOneEmptyRootElement) {
 }
 
 TEST_F(XMLStorageFiles, NonAsciiTextRoundTripsThroughARealFile) {
-    ASSERT_LT(GetACP(), 1260u) << "these texts assume a one-byte ANSI code page";
+    // Texts are UTF-8, whatever the process's code page.
     const std::string text =
-        FromWide(L"Gr\u00fc\u00dfe \u2013 \u00e9t\u00e9 \u20ac");  // all in the ANSI page
+        u8"Gr\u00fc\u00dfe \u2013 \u00e9t\u00e9 \u20ac \u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642";
     const std::string special = "a < b & c > \"d\" 'e'\nsecond line";
     Ref<TXMLStorage> s = NewStorage("root");
     s->WriteAttribute("caption", text);
@@ -77,10 +77,8 @@ TEST_F(XMLStorageFiles, NonAsciiTextRoundTripsThroughARealFile) {
     const std::string file = folder.Path("round.xml");
     ASSERT_TRUE(s->SaveToFile(file));
 
-    // No declaration: the file is UTF-8.
-    EXPECT_TRUE(Contains(ReadBytes(file),
-                         "Gr\xC3\xBC\xC3\x9F"
-                         "e"));
+    // No declaration: the file is UTF-8, our texts byte for byte.
+    EXPECT_TRUE(Contains(ReadBytes(file), text));
 
     Ref<TXMLStorage> back = Loaded(file);
     EXPECT_EQ(back->ReadAttribute("caption", "?"), text);
@@ -113,24 +111,96 @@ TEST_F(XMLStorageFiles, CharactersTheDeclaredEncodingLacksBecomeReferences) {
     const std::string file = folder.Path("latin1.xml");
     WriteBytes(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"caf\xE9\"/>");
     Ref<TXMLStorage> s = Loaded(file);
-    EXPECT_EQ(s->ReadAttribute("a", ""), FromWide(L"caf\u00e9"));
-    const std::string euro = FromWide(L"\u20ac 5");  // not in ISO-8859-1
+    EXPECT_EQ(s->ReadAttribute("a", ""), u8"caf\u00e9");
+    const std::string euro = u8"\u20ac 5";  // not in ISO-8859-1
     s->WriteChildText("price", euro);
     ASSERT_TRUE(s->SaveToFile(file));
 
     const std::string bytes = ReadBytes(file);
     EXPECT_TRUE(Contains(bytes, "encoding=\"ISO-8859-1\"")) << bytes;
     EXPECT_TRUE(Contains(bytes, "caf\xE9\"")) << bytes;
-    EXPECT_TRUE(Contains(bytes, "&#8364; 5")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "&#x20AC; 5")) << bytes;
 
     Ref<TXMLStorage> back = Loaded(file);
-    EXPECT_EQ(back->ReadAttribute("a", ""), FromWide(L"caf\u00e9"));
+    EXPECT_EQ(back->ReadAttribute("a", ""), u8"caf\u00e9");
     EXPECT_EQ(back->ReadChildText("price"), euro);
+}
+
+TEST_F(XMLStorageFiles, EveryScriptSurvivesLoadAndSaveUnderEitherDeclaration) {
+    const std::string texts[] = {u8"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642",  // Cyrillic, emoji
+                                 u8"\u0393\u03b5\u03b9\u03ac \u03c3\u03bf\u03c5",      // Greek
+                                 u8"\u4f60\u597d\uff0c\u4e16\u754c",                   // CJK
+                                 u8"\U0001F600 \U0001D11E",                            // beyond the BMP
+                                 u8"caf\u00e9 \u00c4rger \u20ac",                      // in windows-1252
+                                 "plain ASCII & <markup>"};
+    for (const char* encoding : {"windows-1252", "UTF-8"}) {
+        SCOPED_TRACE(encoding);
+        const std::string declaration = std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>";
+        const std::string file = folder.Path(std::string("scripts-") + encoding + ".xml");
+        WriteBytes(file, declaration + "\r\n<config generation=\"1\"/>\r\n");
+        Ref<TXMLStorage> s = Loaded(file);
+        for (const std::string& text : texts) {
+            Ref<IHierStorage> item = s->AddChild("item");
+            item->WriteAttribute("name", text);
+            item->WriteChildText("value", text);
+        }
+        ASSERT_TRUE(s->SaveToFile(file));
+        const std::string first = ReadBytes(file);
+        EXPECT_EQ(first.rfind(declaration, 0), 0u) << first;  // the declaration stays, first
+        if (std::string(encoding) == "windows-1252") {
+            // What the page holds is written in it, the rest as references.
+            EXPECT_TRUE(Contains(first, "caf\xE9 \xC4rger \x80")) << first;
+            EXPECT_TRUE(Contains(first, "&#x41F;&#x440;&#x438;&#x432;&#x435;&#x442; &#x1F642;")) << first;
+            EXPECT_TRUE(Contains(first, "&#x4F60;&#x597D;")) << first;
+            EXPECT_FALSE(Contains(first, "\xD0\x9F")) << "UTF-8 bytes under a windows-1252 declaration";
+        } else {
+            EXPECT_TRUE(Contains(first, texts[0])) << first;
+            EXPECT_FALSE(Contains(first, "&#x")) << first;
+        }
+
+        // Load, save, load again: the same texts, the same bytes.
+        Ref<TXMLStorage> back = Loaded(file);
+        ASSERT_EQ(back->ChildCount("item"), int(sizeof(texts) / sizeof(texts[0])));
+        for (int i = 0; i < back->ChildCount("item"); ++i) {
+            Ref<IHierStorage> item = back->GetChild("item", i);
+            EXPECT_EQ(item->ReadAttribute("name", ""), texts[i]);
+            EXPECT_EQ(item->ReadChildText("value"), texts[i]);
+        }
+        EXPECT_EQ(back->ReadAttribute("generation", ""), "1");
+        ASSERT_TRUE(back->SaveToFile(file));
+        EXPECT_EQ(ReadBytes(file), first);
+    }
+}
+
+TEST_F(XMLStorageFiles, WhereNoReferenceMayStandTheTextStaysWhole) {
+    const std::string cyrillic = u8"\u041f\u0440\u0438\u0432\u0435\u0442";
+    // A CDATA section takes no references: it is closed around each one.
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    ASSERT_TRUE(s->LoadFromXML("<?xml version=\"1.0\" encoding=\"windows-1252\"?><r><![CDATA[" + cyrillic +
+                               " <b>&]]></r>"));
+    const std::string file = folder.Path("cdata.xml");
+    ASSERT_TRUE(s->SaveToFile(file));
+    std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "encoding=\"windows-1252\"")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "]]>&#x41F;<![CDATA[")) << bytes;
+    EXPECT_EQ(Loaded(file)->GetText(), cyrillic + " <b>&");
+
+    // A comment cannot hold a reference either: rather than lose its text,
+    // the file becomes UTF-8, in its declaration too.
+    ASSERT_TRUE(s->LoadFromXML(u8"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r a=\"caf\u00e9\"><!--" +
+                               cyrillic + "--><t>" + cyrillic + "</t></r>"));
+    ASSERT_TRUE(s->SaveToFile(file));
+    bytes = ReadBytes(file);
+    EXPECT_TRUE(Contains(bytes, "encoding=\"UTF-8\"")) << bytes;
+    EXPECT_TRUE(Contains(bytes, "<!--" + cyrillic + "-->")) << bytes;
+    Ref<TXMLStorage> back = Loaded(file);
+    EXPECT_EQ(back->ReadChildText("t"), cyrillic);
+    EXPECT_EQ(back->ReadAttribute("a", ""), u8"caf\u00e9");
 }
 
 TEST_F(XMLStorageFiles, TextDocumentsKeepTheirDeclarationWhenSaved) {
     Ref<TXMLStorage> s = TXMLStorage::Create();
-    const std::string text = FromWide(L"\u00c4rger");
+    const std::string text = u8"\u00c4rger";
     ASSERT_TRUE(s->LoadFromXML("<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>" + text + "</r>"));
     const std::string file = folder.Path("ansi.xml");
     ASSERT_TRUE(s->SaveToFile(file));
@@ -150,7 +220,7 @@ TEST_F(XMLStorageFiles, AnEncodingThatCannotBeWrittenBecomesUtf8) {
     // A declaration added through the document service itself, naming an
     // encoding the writer does not know.
     Ref<TXMLStorage> s = NewStorage("r");
-    const std::string text = FromWide(L"\u00c4rger");
+    const std::string text = u8"\u00c4rger";
     s->SetText(text);
     Ref<IXMLDOMProcessingInstruction> declaration;
     ASSERT_EQ(s->Document()->createProcessingInstruction(
@@ -374,7 +444,7 @@ TEST_F(XMLStorageFiles, SavingReplacesTheFileOnlyWhenTheNewOneIsComplete) {
     // does not allow, which the service lets through): the save raises and
     // the old file stays.
     Ref<TXMLStorage> broken = NewStorage("config");
-    broken->AddChild(FromWide(L"rule\u00d7"));
+    broken->AddChild(u8"rule\u00d7");
     EXPECT_THROW(broken->SaveToFile(file), EOleError);
     EXPECT_EQ(ReadBytes(file), old);
 

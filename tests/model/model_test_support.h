@@ -9,32 +9,37 @@
 
 #include "foundation/handles.h"
 #include "foundation/languages.h"
+#include "foundation/winfuncs.h"
 #include "model/root.h"
 #include "model/window_rules.h"
 
 namespace omb::test {
 
-// A hidden top-level window of its own class.
+// A hidden top-level window of its own class, made with the wide calls from
+// our UTF-8 texts (so any class name and caption, whatever the process's
+// code page). The class is registered by the first window of that name.
 class TestWindow {
 public:
-    TestWindow(const std::string& className, const std::string& caption) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = className.c_str();
-        RegisterClassA(&wc);
-        className_ = className;
-        window_.reset(CreateWindowExA(0, className.c_str(), caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200,
+    TestWindow(const std::string& className, const std::string& caption)
+        : TestWindow(ToWide(className), ToWide(caption)) {}
+    TestWindow(const std::wstring& className, const std::wstring& caption) : className_(className) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = className_.c_str();
+        registered_ = RegisterClassW(&wc) != 0;
+        window_.reset(CreateWindowExW(0, className_.c_str(), caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200,
                                       100, nullptr, nullptr, wc.hInstance, nullptr));
     }
     ~TestWindow() {
         window_.reset();
-        UnregisterClassA(className_.c_str(), GetModuleHandleA(nullptr));
+        if (registered_) UnregisterClassW(className_.c_str(), GetModuleHandleW(nullptr));
     }
     HWND get() const { return window_.get(); }
 
 private:
-    std::string className_;
+    std::wstring className_;
+    bool registered_ = false;
     UniqueWindow window_;
 };
 

@@ -131,3 +131,32 @@ TEST_F(ReaderRoundTrip, EveryShapeTheModelWritesReadsBack) {
     }
     root->Disconnect();
 }
+
+TEST_F(ReaderRoundTrip, NamesInEveryScriptReadBackAsUTF8) {
+    // Rule, action and caption texts beyond ASCII: the command text carries
+    // them in UTF-8, byte for byte, and the reader builds the same items.
+    const std::string names[] = {u8"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642",  // Cyrillic, emoji
+                                 u8"\u0393\u03b5\u03b9\u03ac \u03c3\u03bf\u03c5",      // Greek
+                                 u8"\u4f60\u597d {\u4e16\u754c} \\ \u00e9"};  // CJK, command characters
+    Ref<TTarvelWindows> root = New<TTarvelWindows>("TARVILWINDOWS", "root");
+    root->SetOwner(nullptr);
+    Ref<IBOMCollection> rules = root->GetObject("window_rules").As<IBOMCollection>();
+    for (const std::string& name : names) {
+        Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", name);
+        rules->AddItem(rule.get());
+        for (const char* a : {"SaveSizePos", "StayOnTop", "CloseQuery"})
+            Set(rule.get(), std::string("actions/") + a + "/params/enabled", "yes");
+        Set(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/window_caption",
+            name);
+    }
+    ASSERT_EQ(rules->Count(), 3);
+    for (int i = 0; i < rules->Count(); ++i) {
+        Ref<IBOMObject> rule = rules->GetItem(Variant(i));
+        EXPECT_EQ(rule->GetName(), names[i]);
+        const std::string text = rule->QueryRole("WindowRule").As<IWindowRule>()->CommandText();
+        EXPECT_EQ(text.rfind("\\WINDOWRULENAME=" + CommandValue(names[i]) + "\\", 0), 0u) << text;
+        EXPECT_EQ(ReadBack(text), Expected(rule.get())) << text;
+        EXPECT_NE(ReadBack(text).find("WINDOWRULENAME=" + CommandValue(names[i])), std::string::npos);
+    }
+    root->Disconnect();
+}

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "foundation/channel.h"
 #include "foundation/shared.h"
+#include "foundation/winfuncs.h"
 #include "foundation/xml_storage.h"
 #include "model_test_support.h"
 #include "tests/foundation/xml_test_support.h"
@@ -173,4 +177,127 @@ TEST_F(Root, AFailedSaveKeepsTheFlagAndSendsNothing) {
     EXPECT_EQ(ReadBytes(target), "<old/>");
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     root->Disconnect();
+}
+
+namespace {
+// Rule names, class names and captions in every script.
+struct ScriptRule {
+    std::string name, className, caption;
+};
+const ScriptRule kScriptRules[] = {
+    {u8"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642",
+     u8"\u041e\u043a\u043d\u043e\u041a\u043b\u0430\u0441\u0441",
+     u8"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F642 \u2014 caf\u00e9"},
+    {u8"\u0393\u03b5\u03b9\u03ac \u03c3\u03bf\u03c5", u8"\u03a0\u03b1\u03c1\u03ac\u03b8\u03c5\u03c1\u03bf",
+     u8"\u0393\u03b5\u03b9\u03ac \u03c3\u03bf\u03c5 \u03ba\u03cc\u03c3\u03bc\u03b5"},
+    {u8"\u4f60\u597d \u4e16\u754c \U0001F600", u8"\u7a97\u53e3\u7c7b",
+     u8"\u4f60\u597d \U0001F600 \u00c4rger"},
+};
+
+// Our UTF-8 text as a hand-written windows-1252 file holds it: what the
+// page has as its bytes, the rest as character references.
+std::string As1252(const std::string& text) {
+    const std::wstring wide = ToWide(text);
+    std::string out;
+    for (size_t i = 0; i < wide.size();) {
+        const size_t n = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() ? 2 : 1;
+        std::string piece;
+        if (ToCodePageExact(1252, wide.data() + i, n, piece)) {
+            out += piece;
+        } else {
+            const unsigned code =
+                n == 2 ? 0x10000u + ((unsigned(wide[i]) - 0xD800u) << 10) + (unsigned(wide[i + 1]) - 0xDC00u)
+                       : unsigned(wide[i]);
+            char reference[16];
+            std::snprintf(reference, sizeof(reference), "&#%u;", code);  // as a person might write it
+            out += reference;
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string ScriptConfiguration(bool windows1252) {
+    auto text = [&](const std::string& s) { return windows1252 ? As1252(s) : s; };
+    std::string xml = std::string("<?xml version=\"1.0\" encoding=\"") +
+                      (windows1252 ? "windows-1252" : "UTF-8") +
+                      "\"?>\r\n<tarvel_windows><window_rules><content>";
+    for (const ScriptRule& r : kScriptRules)
+        xml += "<window_rule name=\"" + text(r.name) +
+               "\" type=\"WINDOWRULE\"><params><param name=\"enabled\">yes</param></params>"
+               "<conditions><content><condition name=\"DefaultCondition\"><criterions><content>"
+               "<criterion name=\"WINDOWCLASSNAMECRITERION\" type=\"WINDOWCLASSNAMECRITERION\"><params>"
+               "<param name=\"window_class_name\">" +
+               text(r.className) +
+               "</param></params></criterion>"
+               "<criterion name=\"WINDOWCaptionCriterion\" type=\"WINDOWCaptionCriterion\"><params>"
+               "<param name=\"enabled\">yes</param><param name=\"window_caption\">" +
+               text(r.caption) +
+               "</param></params></criterion>"
+               "</content></criterions></condition></content></conditions>"
+               "<actions><content><action name=\"StayOnTop\" type=\"STAYONTOPACTION\"><params>"
+               "<param name=\"enabled\">yes</param></params></action></content></actions></window_rule>";
+    return xml + "</content></window_rules></tarvel_windows>\r\n";
+}
+}  // namespace
+
+TEST_F(Root, RuleTextsInEveryScriptSurviveLoadAndSaveUnderEitherDeclaration) {
+    std::vector<std::unique_ptr<TestWindow>> windows;
+    for (const ScriptRule& r : kScriptRules)
+        windows.push_back(std::make_unique<TestWindow>(r.className, r.caption));
+    for (bool windows1252 : {true, false}) {
+        SCOPED_TRACE(windows1252 ? "windows-1252" : "UTF-8");
+        const std::string declaration = std::string("<?xml version=\"1.0\" encoding=\"") +
+                                        (windows1252 ? "windows-1252" : "UTF-8") + "\"?>";
+        const std::string file = folder.Path(windows1252 ? "ansi.ini" : "utf8.ini");
+        WriteBytes(file, ScriptConfiguration(windows1252));
+        std::vector<std::string> texts;
+        {
+            Ref<TTarvelWindows> root = Load(file);
+            ASSERT_TRUE(root);
+            Ref<IBOMCollection> rules = root->GetObject("window_rules").As<IBOMCollection>();
+            ASSERT_EQ(rules->Count(), 3);
+            for (size_t i = 0; i < 3; ++i) {
+                const ScriptRule& r = kScriptRules[i];
+                Ref<IBOMObject> rule = rules->GetItem(Variant(int(i)));
+                EXPECT_EQ(rule->GetName(), r.name);
+                EXPECT_EQ(Get(rule.get(),
+                              "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/"
+                              "window_class_name"),
+                          r.className);
+                EXPECT_EQ(Get(rule.get(),
+                              "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/"
+                              "window_caption"),
+                          r.caption);
+                // The live window of that class and caption gets its rule, and only it.
+                texts.push_back(root->FindWindowCommand(windows[i]->get()));
+                EXPECT_EQ(texts.back(), rule->QueryRole("WindowRule").As<IWindowRule>()->CommandText());
+                EXPECT_EQ(texts.back().rfind("\\WINDOWRULENAME=" + r.name + "\\", 0), 0u) << texts.back();
+            }
+            // The editor's save rewrites the very file.
+            root->SetModified(true);
+            EXPECT_TRUE(root->SaveConfiguration(file));
+            root->Disconnect();
+        }
+        const std::string saved = ReadBytes(file);
+        EXPECT_EQ(saved.rfind(declaration, 0), 0u) << saved.substr(0, 80);
+        if (windows1252) {
+            EXPECT_NE(saved.find("&#x41F;&#x440;&#x438;&#x432;&#x435;&#x442; &#x1F642;"), std::string::npos)
+                << saved;
+            EXPECT_NE(saved.find("caf\xE9"), std::string::npos);
+            EXPECT_EQ(saved.find("\xD0\x9F"), std::string::npos)
+                << "UTF-8 bytes under a windows-1252 declaration";
+        } else {
+            EXPECT_NE(saved.find(kScriptRules[2].caption), std::string::npos);
+            EXPECT_EQ(saved.find("&#"), std::string::npos);
+        }
+
+        Ref<TTarvelWindows> again = Load(file);
+        ASSERT_TRUE(again);
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(again->FindWindowCommand(windows[i]->get()), texts[i]);
+        again->SetModified(true);
+        EXPECT_TRUE(again->SaveConfiguration(file));
+        EXPECT_EQ(ReadBytes(file), saved) << "a second round changes no byte";
+        again->Disconnect();
+    }
 }

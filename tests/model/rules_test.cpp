@@ -5,6 +5,7 @@
 #include "model/command_text.h"
 #include "model/triggers.h"
 #include "model_test_support.h"
+#include "script_matching_tests.h"
 
 using namespace omb;
 using namespace omb::test;
