@@ -6,7 +6,11 @@
 #include <memory>
 
 #include "forms/controls.h"
+#include "forms/extra_controls.h"
 #include "forms/form.h"
+#include "forms/imagelist.h"
+#include "forms/toolbar.h"
+#include "forms/treeview.h"
 #include "model/editor_ui.h"
 
 namespace omb::config {
@@ -17,8 +21,14 @@ public:
     ~TCBAppForm() override;
     const char* ClassName() const override { return "TCBAppForm"; }
 
-    forms::TPanel* ControlBar;
-    forms::TControl* TreeView;
+    forms::TImageList* TreeViewImages;
+    forms::TImageList* TreeViewStateImages;
+    forms::TImageList* ToolBarImages;
+    forms::TControlBar* ControlBar;
+    forms::TToolBar* MenuToolBar;
+    forms::TToolBar* ToolBarToolBar;
+    forms::TTreeView* TreeView;
+    forms::TSplitter* Splitter;
     forms::TPanel* DetailPanel;
 };
 
