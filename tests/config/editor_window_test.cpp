@@ -6,11 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "config/about_form.h"
 #include "config/cb_app_form.h"
 #include "config/detail_panel.h"
 #include "config/options_form.h"
 #include "forms/application.h"
+#include "foundation/channel.h"
 #include "foundation/classes.h"
 #include "foundation/handles.h"
 #include "foundation/languages.h"
@@ -202,13 +206,147 @@ TEST_F(EditorFixture, AltLetterOpensTheMenuOfThatKey) {
     EXPECT_FALSE(form->MenuToolBar->HandleAccel(L'Z'));
 }
 
+std::string ReadValue(const std::string& key, const char* name, DWORD* type = nullptr) {
+    wchar_t buffer[512] = {};
+    DWORD size = sizeof(buffer), t = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(name).c_str(), RRF_RT_ANY, &t, buffer, &size) !=
+        ERROR_SUCCESS)
+        return "<none>";
+    if (type) *type = t;
+    if (t == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(buffer));
+    return FromWide(buffer);
+}
+
+// A command center's side of the channel: takes requests until `stop`.
+struct ChannelServer {
+    std::atomic<bool> stop{false};
+    std::atomic<int> requests{0};
+    std::atomic<int32_t> lastCode{0};
+    std::thread thread;
+    ChannelServer() {
+        thread = std::thread([this] {
+            TProcessesCommunication channel(kChannelName);
+            channel.SetTimeout(50);
+            while (!stop) {
+                int32_t code = 0;
+                std::string data;
+                if (channel.WaitForCommand(code, data) != TProcessesCommunication::Done) continue;
+                lastCode = code;
+                ++requests;
+                channel.SendReply(0, std::string());
+            }
+        });
+    }
+    ~ChannelServer() {
+        stop = true;
+        thread.join();
+    }
+};
+
+TEST_F(EditorFixture, OptionsWriteTheThreeValuesOnOkAndNothingOnCancel) {
+    const std::string center = std::string(kBase) + "\\Command Center", run = std::string(kBase) + "\\Run";
+    ChannelServer server;
+    TMenuItem* options = MenuItem(2, 3);
+    ASSERT_EQ(options->Caption(), "Options...");
+    // Cancel: nothing written, nothing sent, also after changing the boxes.
+    EXPECT_TRUE(WhileModal("TOptionsForm", options, [](TForm* f) {
+        auto* dialog = static_cast<TOptionsForm*>(f);
+        auto* page = static_cast<TGeneralOptionsFrame*>(dialog->Page);
+        EXPECT_TRUE(page->EnableTrayIconCheckBox->Checked());  // no value: on
+        EXPECT_FALSE(page->LoadAtStartupCheckBox->Checked());
+        page->LoadAtStartupCheckBox->SetChecked(true);
+        dialog->CancelButton->Click();
+    }));
+    EXPECT_EQ(ReadValue(center, "trayicon"), "<none>");
+    EXPECT_EQ(ReadValue(run, "Ombrel"), "<none>");
+    EXPECT_EQ(server.requests, 0);
+
+    // OK: tray icon off, started at log-on (quoted), a stored language
+    // that no file has kept, command 4 sent.
+    {
+        UniqueRegKey key;
+        HKEY h = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, ToWide(kBase).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
+                  ERROR_SUCCESS);
+        key.reset(h);
+        RegSetValueExW(h, L"Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"zz"), 6);
+    }
+    EXPECT_TRUE(WhileModal("TOptionsForm", options, [](TForm* f) {
+        auto* dialog = static_cast<TOptionsForm*>(f);
+        auto* page = static_cast<TGeneralOptionsFrame*>(dialog->Page);
+        page->EnableTrayIconCheckBox->SetChecked(false);
+        page->LoadAtStartupCheckBox->SetChecked(true);
+        EXPECT_EQ(page->LanguageComboBox->ItemIndex(), -1);  // "zz" is no language
+        dialog->OKButton->Click();
+    }));
+    DWORD type = 0;
+    EXPECT_EQ(ReadValue(center, "trayicon", &type), "0");
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(ReadValue(run, "Ombrel", &type), "\"C:\\Program Files\\Ombrel\\OmbrelCenter.exe\"");
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(ReadValue(kBase, "Language"), "zz");
+    EXPECT_TRUE(PumpUntil([&] { return server.requests == 1; }));
+    EXPECT_EQ(server.lastCode, 4);
+
+    // Read back: the boxes show what was written; clearing the log-on box
+    // deletes the Run value.
+    EXPECT_TRUE(WhileModal("TOptionsForm", options, [](TForm* f) {
+        auto* dialog = static_cast<TOptionsForm*>(f);
+        auto* page = static_cast<TGeneralOptionsFrame*>(dialog->Page);
+        EXPECT_FALSE(page->EnableTrayIconCheckBox->Checked());
+        EXPECT_TRUE(page->LoadAtStartupCheckBox->Checked());
+        page->LoadAtStartupCheckBox->SetChecked(false);
+        dialog->OKButton->Click();
+    }));
+    EXPECT_EQ(ReadValue(run, "Ombrel"), "<none>");
+    EXPECT_TRUE(PumpUntil([&] { return server.requests == 2; }));
+}
+
+TEST_F(EditorFixture, AboutDialogIsItsPanelPlusTheCommandPanel) {
+    std::unique_ptr<TAbstractDetailPanel> panel = CreateDetailPanel("AboutPanel");
+    TDetailPanelFrame* frame = TDetailPanelFrame::FromPanel(panel.get());
+    ASSERT_NE(frame, nullptr);
+    const int width = frame->DesignWidth(), height = frame->DesignHeight();
+    int clientWidth = 0, clientHeight = 0, commandHeight = 0, caption = 0;
+    RECT panelRect{};
+    EXPECT_TRUE(WhileModal("TAboutForm", MenuItem(3, 2), [&](TForm* f) {
+        auto* dialog = static_cast<TAboutForm*>(f);
+        RECT r;
+        GetClientRect(dialog->WindowHandle(), &r);
+        clientWidth = r.right;
+        clientHeight = r.bottom;
+        commandHeight = dialog->CommandPanel->Height();
+        caption = GetWindowTextLengthW(dialog->WindowHandle());
+        for (size_t i = 0; i < dialog->ControlCount(); ++i)
+            if (dialog->Control(i) != dialog->CommandPanel) {
+                HWND h = dialog->Control(i)->WindowHandle();
+                GetWindowRect(h, &panelRect);
+                MapWindowPoints(nullptr, dialog->WindowHandle(), reinterpret_cast<POINT*>(&panelRect), 2);
+            }
+        dialog->CloseButton->Click();
+    }));
+    EXPECT_EQ(commandHeight, MulDiv(41, Screen().PixelsPerInch(), 96));
+    EXPECT_EQ(clientWidth, width);
+    EXPECT_EQ(clientHeight, height + commandHeight);
+    // The panel fills the space above the command panel.
+    EXPECT_EQ(panelRect.top, 0);
+    EXPECT_EQ(panelRect.bottom, height);
+    EXPECT_GT(caption, 0);
+}
+
 TEST(EditorOptions, DialogIsCreatedInATest) {
+    // (A test run without a working display fails here with error 1400:
+    // Wine then refuses every window.)
     ComInit com;
     CreateMultiLanguages();
     {
         TOptionsForm dialog(nullptr);
         EXPECT_NE(dialog.WindowHandle(), nullptr);
-        EXPECT_NE(dialog.Page, nullptr);
+        ASSERT_NE(dialog.Page, nullptr);
+        RECT r;
+        GetClientRect(dialog.WindowHandle(), &r);
+        EXPECT_EQ(r.bottom, MulDiv(257, Screen().PixelsPerInch(), 96));
+        EXPECT_EQ(dialog.Page->Height() + dialog.CommandPanel->Height(), r.bottom);
     }
     FreeMultiLanguages();
 }
