@@ -136,12 +136,13 @@ void TControl::SetParent(TControl* parent) {
     parent_ = parent;
     if (parent_) {
         parent_->controls_.push_back(this);
-        refWidth_ = parent_->ClientWidth();
-        refHeight_ = parent_->ClientHeight();
+        TakeAnchorReference();
         if (parentFont_) font_ = parent_->font_;
         if (hwnd_) {
             ::SetParent(hwnd_, parent_->hwnd_ ? parent_->hwnd_ : ParkingWindow());
             if (parent_->hwnd_) ParentFontChanged();
+            // Taken from the parking window, where it was hidden.
+            if (parent_->hwnd_ && visible_) ::ShowWindow(hwnd_, SW_SHOWNA);
         } else if (parent_->hwnd_) {
             CreateHandleNow();
         }
@@ -183,13 +184,20 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     const TBounds nb{left, top, width, height};
     const bool sized = nb.width != bounds_.width || nb.height != bounds_.height;
     bounds_ = nb;
-    if (parent_) {
-        refWidth_ = parent_->ClientWidth();
-        refHeight_ = parent_->ClientHeight();
-    }
+    TakeAnchorReference();
     MoveWindowToBounds();
     if (parent_ && align_ != TAlign::alNone) parent_->RequestRealign();
     if (sized) Resize();
+}
+
+void TControl::TakeAnchorReference() {
+    if (!parent_) return;
+    // The same area the parent lays its children out in (a group box's
+    // lies inside its frame), or anchored children would jump by the
+    // difference at the first layout.
+    const RECT area = parent_->ClientRectForChildren();
+    refWidth_ = area.right - area.left;
+    refHeight_ = area.bottom - area.top;
 }
 
 void TControl::MoveWindowToBounds() {

@@ -212,6 +212,8 @@ private:
     LRESULT HandleContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void CreateHandleNow();
     void MoveWindowToBounds();
+    // Records the parent's children area as the size anchors measure from.
+    void TakeAnchorReference();
     void RemoveChild(TControl* child);
     void ArrangeNow();
     void PlaceChildren();

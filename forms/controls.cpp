@@ -231,7 +231,10 @@ void TButton::Click() {
     TForm* form = ParentForm();
     const int result = modalResult_;
     TControl::Click();
-    if (form && result != 0) form->SetModalResult(result);
+    // Only a form that still exists takes the result.
+    const auto& forms = Screen().Forms();
+    if (form && result != 0 && std::find(forms.begin(), forms.end(), form) != forms.end())
+        form->SetModalResult(result);
 }
 
 void TCheckBox::CreateParams(TCreateParams& params) {
@@ -320,6 +323,9 @@ bool TCustomEdit::HandleCommand(WORD code) {
 }
 
 HBRUSH TCustomEdit::CtlColor(HDC dc) {
+    // Read-only with the default colour: the face colour the system gives
+    // read-only edits (its own answer to their WM_CTLCOLORSTATIC).
+    if (readOnly_ && Color() == ::GetSysColor(COLOR_WINDOW)) return nullptr;
     HBRUSH b = TControl::CtlColor(dc);
     return b;
 }

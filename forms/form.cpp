@@ -169,8 +169,22 @@ TControl* TForm::ActiveControl() const {
     return activeControl_;
 }
 
-void TForm::SetActiveControl(TControl* control) {
+void TForm::RememberActive(TControl* control) {
+    if (activeControl_ == control) return;
+    // The control may belong to another owner (a frame's): without the
+    // notice a freed control would stay behind as a dangling pointer.
+    if (activeControl_) activeControl_->RemoveFreeNotification(this);
     activeControl_ = control;
+    if (control) control->FreeNotification(this);
+}
+
+void TForm::Notification(TComponent* component, TOperation operation) {
+    TControl::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == activeControl_) activeControl_ = nullptr;
+}
+
+void TForm::SetActiveControl(TControl* control) {
+    RememberActive(control);
     if (control && WindowHandle() && ::IsWindowVisible(WindowHandle()) && control->CanFocus()) control->SetFocus();
 }
 
@@ -213,9 +227,10 @@ void TForm::SetVisible(bool value) {
         if (::IsWindowVisible(h)) return;
         PlaceAtFirstShow();
         // The show handler runs before the window appears (a stored
-        // placement is restored there).
-        DoShow();
+        // placement is restored there), with the form already counted as
+        // visible so that its controls can be made the active one.
         SetVisibleFlag(true);
+        DoShow();
         const int cmd = windowState_ == TWindowState::wsMinimized   ? SW_SHOWMINIMIZED
                         : windowState_ == TWindowState::wsMaximized ? SW_SHOWMAXIMIZED
                                                                     : SW_SHOWNORMAL;
@@ -353,7 +368,7 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             if (HWND focus = ::GetFocus(); focus && ::IsChild(WindowHandle(), focus))
-                activeControl_ = TControl::FromHandle(focus);
+                RememberActive(TControl::FromHandle(focus));
         } else if (activeControl_ && activeControl_->WindowHandle() && activeControl_->CanFocus()) {
             LRESULT r = TControl::WndProc(message, wParam, lParam);
             ::SetFocus(activeControl_->WindowHandle());

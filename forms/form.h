@@ -38,6 +38,8 @@ public:
     TWindowState WindowState() const;
     // Applied at once when the form shows; recorded while it is hidden.
     void SetWindowState(TWindowState value);
+    // Records the state for the next show without applying it now.
+    void RecordWindowState(TWindowState value) { windowState_ = value; }
     int PixelsPerInch() const;
 
     TControl* ActiveControl() const;
@@ -75,9 +77,13 @@ protected:
     void CreateWnd() override;
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Loaded() override;
+    // A control that goes is no longer the active one.
+    void Notification(TComponent* component, TOperation operation) override;
     virtual void DoShow() { Fire(OnShow, this); }
 
 private:
+    // Remembers the active control and asks to be told when it goes.
+    void RememberActive(TControl* control);
     void PlaceAtFirstShow();
     bool HandleAltLetter(wchar_t letter);
 

@@ -25,10 +25,11 @@ std::unique_ptr<THookList>& ListHolder() {
 // ------------------------------------------------------------- TRxWindowHook
 
 const TPropTable& TRxWindowHook::StaticProps() {
-    static const TPropTable table{&TComponent::StaticProps(),
-                                  {BoolProp<TRxWindowHook>("Active", &TRxWindowHook::Active, &TRxWindowHook::SetActive),
-                                   ObjProp<TRxWindowHook, TWinControl>("WinControl", &TRxWindowHook::WinControl,
-                                                                       &TRxWindowHook::SetWinControl)}};
+    static const TPropTable table{
+        &TComponent::StaticProps(),
+        {BoolProp<TRxWindowHook>("Active", &TRxWindowHook::Active, &TRxWindowHook::SetActive),
+         ObjProp<TRxWindowHook, TWinControl>("WinControl", &TRxWindowHook::WinControl,
+                                             &TRxWindowHook::SetWinControl)}};
     return table;
 }
 
@@ -81,9 +82,13 @@ void TRxWindowHook::UnlinkFromControl() {
     active_ = false;
 }
 
-void TRxWindowHook::FireBeforeMessage(TMessage& msg, bool& handled) { Fire(BeforeMessage, this, msg, handled); }
+void TRxWindowHook::FireBeforeMessage(TMessage& msg, bool& handled) {
+    Fire(BeforeMessage, this, msg, handled);
+}
 
-void TRxWindowHook::FireAfterMessage(TMessage& msg, bool& handled) { Fire(AfterMessage, this, msg, handled); }
+void TRxWindowHook::FireAfterMessage(TMessage& msg, bool& handled) {
+    Fire(AfterMessage, this, msg, handled);
+}
 
 void TRxWindowHook::Notification(TComponent* component, TOperation operation) {
     TComponent::Notification(component, operation);
@@ -103,7 +108,9 @@ TControlHook::~TControlHook() {
     control_ = nullptr;
 }
 
-bool TControlHook::Live() const { return !destroying_ && control_ && !control_->Destroying(); }
+bool TControlHook::Live() const {
+    return !destroying_ && control_ && !control_->Destroying();
+}
 
 bool TControlHook::Installed() const {
     return window_ && control_ && control_->WindowHandle() == window_ && ::IsWindow(window_);
@@ -203,7 +210,8 @@ LRESULT CALLBACK TControlHook::LayerProc(HWND hwnd, UINT message, WPARAM wParam,
         if (self && self->window_ == hwnd) self->window_ = nullptr;
         return ::DefSubclassProc(hwnd, message, wParam, lParam);
     }
-    if (!self || self->window_ != hwnd || !self->control_) return ::DefSubclassProc(hwnd, message, wParam, lParam);
+    if (!self || self->window_ != hwnd || !self->control_)
+        return ::DefSubclassProc(hwnd, message, wParam, lParam);
     TMessage msg{message, wParam, lParam, 0};
     try {
         return self->HookedWndProc(hwnd, msg);
@@ -261,7 +269,9 @@ bool THookList::Contains(const TControlHook* hook) const {
     return std::find(hooks_.begin(), hooks_.end(), hook) != hooks_.end();
 }
 
-void THookList::Remove(TControlHook* hook) { hooks_.erase(std::remove(hooks_.begin(), hooks_.end(), hook), hooks_.end()); }
+void THookList::Remove(TControlHook* hook) {
+    hooks_.erase(std::remove(hooks_.begin(), hooks_.end(), hook), hooks_.end());
+}
 
 void THookList::Post(UINT message, TControlHook* hook) {
     if (window_) ::PostMessageW(window_, message, 0, reinterpret_cast<LPARAM>(hook));
@@ -270,19 +280,20 @@ void THookList::Post(UINT message, TControlHook* hook) {
 LRESULT THookList::UtilityWndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     auto* hook = reinterpret_cast<TControlHook*>(lParam);
     switch (message) {
-    case RehookMessage:
-        // A subclass freed since the message was posted is not touched.
-        if (Contains(hook) && !hook->hooks_.empty()) hook->InstallWndProc();
-        return 0;
-    case FreeHookMessage:
-        if (Contains(hook) && hook->hooks_.empty()) delete hook;
-        return 0;
-    default:
-        return ::DefWindowProcW(window_, message, wParam, lParam);
+        case RehookMessage:
+            // A subclass freed since the message was posted is not touched.
+            if (Contains(hook) && !hook->hooks_.empty()) hook->InstallWndProc();
+            return 0;
+        case FreeHookMessage:
+            if (Contains(hook) && hook->hooks_.empty()) delete hook;
+            return 0;
+        default:
+            return ::DefWindowProcW(window_, message, wParam, lParam);
     }
 }
 
-LRESULT CALLBACK THookList::StaticUtilityProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+LRESULT CALLBACK THookList::StaticUtilityProc(HWND hwnd, UINT message, WPARAM wParam,
+                                              LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         auto* list = static_cast<THookList*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(list));
@@ -304,8 +315,12 @@ THookList& GlobalHookList() {
     return *holder;
 }
 
-bool GlobalHookListExists() { return static_cast<bool>(ListHolder()); }
+bool GlobalHookListExists() {
+    return static_cast<bool>(ListHolder());
+}
 
-void FreeGlobalHookList() { ListHolder().reset(); }
+void FreeGlobalHookList() {
+    ListHolder().reset();
+}
 
 }  // namespace omb::forms

@@ -96,8 +96,8 @@ private:
     bool Live() const;
 
     TWinControl* control_ = nullptr;
-    HWND window_ = nullptr;        // the window the layer lies on
-    LONG_PTR chainProc_ = 0;       // the window's procedure right after our install
+    HWND window_ = nullptr;   // the window the layer lies on
+    LONG_PTR chainProc_ = 0;  // the window's procedure right after our install
     std::vector<TRxWindowHook*> hooks_;
     bool destroying_ = false;
 };

@@ -31,7 +31,10 @@ bool TryStrToInt64(const std::string& text, int64_t& value) {
         if (++i >= text.size() || text.size() - i > 16) return false;
         for (; i < text.size(); ++i) {
             const char c = text[i];
-            int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            int d = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
             if (d < 0) return false;
             v = v * 16 + unsigned(d);
         }
@@ -61,7 +64,8 @@ const std::vector<TTypeKind>& StoredKinds() {
     static const std::vector<TTypeKind> kinds = [] {
         std::vector<TTypeKind> k;
         for (int i = int(TTypeKind::tkUnknown); i <= int(TTypeKind::tkDynArray); ++i)
-            if (TTypeKind(i) != TTypeKind::tkUnknown && TTypeKind(i) != TTypeKind::tkMethod) k.push_back(TTypeKind(i));
+            if (TTypeKind(i) != TTypeKind::tkUnknown && TTypeKind(i) != TTypeKind::tkMethod)
+                k.push_back(TTypeKind(i));
         return k;
     }();
     return kinds;
@@ -135,11 +139,15 @@ TComponent* FindFormByName(const std::string& name) {
 
 int FloatPrecision(TFloatType type) {
     switch (type) {
-    case TFloatType::ftSingle: return 7;
-    case TFloatType::ftDouble: return 15;
-    case TFloatType::ftExtended:
-    case TFloatType::ftComp: return 18;
-    case TFloatType::ftCurr: return 19;
+        case TFloatType::ftSingle:
+            return 7;
+        case TFloatType::ftDouble:
+            return 15;
+        case TFloatType::ftExtended:
+        case TFloatType::ftComp:
+            return 18;
+        case TFloatType::ftCurr:
+            return 19;
     }
     return 15;
 }
@@ -221,75 +229,77 @@ uint64_t TextToSet(const TPropInfo& info, const std::string& text) {
     return bits;
 }
 
-std::string TrimText(const std::string& text) { return Trim(text); }
+std::string TrimText(const std::string& text) {
+    return Trim(text);
+}
 
 std::string PropertyText(const TPersistent* object, const TPropInfo& info) {
     switch (info.kind) {
-    case TTypeKind::tkInteger:
-    case TTypeKind::tkInt64:
-        return info.getOrd ? std::to_string(info.getOrd(object)) : std::string();
-    case TTypeKind::tkChar:
-    case TTypeKind::tkWChar:
-        return info.getOrd ? std::string(1, static_cast<char>(info.getOrd(object))) : std::string();
-    case TTypeKind::tkEnumeration: {
-        if (!info.getOrd) return std::string();
-        const int64_t v = info.getOrd(object);
-        return v >= 0 && size_t(v) < info.names.size() ? info.names[size_t(v)] : std::string();
-    }
-    case TTypeKind::tkFloat:
-        return info.getFloat ? FormatFloatGeneral(info.getFloat(object), FloatPrecision(info.floatType))
-                             : std::string();
-    case TTypeKind::tkString:
-    case TTypeKind::tkLString:
-    case TTypeKind::tkVariant:
-        return info.getStr ? info.getStr(object) : std::string();
-    case TTypeKind::tkSet:
-        return info.getOrd ? SetToText(info, uint64_t(info.getOrd(object))) : std::string();
-    default:
-        return std::string();
+        case TTypeKind::tkInteger:
+        case TTypeKind::tkInt64:
+            return info.getOrd ? std::to_string(info.getOrd(object)) : std::string();
+        case TTypeKind::tkChar:
+        case TTypeKind::tkWChar:
+            return info.getOrd ? std::string(1, static_cast<char>(info.getOrd(object))) : std::string();
+        case TTypeKind::tkEnumeration: {
+            if (!info.getOrd) return std::string();
+            const int64_t v = info.getOrd(object);
+            return v >= 0 && size_t(v) < info.names.size() ? info.names[size_t(v)] : std::string();
+        }
+        case TTypeKind::tkFloat:
+            return info.getFloat ? FormatFloatGeneral(info.getFloat(object), FloatPrecision(info.floatType))
+                                 : std::string();
+        case TTypeKind::tkString:
+        case TTypeKind::tkLString:
+        case TTypeKind::tkVariant:
+            return info.getStr ? info.getStr(object) : std::string();
+        case TTypeKind::tkSet:
+            return info.getOrd ? SetToText(info, uint64_t(info.getOrd(object))) : std::string();
+        default:
+            return std::string();
     }
 }
 
 void SetPropertyFromText(TPersistent* object, const TPropInfo& info, const std::string& text) {
     switch (info.kind) {
-    case TTypeKind::tkInteger: {
-        int v = 0;
-        if (!TryStrToInt(text, v)) v = 0;
-        if (info.setOrd) info.setOrd(object, v);
-        break;
-    }
-    case TTypeKind::tkInt64: {
-        int64_t v = 0;
-        if (!TryStrToInt64(text, v)) v = 0;
-        if (info.setOrd) info.setOrd(object, v);
-        break;
-    }
-    case TTypeKind::tkChar:
-    case TTypeKind::tkWChar:
-        if (!text.empty() && info.setOrd) info.setOrd(object, static_cast<unsigned char>(text[0]));
-        break;
-    case TTypeKind::tkEnumeration:
-        for (size_t i = 0; i < info.names.size(); ++i)
-            if (SameTextAZ(info.names[i], text)) {
-                if (info.setOrd) info.setOrd(object, int64_t(i));
-                break;
-            }
-        break;
-    case TTypeKind::tkFloat: {
-        long double v = 0;
-        if (ParseFloatText(text, v) && info.setFloat) info.setFloat(object, v);
-        break;
-    }
-    case TTypeKind::tkString:
-    case TTypeKind::tkLString:
-    case TTypeKind::tkVariant:
-        if (info.setStr) info.setStr(object, text);
-        break;
-    case TTypeKind::tkSet:
-        if (info.setOrd) info.setOrd(object, int64_t(TextToSet(info, text)));
-        break;
-    default:
-        break;
+        case TTypeKind::tkInteger: {
+            int v = 0;
+            if (!TryStrToInt(text, v)) v = 0;
+            if (info.setOrd) info.setOrd(object, v);
+            break;
+        }
+        case TTypeKind::tkInt64: {
+            int64_t v = 0;
+            if (!TryStrToInt64(text, v)) v = 0;
+            if (info.setOrd) info.setOrd(object, v);
+            break;
+        }
+        case TTypeKind::tkChar:
+        case TTypeKind::tkWChar:
+            if (!text.empty() && info.setOrd) info.setOrd(object, static_cast<unsigned char>(text[0]));
+            break;
+        case TTypeKind::tkEnumeration:
+            for (size_t i = 0; i < info.names.size(); ++i)
+                if (SameTextAZ(info.names[i], text)) {
+                    if (info.setOrd) info.setOrd(object, int64_t(i));
+                    break;
+                }
+            break;
+        case TTypeKind::tkFloat: {
+            long double v = 0;
+            if (ParseFloatText(text, v) && info.setFloat) info.setFloat(object, v);
+            break;
+        }
+        case TTypeKind::tkString:
+        case TTypeKind::tkLString:
+        case TTypeKind::tkVariant:
+            if (info.setStr) info.setStr(object, text);
+            break;
+        case TTypeKind::tkSet:
+            if (info.setOrd) info.setOrd(object, int64_t(TextToSet(info, text)));
+            break;
+        default:
+            break;
     }
 }
 
@@ -302,7 +312,8 @@ std::string TPropsStorage::ReadText(const std::string& section, const std::strin
     return handler(section, ident, defaultValue);
 }
 
-void TPropsStorage::WriteText(const std::string& section, const std::string& ident, const std::string& value) {
+void TPropsStorage::WriteText(const std::string& section, const std::string& ident,
+                              const std::string& value) {
     if (!OnWriteText) return;
     auto handler = OnWriteText;
     handler(section, ident, value);
@@ -348,13 +359,20 @@ void TPropsStorage::SaveProperty(const TPropInfo* info) {
                           info->kind == TTypeKind::tkWChar;
     if (text.empty() && !textKind) return;
     switch (info->kind) {
-    case TTypeKind::tkInteger: case TTypeKind::tkChar: case TTypeKind::tkEnumeration: case TTypeKind::tkFloat:
-    case TTypeKind::tkString: case TTypeKind::tkSet: case TTypeKind::tkWChar: case TTypeKind::tkLString:
-    case TTypeKind::tkVariant: case TTypeKind::tkInt64:
-        WriteText(SectionName, QualifiedName(info->name), TrimText(text));
-        break;
-    default:
-        break;  // wide strings, arrays, records, interfaces: not stored
+        case TTypeKind::tkInteger:
+        case TTypeKind::tkChar:
+        case TTypeKind::tkEnumeration:
+        case TTypeKind::tkFloat:
+        case TTypeKind::tkString:
+        case TTypeKind::tkSet:
+        case TTypeKind::tkWChar:
+        case TTypeKind::tkLString:
+        case TTypeKind::tkVariant:
+        case TTypeKind::tkInt64:
+            WriteText(SectionName, QualifiedName(info->name), TrimText(text));
+            break;
+        default:
+            break;  // wide strings, arrays, records, interfaces: not stored
     }
 }
 
@@ -394,12 +412,16 @@ void TPropsStorage::RestoreProperty(const TPropInfo* info) {
             return;
         }
         switch (info->kind) {
-        case TTypeKind::tkWString: case TTypeKind::tkArray: case TTypeKind::tkRecord:
-        case TTypeKind::tkInterface: case TTypeKind::tkDynArray: case TTypeKind::tkUnknown:
-        case TTypeKind::tkMethod:
-            return;
-        default:
-            break;
+            case TTypeKind::tkWString:
+            case TTypeKind::tkArray:
+            case TTypeKind::tkRecord:
+            case TTypeKind::tkInterface:
+            case TTypeKind::tkDynArray:
+            case TTypeKind::tkUnknown:
+            case TTypeKind::tkMethod:
+                return;
+            default:
+                break;
         }
         const std::string defaultText = PropertyText(Target, *info);
         const bool textKind = info->kind == TTypeKind::tkString || info->kind == TTypeKind::tkLString ||
@@ -424,13 +446,15 @@ void TPropsStorage::RestoreObjectProperty(const TPropInfo& info) {
         if (n > 0) {
             std::vector<std::string> lines;
             lines.reserve(size_t(n));
-            for (int i = 0; i < n; ++i) lines.push_back(ReadText(listSection, "Item" + std::to_string(i), ""));
+            for (int i = 0; i < n; ++i)
+                lines.push_back(ReadText(listSection, "Item" + std::to_string(i), ""));
             strings->lines = std::move(lines);
         }
     } else if (auto* collection = dynamic_cast<TCollection*>(object)) {
         const int current = collection->Count();
         int n = current;
-        if (!TryStrToInt(TrimText(ReadText(SectionName, q + ".Count", std::to_string(current))), n)) n = current;
+        if (!TryStrToInt(TrimText(ReadText(SectionName, q + ".Count", std::to_string(current))), n))
+            n = current;
         collection->BeginUpdate();
         struct EndUpdate {
             TCollection* c;
@@ -459,7 +483,8 @@ void TPropsStorage::RestoreObjectProperty(const TPropInfo& info) {
     Nested(object, q, SectionName)->RestoreProperties();
 }
 
-template <typename F> void TPropsStorage::ForComponentProps(TComponent* form, TStoredPropList& list, F action) {
+template <typename F>
+void TPropsStorage::ForComponentProps(TComponent* form, TStoredPropList& list, F action) {
     ResolveStoredPropertyList(form, list, TResolveMode::rmRename);
     std::map<std::string, TPropInfoList, LessAZ> lists;
     for (const TStoredPropEntry& entry : list)

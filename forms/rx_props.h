@@ -122,7 +122,8 @@ private:
                                           const std::string& section) const;
     void SaveObjectProperty(const TPropInfo& info);
     void RestoreObjectProperty(const TPropInfo& info);
-    template <typename F> void ForComponentProps(TComponent* form, TStoredPropList& list, F action);
+    template <typename F>
+    void ForComponentProps(TComponent* form, TStoredPropList& list, F action);
 };
 
 }  // namespace omb::forms

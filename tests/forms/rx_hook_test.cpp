@@ -3,10 +3,9 @@
 // ours, subclasses freed from the message loop.
 #include "forms/rx_hook.h"
 
-#include <windows.h>
-
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <memory>
 #include <stdexcept>
@@ -84,7 +83,8 @@ TEST(RxHook, HooksShareOneSubclassLaterLinkedFirstInBothPhases) {
     EXPECT_EQ(first->WinControl(), form.edit);
 
     ::SendMessageW(form.edit->Handle(), kProbe, 0, 0);
-    EXPECT_EQ(journal, (std::vector<std::string>{"second:before", "first:before", "second:after", "first:after"}));
+    EXPECT_EQ(journal,
+              (std::vector<std::string>{"second:before", "first:before", "second:after", "first:after"}));
 
     // The later hook handles WM_SETTEXT before the control sees it: the
     // earlier hook and the edit itself never get it; its result stands.

@@ -108,47 +108,54 @@ struct TSample : TComponent {
     }
     const char* ClassName() const override { return "TSample"; }
     static const TPropTable& StaticProps() {
-        static const TPropTable t{&TComponent::StaticProps(), [] {
-            std::vector<TPropInfo> p;
-            p.push_back(IntProp<TSample, int>("Width", &TSample::Width, &TSample::SetWidth));
-            p.push_back(IntProp<TSample, int64_t>("Big", &TSample::Big, &TSample::SetBig));
-            TPropInfo c;
-            c.name = "Letter";
-            c.kind = TTypeKind::tkChar;
-            c.getOrd = [](const TPersistent* o) { return int64_t(static_cast<const TSample*>(o)->letter); };
-            c.setOrd = [](TPersistent* o, int64_t v) { static_cast<TSample*>(o)->letter = char(v); };
-            p.push_back(c);
-            p.push_back(EnumProp<TSample, TColorKind>("Color", {"ckRed", "ckGreen", "ckBlue"}, &TSample::Color,
-                                                      &TSample::SetColor));
-            p.push_back(SetProp<TSample>("Options", {"soOne", "soTwo", "soThree"}, &TSample::Options,
-                                         &TSample::SetOptions));
-            auto floatProp = [](const char* name, TFloatType type, long double TSample::*field) {
-                TPropInfo f;
-                f.name = name;
-                f.kind = TTypeKind::tkFloat;
-                f.floatType = type;
-                f.getFloat = [field](const TPersistent* o) { return static_cast<const TSample*>(o)->*field; };
-                f.setFloat = [field](TPersistent* o, long double v) { static_cast<TSample*>(o)->*field = v; };
-                return f;
-            };
-            p.push_back(floatProp("Single", TFloatType::ftSingle, &TSample::single));
-            p.push_back(floatProp("Double", TFloatType::ftDouble, &TSample::dbl));
-            p.push_back(floatProp("Extended", TFloatType::ftExtended, &TSample::ext));
-            p.push_back(StrProp<TSample>("Text", &TSample::Text, &TSample::SetText));
-            TPropInfo v = StrProp<TSample>("Variant", &TSample::Variant, &TSample::SetVariant);
-            v.kind = TTypeKind::tkVariant;
-            p.push_back(v);
-            p.push_back(BoolProp<TSample>("Flag", &TSample::Flag, &TSample::SetFlag));
-            p.push_back(ObjProp<TSample, TFontLike>("Font", &TSample::FontObj));
-            p.push_back(ObjProp<TSample, TStrings>("Lines", &TSample::LinesObj));
-            p.push_back(ObjProp<TSample, TCollection>("Items", &TSample::ItemsObj));
-            p.push_back(ObjProp<TSample, TComponent>("Link", &TSample::Link, &TSample::SetLink));
-            TPropInfo m;
-            m.name = "OnClick";
-            m.kind = TTypeKind::tkMethod;
-            p.push_back(m);
-            return p;
-        }()};
+        static const TPropTable t{
+            &TComponent::StaticProps(), [] {
+                std::vector<TPropInfo> p;
+                p.push_back(IntProp<TSample, int>("Width", &TSample::Width, &TSample::SetWidth));
+                p.push_back(IntProp<TSample, int64_t>("Big", &TSample::Big, &TSample::SetBig));
+                TPropInfo c;
+                c.name = "Letter";
+                c.kind = TTypeKind::tkChar;
+                c.getOrd = [](const TPersistent* o) {
+                    return int64_t(static_cast<const TSample*>(o)->letter);
+                };
+                c.setOrd = [](TPersistent* o, int64_t v) { static_cast<TSample*>(o)->letter = char(v); };
+                p.push_back(c);
+                p.push_back(EnumProp<TSample, TColorKind>("Color", {"ckRed", "ckGreen", "ckBlue"},
+                                                          &TSample::Color, &TSample::SetColor));
+                p.push_back(SetProp<TSample>("Options", {"soOne", "soTwo", "soThree"}, &TSample::Options,
+                                             &TSample::SetOptions));
+                auto floatProp = [](const char* name, TFloatType type, long double TSample::*field) {
+                    TPropInfo f;
+                    f.name = name;
+                    f.kind = TTypeKind::tkFloat;
+                    f.floatType = type;
+                    f.getFloat = [field](const TPersistent* o) {
+                        return static_cast<const TSample*>(o)->*field;
+                    };
+                    f.setFloat = [field](TPersistent* o, long double v) {
+                        static_cast<TSample*>(o)->*field = v;
+                    };
+                    return f;
+                };
+                p.push_back(floatProp("Single", TFloatType::ftSingle, &TSample::single));
+                p.push_back(floatProp("Double", TFloatType::ftDouble, &TSample::dbl));
+                p.push_back(floatProp("Extended", TFloatType::ftExtended, &TSample::ext));
+                p.push_back(StrProp<TSample>("Text", &TSample::Text, &TSample::SetText));
+                TPropInfo v = StrProp<TSample>("Variant", &TSample::Variant, &TSample::SetVariant);
+                v.kind = TTypeKind::tkVariant;
+                p.push_back(v);
+                p.push_back(BoolProp<TSample>("Flag", &TSample::Flag, &TSample::SetFlag));
+                p.push_back(ObjProp<TSample, TFontLike>("Font", &TSample::FontObj));
+                p.push_back(ObjProp<TSample, TStrings>("Lines", &TSample::LinesObj));
+                p.push_back(ObjProp<TSample, TCollection>("Items", &TSample::ItemsObj));
+                p.push_back(ObjProp<TSample, TComponent>("Link", &TSample::Link, &TSample::SetLink));
+                TPropInfo m;
+                m.name = "OnClick";
+                m.kind = TTypeKind::tkMethod;
+                p.push_back(m);
+                return p;
+            }()};
         return t;
     }
     const TPropTable& Props() const override { return StaticProps(); }
@@ -194,7 +201,13 @@ std::vector<std::string> Texts(const TStoredPropList& list) {
 }  // namespace
 
 TEST(PropPaths, SplitJoinRename) {
-    struct Case { const char* path; bool ok; const char* component; const char* property; const char* renamed; };
+    struct Case {
+        const char* path;
+        bool ok;
+        const char* component;
+        const char* property;
+        const char* renamed;
+    };
     const std::vector<Case> cases = {
         {"TreeView.Width", true, "TreeView", "Width", "Tree2.Width"},
         {"  TreeView . Width ", true, "TreeView", "Width", "Tree2.Width"},
@@ -221,9 +234,11 @@ TEST(PropPaths, BindDropsWhatNamesNothingAndRenameFollowsTheComponent) {
     TFormLike form;
     auto* tree = new TSample(&form, "TreeView");
     new TSample(&form, "MenuToolBar");
-    TStoredPropList list = Entries({"treeview.Width", "Missing.Width", "NoDot", "MenuToolBar.Height", "TreeView.Left"});
+    TStoredPropList list =
+        Entries({"treeview.Width", "Missing.Width", "NoDot", "MenuToolBar.Height", "TreeView.Left"});
     ResolveStoredPropertyList(&form, list, TResolveMode::rmBind);
-    EXPECT_EQ(Texts(list), (std::vector<std::string>{"treeview.Width", "MenuToolBar.Height", "TreeView.Left"}));
+    EXPECT_EQ(Texts(list),
+              (std::vector<std::string>{"treeview.Width", "MenuToolBar.Height", "TreeView.Left"}));
     EXPECT_EQ(list[0].component, tree);
     tree->SetName("Tree");
     list.push_back({"Unbound.Width", nullptr});
@@ -233,7 +248,11 @@ TEST(PropPaths, BindDropsWhatNamesNothingAndRenameFollowsTheComponent) {
 }
 
 TEST(PropConversions, FloatsInTheGeneralFormat) {
-    struct Case { long double value; int precision; const char* text; };
+    struct Case {
+        long double value;
+        int precision;
+        const char* text;
+    };
     const std::vector<Case> cases = {
         {1.5L, 15, "1.5"},
         {0.1L, 15, "0.1"},
@@ -306,28 +325,36 @@ TEST(PropsStorage, EveryKindSavedAndRestored) {
     TPropsStorage storage;
     storage.SectionName = "Sec";
     store.Attach(storage);
-    TStoredPropList list = Entries({"Sample.Width", "Sample.Big", "Sample.Letter", "Sample.Color", "Sample.Options",
-                                    "Sample.Single", "Sample.Double", "Sample.Extended", "Sample.Text",
-                                    "Sample.Variant", "Sample.Flag", "Sample.OnClick", "Sample.NoSuch"});
+    TStoredPropList list =
+        Entries({"Sample.Width", "Sample.Big", "Sample.Letter", "Sample.Color", "Sample.Options",
+                 "Sample.Single", "Sample.Double", "Sample.Extended", "Sample.Text", "Sample.Variant",
+                 "Sample.Flag", "Sample.OnClick", "Sample.NoSuch"});
     ResolveStoredPropertyList(&form, list, TResolveMode::rmBind);
     storage.SaveComponentProps(&form, list);
-    const std::vector<std::string> expected = {
-        "Sec/Sample_Width=-42",        "Sec/Sample_Big=1234567890123",  "Sec/Sample_Letter=Q",
-        "Sec/Sample_Color=ckBlue",     "Sec/Sample_Options=[soOne,soThree]", "Sec/Sample_Single=0.3333333",
-        "Sec/Sample_Double=1.5",       "Sec/Sample_Extended=0.666666666666666667", "Sec/Sample_Text=padded",
-        "Sec/Sample_Variant=v",        "Sec/Sample_Flag=True"};
+    const std::vector<std::string> expected = {"Sec/Sample_Width=-42",
+                                               "Sec/Sample_Big=1234567890123",
+                                               "Sec/Sample_Letter=Q",
+                                               "Sec/Sample_Color=ckBlue",
+                                               "Sec/Sample_Options=[soOne,soThree]",
+                                               "Sec/Sample_Single=0.3333333",
+                                               "Sec/Sample_Double=1.5",
+                                               "Sec/Sample_Extended=0.666666666666666667",
+                                               "Sec/Sample_Text=padded",
+                                               "Sec/Sample_Variant=v",
+                                               "Sec/Sample_Flag=True"};
     EXPECT_EQ(store.writes, expected);
 
     TFormLike other;
     auto* t = new TSample(&other, "Sample");
-    storage.RestoreComponentProps(&other, list = Entries({"Sample.Width", "Sample.Big", "Sample.Letter",
-                                                          "Sample.Color", "Sample.Options", "Sample.Single",
-                                                          "Sample.Double", "Sample.Extended", "Sample.Text",
-                                                          "Sample.Variant", "Sample.Flag"}));
+    storage.RestoreComponentProps(
+        &other, list = Entries({"Sample.Width", "Sample.Big", "Sample.Letter", "Sample.Color",
+                                "Sample.Options", "Sample.Single", "Sample.Double", "Sample.Extended",
+                                "Sample.Text", "Sample.Variant", "Sample.Flag"}));
     // Unbound entries are dropped by the rename pass: nothing restored yet.
     EXPECT_EQ(t->width, 100);
-    list = Entries({"Sample.Width", "Sample.Big", "Sample.Letter", "Sample.Color", "Sample.Options", "Sample.Single",
-                    "Sample.Double", "Sample.Extended", "Sample.Text", "Sample.Variant", "Sample.Flag"});
+    list = Entries({"Sample.Width", "Sample.Big", "Sample.Letter", "Sample.Color", "Sample.Options",
+                    "Sample.Single", "Sample.Double", "Sample.Extended", "Sample.Text", "Sample.Variant",
+                    "Sample.Flag"});
     ResolveStoredPropertyList(&other, list, TResolveMode::rmBind);
     t->variant = "old";  // an empty variant is not read back (see below)
     storage.RestoreComponentProps(&other, list);
@@ -495,7 +522,10 @@ TEST(PropsStorage, ComponentReferences) {
     TPropsStorage storage;
     storage.SectionName = "Sec";
     store.Attach(storage);
-    struct Case { TComponent* link; const char* text; };
+    struct Case {
+        TComponent* link;
+        const char* text;
+    };
     const std::vector<Case> cases = {{sibling, "Sibling"}, {foreign, "CBAppForm.Far"}, {nullptr, nullptr}};
     for (const Case& c : cases) {
         store.sections.clear();
@@ -512,9 +542,15 @@ TEST(PropsStorage, ComponentReferences) {
     FormByNameProvider = [&](const std::string& name) -> TComponent* {
         return name == "OTHERFORM" || name == "OtherForm" ? &unnamed : nullptr;
     };
-    struct Read { const char* text; TComponent* expected; };
-    const std::vector<Read> reads = {{"Sibling", sibling}, {"OtherForm.Far", foreign}, {"(NULL)", nullptr},
-                                     {"Nowhere.Far", sibling}, {"NoSuch", nullptr}};
+    struct Read {
+        const char* text;
+        TComponent* expected;
+    };
+    const std::vector<Read> reads = {{"Sibling", sibling},
+                                     {"OtherForm.Far", foreign},
+                                     {"(NULL)", nullptr},
+                                     {"Nowhere.Far", sibling},
+                                     {"NoSuch", nullptr}};
     for (const Read& r : reads) {
         SCOPED_TRACE(r.text);
         s->link = sibling;
