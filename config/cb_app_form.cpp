@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <vector>
 
 #include "config/about_form.h"
@@ -10,11 +12,6 @@
 #include "forms/application.h"
 #include "foundation/winfuncs.h"
 
-#if __has_include("forms/treeview.h")
-#include "forms/imagelist.h"
-#include "forms/treeview.h"
-#define OMB_EDITOR_TREE 1
-#endif
 
 namespace omb::config {
 
@@ -22,7 +19,6 @@ using namespace forms;
 
 namespace {
 
-#if OMB_EDITOR_TREE
 class TreeNodeAdapter;
 struct NodeLink : TTreeNodePayload {
     std::unique_ptr<TreeNodeAdapter> adapter;
@@ -59,47 +55,110 @@ private:
     TTreeNode* node_;
     std::unique_ptr<TTNStruct> data_;
 };
-#else
-// Until the tree view control is there: nodes without a window.
-class TreeNodeAdapter : public ITreeNode {
-public:
-    explicit TreeNodeAdapter(TreeNodeAdapter* parent) : parent_(parent) {}
-    void SetText(const std::string&) override {}
-    void SetImageIndex(int) override {}
-    void SetSelectedIndex(int) override {}
-    void SetStateIndex(int) override {}
-    void SetHasChildren(bool value) override { hasChildren_ = value; }
-    bool HasChildren() override { return hasChildren_ || !children_.empty(); }
-    int ChildCount() override { return int(children_.size()); }
-    ITreeNode* Parent() override { return parent_; }
-    ITreeNode* AddChild(const std::string&) override {
-        children_.emplace_back(new TreeNodeAdapter(this));
-        return children_.back().get();
-    }
-    void SetData(std::unique_ptr<TTNStruct> data) override { data_ = std::move(data); }
-    TTNStruct* Data() override { return data_.get(); }
-    bool IsStateIconAt(int, int) override { return false; }
 
-    TreeNodeAdapter* parent_;
-    std::vector<std::unique_ptr<TreeNodeAdapter>> children_;
-    std::unique_ptr<TTNStruct> data_;
-    bool hasChildren_ = false;
-};
-#endif
-
-// Bars until the tool bar control is there: the commands are reached by
-// their short-cuts only.
+// Menu items and tool buttons linked to the commands' actions: built from
+// the command documents, then following their actions (caption, hint,
+// image, short-cut, enabled) after each idle pass and before a menu opens.
 class BarBuilder : public ICommandBarBuilder {
 public:
-    void* AddMenuItem(void*, TCommandAction* action, TCommandKind) override {
-        actions.push_back(action);
-        return action;
+    BarBuilder(TToolBar* bar, HIMAGELIST images, bool menuBar) : bar_(bar), images_(images), menuBar_(menuBar) {}
+
+    void* AddMenuItem(void* parent, TCommandAction* action, TCommandKind kind) override {
+        auto* owner = static_cast<TMenuItem*>(parent);
+        auto* item = new TMenuItem(bar_->Owner());
+        if (kind == TCommandKind::Separator) {
+            item->SetCaption("-");
+        } else {
+            item->OnUpdate = [action](TMenuItem* i) {
+                if (action->OnUpdate) action->OnUpdate(*action);
+                Follow(i, action);
+            };
+            item->OnClick = [action](TComponent*) { action->Execute(); };
+            items_.push_back({item, action});
+            Follow(item, action);
+        }
+        if (owner) owner->Add(item);
+        return item;
     }
+
     void* AddToolButton(TCommandAction* action, TCommandKind kind) override {
-        actions.push_back(action);
-        return kind == TCommandKind::Group ? action : nullptr;
+        // The commands come from the last to the first: each goes in front.
+        auto* button = new TToolButton(bar_->Owner());
+        button->SetGrouped(true);
+        if (kind == TCommandKind::Separator) {
+            button->SetStyle(TToolButtonStyle::tbsSeparator);
+            button->SetAutoSize(false);
+            button->SetWidth(8);
+            bar_->InsertButton(button, 0);
+            return button;
+        }
+        bar_->InsertButton(button, 0);
+        buttons_.push_back({button, action});
+        if (kind == TCommandKind::Group) {
+            auto* menu = new TPopupMenu(button);
+            menu->SetImages(images_);
+            button->SetDropdownMenu(menu);
+            Follow(button, action);
+            return menu->Items();
+        }
+        button->OnClick = [action](TComponent*) { action->Execute(); };
+        Follow(button, action);
+        return button;
     }
-    std::vector<TCommandAction*> actions;
+
+    // Every button and item shows its action's present state.
+    void FollowActions() {
+        for (auto& [button, action] : buttons_) Follow(button, action);
+        if (menuBar_) GiveAccessKeys();
+        for (auto& [item, action] : items_) Follow(item, action);
+    }
+
+private:
+    static void Follow(TToolButton* button, TCommandAction* action) {
+        if (!button->DropdownMenu() || button->Caption().empty()) button->SetCaption(action->caption);
+        button->SetHint(action->hint);
+        button->SetImageIndex(action->imageIndex);
+        button->SetEnabled(action->Enabled());
+    }
+    static void Follow(TMenuItem* item, TCommandAction* action) {
+        item->SetCaption(action->caption);
+        item->SetHint(action->hint);
+        item->SetImageIndex(action->imageIndex);
+        item->SetEnabled(action->Enabled());
+        const unsigned shift = ((action->shortCut & scShift) ? ssShift : 0) |
+                               ((action->shortCut & scCtrl) ? ssCtrl : 0) | ((action->shortCut & scAlt) ? ssAlt : 0);
+        item->SetShortCutText(ShortCutText(WORD(action->shortCut & 0xFF), shift));
+    }
+    // A menu bar caption without an access key ("Window Rule", "Actions"
+    // in the English texts) gets the first of its letters that no other
+    // button of the bar uses, so Alt+letter reaches every menu.
+    void GiveAccessKeys() {
+        std::vector<wchar_t> used;
+        for (auto& [button, action] : buttons_)
+            if (wchar_t k = AccessKeyOf(action->caption)) used.push_back(k);
+        for (auto& [button, action] : buttons_) {
+            if (AccessKeyOf(action->caption)) {
+                button->SetCaption(action->caption);
+                continue;
+            }
+            std::wstring w = ToWide(action->caption);
+            std::string caption = action->caption;
+            for (size_t i = 0; i < w.size(); ++i) {
+                const wchar_t up = wchar_t(std::towupper(w[i]));
+                if (!std::iswalpha(w[i]) || std::find(used.begin(), used.end(), up) != used.end()) continue;
+                used.push_back(up);
+                caption = FromWide(w.substr(0, i)) + "&" + FromWide(w.substr(i));
+                break;
+            }
+            button->SetCaption(caption);
+        }
+    }
+
+    TToolBar* bar_;
+    HIMAGELIST images_;
+    bool menuBar_;
+    std::vector<std::pair<TToolButton*, TCommandAction*>> buttons_;
+    std::vector<std::pair<TMenuItem*, TCommandAction*>> items_;
 };
 
 TKeyMessage KeyOf(const MSG& message) {
@@ -113,15 +172,18 @@ TKeyMessage KeyOf(const MSG& message) {
 
 class EditorWindow : public IEditorWindow {
 public:
-    explicit EditorWindow(IEditorEvents& events) : events_(events), form_(new TCBAppForm(nullptr)) {
+    explicit EditorWindow(IEditorEvents& events)
+        : events_(events),
+          form_(new TCBAppForm(nullptr)),
+          tree_(form_->TreeView),
+          menu_(form_->MenuToolBar, form_->ToolBarImages->Handle(), true),
+          toolbar_(form_->ToolBarToolBar, form_->ToolBarImages->Handle(), false) {
         Application().SetMainForm(form_.get());
-        form_->OnCloseQuery = [this](TComponent*, bool& canClose) { canClose = events_.CloseQuery(); };
+        form_->CloseQueryHandler = [this] { return events_.CloseQuery(); };
         form_->OnShortCut = [this](const MSG& message, bool& handled) {
             if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN)
                 handled = events_.ShortCut(KeyOf(message));
         };
-#if OMB_EDITOR_TREE
-        tree_ = static_cast<TTreeView*>(form_->TreeView);
         tree_->OnChange = [this](TComponent*, TTreeNode* node) {
             events_.SelectionChanged(TreeNodeAdapter::Of(node));
         };
@@ -135,12 +197,11 @@ public:
             if (TTreeNode* node = tree_->GetNodeAt(x, y))
                 events_.TreeMouseUp(TreeNodeAdapter::Of(node), int(button), int(shift), x, y);
         };
-#endif
-        // The idle pass outlives the window: it holds only a flag.
-        alive_ = std::make_shared<IEditorEvents*>(&events_);
-        std::weak_ptr<IEditorEvents*> alive = alive_;
+        // The idle pass outlives the window: it holds only a weak link.
+        alive_ = std::make_shared<EditorWindow*>(this);
+        std::weak_ptr<EditorWindow*> alive = alive_;
         Application().idleHandlers.push_back([alive] {
-            if (auto events = alive.lock()) (*events)->UpdateCommands();
+            if (auto window = alive.lock()) (*window)->Idle();
         });
     }
     ~EditorWindow() override {
@@ -148,8 +209,13 @@ public:
         if (Application().MainForm() == form_.get()) Application().SetMainForm(nullptr);
     }
 
+    void Idle() {
+        events_.UpdateCommands();
+        menu_.FollowActions();
+        toolbar_.FollowActions();
+    }
+
     void SetCaption(const std::string& caption) override { form_->SetText(caption); }
-#if OMB_EDITOR_TREE
     ITreeNode* AddTopNode() override { return TreeNodeAdapter::Of(tree_->Items().Add(std::string())); }
     ITreeNode* SelectedNode() override { return TreeNodeAdapter::Of(tree_->Selected()); }
     ITreeNode* FirstNode() override { return TreeNodeAdapter::Of(tree_->Items().GetFirstNode()); }
@@ -166,42 +232,6 @@ public:
     }
     void DeleteNode(ITreeNode* node) override { static_cast<TreeNodeAdapter*>(node)->Node()->Delete(); }
     void ExpandNode(ITreeNode* node) override { static_cast<TreeNodeAdapter*>(node)->Node()->Expand(false); }
-#else
-    ITreeNode* AddTopNode() override {
-        top_.reset(new TreeNodeAdapter(nullptr));
-        return top_.get();
-    }
-    ITreeNode* SelectedNode() override { return selected_; }
-    ITreeNode* FirstNode() override { return top_.get(); }
-    void SelectNode(ITreeNode* node) override {
-        selected_ = static_cast<TreeNodeAdapter*>(node);
-        events_.SelectionChanged(node);
-    }
-    ITreeNode* NodeAbove(ITreeNode* node) override {
-        auto* n = static_cast<TreeNodeAdapter*>(node);
-        TreeNodeAdapter* parent = n->parent_;
-        if (!parent) return nullptr;
-        for (size_t i = 1; i < parent->children_.size(); ++i)
-            if (parent->children_[i].get() == n) return parent->children_[i - 1].get();
-        return parent;
-    }
-    void DeleteNode(ITreeNode* node) override {
-        auto* n = static_cast<TreeNodeAdapter*>(node);
-        Report(n);
-        if (selected_ == n) selected_ = nullptr;
-        if (!n->parent_) {
-            top_.reset();
-            return;
-        }
-        auto& list = n->parent_->children_;
-        for (auto it = list.begin(); it != list.end(); ++it)
-            if (it->get() == n) {
-                list.erase(it);
-                break;
-            }
-    }
-    void ExpandNode(ITreeNode* node) override { events_.NodeExpanding(node); }
-#endif
 
     void FreezeDetail(bool freeze) override {
         if (freeze)
@@ -226,7 +256,11 @@ public:
     }
     ICommandBarBuilder& MenuBar() override { return menu_; }
     ICommandBarBuilder& ToolBar() override { return toolbar_; }
-    void BarsBuilt() override {}
+    void BarsBuilt() override {
+        menu_.FollowActions();
+        toolbar_.FollowActions();
+        form_->ControlBar->ArrangeBars();
+    }
     void RunModal() override { form_->ShowModal(); }
     void Close() override { form_->Close(); }
     void CommitEdit() override { form_->CommitActiveControl(); }
@@ -245,20 +279,11 @@ public:
     void ShowAbout() override { ShowAboutDialog(form_.get()); }
 
 private:
-#if !OMB_EDITOR_TREE
-    void Report(TreeNodeAdapter* n) {
-        for (auto& c : n->children_) Report(c.get());
-        events_.NodeDeleting(n);
-    }
-    std::unique_ptr<TreeNodeAdapter> top_;
-    TreeNodeAdapter* selected_ = nullptr;
-#else
-    TTreeView* tree_;
-#endif
     IEditorEvents& events_;
     std::unique_ptr<TCBAppForm> form_;
+    TTreeView* tree_;
     BarBuilder menu_, toolbar_;
-    std::shared_ptr<IEditorEvents*> alive_;
+    std::shared_ptr<EditorWindow*> alive_;
 };
 
 }  // namespace
@@ -269,38 +294,75 @@ TCBAppForm::TCBAppForm(TComponent* owner) : TForm(owner) {
     SetBounds(0, 0, 608, 467);
     SetPosition(TPosition::poScreenCenter);
     SetShowHint(true);
-    ControlBar = new TPanel(this);
+    // The image lists first: they outlive the controls that show them.
+    TreeViewImages = new TImageList(this);
+    TreeViewImages->SetName("TreeViewImages");
+    TreeViewImages->AddResource(Application().Instance(), "TREEIMAGES");
+    TreeViewStateImages = new TImageList(this);
+    TreeViewStateImages->SetName("TreeViewStateImages");
+    TreeViewStateImages->AddResource(Application().Instance(), "STATEIMAGES");
+    ToolBarImages = new TImageList(this);
+    ToolBarImages->SetName("ToolBarImages");
+    ToolBarImages->AddResource(Application().Instance(), "TOOLBARIMAGES");
+
+    ControlBar = new TControlBar(this);
     ControlBar->SetName("ControlBar");
     ControlBar->SetParent(this);
-    ControlBar->SetBounds(0, 0, 608, 56);
+    ControlBar->SetBounds(0, 0, 600, 56);
     ControlBar->SetAlign(TAlign::alTop);
-#if OMB_EDITOR_TREE
-    auto* treeImages = new TImageList(this);
-    treeImages->SetName("TreeViewImages");
-    treeImages->AddResource(Application().Instance(), "TREEIMAGES");
-    auto* stateImages = new TImageList(this);
-    stateImages->SetName("TreeViewStateImages");
-    stateImages->AddResource(Application().Instance(), "STATEIMAGES");
-    auto* tree = new TTreeView(this);
-    tree->SetImages(treeImages);
-    tree->SetStateImages(stateImages);
-    tree->SetIndent(19);
-    tree->SetHideSelection(false);
-    tree->SetRightClickSelect(true);
-    TreeView = tree;
-#else
-    TreeView = new TPanel(this);
-#endif
+    ControlBar->SetAutoSize(true);
+    MenuToolBar = new TToolBar(this);
+    MenuToolBar->SetName("MenuToolBar");
+    MenuToolBar->SetParent(ControlBar);
+    MenuToolBar->SetBounds(TControlBar::kGripWidth, TControlBar::kRowPadding, 150, 22);
+    MenuToolBar->SetAutoSize(true);
+    MenuToolBar->SetButtonWidth(43);
+    MenuToolBar->SetFlat(true);
+    MenuToolBar->SetImages(ToolBarImages->Handle());
+    MenuToolBar->SetList(true);
+    MenuToolBar->SetShowCaptions(true);
+    MenuToolBar->SetWrapable(false);
+    ToolBarToolBar = new TToolBar(this);
+    ToolBarToolBar->SetName("ToolBarToolBar");
+    ToolBarToolBar->SetParent(ControlBar);
+    ToolBarToolBar->SetBounds(TControlBar::kGripWidth, 30, 100, 22);
+    ToolBarToolBar->SetAutoSize(true);
+    ToolBarToolBar->SetFlat(true);
+    ToolBarToolBar->SetImages(ToolBarImages->Handle());
+    ToolBarToolBar->SetShowCaptions(false);
+    ToolBarToolBar->SetWrapable(false);
+
+    TreeView = new TTreeView(this);
     TreeView->SetName("TreeView");
     TreeView->SetParent(this);
     TreeView->SetBounds(0, 56, 161, 384);
     TreeView->SetAlign(TAlign::alLeft);
+    TreeView->SetImages(TreeViewImages);
+    TreeView->SetStateImages(TreeViewStateImages);
+    TreeView->SetIndent(19);
+    TreeView->SetHideSelection(false);
+    TreeView->SetRightClickSelect(true);
+    Splitter = new TSplitter(this);
+    Splitter->SetName("Splitter");
+    Splitter->SetParent(this);
+    Splitter->SetBounds(161, 56, 5, 384);
+    Splitter->SetAlign(TAlign::alLeft);
     DetailPanel = new TPanel(this);
     DetailPanel->SetName("DetailPanel");
     DetailPanel->SetParent(this);
     DetailPanel->SetBounds(166, 56, 434, 384);
     DetailPanel->SetAlign(TAlign::alClient);
+    // The window's place and the bars' and tree's sizes between runs.
+    OnCloseQuery = [this](TComponent*, bool& canClose) { canClose = !CloseQueryHandler || CloseQueryHandler(); };
+    FormStorage = new TFormStorage(this);
+    FormStorage->SetName("FormStorage");
+    FormStorage->SetUseRegistry(true);
+    FormStorage->SetStoredProps(std::vector<std::string>{
+        "TreeView.Width", "MenuToolBar.Height", "MenuToolBar.Left", "MenuToolBar.Top", "MenuToolBar.Width",
+        "ToolBarToolBar.Top", "ToolBarToolBar.Width", "ToolBarToolBar.Left", "ToolBarToolBar.Height"});
     EndLoading();
+    // FormCreate
+    FormStorage->SetIniFileName("SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows");
 }
 
 TCBAppForm::~TCBAppForm() = default;

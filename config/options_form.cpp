@@ -157,6 +157,9 @@ void TGeneralOptionsFrame::Save() {
 TOptionsForm::TOptionsForm(TComponent* owner) : TForm(owner) {
     BeginLoading();
     SetName("OptionsForm");
+    // A size from the start: laid out in a window of no size, the command
+    // panel would shrink to nothing and stay so.
+    SetBounds(0, 0, 391, 257);
     SetBorderStyle(TFormBorderStyle::bsDialog);
     SetBorderIcons(biSystemMenu);
     SetPosition(TPosition::poOwnerFormCenter);
