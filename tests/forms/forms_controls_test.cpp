@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -692,6 +693,203 @@ TEST(FormsImageAndLink, ImageShowsTheBackgroundThroughAndTheLinkClicks) {
     SendMessageW(lh, WM_KEYDOWN, VK_RETURN, 0);
     SendMessageW(lh, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_EQ(clicks, 3);
+}
+
+// ------------------------------------------------------------- screenshot
+
+// State marks: 1 an empty grey box with a red cross (off), 2 a box with a
+// green tick (on); 0 is never shown.
+HBITMAP MakeStateMarks() {
+    HBITMAP bmp = MakeStrip(3);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    for (int i = 0; i < 3; ++i) {
+        RECT box{i * 16 + 2, 2, i * 16 + 14, 14};
+        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+        FillRect(mem, &box, white);
+        DeleteObject(white);
+        HBRUSH frame = CreateSolidBrush(RGB(96, 96, 96));
+        FrameRect(mem, &box, frame);
+        DeleteObject(frame);
+    }
+    HPEN red = CreatePen(PS_SOLID, 2, RGB(200, 0, 0)), green = CreatePen(PS_SOLID, 2, RGB(0, 160, 0));
+    HGDIOBJ oldPen = SelectObject(mem, red);
+    MoveToEx(mem, 16 + 5, 5, nullptr);
+    LineTo(mem, 16 + 11, 11);
+    MoveToEx(mem, 16 + 11, 5, nullptr);
+    LineTo(mem, 16 + 5, 11);
+    SelectObject(mem, green);
+    MoveToEx(mem, 32 + 4, 8, nullptr);
+    LineTo(mem, 32 + 7, 11);
+    LineTo(mem, 32 + 12, 4);
+    SelectObject(mem, oldPen);
+    DeleteObject(red);
+    DeleteObject(green);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    return bmp;
+}
+
+// What the screen shows in a control's client area.
+Rendered Grab(TControl* control) {
+    RECT rc;
+    GetClientRect(control->WindowHandle(), &rc);
+    Rendered out;
+    out.width = rc.right;
+    HDC dc = GetDC(control->WindowHandle());
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, rc.right, rc.bottom);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
+    ReleaseDC(control->WindowHandle(), dc);
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = 0; x < rc.right; ++x) out.pixels.push_back(GetPixel(mem, x, y));
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return out;
+}
+
+int CountColour(const Rendered& r, COLORREF c) {
+    int n = 0;
+    for (COLORREF p : r.pixels) n += p == c;
+    return n;
+}
+
+struct ShowcaseForm : TForm {
+    TImageList* images;
+    TImageList* states;
+    TTreeView* tree;
+    TSplitter* splitter;
+    TPanel* detail;
+    TPanel* about;
+    TImage* logo;
+    TLinkLabel* site;
+    TLinkLabel* mail;
+    TScrollBox* box;
+    ShowcaseForm() : TForm(nullptr) {
+        BeginLoading();
+        SetBounds(20, 20, 608, 420);
+        SetText("Controls");
+        images = new TImageList(this);
+        HBITMAP strip = MakeStrip(6);
+        images->AddMasked(strip, RGB(255, 0, 255));
+        DeleteObject(strip);
+        states = new TImageList(this);
+        strip = MakeStateMarks();
+        states->AddMasked(strip, RGB(255, 0, 255));
+        DeleteObject(strip);
+
+        tree = new TTreeView(this);
+        tree->SetName("TreeView");
+        tree->SetParent(this);
+        tree->SetAlign(TAlign::alLeft);
+        tree->SetWidth(161);
+        tree->SetImages(images);
+        tree->SetStateImages(states);
+        tree->SetIndent(19);
+        splitter = new TSplitter(this);
+        splitter->SetParent(this);
+        detail = new TPanel(this);
+        detail->SetParent(this);
+        detail->SetAlign(TAlign::alClient);
+
+        about = new TPanel(this);
+        about->SetParent(detail);
+        about->SetAlign(TAlign::alTop);
+        about->SetHeight(96);
+        about->SetFont(TFontSpec{"Arial", -13});
+        logo = new TImage(this);
+        logo->SetParent(about);
+        logo->SetBounds(8, 8, 97, 73);
+        logo->SetBitmap(MakeLogo());
+        logo->SetTransparent(true);
+        logo->SetCenter(true);
+        auto* name = new TLabel(this);
+        name->SetParent(about);
+        name->SetBounds(120, 8, 300, 25);
+        name->SetFont(TFontSpec{"Arial", -21, true});
+        name->SetText("Ombrel");
+        site = new TLinkLabel(this);
+        site->SetParent(about);
+        site->SetBounds(120, 44, 10, 10);
+        site->SetFont(TFontSpec{"MS Sans Serif", -13});
+        site->SetText("https://www.example.org/ombrel");
+        mail = new TLinkLabel(this);
+        mail->SetParent(about);
+        mail->SetBounds(120, 64, 10, 10);
+        mail->SetFont(TFontSpec{"MS Sans Serif", -13});
+        mail->SetText("support@example.org");
+
+        box = new TScrollBox(this);
+        box->SetParent(detail);
+        box->SetAlign(TAlign::alClient);
+        for (int i = 0; i < 12; ++i) {
+            auto* row = new TPanel(this);
+            row->SetParent(box);
+            row->SetAlign(TAlign::alTop);
+            row->SetHeight(29);
+            row->SetTop(i * 29);
+            auto* check = new TCheckBox(this);
+            check->SetParent(row);
+            check->SetBounds(8, 6, 17, 17);
+            auto* edit = new TEdit(this);
+            edit->SetParent(row);
+            edit->SetBounds(27, 4, 174, 21);
+            edit->SetAnchors(akLeft | akTop | akRight);
+            edit->SetText("Row " + std::to_string(i + 1));
+        }
+        EndLoading();
+
+        TTreeNode* root = tree->Items().Add("Configuration");
+        root->SetImageIndex(0);
+        root->SetSelectedIndex(0);
+        for (int r = 0; r < 2; ++r) {
+            TTreeNode* rule = root->AddChild(r == 0 ? "Notepad rule" : "Calculator rule");
+            rule->SetImageIndex(1);
+            rule->SetSelectedIndex(1);
+            rule->SetStateIndex(r == 0 ? 2 : 1);
+            TTreeNode* cond = rule->AddChild("Conditions");
+            cond->SetImageIndex(3);
+            cond->SetSelectedIndex(3);
+            cond->SetStateIndex(2);
+            TTreeNode* actions = rule->AddChild("Actions");
+            actions->SetImageIndex(5);
+            actions->SetSelectedIndex(5);
+            actions->SetStateIndex(2);
+        }
+        root->Expand(true);
+        tree->SetSelected(root->Item(0));
+    }
+};
+
+TEST(FormsScreenshot, EveryControlShowsOnOneForm) {
+    ShowcaseForm form;
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+    PumpUntil([] { return false; }, 300);
+    // Tree: both state marks and the selected node's highlight.
+    const Rendered tree = Grab(form.tree);
+    EXPECT_GT(CountColour(tree, RGB(0, 160, 0)), 10) << "no enabled marks";
+    EXPECT_GT(CountColour(tree, RGB(200, 0, 0)), 10) << "no disabled mark";
+    EXPECT_GT(CountColour(tree, RGB(0, 0xA0, 0)), 0) << "no images";
+    EXPECT_EQ(CountColour(tree, RGB(255, 0, 255)), 0) << "mask colour shows";
+    // Image: transparent, centred.
+    const Rendered logo = Grab(form.logo);
+    EXPECT_EQ(CountColour(logo, RGB(255, 0, 255)), 0);
+    EXPECT_EQ(logo.At(97 / 2, 73 / 2), RGB(255, 0, 0));
+    EXPECT_EQ(CountColour(logo, RGB(255, 0, 0)), 100);
+    // Links.
+    EXPECT_GT(CountColour(Grab(form.site), TLinkLabel::kLinkColor), 30);
+    // The scroll box needs its bar; the rows fill its width.
+    EXPECT_GT(form.box->MaxPosition(), 0);
+    EXPECT_EQ(form.box->Control(0)->Width(), form.box->ClientWidth());
+    if (const char* shot = std::getenv("OMB_FORMS_SCREENSHOT")) {
+        EXPECT_EQ(RunHost(std::string("import -window root ") + shot), 0);
+        form.box->ScrollTo(1000);
+        PumpUntil([] { return false; }, 200);
+        EXPECT_EQ(RunHost(std::string("import -window root ") + shot + ".scrolled.png"), 0);
+    }
 }
 
 }  // namespace
