@@ -252,7 +252,7 @@ void TCheckBox::SetChecked(bool value) {
     if (checked_ == value) return;
     checked_ = value;
     if (WindowHandle()) ::SendMessageW(WindowHandle(), BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
-    TControl::Click();
+    if (!clicksDisabled_) TControl::Click();
 }
 
 void TCheckBox::Click() {
@@ -417,17 +417,39 @@ bool TComboBox::EditMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
             if (key == 0) return true;
         }
         return false;
-    case WM_SETFOCUS:
+    case WM_SETFOCUS: {
         result = ::DefSubclassProc(edit_, message, wParam, lParam);
-        DoEnter();
+        // Back from the drop-down list: still inside the control.
+        const HWND from = reinterpret_cast<HWND>(wParam);
+        if (!from || from == WindowHandle() || !OwnsWindow(from)) DoEnter();
         return true;
+    }
     case WM_KILLFOCUS:
         result = ::DefSubclassProc(edit_, message, wParam, lParam);
-        if (reinterpret_cast<HWND>(wParam) != WindowHandle()) DoExit();
+        // Focus moving within the combo box (to itself or its drop-down
+        // list) does not leave the control.
+        if (!OwnsWindow(reinterpret_cast<HWND>(wParam))) DoExit();
         return true;
     default:
         return false;
     }
+}
+
+LRESULT TComboBox::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // A drop-down combo box hands the focus on to its edit field, which
+    // reports entering and leaving the control: the combo box's own window
+    // holding the focus for a moment is neither.
+    if (edit_ && (message == WM_SETFOCUS || message == WM_KILLFOCUS)) return DefaultProc(message, wParam, lParam);
+    return TControl::WndProc(message, wParam, lParam);
+}
+
+bool TComboBox::OwnsWindow(HWND window) const {
+    HWND h = WindowHandle();
+    if (!window || !h) return false;
+    if (window == h || window == edit_) return true;
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    return ::GetComboBoxInfo(h, &info) && window == info.hwndList;
 }
 
 bool TComboBox::HandleCommand(WORD code) {

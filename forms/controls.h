@@ -92,6 +92,9 @@ public:
 
 protected:
     bool HandleCommand(WORD code) override;
+    // Set while the state changes without a click event (a value shown
+    // from code).
+    bool clicksDisabled_ = false;
 };
 
 class TButton : public TButtonControl {
@@ -119,7 +122,8 @@ public:
     explicit TCheckBox(TComponent* owner) : TButtonControl(owner) {}
     const char* ClassName() const override { return "TCheckBox"; }
     bool Checked() const;
-    // Sets the state; a change from code fires OnClick like a click does.
+    // Sets the state; a change from code fires OnClick like a click does
+    // (unless clicks are disabled).
     virtual void SetChecked(bool value);
 
 protected:
@@ -220,6 +224,8 @@ public:
     bool DroppedDown() const;
     // The edit field inside a drop-down combo box.
     HWND EditHandle() const { return edit_; }
+    // The combo box's own windows: itself, its edit field, its list.
+    bool OwnsWindow(HWND window) const;
 
     TNotifyEvent OnChange, OnSelect;
 
@@ -229,6 +235,7 @@ protected:
     void DestroyWnd() override;
     bool HandleCommand(WORD code) override;
     HBRUSH CtlColor(HDC dc) override;
+    LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // The user changed the text (typing or choosing from the list).
     virtual void Change() { Fire(OnChange, this); }
     // Messages of the inner edit field, before its own procedure.

@@ -36,6 +36,24 @@ std::string FromWide(const wchar_t* text, size_t length) {
 
 std::string FromWide(const std::wstring& text) { return FromWide(text.data(), text.size()); }
 
+std::wstring Utf8ToWide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(size_t(n), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n);
+    return out;
+}
+
+std::string Utf8FromWide(const wchar_t* text, size_t length) {
+    if (!text || length == 0) return std::string();
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(n), '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::string Utf8FromWide(const std::wstring& text) { return Utf8FromWide(text.data(), text.size()); }
+
 std::string LastErrorText(const char* what) {
     return std::string(what) + " (code " + std::to_string(::GetLastError()) + ")";
 }

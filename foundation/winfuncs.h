@@ -17,6 +17,12 @@ std::wstring ToWide(const std::string& text);
 std::string FromWide(const std::wstring& text);
 std::string FromWide(const wchar_t* text, size_t length);
 
+// Conversions through UTF-8, whatever the process's code page (texts that a
+// wide call stores for other programs: registry values, INI files).
+std::wstring Utf8ToWide(const std::string& text);
+std::string Utf8FromWide(const wchar_t* text, size_t length);
+std::string Utf8FromWide(const std::wstring& text);
+
 // "text (code N)" for the calling thread's last error.
 std::string LastErrorText(const char* what);
 

@@ -6,7 +6,7 @@
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
-targets=(item_reader)
+targets=(item_reader str_utils)
 total=${OMB_FUZZ_SECONDS:-60}
 each=$(( total / ${#targets[@]} ))
 [ "$each" -gt 0 ] || each=1
