@@ -6,9 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,9 +19,12 @@
 #include "forms/imagelist.h"
 #include "forms/treeview.h"
 #include "tests/forms/forms_test_support.h"
+#include "tests/forms/host_tools.h"
 
 using namespace omb::forms;
 using omb::test::PumpUntil;
+using omb::test::RunHost;
+using omb::test::Xdo;
 
 namespace {
 
@@ -352,38 +353,6 @@ TEST(FormsTreeView, ImageListsCountAndGoSafely) {
 
 // ------------------------------------------------------------ real input
 
-// Runs a shell command of the host (xdotool, import) and waits for it while
-// this thread keeps its windows going; answers the command's exit code, or
-// -1 when it did not finish in time. Wine starts host programs but gives
-// no process handle to wait on: the command leaves its code in a file.
-int RunHost(const std::string& command, DWORD timeoutMs = 15000) {
-    static int serial = 0;
-    const std::string marker =
-        "/tmp/omb_forms_controls_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
-    std::string windowsMarker = "Z:" + marker;
-    for (char& c : windowsMarker)
-        if (c == '/') c = '\\';
-    DeleteFileA(windowsMarker.c_str());
-    std::string line = "/bin/sh -c \"" + command + "; echo $? > " + marker + "\"";
-    std::wstring wide(line.begin(), line.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    if (pi.hProcess) CloseHandle(pi.hProcess);
-    if (pi.hThread) CloseHandle(pi.hThread);
-    int code = -1;
-    PumpUntil(
-        [&] {
-            std::ifstream in(windowsMarker);
-            return in && (in >> code);
-        },
-        timeoutMs);
-    DeleteFileA(windowsMarker.c_str());
-    return code;
-}
-
 POINT ScreenPoint(TControl* control, int x, int y) {
     POINT p{x, y};
     ClientToScreen(control->WindowHandle(), &p);
@@ -434,9 +403,9 @@ TEST(FormsSplitter, RealDragResizesTheNeighbourAndStopsAtTheMinimum) {
         const POINT from = ScreenPoint(s, 2, s->Height() / 2);
         const POINT mid{from.x + dx / 2, from.y};
         const POINT to{from.x + dx, from.y};
-        return RunHost("xdotool " + Move(from) + " mousedown 1 " + Move(mid) + " " + Move(to) + " mouseup 1");
+        return Xdo(Move(from) + " mousedown 1 " + Move(mid) + " " + Move(to) + " mouseup 1");
     };
-    ASSERT_EQ(drag(60), 0);
+    ASSERT_TRUE(drag(60));
     ASSERT_TRUE(PumpUntil([&] { return moved == 1; }));
     EXPECT_EQ(form.tree->Width(), 221);
     EXPECT_EQ(s->Left(), 221);
@@ -445,13 +414,13 @@ TEST(FormsSplitter, RealDragResizesTheNeighbourAndStopsAtTheMinimum) {
     EXPECT_EQ(FindPropInfo(form.tree, "Width")->getOrd(form.tree), 221);
 
     // Far to the left: the tree keeps its minimum.
-    ASSERT_EQ(drag(-400), 0);
+    ASSERT_TRUE(drag(-400));
     ASSERT_TRUE(PumpUntil([&] { return moved == 2; }));
     EXPECT_EQ(form.tree->Width(), s->MinSize());
     EXPECT_EQ(form.tree->Width(), 30);
 
     // Far to the right: the detail area keeps it.
-    ASSERT_EQ(drag(2000), 0);
+    ASSERT_TRUE(drag(2000));
     ASSERT_TRUE(PumpUntil([&] { return moved == 3; }));
     EXPECT_EQ(form.detail->Width(), 30);
     EXPECT_EQ(form.tree->Width() + 5 + 30, form.ClientWidth());
@@ -496,11 +465,11 @@ TEST(FormsSplitter, NeighbourOnTheRightOrBottom) {
     POINT from = ScreenPoint(bar, 100, 2);
     EXPECT_EQ(TControl::FromHandle(WindowFromPoint(from)), bar)
         << bar->Left() << "," << bar->Top() << " " << bar->Width() << "x" << bar->Height();
-    ASSERT_EQ(RunHost("xdotool " + Move(from) + " mousedown 1 " + Move({from.x, from.y - 40}) + " mouseup 1"), 0);
+    ASSERT_TRUE(Xdo(Move(from) + " mousedown 1 " + Move({from.x, from.y - 40}) + " mouseup 1"));
     ASSERT_TRUE(PumpUntil([&] { return moved == 1; }));
     EXPECT_EQ(bottom->Height(), 120);
     from = ScreenPoint(side, 2, 50);
-    ASSERT_EQ(RunHost("xdotool " + Move(from) + " mousedown 1 " + Move({from.x - 50, from.y}) + " mouseup 1"), 0);
+    ASSERT_TRUE(Xdo(Move(from) + " mousedown 1 " + Move({from.x - 50, from.y}) + " mouseup 1"));
     ASSERT_TRUE(PumpUntil([&] { return moved == 2; }));
     EXPECT_EQ(right->Width(), 140);
     EXPECT_EQ(side->Left() + side->Width(), right->Left());
@@ -885,10 +854,10 @@ TEST(FormsScreenshot, EveryControlShowsOnOneForm) {
     EXPECT_GT(form.box->MaxPosition(), 0);
     EXPECT_EQ(form.box->Control(0)->Width(), form.box->ClientWidth());
     if (const char* shot = std::getenv("OMB_FORMS_SCREENSHOT")) {
-        EXPECT_EQ(RunHost(std::string("import -window root ") + shot), 0);
+        EXPECT_TRUE(RunHost("import", std::string("-window root ") + shot));
         form.box->ScrollTo(1000);
         PumpUntil([] { return false; }, 200);
-        EXPECT_EQ(RunHost(std::string("import -window root ") + shot + ".scrolled.png"), 0);
+        EXPECT_TRUE(RunHost("import", std::string("-window root ") + shot + ".scrolled.png"));
     }
 }
 
