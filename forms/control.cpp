@@ -553,7 +553,7 @@ LRESULT TControl::HandleContainerMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         if (lParam) {
             if (TControl* c = FromHandle(reinterpret_cast<HWND>(lParam)); c && c != this) {
-                handled = c->HandleCommand(HIWORD(wParam));
+                handled = c->HandleCommandItem(LOWORD(wParam), HIWORD(wParam));
                 return 0;
             }
         } else if (HIWORD(wParam) == 0 || HIWORD(wParam) == 1) {

@@ -176,6 +176,11 @@ protected:
     LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
     // A notification sent to the parent by this control (WM_COMMAND code).
     virtual bool HandleCommand(WORD code);
+    // The same with the item id the message names (a tool bar's button).
+    virtual bool HandleCommandItem(WORD id, WORD code) {
+        (void)id;
+        return HandleCommand(code);
+    }
     virtual bool HandleNotify(NMHDR* header, LRESULT& result);
     // Background of this control when the parent is asked (WM_CTLCOLOR*).
     virtual HBRUSH CtlColor(HDC dc);

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "forms/application.h"
+#include "forms/rx_props.h"
+#include "foundation/strings.h"
 
 namespace omb::forms {
 
@@ -35,6 +37,13 @@ const TPropTable& TForm::StaticProps() {
 TForm::TForm(TComponent* owner) : TControl(owner) {
     SetVisibleFlag(false);
     Screen().forms_.push_back(this);
+    // Stored component references name their form.
+    if (!FormByNameProvider)
+        FormByNameProvider = [](const std::string& name) -> TComponent* {
+            for (TForm* form : Screen().Forms())
+                if (SameTextAZ(form->Name(), name)) return form;
+            return nullptr;
+        };
 }
 
 TForm::~TForm() {

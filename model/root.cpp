@@ -107,6 +107,32 @@ bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
     return true;
 }
 
+TTarvelWindows::~TTarvelWindows() { controller_.reset(); }
+
+void TTarvelWindows::OpenUI() {
+    if (controller_) return;
+    controller_ = std::make_unique<TEditorController>(*this);
+    if (!controller_->Open()) controller_.reset();
+}
+
+void TTarvelWindows::RunUI() {
+    if (controller_) controller_->Run();
+}
+
+void TTarvelWindows::CloseUI() {
+    if (!controller_) return;
+    controller_->Close();
+    controller_.reset();
+}
+
+bool TTarvelWindows::UpdateAction(TCommandAction* action) {
+    return !(controller_ && controller_->UpdateCommand(*action));
+}
+
+bool TTarvelWindows::ExecuteAction(TCommandAction* action) {
+    return !(controller_ && controller_->ExecuteCommand(*action));
+}
+
 bool TTarvelWindows::Save() { return SaveConfiguration(AppPath + SettingsFileName); }
 
 }  // namespace omb

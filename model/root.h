@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bom/ui_objects.h"
+#include "model/editor_controller.h"
 
 namespace omb {
 
@@ -54,10 +55,17 @@ public:
 
     std::string FindWindowCommand(HWND window) override;
 
-    // The editor's user interface; nothing here opens one.
-    void OpenUI() override {}
-    void CloseUI() override {}
-    void RunUI() override {}
+    // The editor's user interface, in the window the editor registered
+    // (EditorWindowFactory); without one these do nothing.
+    void OpenUI() override;
+    void CloseUI() override;
+    void RunUI() override;
+    // The open editor's controller; nullptr while no user interface is open.
+    TEditorController* Controller() const { return controller_.get(); }
+
+    // The editor's commands are the root's, wherever the selection is.
+    bool UpdateAction(TCommandAction* action) override;
+    bool ExecuteAction(TCommandAction* action) override;
 
     bool Modified() const { return modified_; }
     void SetModified(bool value) { modified_ = value; }
@@ -69,12 +77,14 @@ public:
     bool SaveConfiguration(const std::string& fileName);
     // The same into the program folder's settings file.
     bool Save();
+    ~TTarvelWindows() override;
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
 
 private:
     bool modified_ = false;
+    std::unique_ptr<TEditorController> controller_;
 };
 
 }  // namespace omb

@@ -1,0 +1,33 @@
+// The editor's application object: one editor at a time, COM, the
+// application title, the configuration loaded into the model, and the run
+// of the root's editor role.
+#pragma once
+
+#include "foundation/com.h"
+#include "model/root.h"
+
+namespace omb::config {
+
+class TCBApp {
+public:
+    TCBApp();
+    ~TCBApp();
+    TCBApp(const TCBApp&) = delete;
+    TCBApp& operator=(const TCBApp&) = delete;
+
+    // False when another editor runs (it is brought forward), COM failed or
+    // the configuration did not load.
+    bool Initialize();
+    bool LoadModel();
+    void Run();
+    void ReleaseModel();
+    void Done();
+
+    IBOMObjectSlave* Root() const { return root_.get(); }
+
+private:
+    Ref<IBOMObjectSlave> root_;
+    bool comInitialized_ = false;
+};
+
+}  // namespace omb::config
