@@ -8,6 +8,7 @@
 #include "config/cb_app.h"
 #include "config/cb_app_form.h"
 #include "config/detail_panel.h"
+#include "config/panels/rule_panels.h"
 #include "foundation/classes.h"
 #include "foundation/handles.h"
 #include "foundation/init_language.h"
@@ -25,6 +26,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     CreateClassRegistry();
     RegisterModelClasses();
     CreateDetailPanelRegistry();
+    config::RegisterEditorPanels();
     config::RegisterDetailPanels();
     config::RegisterFallbackAboutPanel();
     CreateMultiLanguages();

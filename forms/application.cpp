@@ -132,7 +132,9 @@ void UpdateToolTip(TControl* control) {
     ti.hwnd = ::GetParent(target) ? ::GetParent(target) : target;
     ti.uId = reinterpret_cast<UINT_PTR>(target);
     std::wstring text = ToWide(control->Hint());
-    ti.lpszText = text.data();
+    // Asked with no buffer: the tooltip copies a tool's present text into
+    // one, and the old hint may be longer than the new.
+    ti.lpszText = nullptr;
     const bool exists = ::SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti)) != 0;
     ti.lpszText = text.data();
     if (text.empty() || !control->ShowHint()) {

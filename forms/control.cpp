@@ -456,6 +456,9 @@ void TControl::PlaceChildren() {
     } reset{arranging_};
     const RECT client = ClientRectForChildren();
     const int cw = client.right - client.left, ch = client.bottom - client.top;
+    // A container without a size yet (its own parent not laid out) would
+    // squeeze its aligned children to nothing for good: wait for the size.
+    if (cw <= 0 || ch <= 0) return;
     std::vector<TLayoutChild> in;
     in.reserve(controls_.size());
     for (TControl* c : controls_) {

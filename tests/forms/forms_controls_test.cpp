@@ -6,8 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,9 +19,12 @@
 #include "forms/imagelist.h"
 #include "forms/treeview.h"
 #include "tests/forms/forms_test_support.h"
+#include "tests/forms/host_tools.h"
 
 using namespace omb::forms;
 using omb::test::PumpUntil;
+using omb::test::RunHost;
+using omb::test::Xdo;
 
 namespace {
 
@@ -372,38 +374,6 @@ TEST(FormsTreeView, ImageListsCountAndGoSafely) {
 
 // ------------------------------------------------------------ real input
 
-// Runs a shell command of the host (xdotool, import) and waits for it while
-// this thread keeps its windows going; answers the command's exit code, or
-// -1 when it did not finish in time. Wine starts host programs but gives
-// no process handle to wait on: the command leaves its code in a file.
-int RunHost(const std::string& command, DWORD timeoutMs = 15000) {
-    static int serial = 0;
-    const std::string marker =
-        "/tmp/omb_forms_controls_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
-    std::string windowsMarker = "Z:" + marker;
-    for (char& c : windowsMarker)
-        if (c == '/') c = '\\';
-    DeleteFileA(windowsMarker.c_str());
-    std::string line = "/bin/sh -c \"" + command + "; echo $? > " + marker + "\"";
-    std::wstring wide(line.begin(), line.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    if (pi.hProcess) CloseHandle(pi.hProcess);
-    if (pi.hThread) CloseHandle(pi.hThread);
-    int code = -1;
-    PumpUntil(
-        [&] {
-            std::ifstream in(windowsMarker);
-            return in && (in >> code);
-        },
-        timeoutMs);
-    DeleteFileA(windowsMarker.c_str());
-    return code;
-}
-
 POINT ScreenPoint(TControl* control, int x, int y) {
     POINT p{x, y};
     ClientToScreen(control->WindowHandle(), &p);
@@ -454,9 +424,9 @@ TEST(FormsSplitter, RealDragResizesTheNeighbourAndStopsAtTheMinimum) {
         const POINT from = ScreenPoint(s, 2, s->Height() / 2);
         const POINT mid{from.x + dx / 2, from.y};
         const POINT to{from.x + dx, from.y};
-        return RunHost("xdotool " + Move(from) + " mousedown 1 " + Move(mid) + " " + Move(to) + " mouseup 1");
+        return Xdo(Move(from) + " mousedown 1 " + Move(mid) + " " + Move(to) + " mouseup 1");
     };
-    ASSERT_EQ(drag(60), 0);
+    ASSERT_TRUE(drag(60));
     ASSERT_TRUE(PumpUntil([&] { return moved == 1; }));
     EXPECT_EQ(form.tree->Width(), 221);
     EXPECT_EQ(s->Left(), 221);
@@ -465,13 +435,13 @@ TEST(FormsSplitter, RealDragResizesTheNeighbourAndStopsAtTheMinimum) {
     EXPECT_EQ(FindPropInfo(form.tree, "Width")->getOrd(form.tree), 221);
 
     // Far to the left: the tree keeps its minimum.
-    ASSERT_EQ(drag(-400), 0);
+    ASSERT_TRUE(drag(-400));
     ASSERT_TRUE(PumpUntil([&] { return moved == 2; }));
     EXPECT_EQ(form.tree->Width(), s->MinSize());
     EXPECT_EQ(form.tree->Width(), 30);
 
     // Far to the right: the detail area keeps it.
-    ASSERT_EQ(drag(2000), 0);
+    ASSERT_TRUE(drag(2000));
     ASSERT_TRUE(PumpUntil([&] { return moved == 3; }));
     EXPECT_EQ(form.detail->Width(), 30);
     EXPECT_EQ(form.tree->Width() + 5 + 30, form.ClientWidth());
@@ -516,11 +486,11 @@ TEST(FormsSplitter, NeighbourOnTheRightOrBottom) {
     POINT from = ScreenPoint(bar, 100, 2);
     EXPECT_EQ(TControl::FromHandle(WindowFromPoint(from)), bar)
         << bar->Left() << "," << bar->Top() << " " << bar->Width() << "x" << bar->Height();
-    ASSERT_EQ(RunHost("xdotool " + Move(from) + " mousedown 1 " + Move({from.x, from.y - 40}) + " mouseup 1"), 0);
+    ASSERT_TRUE(Xdo(Move(from) + " mousedown 1 " + Move({from.x, from.y - 40}) + " mouseup 1"));
     ASSERT_TRUE(PumpUntil([&] { return moved == 1; }));
     EXPECT_EQ(bottom->Height(), 120);
     from = ScreenPoint(side, 2, 50);
-    ASSERT_EQ(RunHost("xdotool " + Move(from) + " mousedown 1 " + Move({from.x - 50, from.y}) + " mouseup 1"), 0);
+    ASSERT_TRUE(Xdo(Move(from) + " mousedown 1 " + Move({from.x - 50, from.y}) + " mouseup 1"));
     ASSERT_TRUE(PumpUntil([&] { return moved == 2; }));
     EXPECT_EQ(right->Width(), 140);
     EXPECT_EQ(side->Left() + side->Width(), right->Left());
@@ -713,6 +683,203 @@ TEST(FormsImageAndLink, ImageShowsTheBackgroundThroughAndTheLinkClicks) {
     SendMessageW(lh, WM_KEYDOWN, VK_RETURN, 0);
     SendMessageW(lh, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_EQ(clicks, 3);
+}
+
+// ------------------------------------------------------------- screenshot
+
+// State marks: 1 an empty grey box with a red cross (off), 2 a box with a
+// green tick (on); 0 is never shown.
+HBITMAP MakeStateMarks() {
+    HBITMAP bmp = MakeStrip(3);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    for (int i = 0; i < 3; ++i) {
+        RECT box{i * 16 + 2, 2, i * 16 + 14, 14};
+        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+        FillRect(mem, &box, white);
+        DeleteObject(white);
+        HBRUSH frame = CreateSolidBrush(RGB(96, 96, 96));
+        FrameRect(mem, &box, frame);
+        DeleteObject(frame);
+    }
+    HPEN red = CreatePen(PS_SOLID, 2, RGB(200, 0, 0)), green = CreatePen(PS_SOLID, 2, RGB(0, 160, 0));
+    HGDIOBJ oldPen = SelectObject(mem, red);
+    MoveToEx(mem, 16 + 5, 5, nullptr);
+    LineTo(mem, 16 + 11, 11);
+    MoveToEx(mem, 16 + 11, 5, nullptr);
+    LineTo(mem, 16 + 5, 11);
+    SelectObject(mem, green);
+    MoveToEx(mem, 32 + 4, 8, nullptr);
+    LineTo(mem, 32 + 7, 11);
+    LineTo(mem, 32 + 12, 4);
+    SelectObject(mem, oldPen);
+    DeleteObject(red);
+    DeleteObject(green);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    return bmp;
+}
+
+// What the screen shows in a control's client area.
+Rendered Grab(TControl* control) {
+    RECT rc;
+    GetClientRect(control->WindowHandle(), &rc);
+    Rendered out;
+    out.width = rc.right;
+    HDC dc = GetDC(control->WindowHandle());
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, rc.right, rc.bottom);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
+    ReleaseDC(control->WindowHandle(), dc);
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = 0; x < rc.right; ++x) out.pixels.push_back(GetPixel(mem, x, y));
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return out;
+}
+
+int CountColour(const Rendered& r, COLORREF c) {
+    int n = 0;
+    for (COLORREF p : r.pixels) n += p == c;
+    return n;
+}
+
+struct ShowcaseForm : TForm {
+    TImageList* images;
+    TImageList* states;
+    TTreeView* tree;
+    TSplitter* splitter;
+    TPanel* detail;
+    TPanel* about;
+    TImage* logo;
+    TLinkLabel* site;
+    TLinkLabel* mail;
+    TScrollBox* box;
+    ShowcaseForm() : TForm(nullptr) {
+        BeginLoading();
+        SetBounds(20, 20, 608, 420);
+        SetText("Controls");
+        images = new TImageList(this);
+        HBITMAP strip = MakeStrip(6);
+        images->AddMasked(strip, RGB(255, 0, 255));
+        DeleteObject(strip);
+        states = new TImageList(this);
+        strip = MakeStateMarks();
+        states->AddMasked(strip, RGB(255, 0, 255));
+        DeleteObject(strip);
+
+        tree = new TTreeView(this);
+        tree->SetName("TreeView");
+        tree->SetParent(this);
+        tree->SetAlign(TAlign::alLeft);
+        tree->SetWidth(161);
+        tree->SetImages(images);
+        tree->SetStateImages(states);
+        tree->SetIndent(19);
+        splitter = new TSplitter(this);
+        splitter->SetParent(this);
+        detail = new TPanel(this);
+        detail->SetParent(this);
+        detail->SetAlign(TAlign::alClient);
+
+        about = new TPanel(this);
+        about->SetParent(detail);
+        about->SetAlign(TAlign::alTop);
+        about->SetHeight(96);
+        about->SetFont(TFontSpec{"Arial", -13});
+        logo = new TImage(this);
+        logo->SetParent(about);
+        logo->SetBounds(8, 8, 97, 73);
+        logo->SetBitmap(MakeLogo());
+        logo->SetTransparent(true);
+        logo->SetCenter(true);
+        auto* name = new TLabel(this);
+        name->SetParent(about);
+        name->SetBounds(120, 8, 300, 25);
+        name->SetFont(TFontSpec{"Arial", -21, true});
+        name->SetText("Ombrel");
+        site = new TLinkLabel(this);
+        site->SetParent(about);
+        site->SetBounds(120, 44, 10, 10);
+        site->SetFont(TFontSpec{"MS Sans Serif", -13});
+        site->SetText("https://www.example.org/ombrel");
+        mail = new TLinkLabel(this);
+        mail->SetParent(about);
+        mail->SetBounds(120, 64, 10, 10);
+        mail->SetFont(TFontSpec{"MS Sans Serif", -13});
+        mail->SetText("support@example.org");
+
+        box = new TScrollBox(this);
+        box->SetParent(detail);
+        box->SetAlign(TAlign::alClient);
+        for (int i = 0; i < 12; ++i) {
+            auto* row = new TPanel(this);
+            row->SetParent(box);
+            row->SetAlign(TAlign::alTop);
+            row->SetHeight(29);
+            row->SetTop(i * 29);
+            auto* check = new TCheckBox(this);
+            check->SetParent(row);
+            check->SetBounds(8, 6, 17, 17);
+            auto* edit = new TEdit(this);
+            edit->SetParent(row);
+            edit->SetBounds(27, 4, 174, 21);
+            edit->SetAnchors(akLeft | akTop | akRight);
+            edit->SetText("Row " + std::to_string(i + 1));
+        }
+        EndLoading();
+
+        TTreeNode* root = tree->Items().Add("Configuration");
+        root->SetImageIndex(0);
+        root->SetSelectedIndex(0);
+        for (int r = 0; r < 2; ++r) {
+            TTreeNode* rule = root->AddChild(r == 0 ? "Notepad rule" : "Calculator rule");
+            rule->SetImageIndex(1);
+            rule->SetSelectedIndex(1);
+            rule->SetStateIndex(r == 0 ? 2 : 1);
+            TTreeNode* cond = rule->AddChild("Conditions");
+            cond->SetImageIndex(3);
+            cond->SetSelectedIndex(3);
+            cond->SetStateIndex(2);
+            TTreeNode* actions = rule->AddChild("Actions");
+            actions->SetImageIndex(5);
+            actions->SetSelectedIndex(5);
+            actions->SetStateIndex(2);
+        }
+        root->Expand(true);
+        tree->SetSelected(root->Item(0));
+    }
+};
+
+TEST(FormsScreenshot, EveryControlShowsOnOneForm) {
+    ShowcaseForm form;
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+    PumpUntil([] { return false; }, 300);
+    // Tree: both state marks and the selected node's highlight.
+    const Rendered tree = Grab(form.tree);
+    EXPECT_GT(CountColour(tree, RGB(0, 160, 0)), 10) << "no enabled marks";
+    EXPECT_GT(CountColour(tree, RGB(200, 0, 0)), 10) << "no disabled mark";
+    EXPECT_GT(CountColour(tree, RGB(0, 0xA0, 0)), 0) << "no images";
+    EXPECT_EQ(CountColour(tree, RGB(255, 0, 255)), 0) << "mask colour shows";
+    // Image: transparent, centred.
+    const Rendered logo = Grab(form.logo);
+    EXPECT_EQ(CountColour(logo, RGB(255, 0, 255)), 0);
+    EXPECT_EQ(logo.At(97 / 2, 73 / 2), RGB(255, 0, 0));
+    EXPECT_EQ(CountColour(logo, RGB(255, 0, 0)), 100);
+    // Links.
+    EXPECT_GT(CountColour(Grab(form.site), TLinkLabel::kLinkColor), 30);
+    // The scroll box needs its bar; the rows fill its width.
+    EXPECT_GT(form.box->MaxPosition(), 0);
+    EXPECT_EQ(form.box->Control(0)->Width(), form.box->ClientWidth());
+    if (const char* shot = std::getenv("OMB_FORMS_SCREENSHOT")) {
+        EXPECT_TRUE(RunHost("import", std::string("-window root ") + shot));
+        form.box->ScrollTo(1000);
+        PumpUntil([] { return false; }, 200);
+        EXPECT_TRUE(RunHost("import", std::string("-window root ") + shot + ".scrolled.png"));
+    }
 }
 
 }  // namespace

@@ -1,0 +1,420 @@
+// The editor's detail panels with real windows over a real configuration:
+// panels are asked for by name through the model, hosted in a test form and
+// driven through their controls' windows.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "config/panels/action_panels.h"
+#include "config/panels/criterion_panels.h"
+#include "config/panels/rule_panels.h"
+#include "forms/application.h"
+#include "forms/form.h"
+#include "tests/forms/forms_test_support.h"
+#include "tests/foundation/xml_test_support.h"
+#include "tests/model/model_test_support.h"
+
+using namespace omb;
+using namespace omb::config;
+using namespace omb::forms;
+using omb::test::PumpUntil;
+
+namespace {
+
+struct HostForm : TForm {
+    HostForm() : TForm(nullptr) {
+        BeginLoading();
+        SetBounds(20, 20, 460, 520);
+        SetText("Panel host");
+        EndLoading();
+    }
+};
+
+// Every rectangle of `box`'s children lies inside the box's client area.
+::testing::AssertionResult ChildrenInside(TGroupBox* box) {
+    const RECT area = box->ClientRectForChildren();
+    for (size_t i = 0; i < box->ControlCount(); ++i) {
+        TControl* c = box->Control(i);
+        const TBounds b = c->Bounds();
+        if (b.left < area.left || b.top < area.top || b.Right() > area.right || b.Bottom() > area.bottom)
+            return ::testing::AssertionFailure()
+                   << c->Name() << " " << b.left << "," << b.top << " " << b.width << "x" << b.height
+                   << " outside " << area.left << "," << area.top << "-" << area.right << "," << area.bottom;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct Panels : omb::test::ModelTest {
+    void SetUp() override {
+        ModelTest::SetUp();
+        RegisterEditorPanels();
+        root = New<TTarvelWindows>("TARVILWINDOWS", "");
+        root->SetOwner(nullptr);
+        root->Attach(root.get());
+        rules = root->GetObject("window_rules").As<IBOMCollection>();
+        rule = AddRule("Rule 1");
+        // The editor translates the whole tree once its language is chosen.
+        root->Broadcast(1, 0, 0);
+        host.Show();
+        root->SetModified(false);
+    }
+    void TearDown() override {
+        root->Detach();
+        rule = nullptr;
+        rules = nullptr;
+        root->Disconnect();
+        root = nullptr;
+        host.Hide();
+        SetAddressOpener(nullptr);
+        ModelTest::TearDown();
+    }
+    Ref<IBOMObject> AddRule(const std::string& name) {
+        Ref<IBOMObjectSlave> r = CreateBOMObject("WINDOWRULE", name);
+        rules->AddItem(r.get());
+        return r.As<IBOMObject>();
+    }
+    // The panel the editor would show for the object, parented in the form.
+    template <typename T> T* Show(IBOMObject* object, TAlign align = TAlign::alClient) {
+        Ref<IUIElement> element = object->QueryRole("UIElement").As<IUIElement>();
+        TAbstractDetailPanel* panel = element->GetDetailPanel("DefaultDetailPanel");
+        T* typed = dynamic_cast<T*>(panel);
+        if (!typed) return nullptr;
+        typed->SetAlign(align);
+        typed->SetParent(&host);
+        typed->SetVisible(true);
+        PumpUntil([&] { return IsWindowVisible(typed->WindowHandle()) != FALSE; });
+        return typed;
+    }
+    // Loads a language file holding these strings over the built-in ones.
+    void Translate(const std::vector<std::pair<std::string, std::string>>& strings) {
+        std::string xml =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><language id=\"xx\" name=\"Test\" "
+            "original_name=\"Test\"><strings>";
+        for (auto& s : strings) xml += "<string name=\"" + s.first + "\">" + s.second + "</string>";
+        xml += "</strings></language>";
+        omb::test::WriteBytes(folder.Path("test.lng"), xml);
+        ASSERT_TRUE(MultiLanguages()->LoadLanguageFile(folder.Path("test.lng")));
+        root->Broadcast(1, 0, 0);
+    }
+    static void Click(TControl* c) { SendMessageW(c->WindowHandle(), BM_CLICK, 0, 0); }
+
+    Ref<TTarvelWindows> root;
+    Ref<IBOMCollection> rules;
+    Ref<IBOMObject> rule;
+    HostForm host;
+    omb::test::TempFolder folder;
+    omb::test::ErrorReports errors;
+};
+
+TEST_F(Panels, RulePanelRenamesOnEnterKeepingTheCaretOnCommitAndRefusesReservedNames) {
+    auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->GroupBox->Text(), " Window rule ");
+    EXPECT_EQ(panel->NameEdit->Text(), "Rule 1");
+    EXPECT_EQ(panel->NameEdit->Hint(), "Name of the window rule");
+    // Name row, condition, actions from the top.
+    ASSERT_EQ(panel->ScrollBox->ControlCount(), 3u);
+    EXPECT_EQ(panel->ScrollBox->Control(0), panel->MainPanel);
+    EXPECT_TRUE(dynamic_cast<TConditionDetailPanel*>(panel->ScrollBox->Control(1)));
+    EXPECT_TRUE(dynamic_cast<TActionsDetailPanel*>(panel->ScrollBox->Control(2)));
+
+    panel->NameEdit->SetFocus();
+    panel->NameEdit->SetText("Notepad rule");
+    panel->NameEdit->SetSel(3, 0);
+    SendMessageW(panel->NameEdit->WindowHandle(), WM_CHAR, 13, 0);
+    EXPECT_EQ(rule->GetName(), "Notepad rule");
+    EXPECT_TRUE(rules->GetItem(Variant("Notepad rule")));
+    EXPECT_EQ(panel->NameEdit->SelStart(), 3);
+    EXPECT_TRUE(root->Modified());
+
+    // An edit in progress is stored when the form commits before a command
+    // (a tool button takes no focus) or closes.
+    panel->NameEdit->SetText("Typed, not left");
+    host.CommitActiveControl();
+    EXPECT_EQ(rule->GetName(), "Typed, not left");
+
+    // Refused like a taken name: the field shows the stored name again.
+    AddRule("Other");
+    for (const char* bad : {"a\\b", "a{b", "b}", "Other", ""}) {
+        panel->NameEdit->SetText(bad);
+        SendMessageW(panel->NameEdit->WindowHandle(), WM_CHAR, 13, 0);
+        EXPECT_EQ(rule->GetName(), "Typed, not left") << bad;
+        EXPECT_EQ(panel->NameEdit->Text(), "Typed, not left") << bad;
+    }
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(Panels, CheckBoxesWriteAtOnceAndLoadingWritesNothing) {
+    auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->EnabledCheckBox->Checked());
+    Click(panel->EnabledCheckBox);
+    EXPECT_EQ(Get(rule.get(), "params/enabled"), "no");
+    EXPECT_FALSE(panel->EnabledCheckBox->Checked());
+    EXPECT_EQ(SendMessageW(panel->EnabledCheckBox->WindowHandle(), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+    // A stored change reaches the panel; showing it writes nothing back.
+    Set(rule.get(), "params/enabled", "yes");
+    EXPECT_TRUE(panel->EnabledCheckBox->Checked());
+    root->SetModified(false);
+    panel->UpdateView();
+    Ref<IBOMObject> criterion = rule->GetObject("conditions/DefaultCondition/criterions/WINDOWCaptionCriterion");
+    Set(criterion.get(), "params/exact_search", "no");
+    root->SetModified(false);
+    auto* cp = dynamic_cast<TWindowCaptionCriterionDetailPanel*>(
+        criterion.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel"));
+    ASSERT_TRUE(cp);
+    cp->UpdateView();
+    EXPECT_TRUE(cp->ExactSearchFalseRadioButton->Checked());
+    EXPECT_FALSE(cp->ExactSearchTrueRadioButton->Checked());
+    EXPECT_FALSE(root->Modified());
+    EXPECT_EQ(Get(criterion.get(), "params/exact_search"), "no");
+    // The user's choice writes at once.
+    Click(cp->ExactSearchTrueRadioButton);
+    EXPECT_EQ(Get(criterion.get(), "params/exact_search"), "yes");
+    Click(cp->EnabledCheckBox);
+    EXPECT_EQ(Get(criterion.get(), "params/enabled"), "yes");  // created switched off
+
+    // An action row's check box.
+    Ref<IBOMObject> onTop = rule->GetObject("actions/StayOnTop");
+    auto* row = dynamic_cast<TActionDetailPanel*>(onTop.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel"));
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->EnabledCheckBox->Text(), "Stay on Top");
+    EXPECT_FALSE(row->EnabledCheckBox->Checked());
+    Click(row->EnabledCheckBox);
+    EXPECT_EQ(Get(onTop.get(), "params/enabled"), "yes");
+    EXPECT_TRUE(row->EnabledCheckBox->Checked());
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(Panels, ConditionPanelTakesAPickedWindowButNeverTheEditorsOwn) {
+    auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(panel);
+    auto* condition = dynamic_cast<TConditionDetailPanel*>(panel->ScrollBox->Control(1));
+    ASSERT_TRUE(condition);
+    EXPECT_EQ(condition->CriterionsGroupBox->Text(), " Target window ");
+    // The editor's own window is refused: nothing is reported or written.
+    HWND own = host.WindowHandle();
+    bool cancel = false;
+    condition->BeforeSelectWindow(own, cancel);
+    EXPECT_TRUE(cancel);
+    omb::test::TestWindow other("PanelsTestTarget", "Target caption");
+    HWND picked = other.get();
+    cancel = false;
+    condition->BeforeSelectWindow(picked, cancel);
+    EXPECT_FALSE(cancel);
+
+    Ref<IBOMObject> criterions = rule->GetObject("conditions/DefaultCondition/criterions");
+    Set(criterions.get(), "WINDOWCaptionCriterion/params/exact_search", "no");
+    condition->AfterSelectWindow(picked);
+    // Both values stored at once; the match kind stays.
+    EXPECT_EQ(Get(criterions.get(), "WINDOWCLASSNAMECRITERION/params/window_class_name"), "PanelsTestTarget");
+    EXPECT_EQ(Get(criterions.get(), "WINDOWCaptionCriterion/params/window_caption"), "Target caption");
+    EXPECT_EQ(Get(criterions.get(), "WINDOWCaptionCriterion/params/exact_search"), "no");
+    // The criterion panels show them.
+    auto* classPanel = dynamic_cast<TWindowClassCriterionDetailPanel*>(condition->CriterionsGroupBox->Control(1));
+    ASSERT_TRUE(classPanel);
+    EXPECT_EQ(classPanel->WindowClassComboBox->Text(), "PanelsTestTarget");
+
+    // Every row fits inside the group boxes: their heights come from the
+    // real frame and caption of their font.
+    PumpUntil([] { return false; }, 50);
+    EXPECT_TRUE(ChildrenInside(condition->CriterionsGroupBox));
+    auto* actions = dynamic_cast<TActionsDetailPanel*>(panel->ScrollBox->Control(2));
+    ASSERT_TRUE(actions);
+    EXPECT_TRUE(ChildrenInside(actions->GroupBox));
+    const int rows = condition->FindWindowPanel->Height() + condition->CriterionsGroupBox->Control(1)->Height() +
+                     condition->CriterionsGroupBox->Control(2)->Height();
+    EXPECT_EQ(condition->Height(), rows + GroupBoxChromeHeight(condition->CriterionsGroupBox));
+    EXPECT_GE(GroupBoxChromeHeight(condition->CriterionsGroupBox), 10);
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(Panels, ConditionWithoutCriteriaShowsOnlyTheFinderRow) {
+    Ref<IBOMObject> condition = rule->GetObject("conditions/DefaultCondition");
+    Ref<IBOMCollection> criterions = condition->GetObject("criterions").As<IBOMCollection>();
+    // As the editor deletes items: detached from the user interface first.
+    while (criterions->Count() > 0) {
+        criterions->GetItem(Variant(0)).As<IUIElement>()->Detach();
+        criterions->GetItem(Variant(0)).As<IBOMObjectSlave>()->Disconnect();
+        criterions->DeleteItem(Variant(0));
+    }
+    auto* panel = Show<TConditionDetailPanel>(condition.get(), TAlign::alTop);
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->CriterionsGroupBox->ControlCount(), 1u);
+    EXPECT_EQ(panel->Height(), panel->FindWindowPanel->Height() + GroupBoxChromeHeight(panel->CriterionsGroupBox));
+    EXPECT_EQ(panel->DescriptionLabel->Text(),
+              "Drag the finder onto the target window, or type its class name and caption below.");
+    PumpUntil([] { return false; }, 30);
+    EXPECT_TRUE(ChildrenInside(panel->CriterionsGroupBox));
+}
+
+TEST_F(Panels, CriterionComboBoxesStoreOnEnterOnCommitAndFollowALongerLabel) {
+    Ref<IBOMObject> criterion = rule->GetObject("conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION");
+    auto* panel = Show<TWindowClassCriterionDetailPanel>(criterion.get());
+    ASSERT_TRUE(panel);
+    TPanelComboBox* combo = panel->WindowClassComboBox;
+    combo->SetFocus();
+    combo->SetText("Notepad");
+    combo->SetSel(2, 0);
+    SendMessageW(combo->EditHandle(), WM_CHAR, 13, 0);
+    EXPECT_EQ(Get(criterion.get(), "params/window_class_name"), "Notepad");
+    EXPECT_EQ(combo->SelStart(), 2);
+    // Typed, then a command: the form commits the focused control.
+    combo->SetText("Edit");
+    host.CommitActiveControl();
+    EXPECT_EQ(Get(criterion.get(), "params/window_class_name"), "Edit");
+
+    const int right = combo->Left() + combo->Width();
+    const int left = combo->Left();
+    const int labelRight = panel->WindowClassLabel->Left() + panel->WindowClassLabel->Width();
+    EXPECT_LE(labelRight, left);
+    Translate({{"WClCDP_Caption", "name of the window class:"}, {"WClCDP_Hint", "Translated hint"}});
+    EXPECT_EQ(panel->WindowClassLabel->Text(), "name of the window class:");
+    EXPECT_GT(combo->Left(), left);
+    EXPECT_EQ(combo->Left() + combo->Width(), right);
+    EXPECT_EQ(combo->Left(), panel->WindowClassLabel->Left() + panel->WindowClassLabel->TextExtent().cx + 5);
+    EXPECT_EQ(combo->Hint(), "Translated hint");
+}
+
+TEST_F(Panels, ActionRowsFollowTheFilterAndTheRunModeList) {
+    Ref<IBOMCollection> actions = rule->GetObject("actions").As<IBOMCollection>();
+    Ref<IBOMObjectSlave> extra = CreateBOMObject("STAYONTOPACTION", "MinToTray");
+    actions->AddItem(extra.get());
+    auto* panel = Show<TActionsDetailPanel>(actions.As<IBOMObject>().get(), TAlign::alTop);
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->GroupBox->Text(), " Windows actions ");
+    TActionsContentDetailPanel* content = panel->Content();
+    ASSERT_TRUE(content);
+    // Five rows; "MinToTray" gets none.
+    ASSERT_EQ(content->ControlCount(), 5u);
+    int rows = 0;
+    for (size_t i = 0; i < content->ControlCount(); ++i) {
+        auto* row = dynamic_cast<TActionDetailPanel*>(content->Control(i));
+        ASSERT_TRUE(row);
+        EXPECT_NE(row->EnabledCheckBox->Text(), "MinToTray");
+        rows += row->Height();
+    }
+    EXPECT_EQ(rows, 4 * 24 + 48);
+    EXPECT_EQ(panel->Height(), rows + GroupBoxChromeHeight(panel->GroupBox));
+    PumpUntil([] { return false; }, 30);
+    EXPECT_TRUE(ChildrenInside(panel->GroupBox));
+
+    Ref<IBOMObject> runMode = rule->GetObject("actions/RunMode");
+    auto* rm = dynamic_cast<TRunModeActionDetailPanel*>(runMode.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel"));
+    ASSERT_TRUE(rm);
+    ASSERT_EQ(rm->RunAsComboBox->ItemCount(), 3);
+    EXPECT_EQ(rm->RunAsLabel->Text(), "Run as:");
+    // Another case is no key: the first item shows and nothing is written.
+    Set(runMode.get(), "params/run_mode", "Minimize");
+    root->SetModified(false);
+    rm->UpdateView();
+    EXPECT_EQ(rm->RunAsComboBox->ItemIndex(), 0);
+    EXPECT_EQ(Get(runMode.get(), "params/run_mode"), "Minimize");
+    EXPECT_FALSE(root->Modified());
+    // The user's choice writes the key.
+    HWND list = rm->RunAsComboBox->WindowHandle();
+    SendMessageW(list, CB_SETCURSEL, 2, 0);
+    SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    EXPECT_EQ(Get(runMode.get(), "params/run_mode"), "maximize");
+    EXPECT_EQ(rm->RunAsComboBox->ItemIndex(), 2);
+    EXPECT_EQ(rm->RunAsComboBox->Item(2), "Maximized Window");
+
+    // A translated list in another order keeps the keys; a longer label
+    // moves the list and keeps its right edge.
+    const int right = rm->RunAsComboBox->Left() + rm->RunAsComboBox->Width();
+    const int left = rm->RunAsComboBox->Left();
+    Translate({{"RMADP_RunModes", "maximize=Gross;normal=Normal;minimize=Klein"},
+               {"RMADP_RunAs", "Start the window as:"}});
+    ASSERT_EQ(rm->RunAsComboBox->ItemCount(), 3);
+    EXPECT_EQ(rm->RunAsComboBox->Item(0), "Gross");
+    EXPECT_EQ(rm->RunAsComboBox->ItemIndex(), 0);  // "maximize" is first now
+    EXPECT_GT(rm->RunAsComboBox->Left(), left);
+    EXPECT_EQ(rm->RunAsComboBox->Left() + rm->RunAsComboBox->Width(), right);
+    SendMessageW(list, CB_SETCURSEL, 2, 0);
+    SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    EXPECT_EQ(Get(runMode.get(), "params/run_mode"), "minimize");
+    // The group caption follows the content's translated title (the
+    // language notice reaches the inner panel first).
+    Translate({{"ASDP_Caption", "Aktionen"}});
+    panel->Notify(1, 0, 0);
+    EXPECT_EQ(panel->GroupBox->Text(), " Aktionen ");
+    EXPECT_EQ(panel->GetTitle(), "Aktionen");
+
+    // Caption or name on the check box; a hint replaces the hint.
+    Ref<IBOMObject> close = rule->GetObject("actions/CloseWindow");
+    auto* row = dynamic_cast<TActionDetailPanel*>(close.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel"));
+    ASSERT_TRUE(row);
+    Set(close.get(), "params/hint", "Closes it at once");
+    EXPECT_EQ(row->EnabledCheckBox->Hint(), "Closes it at once");
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(Panels, RootAndAboutPanels) {
+    auto* rootPanel = Show<TTarvelWindowsDetailPanel>(root.get());
+    ASSERT_TRUE(rootPanel);
+    const std::string memo = rootPanel->Memo->Text();
+    EXPECT_NE(memo.find("finder"), std::string::npos);
+    EXPECT_NE(memo.find("\r\n"), std::string::npos);
+    EXPECT_TRUE(rootPanel->Memo->ReadOnly());
+    rootPanel->SetVisible(false);
+
+    std::unique_ptr<TAbstractDetailPanel> about = CreateDetailPanel("aboutpanel");
+    auto* panel = dynamic_cast<TAboutPanel*>(about.get());
+    ASSERT_TRUE(panel);
+    panel->UpdateView();
+    panel->SetParent(&host);
+    PumpUntil([&] { return IsWindowVisible(panel->WindowHandle()) != FALSE; });
+    EXPECT_EQ(panel->ProgramNameLabel->Text(), "Ombrel");
+    EXPECT_EQ(panel->VersionLabel->Text(), "Version 1.5");
+    EXPECT_FALSE(panel->CopyrightLabel->Text().empty());
+    EXPECT_FALSE(panel->AllRightsLabel->Text().empty());
+    EXPECT_TRUE(panel->LogoImage->HasPicture());
+    std::vector<std::string> opened;
+    SetAddressOpener([&](const std::string& a) { opened.push_back(a); });
+    SendMessageW(panel->SiteURLLabel->WindowHandle(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    SendMessageW(panel->SiteURLLabel->WindowHandle(), WM_LBUTTONUP, 0, 0);
+    SendMessageW(panel->EmailLabel->WindowHandle(), WM_LBUTTONUP, 0, 0);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], "https://ombrel.example.org");
+    EXPECT_EQ(opened[1], "mailto:support@ombrel.example.org");
+    // Held open for a look when asked (screenshots of the panels).
+    if (const char* hold = std::getenv("OMB_PANELS_HOLD_MS")) PumpUntil([] { return false; }, atoi(hold));
+    about.reset();
+}
+
+TEST_F(Panels, RulePanelPicture) {
+    Ref<IBOMObject> criterions = rule->GetObject("conditions/DefaultCondition/criterions");
+    Set(criterions.get(), "WINDOWCLASSNAMECRITERION/params/window_class_name", "Notepad");
+    Set(criterions.get(), "WINDOWCaptionCriterion/params/window_caption", "Untitled - Notepad");
+    Set(criterions.get(), "WINDOWCaptionCriterion/params/enabled", "yes");
+    Set(rule.get(), "actions/StayOnTop/params/enabled", "yes");
+    auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(panel);
+    if (const char* hold = std::getenv("OMB_PANELS_HOLD_MS")) PumpUntil([] { return false; }, atoi(hold));
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+// The editor's way: the root panel taken out, a new rule's panel put in.
+TEST_F(Panels, ANewRulesPanelReplacesTheRootPanel) {
+    auto* rp = Show<TTarvelWindowsDetailPanel>(root.get());
+    ASSERT_TRUE(rp);
+    rp->Hide();
+    rp->SetParent(nullptr);
+    Ref<IBOMObject> r2 = AddRule("Window Rule 9");
+    Ref<IUIElement> element = r2->QueryRole("UIElement").As<IUIElement>();
+    TAbstractDetailPanel* panel = element->GetDetailPanel("DefaultDetailPanel");
+    auto* frame = TDetailPanelFrame::FromPanel(panel);
+    frame->SetAlign(TAlign::alClient);
+    frame->Show();
+    frame->SetParent(&host);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(errors.messages.empty());
+}
+}  // namespace
