@@ -1,5 +1,7 @@
 #include "foundation/hashlist.h"
 
+#include <cstring>
+
 #include "foundation/crc32.h"
 #include "foundation/strings.h"
 
@@ -7,6 +9,8 @@ namespace omb {
 
 namespace {
 constexpr int kMaxCapacity = 0x7FFFFFF;
+// Below this many entries a search from the start is as quick as the index.
+constexpr size_t kIndexFrom = 32;
 }
 
 TElHashList::~TElHashList() {
@@ -20,6 +24,7 @@ void TElHashList::SetHashKind(THashKind kind) {
     if (kind == kind_) return;
     Clear();
     kind_ = kind;
+    DropIndex();
 }
 
 void TElHashList::SetCapacity(int capacity) {
@@ -50,10 +55,46 @@ bool TElHashList::Equal(const Hash& a, const Hash& b) const {
     return kind_ == THashKind::MD5 ? a.digest == b.digest : a.value == b.value;
 }
 
-int TElHashList::Search(const Hash& h) const {
+uint64_t TElHashList::IndexKey(const Hash& h) const {
+    if (kind_ != THashKind::MD5) return h.value;
+    uint64_t a = 0, b = 0;
+    std::memcpy(&a, h.digest.data(), 8);
+    std::memcpy(&b, h.digest.data() + 8, 8);
+    return a ^ b;
+}
+
+int TElHashList::LinearSearch(const Hash& h) const {
     for (size_t i = 0; i < entries_.size(); ++i)
         if (Equal(entries_[i].hash, h)) return int(i);
     return -1;
+}
+
+int TElHashList::Search(const Hash& h) const {
+    if (entries_.size() < kIndexFrom) return LinearSearch(h);
+    if (!indexed_) {
+        index_.clear();
+        index_.reserve(entries_.size());
+        for (size_t i = 0; i < entries_.size(); ++i) index_.emplace(IndexKey(entries_[i].hash), int(i));
+        indexed_ = true;
+    }
+    auto found = index_.find(IndexKey(h));
+    if (found == index_.end()) return -1;
+    // The first entry of that key; a folded digest may belong to another.
+    if (Equal(entries_[size_t(found->second)].hash, h)) return found->second;
+    return LinearSearch(h);
+}
+
+void TElHashList::IndexAppended() {
+    if (indexed_) index_.emplace(IndexKey(entries_.back().hash), int(entries_.size() - 1));
+}
+
+void TElHashList::IndexRemovingLast() {
+    if (!indexed_) return;
+    const int last = int(entries_.size() - 1);
+    auto found = index_.find(IndexKey(entries_.back().hash));
+    // The index holds first positions: the last entry is there only when no
+    // earlier one has its key.
+    if (found != index_.end() && found->second == last) index_.erase(found);
 }
 
 void TElHashList::Release(void* data) {
@@ -81,7 +122,13 @@ void TElHashList::Insert(int index, const std::string& key, void* data) {
         int grow = capacity_ > 64 ? capacity_ / 4 : capacity_ > 8 ? 16 : 4;
         SetCapacity(capacity_ + grow);
     }
-    entries_.insert(entries_.begin() + index, Entry{h, data});
+    if (index == Count()) {
+        entries_.push_back(Entry{h, data});
+        IndexAppended();
+    } else {
+        entries_.insert(entries_.begin() + index, Entry{h, data});
+        DropIndex();
+    }
 }
 
 int TElHashList::IndexOf(const std::string& key) const {
@@ -103,6 +150,10 @@ void* TElHashList::Item(int index) const {
 void TElHashList::Delete(int index) {
     if (index < 0 || index >= Count()) throw EElHashListError("Invalid index.");
     void* data = entries_[size_t(index)].data;
+    if (index == Count() - 1)
+        IndexRemovingLast();
+    else
+        DropIndex();
     entries_.erase(entries_.begin() + index);
     if (Count() < capacity_ / 2) capacity_ /= 2;
     Release(data);
@@ -118,6 +169,7 @@ void TElHashList::Clear() {
     std::vector<Entry> gone;
     gone.swap(entries_);
     capacity_ = 0;
+    DropIndex();
     for (const Entry& e : gone) Release(e.data);
 }
 

@@ -1,11 +1,17 @@
 // The keyed store under every name-keyed collection. An entry is only the
 // key's hash value (or digest) and a data pointer: two keys with equal hash
 // values are the same key.
+//
+// A long list keeps an index from hash value to the first position that
+// holds it, so that finding a key (and so adding one, which first looks for
+// it) costs constant time however long the list grows; positions and the
+// answers are those of a search from the start.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/errors.h"
@@ -68,11 +74,28 @@ private:
     Hash HashOf(const std::string& key) const;
     bool Equal(const Hash& a, const Hash& b) const;
     int Search(const Hash& h) const;
+    int LinearSearch(const Hash& h) const;
     void Release(void* data);
+
+    // The index key of a hash: the value itself, or the digest folded.
+    uint64_t IndexKey(const Hash& h) const;
+    // Keeps the index up to date for an entry just put at the end.
+    void IndexAppended();
+    // Keeps it up to date for the last entry, about to go.
+    void IndexRemovingLast();
+    void DropIndex() {
+        index_.clear();
+        indexed_ = false;
+    }
 
     THashKind kind_ = THashKind::MD5;
     std::vector<Entry> entries_;
     int capacity_ = 0;
+    // First position of each index key; valid while indexed_. Built on a
+    // search once the list is long; dropped when positions shift (a removal
+    // or an insertion before the end) and built again on the next search.
+    mutable std::unordered_map<uint64_t, int> index_;
+    mutable bool indexed_ = false;
 };
 
 }  // namespace omb

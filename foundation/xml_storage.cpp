@@ -405,9 +405,34 @@ void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
         throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
 }
 
+// The file's bytes are read here and handed to the service whole: a
+// service that reads a file by itself may grow its buffer piece by piece,
+// which costs time in the square of the file's size (measured under Wine:
+// 2.5 s for a 7 MB configuration, 67 s for 33 MB). The service finds the
+// encoding in the bytes as it does in a file.
 bool LoadInto(IXMLDOMDocument* document, const std::string& fileName) {
-    // A file name as the A calls take it (the ones that wrote the file).
-    OleVariant source(AnsiToWide(fileName));
+    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+    OleVariant source;
+    VARIANT* bytes = source.put();
+    bytes->parray = ::SafeArrayCreateVector(VT_UI1, 0, ULONG(size.QuadPart));
+    if (!bytes->parray) return false;
+    bytes->vt = VT_ARRAY | VT_UI1;
+    void* data = nullptr;
+    if (FAILED(::SafeArrayAccessData(bytes->parray, &data))) return false;
+    DWORD done = 0;
+    bool whole = true;
+    while (whole && done < DWORD(size.QuadPart)) {
+        DWORD got = 0;
+        whole = ::ReadFile(file.get(), static_cast<char*>(data) + done, DWORD(size.QuadPart) - done, &got,
+                           nullptr) &&
+                got > 0;
+        done += got;
+    }
+    ::SafeArrayUnaccessData(bytes->parray);
+    if (!whole) return false;
     VARIANT_BOOL loaded = VARIANT_FALSE;
     HRESULT hr = document->load(source.get(), &loaded);
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
