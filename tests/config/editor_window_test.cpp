@@ -75,6 +75,8 @@ struct EditorFixture : ::testing::Test {
     void TearDown() override {
         if (builder) builder->CloseUI();
         builder = nullptr;
+        // The window saves its place when it goes: none is left behind.
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows\\TCBAppForm");
         if (root) root->Disconnect();
         root = nullptr;
         SetEditorWindowFactory(nullptr);
