@@ -56,6 +56,8 @@ struct EditorFixture : ::testing::Test {
     }
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(kBase).c_str());
+        // A placement another run of the editor stored would move the tree.
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows\\TCBAppForm");
         OptionsKeys() = TOptionsKeys{std::string(kBase) + "\\Command Center", std::string(kBase) + "\\Run", kBase};
         AppPath = "C:\\Program Files\\Ombrel\\";
         CreateMultiLanguages();
