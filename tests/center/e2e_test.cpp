@@ -215,6 +215,126 @@ TEST_F(CenterTest, AMissingOrBrokenConfigurationEndsWithoutHooking) {
     EXPECT_FALSE(BlockExists(kCenterInstanceName));
 }
 
+namespace {
+// The small windowed program of probe_window.c, built 64-bit always and 32-bit
+// when the 32-bit compiler is installed; it lies beside this test binary.
+constexpr UINT kProbeBits = WM_APP + 1;
+constexpr UINT kProbeHookLoaded = WM_APP + 2;
+
+std::string ProbePath(const char* file) {
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string path = self;
+    return path.substr(0, path.find_last_of("\\/") + 1) + file;
+}
+
+class Probe {
+public:
+    // Starts the program with a window of the class and caption; false when
+    // it could not be started.
+    bool Start(const std::string& program, const std::string& className, const std::string& caption) {
+        STARTUPINFOA si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        std::string command = "\"" + program + "\" \"" + className + "\" \"" + caption + "\"";
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+            return false;
+        CloseHandle(pi.hThread);
+        process_.reset(pi.hProcess);
+        class_ = className;
+        caption_ = caption;
+        return true;
+    }
+    ~Probe() {
+        if (Running()) TerminateProcess(process_.get(), 1);
+    }
+    HWND Window() const { return FindWindowA(class_.c_str(), caption_.c_str()); }
+    bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+    // The window's answer to a probe message, or -1 when it does not answer.
+    LONG_PTR Ask(UINT message) const {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(Window(), message, 0, 0, SMTO_ABORTIFHUNG, 3000, &result)) return -1;
+        return LONG_PTR(result);
+    }
+    // Closes the window; the exit code once the program ended, or -1.
+    long Close() {
+        PostMessageA(Window(), WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_.get(), 5000) != WAIT_OBJECT_0) return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(process_.get(), &code);
+        return long(code);
+    }
+
+private:
+    UniqueHandle process_;
+    std::string class_, caption_;
+};
+}  // namespace
+
+// The 64-bit hook library is loaded into 64-bit programs only. A 32-bit
+// program's window of a ruled class is left as it is, and the program runs on
+// and answers; the same window in a 64-bit program is ruled.
+TEST_F(CenterTest, WindowsOfThirtyTwoBitProgramsAreLeftAlone) {
+    const std::string probe32 = ProbePath("probe_window32.exe");
+    if (!FileExists(probe32))
+        GTEST_SKIP() << "probe_window32.exe was not built: no 32-bit MinGW-w64 compiler "
+                        "(i686-w64-mingw32-gcc) was found when the build was configured";
+    {
+        // Without a command center: can this system run a 32-bit program?
+        Probe alone;
+        const bool runs = alone.Start(probe32, "OmbE2eBitsAlone", "alone") &&
+                          WaitFor([&] { return alone.Window() != nullptr; }, 5000) &&
+                          alone.Ask(kProbeBits) == 32;
+        if (!runs)
+            GTEST_SKIP() << "this system runs no 32-bit Windows program (under Wine: wine32:i386 is not "
+                            "installed, the prefix has no 32-bit part, or the kernel refuses 32-bit code)";
+        EXPECT_EQ(alone.Close(), 0);
+    }
+
+    Installation install;
+    Config config;
+    config.Action(config.Rule("top", "OmbE2eBits"), "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+
+    // The 32-bit window first: had its creation been served, it would be
+    // topmost before the 64-bit window, created later, is.
+    Probe narrow, wide;
+    ASSERT_TRUE(narrow.Start(probe32, "OmbE2eBits", "a 32-bit window"));
+    ASSERT_TRUE(WaitFor([&] { return narrow.Window() != nullptr; }));
+    ASSERT_TRUE(wide.Start(ProbePath("probe_window64.exe"), "OmbE2eBits", "a 64-bit window"));
+    ASSERT_TRUE(WaitFor([&] { return wide.Window() && TopMost(wide.Window()); }));
+    EXPECT_EQ(wide.Ask(kProbeBits), 64);
+    EXPECT_EQ(wide.Ask(kProbeHookLoaded), 1);
+
+    EXPECT_EQ(narrow.Ask(kProbeBits), 32);
+    EXPECT_EQ(narrow.Ask(kProbeHookLoaded), 0);
+    EXPECT_FALSE(TopMost(narrow.Window()));
+
+    // A saved configuration reaches the windows already open: the 64-bit
+    // one only.
+    Probe narrowLate, wideLate;
+    ASSERT_TRUE(narrowLate.Start(probe32, "OmbE2eBitsLate", "a late 32-bit window"));
+    ASSERT_TRUE(wideLate.Start(ProbePath("probe_window64.exe"), "OmbE2eBitsLate", "a late 64-bit window"));
+    ASSERT_TRUE(WaitFor([&] { return narrowLate.Window() && wideLate.Window(); }));
+    config.Action(config.Rule("late", "OmbE2eBitsLate"), "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));  // sends command 2
+    EXPECT_TRUE(WaitFor([&] { return TopMost(wideLate.Window()); }));
+    EXPECT_FALSE(TopMost(narrowLate.Window()));
+    EXPECT_EQ(narrowLate.Ask(kProbeBits), 32);
+    EXPECT_EQ(narrowLate.Close(), 0);
+    EXPECT_EQ(wideLate.Close(), 0);
+
+    // The 32-bit program runs on unharmed, with the center and after it.
+    EXPECT_TRUE(narrow.Running());
+    EXPECT_EQ(narrow.Ask(kProbeBits), 32);
+    ASSERT_EQ(Installation::Command(3), 0);
+    EXPECT_EQ(install.Ended(8000), 0);
+    EXPECT_EQ(narrow.Ask(kProbeBits), 32);
+    EXPECT_EQ(narrow.Close(), 0);
+    EXPECT_EQ(wide.Close(), 0);
+}
+
 TEST_F(CenterTest, TheSampleConfigurationLoads) {
     Ref<TXMLStorage> storage = TXMLStorage::Create();
     ASSERT_TRUE(storage->LoadFromFile(DistFolder() + "Ombrel.ini"));
