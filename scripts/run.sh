@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the command center under Wine
-# with the sample configuration, on the current display or a virtual one.
-# Opens Notepad so that the sample rule "Notepad stays on top" is seen at
-# work, says what happened, and keeps running until interrupted (Ctrl+C).
+# Installs what is missing, builds, and runs the command center and the
+# editor under Wine with the sample configuration, on the current display or
+# a virtual one. Opens Notepad so that the sample rule "Notepad stays on top"
+# is seen at work, says what happened, and keeps running until interrupted
+# (Ctrl+C).
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
@@ -49,5 +50,13 @@ if ctl wait Notepad 30 >/dev/null; then
 else
     echo "Notepad did not open"
 fi
-log "the command center runs; press Ctrl+C to stop it"
+log "starting the editor OmbrelConfig.exe"
+(cd "$RUN_DIR" && wine OmbrelConfig.exe </dev/null >/dev/null 2>&1 &)
+# The editor's windows are of the form library's own class.
+if ctl wait OmbFormsControl 30 >/dev/null 2>&1; then
+    echo "editor: open on $RUN_DIR/Ombrel.ini"
+else
+    echo "editor: started (its window was not seen yet)"
+fi
+log "the command center and the editor run; press Ctrl+C to stop them"
 while true; do sleep 3600; done
