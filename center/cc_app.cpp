@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "center/taskbar.h"
@@ -23,8 +24,11 @@ constexpr UINT kWindowEnhancedMessage = WM_APP + 1;
 constexpr UINT kReloadSettingsMessage = WM_APP + 2;
 constexpr UINT kAnimationTimer = 1;
 constexpr UINT kMenuClose = 1000, kMenuConfig = 1002, kMenuHelp = 1003;
-// How long one window may take to answer before it counts as hung.
-constexpr UINT kNotifyTimeoutMs = 1000;
+// How long one window may take to answer before it counts as hung. The hook
+// library answers WM_APPLY_RULES by starting a request of its own, at once.
+constexpr UINT kNotifyTimeoutMs = 100;
+// The same for the last notice before the hook goes.
+constexpr UINT kUnhookNotifyTimeoutMs = 1000;
 
 LRESULT CALLBACK CCAppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     try {
@@ -77,7 +81,12 @@ bool TCCApp::Initialize() {
 
 void TCCApp::Run() {
     if (worker_) worker_->Resume();
-    NotifyWindows();
+    // The start-up notification runs where reloads run, so the two never
+    // overlap.
+    if (reloader_) {
+        reloader_->Resume();
+        reloader_->RequestNotify();
+    }
     MSG message;
     while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&message);
@@ -126,9 +135,9 @@ bool TCCApp::CreateHandlerWindow() {
     return true;
 }
 
-bool TCCApp::LoadConfiguration() {
-    Ref<IBOMObjectSlave> root;
-    Ref<IControlCenter> center;
+bool TCCApp::LoadModel(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center) {
+    root = nullptr;
+    center = nullptr;
     try {
         Ref<TXMLStorage> storage = TXMLStorage::Create();
         if (!storage->LoadFromFile(AppPath + SettingsFileName)) return false;
@@ -136,8 +145,13 @@ bool TCCApp::LoadConfiguration() {
         if (!root) return false;
         // A well-formed file the model refuses throws: it counts as broken.
         storage->LoadObject(root.As<IPersistObject>().get());
+        storage = nullptr;  // the document goes before the model is used
         root->SetOwner(nullptr);
         center = root->QueryRole("ControlCenter").As<IControlCenter>();
+        // A first lookup here, so that readers on several threads find
+        // everything a lookup prepares already in place.
+        if (center) center->FindWindowCommand(nullptr);
+        return true;
     } catch (...) {
         if (root) {
             try {
@@ -145,18 +159,34 @@ bool TCCApp::LoadConfiguration() {
             } catch (...) {
             }
         }
+        root = nullptr;
+        center = nullptr;
         return false;
     }
+}
+
+Ref<IBOMObjectSlave> TCCApp::ReplaceModel(Ref<IBOMObjectSlave> root, Ref<IControlCenter> center) {
     SrwExclusive lock(modelLock_);
-    root_ = root;
-    controlCenter_ = center;
+    Ref<IBOMObjectSlave> old = std::move(root_);
+    root_ = std::move(root);
+    controlCenter_ = std::move(center);
+    return old;
+}
+
+bool TCCApp::LoadConfiguration() {
+    Ref<IBOMObjectSlave> root;
+    Ref<IControlCenter> center;
+    if (!LoadModel(root, center)) return false;
+    Ref<IBOMObjectSlave> old = ReplaceModel(root, center);
+    if (old) old->Disconnect();
     return true;
 }
 
 bool TCCApp::StartThread() {
     try {
         worker_ = TThread::Create<TControlCenterThread>(true, this, this);
-        return worker_->Handle() != nullptr;
+        reloader_ = TThread::Create<TReloadThread>(true, this);
+        return worker_->Handle() != nullptr && reloader_->Handle() != nullptr;
     } catch (...) {
         return false;
     }
@@ -254,6 +284,9 @@ bool TCCApp::WindowHasCommand(HWND window) {
 }
 
 void TCCApp::NotifyWindows() {
+    TReloadThread* reloader = reloader_;
+    const bool onReloader = reloader && ::GetCurrentThreadId() == reloader->ThreadId();
+    auto superseded = [&] { return onReloader && reloader->Superseded(); };
     ::SendNotifyMessageA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0);
     std::vector<HWND> ruled;
     struct Walk {
@@ -271,7 +304,10 @@ void TCCApp::NotifyWindows() {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&walk));
+    // One window after the other, as the hook library expects; a window
+    // that does not answer in time keeps the notice in its queue.
     for (HWND window : ruled) {
+        if (superseded()) break;  // the newer reload tells every window again
         DWORD_PTR result = 0;
         ::SendMessageTimeoutA(window, WM_APPLY_RULES, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kNotifyTimeoutMs,
                               &result);
@@ -282,9 +318,22 @@ void TCCApp::WindowEnhanced() {
     if (HWND window = HandlerWindow()) ::PostMessageA(window, kWindowEnhancedMessage, 0, 0);
 }
 
+void TCCApp::RequestReload() {
+    if (reloader_) reloader_->RequestReload();
+}
+
 void TCCApp::ReloadConfiguration() {
-    ReleaseModel();
-    LoadConfiguration();  // a file that does not load leaves no rules
+    Ref<IBOMObjectSlave> root;
+    Ref<IControlCenter> center;
+    LoadModel(root, center);  // a file that does not load leaves no rules
+    Ref<IBOMObjectSlave> old = ReplaceModel(std::move(root), std::move(center));
+    // No reader holds the old model any more: readers use it only under the
+    // shared lock, which the replacement waited for.
+    try {
+        if (old) old->Disconnect();
+    } catch (...) {
+    }
+    old = nullptr;
     NotifyWindows();
 }
 
@@ -312,7 +361,7 @@ void TCCApp::RemoveHook() {
         // still loaded; a hung window is not waited for.
         DWORD_PTR result = 0;
         ::SendMessageTimeoutA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL,
-                              kNotifyTimeoutMs, &result);
+                              kUnhookNotifyTimeoutMs, &result);
         hook_.reset();
     }
     // Wakes every thread, so that each lets go of the library at once.
@@ -323,12 +372,20 @@ void TCCApp::RemoveHook() {
 }
 
 void TCCApp::StopThread() {
-    if (!worker_) return;
-    TControlCenterThread* worker = worker_;
-    worker_ = nullptr;
-    try {
-        TThread::Free(worker);
-    } catch (...) {
+    // The worker first: it hands reloads to the reload thread.
+    if (TControlCenterThread* worker = std::exchange(worker_, nullptr)) {
+        try {
+            TThread::Free(worker);
+        } catch (...) {
+        }
+    }
+    if (TReloadThread* reloader = reloader_) {
+        try {
+            reloader->Stop();
+            TThread::Free(reloader);
+        } catch (...) {
+        }
+        reloader_ = nullptr;
     }
 }
 

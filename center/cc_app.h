@@ -10,6 +10,7 @@
 
 #include "bom/interfaces.h"
 #include "center/control_center_thread.h"
+#include "center/reload_thread.h"
 #include "foundation/handles.h"
 #include "model/root.h"
 
@@ -45,16 +46,25 @@ public:
     void UpdateTrayIcon();
     void ShowTrayMenu();
     // Tells every window that the configuration changed, then asks each
-    // top-level window for which a rule now applies to fetch it.
+    // top-level window for which a rule now applies to fetch it, waiting at
+    // most a short while for each. Runs on the reload thread (or wherever
+    // no request waits for it); stops early when a newer reload waits.
     void NotifyWindows();
     bool WindowHasCommand(HWND window);
 
     // Called on the worker thread. The tray and its timer belong to the main
-    // thread: what touches them is posted to the handler window.
+    // thread: what touches them is posted to the handler window; a reload is
+    // the reload thread's.
     void WindowEnhanced();
-    void ReloadConfiguration();
+    void RequestReload();
     void ReloadSettings();
     void Close();
+
+    // On the reload thread: loads the configuration aside while the old one
+    // keeps answering, puts it in its place in one step (nothing when it
+    // does not load: every window then gets an empty answer), frees the old
+    // one and tells the windows.
+    void ReloadConfiguration();
 
     void RunConfigBuilder();
     void ShowHelp();
@@ -76,6 +86,11 @@ public:
 
 private:
     std::string Title() const;
+    // Loads the settings file into a new model of its own; false (and no
+    // model) when it does not load.
+    bool LoadModel(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center);
+    // Puts a model in place (or none) and answers the one it replaced.
+    Ref<IBOMObjectSlave> ReplaceModel(Ref<IBOMObjectSlave> root, Ref<IControlCenter> center);
 
     std::atomic<HWND> handlerWindow_{nullptr};
     bool classRegistered_ = false;
@@ -92,6 +107,7 @@ private:
     Ref<IControlCenter> controlCenter_;
 
     TControlCenterThread* worker_ = nullptr;
+    TReloadThread* reloader_ = nullptr;
     UniqueModule hookLibrary_;
     UniqueHook hook_;
     UniqueHandle hookBlock_;

@@ -51,7 +51,7 @@ void TControlCenterThread::Execute() {
                 case 4:
                     channel_.SendReply(1, std::string());
                     if (!app_) break;
-                    if (code == 2) app_->ReloadConfiguration();
+                    if (code == 2) app_->RequestReload();
                     if (code == 3) app_->Close();
                     if (code == 4) app_->ReloadSettings();
                     break;

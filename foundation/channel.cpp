@@ -1,5 +1,7 @@
 #include "foundation/channel.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace omb {
@@ -9,6 +11,26 @@ namespace {
 using S = ChannelRequestState;
 
 constexpr size_t kHeaderSize = 8;
+
+// The longest a side waits on its event before it looks at the state word
+// again, so that a signal lost to a stray write into the Waiting words costs
+// a delay, never the request (and the server takes back, within one of its
+// time-outs, what no party is working on).
+constexpr DWORD kServerSliceMs = 50;
+constexpr DWORD kClientSliceMs = 20;
+
+// Copies by servers of this process in progress, on any channel: a
+// ServerBusy word naming this process while there is none was not written
+// by a server at work.
+std::atomic<int> g_serverCopies{0};
+
+class ServerCopy {
+public:
+    ServerCopy() { ++g_serverCopies; }
+    ~ServerCopy() { --g_serverCopies; }
+    ServerCopy(const ServerCopy&) = delete;
+    ServerCopy& operator=(const ServerCopy&) = delete;
+};
 
 enum class Acquired { Yes, TimedOut, Failed };
 
@@ -152,6 +174,11 @@ void TProcessesCommunication::WriteMessage(int32_t code, const void* data, size_
     if (length > 0) std::memcpy(Block() + kHeaderSize, data, length);
 }
 
+void TProcessesCommunication::WriteRefusal() {
+    const int32_t header[2] = {0, kRefused};
+    std::memcpy(Block(), header, sizeof(header));
+}
+
 bool TProcessesCommunication::ReadMessage(int32_t& code, std::string& data) const {
     // Each field is read once: whatever another process writes meanwhile,
     // the length that was checked is the length that is copied.
@@ -236,23 +263,43 @@ int TProcessesCommunication::SendCommand(int32_t code, const void* data, size_t 
     // Blocked from now on, unless the server has just notified this client.
     if (SwapWaiting(st->clientWaiting, S::Polling, S::Blocked) == S::Notified && Load() == replied)
         return Accept(tag, replyCode, reply);
-    DWORD w;
-    while ((w = ::WaitForSingleObject(commandComplete_.get(), Remaining(deadline))) == WAIT_OBJECT_0) {
+    // Waited in slices: the state word tells the reply even when its signal
+    // went astray, and a request no server has taken is signalled again.
+    const LONG64 pending = S::Word(S::Pending, tag);
+    DWORD w = WAIT_TIMEOUT;
+    for (DWORD left; (left = Remaining(deadline)) > 0;) {
+        w = ::WaitForSingleObject(commandComplete_.get(), std::min(left, kClientSliceMs));
         if (Load() == replied) return Accept(tag, replyCode, reply);
-        // A signal for an earlier reply: wait on for the rest of the time.
+        if (w == WAIT_OBJECT_0) continue;  // a signal for an earlier reply
+        if (w != WAIT_TIMEOUT) break;
+        if (Load() == pending) signalled = ::SetEvent(newCommand_.get()) != FALSE || signalled;
     }
     return Withdraw(tag, signalled, w == WAIT_TIMEOUT ? TimedOut : Failed, replyCode, reply);
 }
 
 bool TProcessesCommunication::Claim(uint32_t tag, ULONGLONG deadline) {
     unsigned round = 0;
+    LONG64 busy = 0;
+    bool woken = false;
     for (;;) {
         LONG64 word = Load();
         // A server copying a message is waited for, unless it died doing so.
         // Any other exchange in the block is over: its client held the
         // command lock, which is this client's now.
         if (S::StateOf(word) == S::ServerBusy && (round < 20 || ProcessAlive(State()->server))) {
-            if (::GetTickCount64() >= deadline) return false;
+            if (word != busy) {
+                busy = word;
+                woken = false;
+            }
+            // A copy takes microseconds. A server that waits for work and
+            // finds its own name in the word takes the block back: wake it.
+            if (round >= 20 && !woken) woken = ::SetEvent(newCommand_.get()) != FALSE;
+            if (::GetTickCount64() >= deadline) {
+                // Held by a server for the whole time-out: this request is
+                // lost, the next one finds the block free.
+                if (Load() == busy && Swap(busy, S::Word(S::Idle, 0))) Clear();
+                return false;
+            }
             Backoff(round);
             continue;
         }
@@ -310,10 +357,11 @@ int TProcessesCommunication::WaitForCommand(int32_t& code, std::string& data) {
     const ULONGLONG deadline = ::GetTickCount64() + timeout_;
     int result = TimedOut;
     for (bool first = true; result == TimedOut && (first || Remaining(deadline) > 0); first = false) {
-        // Polling first: a client that publishes its request from now on
-        // either finds it announced, or is seen by the polling.
+        // Polling first (only right after a request: the next client comes
+        // soon): a client that publishes its request from now on either
+        // finds it announced, or is seen by the polling.
         ::InterlockedExchange(&st->serverWaiting, S::Polling);
-        if (Poll(kServerPollMicroseconds, [&] { return S::StateOf(Load()) == S::Pending; })) {
+        if (Poll(first ? kServerPollMicroseconds : 0, [&] { return S::StateOf(Load()) == S::Pending; })) {
             result = Examine(false, code, data);
             continue;
         }
@@ -321,13 +369,35 @@ int TProcessesCommunication::WaitForCommand(int32_t& code, std::string& data) {
             result = Examine(false, code, data);  // a client has just notified
             continue;
         }
-        DWORD w = ::WaitForSingleObject(newCommand_.get(), Remaining(deadline));
-        if (w == WAIT_TIMEOUT) break;
-        result = w == WAIT_OBJECT_0 ? Examine(true, code, data) : Failed;
+        DWORD w = ::WaitForSingleObject(newCommand_.get(), std::min(Remaining(deadline), kServerSliceMs));
+        // Without a signal the state word is looked at all the same: a
+        // request whose signal went astray, or a state to take back.
+        if (w == WAIT_TIMEOUT)
+            result = Examine(false, code, data);
+        else
+            result = w == WAIT_OBJECT_0 ? Examine(true, code, data) : Failed;
     }
     // Clients need not signal until the next call: it polls first.
     ::InterlockedExchange(&st->serverWaiting, S::Working);
     return result;
+}
+
+bool TProcessesCommunication::HeldTooLong(LONG64 word) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (word != watchedWord_) {
+        watchedWord_ = word;
+        watchedSince_ = now;
+        return false;
+    }
+    return S::StateOf(word) != S::Idle && now - watchedSince_ > timeout_;
+}
+
+void TProcessesCommunication::TakeBack(LONG64 word) {
+    // Under the write lock when it can be had: a plain client may be
+    // writing its request into the block.
+    const bool locked = Acquire(writeLock_.get(), std::min(timeout_, kServerSliceMs)) == Acquired::Yes;
+    MutexLock writeLock(locked ? writeLock_.get() : nullptr);
+    if (Swap(word, S::Word(S::Idle, 0))) Clear();
 }
 
 int TProcessesCommunication::Examine(bool signalled, int32_t& code, std::string& data) {
@@ -335,36 +405,52 @@ int TProcessesCommunication::Examine(bool signalled, int32_t& code, std::string&
     for (;;) {
         LONG64 word = Load();
         const uint32_t tag = S::TagOf(word);
+        // Any state but a request for the taking, left as it is for longer
+        // than the time-out, is one no party works on any more.
+        const bool held = HeldTooLong(word);
         bool stale = false;
         switch (S::StateOf(word)) {
-            case S::Pending:
+            case S::Pending: {
+                ServerCopy copy;
                 // The owner's id goes in before it owns the block, so a
                 // waiting client never finds a dead id for a live owner.
                 st->server = processId_;
                 if (!Swap(word, S::Word(S::ServerBusy, tag))) continue;
-                if (!ReadMessage(code, data)) {
-                    Publish(S::Word(S::InService, tag));
-                    code = 0;
-                    return Failed;  // nothing to answer; the client's wait runs out
+                const bool read = ReadMessage(code, data);
+                const bool kept = Swap(S::Word(S::ServerBusy, tag), S::Word(S::InService, tag));
+                if (kept && read) {
+                    taken_ = tag;
+                    takenPlain_ = false;
+                    return Done;
                 }
-                Publish(S::Word(S::InService, tag));
-                taken_ = tag;
-                takenPlain_ = false;
-                return Done;
+                code = 0;
+                data.clear();
+                // A bad request: nothing to answer, the client's wait runs
+                // out. A block taken back during the copy (it lasted beyond
+                // the time-out): nothing was taken.
+                return kept ? Failed : TimedOut;
+            }
             case S::Idle:
                 stale = Cleared();
                 break;
             case S::InService:
             case S::Replied:
-                stale = ProcessAlive(st->client);
+                stale = !held && ProcessAlive(st->client);
                 break;
             case S::ClientBusy:
                 // A client is writing its request; only one that died doing
-                // so leaves the block to a plain request. No id yet means
-                // the claim has just been made.
-                stale = st->client == 0 || ProcessAlive(st->client);
+                // so, or that has held the block beyond the time-out, leaves
+                // it to a plain request. No id yet means the claim has just
+                // been made.
+                stale = !held && (st->client == 0 || ProcessAlive(st->client));
                 break;
             case S::ServerBusy:
+                // This server waits for work, so the word is not its own,
+                // whatever it says; nor is one held beyond the time-out.
+                if ((st->server == processId_ && g_serverCopies.load() == 0) || held) {
+                    TakeBack(word);
+                    return TimedOut;
+                }
                 stale = ProcessAlive(st->server);
                 break;
             default:
@@ -384,12 +470,14 @@ int TProcessesCommunication::TakePlain(LONG64 word, int32_t& code, std::string& 
     MutexLock writeLock(writeLock_.get());
     const uint32_t tag = DrawTag();
     State()->server = processId_;
+    ServerCopy copy;
     if (!Swap(word, S::Word(S::ServerBusy, tag))) return TimedOut;  // a tagging client came first
     State()->client = 0;
     bool ok = ReadMessage(code, data);
-    Publish(S::Word(S::InService, tag));
+    if (!Swap(S::Word(S::ServerBusy, tag), S::Word(S::InService, tag))) ok = false;
     if (!ok) {
         code = 0;
+        data.clear();
         return Failed;
     }
     taken_ = tag;
@@ -398,19 +486,26 @@ int TProcessesCommunication::TakePlain(LONG64 word, int32_t& code, std::string& 
 }
 
 void TProcessesCommunication::SendReply(int32_t code, const void* data, size_t length) {
-    if (length > kMaxDataLength || (length > 0 && !data) || !IsReady() || taken_ == 0) return;
+    if ((length > 0 && !data) || !IsReady() || taken_ == 0) return;
+    const bool fits = length <= kMaxDataLength;
     const uint32_t tag = taken_;
     taken_ = 0;
-    // A plain client reads its reply under the write lock.
+    // A plain client reads its reply under the write lock; a reply too long
+    // for it is not sent (the basic protocol has no refusal).
     const bool plain = takenPlain_;
+    if (plain && !fits) return;
     if (plain && Acquire(writeLock_.get(), timeout_) != Acquired::Yes) return;
     MutexLock writeLock(plain ? writeLock_.get() : nullptr);
     S* st = State();
+    ServerCopy copy;
     // The client gave up, or a later request is in the block: drop the reply.
     st->server = processId_;
     if (!Swap(S::Word(S::InService, tag), S::Word(S::ServerBusy, tag))) return;
-    WriteMessage(code, data, length);
-    Publish(S::Word(S::Replied, tag));
+    if (fits)
+        WriteMessage(code, data, length);
+    else
+        WriteRefusal();  // the client answers 2 at once
+    if (!Swap(S::Word(S::ServerBusy, tag), S::Word(S::Replied, tag))) return;  // taken back meanwhile
     writeLock.Unlock();
     // A polling client sees the reply itself; a blocked or plain one is woken.
     if (plain || SwapWaiting(st->clientWaiting, S::Polling, S::Notified) != S::Polling)

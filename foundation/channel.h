@@ -85,6 +85,29 @@
 // request when it next looks. A plain client always sets the event, and a
 // plain client's reply is always signalled.
 //
+// Recovery. Whatever another process writes into either block, the server
+// finds its way back without help, and a single write costs at most the
+// request in flight:
+//   - a ServerBusy word naming the server's own process while it waits for
+//     work (none of its copies runs) is taken back at once: back to Idle,
+//     block cleared; a client that finds ServerBusy for more than a moment
+//     wakes the server to look;
+//   - any other state but Pending left unchanged for longer than the
+//     server's time-out counts as abandoned: a ServerBusy is taken back, a
+//     claim or an exchange of a live client no longer keeps a plain request
+//     out; a claim of a client that died never did;
+//   - each side waits on its event in slices (server 50 ms, client 20 ms)
+//     and reads the state word after each, so a signal lost to a stray write
+//     into a Waiting word costs a delay; a request still Pending after a
+//     slice is signalled again;
+//   - a client that finds ServerBusy for its whole time-out takes the block
+//     back as it gives up, so the next request finds it free;
+//   - a server whose block was taken back during its copy (only after a
+//     time-out) finds the state moved on and drops what it copied.
+//
+// A reply that does not fit into the block is refused: a tagging client gets
+// a reply with length kRefused and answers 2 at once.
+//
 // Tagging clients and servers never wait for "WriteLockMutex" on a request:
 // a client runs inside other programs' UI threads and must not hang because a
 // peer stalled or died holding it. Plain clients keep using it; the server
@@ -132,6 +155,8 @@ public:
     static constexpr DWORD kDefaultTimeout = 500;
     // Length field of a block that holds no message.
     static constexpr int32_t kNoMessage = INT32_MIN;
+    // Length field of a reply that refuses the request (its reply did not fit).
+    static constexpr int32_t kRefused = -1;
 
     enum Result : int { Done = 0, TimedOut = 1, Failed = 2 };
 
@@ -149,8 +174,9 @@ public:
 
     // Server: waits for the next request.
     int WaitForCommand(int32_t& code, std::string& data);
-    // Server: answers the request taken last; data longer than the block
-    // allows is not sent (the client's wait runs out).
+    // Server: answers the request taken last. Data longer than the block
+    // allows is refused: a tagging client answers 2 at once; a plain one,
+    // as the basic protocol has it, gets nothing and its wait runs out.
     void SendReply(int32_t code, const void* data, size_t length);
     void SendReply(int32_t code, const std::string& data) { SendReply(code, data.data(), data.size()); }
 
@@ -170,6 +196,8 @@ private:
     void Publish(LONG64 word);
     uint32_t DrawTag();
     void WriteMessage(int32_t code, const void* data, size_t length);
+    // The reply that refuses a request: a length no message has.
+    void WriteRefusal();
     // Copies the message in the block; false when its length is out of range.
     bool ReadMessage(int32_t& code, std::string& data) const;
     bool Cleared() const;
@@ -184,6 +212,11 @@ private:
     int Examine(bool signalled, int32_t& code, std::string& data);
     // Server: a request of a client that does not tag, found in state `word`.
     int TakePlain(LONG64 word, int32_t& code, std::string& data);
+    // Server: whether the state has been `word` for longer than the time-out
+    // (and it is not Idle), as far as this server has watched it.
+    bool HeldTooLong(LONG64 word);
+    // Server: the block back to Idle, cleared, unless the state has moved on.
+    void TakeBack(LONG64 word);
     // Polls the state word until `done` or the polling time ends.
     template <typename Until>
     bool Poll(LONGLONG microseconds, Until done) const;
@@ -201,6 +234,8 @@ private:
     UniqueView state_;
     uint32_t taken_ = 0;       // server: tag of the request waiting for its reply
     bool takenPlain_ = false;  // server: that request came from a client that does not tag
+    LONG64 watchedWord_ = 0;   // server: the state word as last seen, and since when
+    ULONGLONG watchedSince_ = 0;
 };
 
 }  // namespace omb
