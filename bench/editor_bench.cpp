@@ -1,0 +1,427 @@
+// The editor at work, measured from outside as a user meets it: the real
+// OmbrelConfig.exe from a copy of the distribution folder, started until
+// its main window is shown, painted and waiting for input, against Wine's
+// Notepad started the same way in the same run; then with 1,000 rules; on
+// the open editor with 1,000 rules, selecting rules in the tree (key presses
+// and jumps), adding a rule (Ctrl+A) and saving (Ctrl+S).
+//
+// Every step waits with a bounded poll for what it caused to be seen from
+// outside: the tree's selection, the windows painted, the file replaced.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "foundation/classes.h"
+#include "foundation/handles.h"
+#include "foundation/languages.h"
+#include "foundation/winfuncs.h"
+#include "tests/common/center_harness.h"
+#include "tests/foundation/xml_test_support.h"
+
+using namespace omb;
+using namespace omb::test;
+
+namespace {
+constexpr int kStartRuns = 5, kRules = 1000, kSelections = 50, kAdds = 20;
+constexpr double kTimeoutMs = 30000;
+
+double NowMs() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return double(c.QuadPart) * 1000.0 / double(f.QuadPart);
+}
+
+// Polls without pausing (a pause would round every figure up to the
+// timer's tick) until the condition holds or the time is up.
+bool PollUntil(const std::function<bool()>& condition, double timeoutMs = kTimeoutMs) {
+    const double start = NowMs();
+    while (NowMs() - start < timeoutMs) {
+        if (condition()) return true;
+        SwitchToThread();
+    }
+    return condition();
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return -1;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
+double Median(const std::vector<double>& v) { return Percentile(v, 0.5); }
+
+std::string ClassOf(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+// The visible top-level window of a process that has a caption (not a
+// tool tip or the form library's parking window).
+HWND MainWindowOf(DWORD processId) {
+    struct Search {
+        DWORD pid;
+        HWND found;
+    } search{processId, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM p) noexcept -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == s->pid && IsWindowVisible(w) && (GetWindowLongW(w, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
+                s->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::vector<HWND> Descendants(HWND window) {
+    std::vector<HWND> all;
+    EnumChildWindows(
+        window,
+        [](HWND w, LPARAM p) noexcept -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+// Nothing of the window waits to be painted.
+bool Painted(HWND window) {
+    if (!IsWindowVisible(window) || GetUpdateRect(window, nullptr, FALSE)) return false;
+    for (HWND child : Descendants(window))
+        if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) return false;
+    return true;
+}
+
+// A program started for a measurement; ended (asked to close, then
+// terminated) at destruction.
+class Program {
+public:
+    Program() = default;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program() { End(); }
+
+    // Starts the program and waits until its main window is shown, painted
+    // and the program waits for input; the milliseconds that took, or -1.
+    double Start(const std::string& exe, const std::string& folder) {
+        End();
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        std::wstring command = L"\"" + ToWide(exe) + L"\"";
+        const double start = NowMs();
+        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, ToWide(folder).c_str(), &si,
+                            &pi))
+            return -1;
+        CloseHandle(pi.hThread);
+        process_.reset(pi.hProcess);
+        id_ = pi.dwProcessId;
+        if (WaitForInputIdle(process_.get(), DWORD(kTimeoutMs)) != 0) return -1;
+        if (!PollUntil([&] { return (main_ = MainWindowOf(id_)) != nullptr && Painted(main_); })) return -1;
+        return NowMs() - start;
+    }
+    HWND Main() const { return main_; }
+    bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+    // Closes the main window as a user would (nothing is modified, so no
+    // question comes); terminates the program when it does not end soon.
+    void End() {
+        if (!process_) return;
+        if (main_) PostMessageW(main_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_.get(), 5000) != WAIT_OBJECT_0) {
+            TerminateProcess(process_.get(), 1);
+            WaitForSingleObject(process_.get(), 5000);
+        }
+        process_.reset();
+        main_ = nullptr;
+    }
+
+private:
+    UniqueHandle process_;
+    DWORD id_ = 0;
+    HWND main_ = nullptr;
+};
+
+// A copy of the editor from the distribution folder with a configuration.
+struct EditorCopy {
+    TempFolder folder;
+    explicit EditorCopy(const std::string& settingsFrom) {
+        const std::string dist = DistFolder();
+        CopyFileA((dist + "OmbrelConfig.exe").c_str(), folder.Path("OmbrelConfig.exe").c_str(), FALSE);
+        CreateDirectoryA(folder.Path("Languages").c_str(), nullptr);
+        for (const std::string& f : FilesMatching(dist + "Languages\\", "*.lng"))
+            CopyFileA((dist + "Languages\\" + f).c_str(), folder.Path("Languages\\" + f).c_str(), FALSE);
+        if (!settingsFrom.empty()) CopyFileA(settingsFrom.c_str(), folder.Path("Ombrel.ini").c_str(), FALSE);
+    }
+    std::string Exe() const { return folder.Path("OmbrelConfig.exe"); }
+    std::string Settings() const { return folder.Path("Ombrel.ini"); }
+};
+
+// Tree view items through messages that carry no pointer, so that they
+// work from another process.
+struct Tree {
+    HWND window = nullptr;
+    HTREEITEM Next(HTREEITEM item, WPARAM how) const {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item), SMTO_NORMAL, 5000,
+                                 &result))
+            return nullptr;
+        return reinterpret_cast<HTREEITEM>(result);
+    }
+    HTREEITEM Root() const { return Next(nullptr, TVGN_ROOT); }
+    HTREEITEM Caret() const { return Next(nullptr, TVGN_CARET); }
+    std::vector<HTREEITEM> Children(HTREEITEM parent) const {
+        std::vector<HTREEITEM> all;
+        for (HTREEITEM i = Next(parent, TVGN_CHILD); i; i = Next(i, TVGN_NEXT)) all.push_back(i);
+        return all;
+    }
+};
+
+// Real key presses (the program reads the state of Ctrl itself).
+void PressKey(WORD key, bool ctrl) {
+    std::vector<INPUT> in;
+    auto add = [&](WORD vk, bool up) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = vk;
+        i.ki.wScan = WORD(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        in.push_back(i);
+    };
+    if (ctrl) add(VK_CONTROL, false);
+    add(key, false);
+    add(key, true);
+    if (ctrl) add(VK_CONTROL, true);
+    SendInput(UINT(in.size()), in.data(), sizeof(INPUT));
+}
+
+// The detail area: the largest own-class child of the main window.
+HWND DetailAreaOf(HWND main, HWND tree) {
+    HWND best = nullptr;
+    long bestArea = 0;
+    for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r;
+        if (c == tree || ClassOf(c) != "OmbFormsControl" || !GetWindowRect(c, &r)) continue;
+        const long area = (r.right - r.left) * (r.bottom - r.top);
+        if (area > bestArea) bestArea = area, best = c;
+    }
+    return best;
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+struct FileStamp {
+    FILETIME written{};
+    ULONGLONG size = 0;
+    bool operator!=(const FileStamp& o) const {
+        return CompareFileTime(&written, &o.written) != 0 || size != o.size;
+    }
+};
+FileStamp StampOf(const std::string& file) {
+    FileStamp s;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) {
+        s.written = data.ftLastWriteTime;
+        s.size = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    return s;
+}
+
+struct Figures {
+    std::vector<double> notepad, start, start1000;
+    std::vector<double> selectKey, selectJump, add;
+    double save1000 = -1;
+    int detailShown = 0;
+};
+
+// The open editor with 1,000 rules: selections, adds and one save.
+bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
+    HWND main = editor.Main();
+    Tree tree;
+    for (HWND c : Descendants(main))
+        if (ClassOf(c) == "SysTreeView32") tree.window = c;
+    if (!tree.window) {
+        std::printf("the editor shows no tree\n");
+        return false;
+    }
+    HWND detail = DetailAreaOf(main, tree.window);
+    const HTREEITEM root = tree.Root();
+    std::vector<HTREEITEM> rules = tree.Children(root);
+    std::printf("tree: %zu rules under the root\n", rules.size());
+    if (rules.size() < size_t(kRules)) return false;
+
+    // Key presses go to the foreground window's focus: the tree.
+    SetForegroundWindow(main);
+    if (!PollUntil([&] { return GetForegroundWindow() == main; }, 5000)) {
+        std::printf("the editor did not come to the foreground\n");
+        return false;
+    }
+    if (FocusOf(main) != tree.window) {
+        SendMessageW(tree.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        SendMessageW(tree.window, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        if (!PollUntil([&] { return FocusOf(main) == tree.window; }, 5000)) {
+            std::printf("the tree has no keyboard focus\n");
+            return false;
+        }
+    }
+    // A selection is done when the tree shows it and every part of the
+    // window is painted again, the detail area included.
+    auto shown = [&](HTREEITEM target) { return tree.Caret() == target && Painted(main); };
+    auto detailChild = [&] { return detail ? GetWindow(detail, GW_CHILD) : nullptr; };
+
+    // Down from the first rule, one rule after another.
+    SendMessageW(tree.window, TVM_SELECTITEM, TVGN_CARET, LPARAM(rules[0]));
+    PollUntil([&] { return shown(rules[0]); });
+    for (int i = 0; i < kSelections / 2; ++i) {
+        const HTREEITEM target = tree.Next(tree.Caret(), TVGN_NEXTVISIBLE);
+        HWND before = detailChild();
+        const double start = NowMs();
+        PressKey(VK_DOWN, false);
+        if (!PollUntil([&] { return shown(target); })) return false;
+        out.selectKey.push_back(NowMs() - start);
+        if (detailChild() != before) ++out.detailShown;
+    }
+    // Jumps across the list, as a click on a far rule after scrolling.
+    for (int i = 0; i < kSelections - kSelections / 2; ++i) {
+        const HTREEITEM target = rules[size_t((i * 397 + 501) % kRules)];
+        HWND before = detailChild();
+        const double start = NowMs();
+        PostMessageW(tree.window, TVM_SELECTITEM, TVGN_CARET, LPARAM(target));
+        if (!PollUntil([&] { return shown(target); })) return false;
+        out.selectJump.push_back(NowMs() - start);
+        if (detailChild() != before) ++out.detailShown;
+    }
+
+    // Ctrl+A: a new rule under the root, selected and shown.
+    std::set<HTREEITEM> known(rules.begin(), rules.end());
+    for (int i = 0; i < kAdds; ++i) {
+        const double start = NowMs();
+        PressKey('A', true);
+        HTREEITEM added = nullptr;
+        if (!PollUntil([&] {
+                const HTREEITEM caret = tree.Caret();
+                if (!caret || known.count(caret) || tree.Next(caret, TVGN_PARENT) != root) return false;
+                added = caret;
+                return Painted(main);
+            })) {
+            std::printf("Ctrl+A added no rule\n");
+            return false;
+        }
+        out.add.push_back(NowMs() - start);
+        known.insert(added);
+    }
+
+    // Ctrl+S: until the file is replaced by the new one.
+    const FileStamp before = StampOf(copy.Settings());
+    const double start = NowMs();
+    PressKey('S', true);
+    if (!PollUntil([&] { return StampOf(copy.Settings()) != before; })) {
+        std::printf("Ctrl+S wrote nothing\n");
+        return false;
+    }
+    out.save1000 = NowMs() - start;
+    std::printf("saved: %llu bytes\n", StampOf(copy.Settings()).size);
+    return true;
+}
+
+void PrintSeries(const char* what, const std::vector<double>& v) {
+    if (v.empty()) return;
+    std::printf("%-22s n=%-3zu min=%7.1f median=%7.1f p95=%7.1f max=%7.1f ms\n", what, v.size(), Percentile(v, 0),
+                Median(v), Percentile(v, 0.95), Percentile(v, 1.0));
+}
+}  // namespace
+
+int main() {
+    ComInit com;
+    CreateClassRegistry();
+    RegisterModelClasses();
+    CreateMultiLanguages();
+    SelectLanguage("");
+
+    // The configurations: the sample of the distribution folder and one of
+    // 1,000 rules written with the rule model, as the editor writes it.
+    TempFolder work;
+    const std::string big = work.Path("Ombrel1000.ini");
+    {
+        Config config;
+        for (int i = 0; i < kRules; ++i) {
+            IBOMObject* rule = config.Rule("Rule " + std::to_string(i), "BenchClass" + std::to_string(i), i % 7 != 0);
+            config.Action(rule, "StayOnTop");
+        }
+        if (!config.Save(big)) {
+            std::printf("the configuration of %d rules could not be written\n", kRules);
+            return 1;
+        }
+    }
+    EditorCopy sample(DistFolder() + "Ombrel.ini"), large(big);
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string notepad = std::string(system) + "\\notepad.exe";
+
+    // Interleaved runs, so that the floor and the editor meet the same
+    // machine load; the first start of each warms the file cache.
+    Figures f;
+    bool ok = true;
+    for (int run = 0; run <= kStartRuns && ok; ++run) {
+        Program p;
+        const double n = p.Start(notepad, work.Name());
+        p.End();
+        const double s = p.Start(sample.Exe(), sample.folder.Name());
+        p.End();
+        const double l = p.Start(large.Exe(), large.folder.Name());
+        p.End();
+        std::printf("run %d: notepad %.1f ms, editor %.1f ms, editor with %d rules %.1f ms%s\n", run, n, s, kRules, l,
+                    run == 0 ? " (warm-up, not counted)" : "");
+        if (n < 0 || s < 0 || l < 0) ok = false;
+        if (run == 0) continue;
+        f.notepad.push_back(n);
+        f.start.push_back(s);
+        f.start1000.push_back(l);
+    }
+    if (ok) {
+        Program editor;
+        ok = editor.Start(large.Exe(), large.folder.Name()) >= 0 && MeasureEditing(editor, large, f);
+        editor.End();
+    }
+    if (!ok) {
+        std::printf("editor: the measurement failed\n");
+        return 1;
+    }
+
+    PrintSeries("notepad start", f.notepad);
+    PrintSeries("editor start", f.start);
+    PrintSeries("editor start 1000", f.start1000);
+    PrintSeries("select (Down key)", f.selectKey);
+    PrintSeries("select (jump)", f.selectJump);
+    PrintSeries("add (Ctrl+A)", f.add);
+    std::printf("detail panels changed on %d of %d selections\n", f.detailShown, kSelections);
+
+    std::vector<double> select = f.selectKey;
+    select.insert(select.end(), f.selectJump.begin(), f.selectJump.end());
+    const double notepadMs = Median(f.notepad), startMs = Median(f.start), start1000Ms = Median(f.start1000);
+    std::printf(
+        "editor: start_ms=%.1f notepad_ms=%.1f start_ratio=%.2f start1000_ms=%.1f start1000_ratio=%.2f "
+        "select_p95_ms=%.1f add_p95_ms=%.1f save1000_ms=%.1f\n",
+        startMs, notepadMs, startMs / notepadMs, start1000Ms, start1000Ms / notepadMs, Percentile(select, 0.95),
+        Percentile(f.add, 0.95), f.save1000);
+    FreeMultiLanguages();
+    FreeClassRegistry();
+    return 0;
+}
