@@ -179,7 +179,7 @@ public:
           menu_(form_->MenuToolBar, form_->ToolBarImages->Handle(), true),
           toolbar_(form_->ToolBarToolBar, form_->ToolBarImages->Handle(), false) {
         Application().SetMainForm(form_.get());
-        form_->OnCloseQuery = [this](TComponent*, bool& canClose) { canClose = events_.CloseQuery(); };
+        form_->CloseQueryHandler = [this] { return events_.CloseQuery(); };
         form_->OnShortCut = [this](const MSG& message, bool& handled) {
             if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN)
                 handled = events_.ShortCut(KeyOf(message));
@@ -352,7 +352,17 @@ TCBAppForm::TCBAppForm(TComponent* owner) : TForm(owner) {
     DetailPanel->SetParent(this);
     DetailPanel->SetBounds(166, 56, 434, 384);
     DetailPanel->SetAlign(TAlign::alClient);
+    // The window's place and the bars' and tree's sizes between runs.
+    OnCloseQuery = [this](TComponent*, bool& canClose) { canClose = !CloseQueryHandler || CloseQueryHandler(); };
+    FormStorage = new TFormStorage(this);
+    FormStorage->SetName("FormStorage");
+    FormStorage->SetUseRegistry(true);
+    FormStorage->SetStoredProps(std::vector<std::string>{
+        "TreeView.Width", "MenuToolBar.Height", "MenuToolBar.Left", "MenuToolBar.Top", "MenuToolBar.Width",
+        "ToolBarToolBar.Top", "ToolBarToolBar.Width", "ToolBarToolBar.Left", "ToolBarToolBar.Height"});
     EndLoading();
+    // FormCreate
+    FormStorage->SetIniFileName("SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows");
 }
 
 TCBAppForm::~TCBAppForm() = default;

@@ -3,12 +3,14 @@
 // controller sees it (IEditorWindow).
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "forms/controls.h"
 #include "forms/extra_controls.h"
 #include "forms/form.h"
 #include "forms/imagelist.h"
+#include "forms/placement.h"
 #include "forms/toolbar.h"
 #include "forms/treeview.h"
 #include "model/editor_ui.h"
@@ -30,6 +32,11 @@ public:
     forms::TTreeView* TreeView;
     forms::TSplitter* Splitter;
     forms::TPanel* DetailPanel;
+    forms::TFormStorage* FormStorage;
+
+    // The controller's close query (the form storage saves after it
+    // allowed the close).
+    std::function<bool()> CloseQueryHandler;
 };
 
 // The main window for the controller; registered at the editor's start.

@@ -75,6 +75,8 @@ struct EditorFixture : ::testing::Test {
     void TearDown() override {
         if (builder) builder->CloseUI();
         builder = nullptr;
+        // The window saves its place when it goes: none is left behind.
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows\\TCBAppForm");
         if (root) root->Disconnect();
         root = nullptr;
         SetEditorWindowFactory(nullptr);
@@ -332,6 +334,42 @@ TEST_F(EditorFixture, AboutDialogIsItsPanelPlusTheCommandPanel) {
     EXPECT_EQ(panelRect.top, 0);
     EXPECT_EQ(panelRect.bottom, height);
     EXPECT_GT(caption, 0);
+}
+
+TEST_F(EditorFixture, PlacementAndTreeWidthSurviveARestart) {
+    const wchar_t* key = L"SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows\\TCBAppForm";
+    RegDeleteTreeW(HKEY_CURRENT_USER, key);
+    struct Cleanup {
+        const wchar_t* key;
+        ~Cleanup() { RegDeleteTreeW(HKEY_CURRENT_USER, key); }
+    } cleanup{key};
+    // (The fixture showed the window without its modal loop: show it
+    // through the storage's restore the way the loop does.)
+    EXPECT_EQ(form->FormStorage->IniFileName(), "SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows");
+    EXPECT_EQ(form->FormStorage->StoredProps().size(), 9u);
+    form->FormStorage->RestoreFromStore();
+    SetWindowPos(form->WindowHandle(), nullptr, 50, 60, 640, 500, SWP_NOZORDER | SWP_NOACTIVATE);
+    form->TreeView->SetWidth(220);
+    ASSERT_TRUE(PumpUntil([&] { return form->DetailPanel->Left() == 225; }));
+    form->Close();
+    ASSERT_TRUE(PumpUntil([&] { return form->FormStorage->Saved(); }));
+    EXPECT_EQ(ReadValue("SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows\\TCBAppForm", "TreeView_Width"), "220");
+    builder->CloseUI();
+
+    // Another run: the window comes back where it was, the tree as wide.
+    builder->OpenUI();
+    form = dynamic_cast<TCBAppForm*>(Application().MainForm());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->TreeView->Width(), 161);
+    form->Show();
+    ASSERT_TRUE(PumpUntil([&] { return ::IsWindowVisible(form->WindowHandle()) != FALSE; }));
+    EXPECT_EQ(form->TreeView->Width(), 220);
+    RECT r;
+    GetWindowRect(form->WindowHandle(), &r);
+    EXPECT_EQ(r.left, 50);
+    EXPECT_EQ(r.top, 60);
+    EXPECT_EQ(r.right - r.left, 640);
+    EXPECT_EQ(r.bottom - r.top, 500);
 }
 
 TEST(EditorOptions, DialogIsCreatedInATest) {
