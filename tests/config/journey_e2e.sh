@@ -4,8 +4,9 @@
 # configuration holding no rule) adds a rule, the finder is dragged onto
 # Notepad, "Stay on Top" is ticked with the mouse, the file is saved, the
 # command center is launched from the Actions menu, Notepad becomes topmost
-# (its extended style read from outside), the action is unticked and saved,
-# and Stop in the Actions menu ends the command center.
+# (its extended style read from outside), the action is unticked and saved
+# (the command center reloads: the rule it answers for Notepad has no Stay on
+# Top), and Stop in the Actions menu ends the command center.
 # Needs DISPLAY and the build's Wine prefix (scripts/test.sh sets both up).
 # No fixed pauses: every step waits boundedly for an effect seen from outside.
 # Usage: journey_e2e.sh DIST_FOLDER OMBRELCTL_EXE
@@ -46,6 +47,8 @@ action_enabled() {
 state() { wine "$CTL" state Notepad 2>/dev/null | tr -d '\r'; }
 on_top() { case $(state) in "on top"*) return 0;; esac; return 1; }
 not_on_top() { case $(state) in "not on top"*) return 0;; esac; return 1; }
+# The rule the command center answers for Notepad holds the action.
+rule_has() { wine "$CTL" rule Notepad 2>/dev/null | grep -q "ACTION=$1"; }
 
 # Notepad opens at a place of its own, apart from the editor.
 for v in "iWindowPosX 700" "iWindowPosY 500" "iWindowPosDX 500" "iWindowPosDY 400"; do
@@ -106,11 +109,15 @@ at $LAUNCH; xdotool click 1
 poll 100 '[ -n "$(center_pid)" ]' || die "Launch did not start the command center"
 CENTER_PID=$(center_pid)
 poll 100 on_top || fail "Notepad did not become topmost ($(state))"
+rule_has STAYONTOPACTION || fail "the command center's rule for Notepad lacks Stay on Top"
 
 at $STAY_ON_TOP; xdotool click 1
 xdotool key ctrl+s
 poll 50 '[ "$(action_enabled StayOnTop)" = no ]' || fail "unticking Stay on Top and Ctrl+S did not save it"
 kill -0 "$CENTER_PID" 2>/dev/null || fail "the command center ended on the save"
+# The save made the command center reload: its rule for Notepad has no
+# Stay on Top any more.
+poll 50 '! rule_has STAYONTOPACTION' || fail "the command center did not reload the saved rule"
 
 at $ACTIONS; xdotool click 1
 at $STOP; xdotool click 1
