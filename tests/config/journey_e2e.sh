@@ -28,6 +28,10 @@ cleanup() {
     for p in "$EDITOR_PID" "$NOTEPAD_PID" $c; do
         [ -n "$p" ] && kill "$p" 2>/dev/null
     done
+    # Gone before the next test starts its programs.
+    for p in "$EDITOR_PID" "$NOTEPAD_PID" $c; do
+        [ -n "$p" ] && poll 50 '! kill -0 "$p" 2>/dev/null'
+    done
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -68,13 +72,17 @@ MAIN=
 poll 150 'MAIN=$(xdotool search --name "^Ombrel\$" 2>/dev/null | head -1); [ -n "$MAIN" ]' ||
     die "the editor showed no window"
 EDITOR_PID=$(xdotool getwindowpid "$MAIN")
-eval "$(xdotool getwindowgeometry --shell "$MAIN")"
-EX=$X; EY=$Y; EW=$WIDTH; EH=$HEIGHT
+# The window is placed once it has the focus.
 if ! poll 50 '[ "$(focused)" = "$MAIN" ]'; then
     # A click on the caption, as a user would do.
+    eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+    EX=$X; EY=$Y; EW=$WIDTH; EH=$HEIGHT
     xdotool mousemove --sync $((EX + 100)) $((EY + 8)) click 1
     poll 50 '[ "$(focused)" = "$MAIN" ]' || die "the editor has no keyboard focus"
 fi
+# Wine maps the window at the screen's corner before it moves it to its place.
+poll 50 'eval "$(xdotool getwindowgeometry --shell "$MAIN")"; [ "$X" -ne 0 ] || [ "$Y" -ne 0 ]'
+EX=$X; EY=$Y; EW=$WIDTH; EH=$HEIGHT
 eval "$(xdotool getwindowgeometry --shell "$NOTEPAD")"
 # A point of Notepad's text area outside the editor's window.
 DROP_X=$((X + WIDTH - 80)); DROP_Y=$((Y + HEIGHT - 60))
