@@ -19,20 +19,9 @@ cleanup() {
     rm -rf "$WORK"
 }
 trap cleanup EXIT
-FAILS=0
-fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
-# Bounded poll: up to $1 tenths of a second for the condition in $2.
-poll() {
-    n=$1; shift
-    while [ "$n" -gt 0 ]; do
-        if eval "$@"; then return 0; fi
-        sleep 0.1; n=$((n - 1))
-    done
-    return 1
-}
+. "$(dirname "$0")/e2e_lib.sh"
 # Top-level windows titled like the editor (its main window and its boxes).
 windows() { xdotool search --name '^Ombrel$' 2>/dev/null | wc -l; }
-focused() { xdotool getwindowfocus 2>/dev/null; }
 # A message box of the editor has the keyboard focus.
 box_focused() { f=$(focused); [ -n "$f" ] && [ "$f" != "$MAIN" ] && [ "$(xdotool getwindowname "$f" 2>/dev/null)" = Ombrel ]; }
 main_focused() { [ "$(focused)" = "$MAIN" ]; }

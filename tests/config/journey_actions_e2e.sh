@@ -1,0 +1,108 @@
+#!/bin/sh
+# The journey of "Close window automatically" with the real programs and
+# real input: a window of a test program is picked with the editor's finder,
+# the action is ticked and saved, the command center is launched from the
+# Actions menu, and a window of that kind opened then is closed at once.
+# Needs DISPLAY and the build's Wine prefix (scripts/test.sh sets both up).
+# No fixed pauses: every step waits boundedly for an effect seen from outside.
+# Usage: journey_actions_e2e.sh DIST_FOLDER OMBRELCTL_EXE TEST_WINDOW_EXE
+set -u
+DIST=$1
+CTL=$2
+TESTWIN=$3
+WORK=$(mktemp -d)
+EDITOR_PID=
+PIDS=
+. "$(dirname "$0")/e2e_lib.sh"
+center_pid() {
+    ps -eo pid=,args= | grep -F "$(basename "$WORK")" | grep -F 'OmbrelCenter.exe' |
+        grep -v grep | awk '{print $1; exit}'
+}
+cleanup() {
+    c=$(center_pid)
+    for p in "$EDITOR_PID" $PIDS $c; do
+        [ -n "$p" ] && kill "$p" 2>/dev/null
+    done
+    # Gone before the next test starts its programs.
+    for p in "$EDITOR_PID" $PIDS $c; do
+        [ -n "$p" ] && poll 50 '! kill -0 "$p" 2>/dev/null'
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+die() { fail "$*"; [ -n "${SHOT:-}" ] && import -window root "$SHOT"; echo "journey actions e2e: stopped after $FAILS failure(s)"; exit 1; }
+
+mkdir -p "$WORK/app"
+cp -r "$DIST/OmbrelConfig.exe" "$DIST/OmbrelCenter.exe" "$DIST/tbhook.dll" "$DIST/Languages" "$WORK/app/"
+cp "$TESTWIN" "$WORK/window.exe"
+awk '/<window_rule /{skip=1} !skip{print} /<\/window_rule>/{skip=0}' "$DIST/Ombrel.ini" >"$WORK/app/Ombrel.ini"
+ini() { grep -q "$1" "$WORK/app/Ombrel.ini"; }
+state() { wine "$CTL" state "$1" 2>/dev/null | tr -d '\r'; }
+# Opens a test window of class $1 at $2,$3; sets WIN to its X window.
+open_window() {
+    wine "$WORK/window.exe" "$1" "$2" "$3" >/dev/null 2>&1 &
+    WIN=; WANT=$1
+    poll 150 'WIN=$(xdotool search --name "^$WANT\$" 2>/dev/null | head -1); [ -n "$WIN" ]' || return 1
+    PIDS="$PIDS $(xdotool getwindowpid "$WIN" 2>/dev/null)"
+}
+gone() { ! xdotool search --name "^$1\$" >/dev/null 2>&1; }
+
+open_window OmbJourneyClose 1000 60 || die "the first test window did not open"
+
+wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1 &
+MAIN=
+poll 150 'MAIN=$(xdotool search --name "^Ombrel\$" 2>/dev/null | head -1); [ -n "$MAIN" ]' ||
+    die "the editor showed no window"
+EDITOR_PID=$(xdotool getwindowpid "$MAIN")
+# The window is placed once it has the focus.
+if ! poll 50 '[ "$(focused)" = "$MAIN" ]'; then
+    eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+    EX=$X; EY=$Y
+    xdotool mousemove --sync $((EX + 100)) $((EY + 8)) click 1
+    poll 50 '[ "$(focused)" = "$MAIN" ]' || die "the editor has no keyboard focus"
+fi
+# Wine maps the window at the screen's corner before it moves it to its place.
+poll 50 'eval "$(xdotool getwindowgeometry --shell "$MAIN")"; [ "$X" -ne 0 ] || [ "$Y" -ne 0 ]'
+EX=$X; EY=$Y
+at() { xdotool mousemove --sync $((EX + $1)) $((EY + $2)); }
+FINDER="199 154"; CLOSE="192 300"
+ACTIONS="153 33"; LAUNCH="197 54"; STOP="190 72"
+# Drags the finder onto the middle of the X window $1.
+drag_onto() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    tx=$((X + WIDTH / 2)); ty=$((Y + HEIGHT / 2))
+    sx=$((EX + 199)); sy=$((EY + 154))
+    at $FINDER; xdotool mousedown 1
+    for s in 1 2 3 4 5 6 7 8 9 10; do
+        xdotool mousemove --sync $((sx + (tx - sx) * s / 10)) $((sy + (ty - sy) * s / 10))
+    done
+    xdotool mouseup 1
+}
+count_rules() { grep -c '<window_rule ' "$WORK/app/Ombrel.ini"; }
+
+# Rule 1: close the first kind of window automatically.
+xdotool key ctrl+a ctrl+s
+poll 50 '[ "$(count_rules)" -eq 1 ]' || die "Ctrl+A, Ctrl+S wrote no rule"
+drag_onto "$(xdotool search --name '^OmbJourneyClose$' | head -1)"
+at $CLOSE; xdotool click 1
+xdotool key ctrl+s
+poll 50 'ini "<param name=\"window_class_name\">OmbJourneyClose</param>"' || die "the finder did not fill the first class"
+
+at $ACTIONS; xdotool click 1
+at $LAUNCH; xdotool click 1
+poll 100 '[ -n "$(center_pid)" ]' || die "Launch did not start the command center"
+CENTER_PID=$(center_pid)
+# A window of the kind opened now is closed at once.
+wine "$WORK/window.exe" OmbJourneyClose 1000 60 >/dev/null 2>&1 &
+LOADER=$!
+poll 150 '! kill -0 $LOADER 2>/dev/null' || fail "the new window's program did not end"
+poll 50 'gone OmbJourneyClose' || fail "a window of the closed kind is still open"
+
+at $ACTIONS; xdotool click 1
+at $STOP; xdotool click 1
+poll 100 '! kill -0 "$CENTER_PID" 2>/dev/null' || fail "Stop did not end the command center"
+xdotool key alt+F4
+poll 100 '! kill -0 "$EDITOR_PID" 2>/dev/null' && EDITOR_PID=
+
+[ $FAILS -eq 0 ] && echo "journey actions e2e: all passed"
+exit $FAILS
