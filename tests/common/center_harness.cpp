@@ -51,6 +51,9 @@ Installation::~Installation() {
 }
 
 bool Installation::Start() {
+    // The center of an earlier test may still be going away: a second
+    // center would see its single-instance block and leave at once.
+    WaitFor([] { return !BlockExists(kCenterInstanceName); });
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
