@@ -325,7 +325,9 @@ Ref<IBOMObject> TBOMInnerCollection::GetItem(const Variant& key) {
 }
 
 void TBOMInnerCollection::AddItem(IBOMObject* item) {
-    if (item) list_.Add(item, false, item->GetName());
+    if (!item) return;
+    Changed();
+    list_.Add(item, false, item->GetName());
 }
 
 bool TBOMInnerCollection::Holds(IBOMObject* item) {
@@ -341,6 +343,7 @@ void TBOMInnerCollection::RekeyItem(IBOMObject* item, const std::string& newName
     const int taken = list_.IndexOf(newName);
     if (taken >= 0 && taken != at) return;  // another item holds the name
     Ref<IBOMObject> keep(item);
+    Changed();
     list_.Delete(Variant(at));
     list_.Add(item, false, newName);
 }

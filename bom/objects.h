@@ -8,6 +8,8 @@
 // and the root's Disconnect before dropping its last reference.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -69,21 +71,33 @@ public:
     // Whether this very item is in the list (an item refused for its name
     // is not).
     bool Holds(IBOMObject* item);
-    void DeleteItem(const Variant& key) override { list_.Delete(key); }
+    void DeleteItem(const Variant& key) override {
+        Changed();
+        list_.Delete(key);
+    }
     int IndexOf(const std::string& name) override { return list_.IndexOf(name); }
-    void Clear() override { list_.Clear(); }
+    void Clear() override {
+        Changed();
+        list_.Clear();
+    }
     // Keeps the item under a new name at the end of the order. A name that
     // another item holds is refused and the item stays where it is.
     void RekeyItem(IBOMObject* item, const std::string& newName) override;
 
     // The items at this moment, in order.
     std::vector<Ref<IBOMObject>> Snapshot() const;
+    // Changes with every change of which items the list holds, or of their
+    // order or names.
+    uint64_t Version() const { return version_.load(std::memory_order_acquire); }
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
 
 private:
+    void Changed() { version_.fetch_add(1, std::memory_order_acq_rel); }
+
     TInterfaceCollection list_;
+    std::atomic<uint64_t> version_{0};
 };
 
 class TBOMAllCollection : public TBOMInnerCollection {};
@@ -125,6 +139,9 @@ public:
 
     // Creates a child by type name and adds it to "all" (not linked yet).
     Ref<IBOMObjectSlave> CreateChild(const std::string& typeText, const std::string& name);
+    // Reads the object from a node as its owner reads a fixed child: the
+    // object keeps its own name.
+    void LoadFixed(IHierStorage* node) { LoadContent(node, false); }
 
     IBOMCollection* All() const { return all_.get(); }
 
@@ -285,6 +302,8 @@ public:
 
     // The items at this moment, in order.
     std::vector<Ref<IBOMObject>> Items() const { return inner_->Snapshot(); }
+    // Changes with every change of the items held (not of their content).
+    uint64_t ItemsVersion() const { return inner_->Version(); }
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;

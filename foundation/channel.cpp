@@ -272,7 +272,12 @@ int TProcessesCommunication::SendCommand(int32_t code, const void* data, size_t 
         if (Load() == replied) return Accept(tag, replyCode, reply);
         if (w == WAIT_OBJECT_0) continue;  // a signal for an earlier reply
         if (w != WAIT_TIMEOUT) break;
-        if (Load() == pending) signalled = ::SetEvent(newCommand_.get()) != FALSE || signalled;
+        const LONG64 now = Load();
+        // Another tag in the word: the exchange is gone (written over, or
+        // taken back), and no reply can come; the command lock is let go at
+        // once rather than at the end of the time-out.
+        if (S::TagOf(now) != tag) return TimedOut;
+        if (now == pending) signalled = ::SetEvent(newCommand_.get()) != FALSE || signalled;
     }
     return Withdraw(tag, signalled, w == WAIT_TIMEOUT ? TimedOut : Failed, replyCode, reply);
 }

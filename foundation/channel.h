@@ -100,6 +100,8 @@
 //     and reads the state word after each, so a signal lost to a stray write
 //     into a Waiting word costs a delay; a request still Pending after a
 //     slice is signalled again;
+//   - a waiting client that finds another tag in the word knows its exchange
+//     is gone and gives up at once (answer 1), letting the command lock go;
 //   - a client that finds ServerBusy for its whole time-out takes the block
 //     back as it gives up, so the next request finds it free;
 //   - a server whose block was taken back during its copy (only after a

@@ -21,6 +21,21 @@ const WindowText& TWindowFacts::Title() {
     return caption_;
 }
 
+bool TCompiledConditions::Match(TWindowFacts& facts) const {
+    for (const std::vector<TCompiledCriterion>& condition : conditions) {
+        bool all = true;
+        for (const TCompiledCriterion& c : condition) {
+            const std::string& have = c.caption ? facts.Caption() : facts.ClassName();
+            if (c.substring ? have.find(c.text) == std::string::npos : have != c.text) {
+                all = false;
+                break;
+            }
+        }
+        if (all) return true;
+    }
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 
 HRESULT TCriterion::QueryImpl(REFIID iid, void** object) {
@@ -66,6 +81,13 @@ bool TWindowClassNameCriterion::MatchFacts(TWindowFacts& facts) {
     return facts.ClassNameExact() && className_->ValueIs(facts.ClassName());
 }
 
+bool TWindowClassNameCriterion::Compile(TCompiledCriterion& out) {
+    out.caption = false;
+    out.substring = false;
+    out.text = className_->Value().ToText();
+    return true;
+}
+
 void TWindowCaptionCriterion::Initialize() {
     TCriterion::Initialize();
     typeName_ = "WINDOWCaptionCriterion";
@@ -80,6 +102,13 @@ void TWindowCaptionCriterion::Initialize() {
 
 bool TWindowCaptionCriterion::IsActive() {
     return TEnabledItem::IsEnabled() && caption_ && !caption_->ValueIs("");
+}
+
+bool TWindowCaptionCriterion::Compile(TCompiledCriterion& out) {
+    out.caption = true;
+    out.substring = exactSearch_->ValueIs("no");
+    out.text = caption_->Value().ToText();
+    return true;
 }
 
 bool TWindowCaptionCriterion::MatchFacts(TWindowFacts& facts) {
@@ -142,6 +171,20 @@ bool TCondition::MatchFacts(TWindowFacts& facts) {
         answer = criterion->MatchFacts(facts);
     }
     return answer && sawActive;
+}
+
+bool TCondition::Compile(std::vector<TCompiledCriterion>& out) {
+    out.clear();
+    if (!criterions_) return true;
+    const int count = criterions_->Count();
+    for (int i = 0; i < count; ++i) {
+        auto* criterion = dynamic_cast<TCriterion*>(criterions_->GetItem(Variant(i)).get());
+        if (!criterion || !criterion->IsActive()) continue;
+        TCompiledCriterion compiled;
+        if (!criterion->Compile(compiled)) return false;
+        out.push_back(std::move(compiled));
+    }
+    return true;
 }
 
 void TConditions::Initialize() {

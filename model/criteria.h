@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "bom/enabled_item.h"
 #include "foundation/winfuncs.h"
@@ -31,6 +32,23 @@ private:
     HWND window_;
     bool haveClass_ = false, haveCaption_ = false;
     WindowText className_, caption_;
+};
+
+// An active criterion as matching needs it, taken from the objects once: the
+// window's class name or caption, compared whole or (a caption whose
+// "exact_search" is "no") as a substring.
+struct TCompiledCriterion {
+    bool caption = false;
+    bool substring = false;
+    std::string text;
+};
+
+// The enabled conditions of a rule that can match at all, each with its
+// active criteria in order: a rule matches when every criterion of one
+// condition does, exactly as its objects would answer.
+struct TCompiledConditions {
+    std::vector<std::vector<TCompiledCriterion>> conditions;
+    bool Match(TWindowFacts& facts) const;
 };
 
 // Role "Criterion".
@@ -72,6 +90,12 @@ public:
         (void)facts;
         return false;
     }
+    // What MatchFacts compares; false for a kind of criterion that has no
+    // compiled form.
+    virtual bool Compile(TCompiledCriterion& out) {
+        (void)out;
+        return false;
+    }
     Ref<IUnknown> QueryRole(const std::string& role) override;
     bool SupportsRole(const std::string& role) override;
 
@@ -85,6 +109,7 @@ public:
     void Initialize() override;
     bool IsActive() override;
     bool MatchFacts(TWindowFacts& facts) override;
+    bool Compile(TCompiledCriterion& out) override;
 
 private:
     Ref<TBOMParam> className_;
@@ -96,6 +121,7 @@ public:
     void Initialize() override;
     bool IsActive() override;
     bool MatchFacts(TWindowFacts& facts) override;
+    bool Compile(TCompiledCriterion& out) override;
 
 private:
     Ref<TBOMParam> caption_, exactSearch_;
@@ -119,6 +145,8 @@ public:
     }
     // At least one active criterion, and every active criterion matches.
     bool MatchFacts(TWindowFacts& facts);
+    // The active criteria in order; false when one has no compiled form.
+    bool Compile(std::vector<TCompiledCriterion>& out);
     Ref<IUnknown> QueryRole(const std::string& role) override;
     bool SupportsRole(const std::string& role) override;
 

@@ -1,6 +1,7 @@
 #include "model/root.h"
 
 #include "bom/ui_commands.h"
+#include "foundation/handles.h"
 #include "foundation/channel.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
@@ -23,7 +24,7 @@ void TTarvelWindows::Initialize() {
     elementName_ = "tarvel_windows";
     imageIndex_ = 0;
     hasChildren_ = true;
-    CreateChild("WINDOWRULES", "window_rules");
+    rules_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(CreateChild("WINDOWRULES", "window_rules").get()));
     Ref<IBOMObjectSlave> menu = CreateChild("BOMUICOMMANDS", "menu");
     Ref<IBOMObjectSlave> toolbar = CreateChild("BOMUICOMMANDS", "toolbar");
     if (menu) LoadFromXMLText(menu.As<IPersistObject>().get(), kMainMenuDocument);
@@ -77,15 +78,30 @@ bool TTarvelWindows::ShouldSave(IBOMObject* child) {
 }
 
 std::string TTarvelWindows::FindWindowCommand(HWND window) {
-    Ref<IBOMCollection> rules = GetObject("window_rules").As<IBOMCollection>();
-    if (!rules) return std::string();
-    TWindowFacts facts(window);
-    const int count = rules->Count();
-    for (int i = 0; i < count; ++i) {
-        auto* rule = dynamic_cast<TWindowRule*>(rules->GetItem(Variant(i)).get());
-        if (rule && rule->IsEnabled() && rule->MatchFacts(facts)) return rule->CommandText();
+    if (!rules_) return std::string();
+    TWindowFacts facts(window);  // the window's texts are read once, when first compared
+    auto find = [&] {
+        for (TWindowRule* rule : lookupRules_)
+            if (rule->IsEnabled() && rule->MatchFacts(facts)) return rule->CommandText();
+        return std::string();
+    };
+    {
+        SrwShared lock(lookupLock_);
+        if (lookupTaken_ && lookupVersion_ == rules_->ItemsVersion()) return find();
     }
-    return std::string();
+    SrwExclusive lock(lookupLock_);
+    const uint64_t version = rules_->ItemsVersion();
+    if (!lookupTaken_ || lookupVersion_ != version) {
+        // The collection holds the rules as long as its items stay as they
+        // are, which the version tells.
+        lookupRules_.clear();
+        const int count = rules_->Count();
+        for (int i = 0; i < count; ++i)
+            if (auto* rule = dynamic_cast<TWindowRule*>(rules_->GetItem(Variant(i)).get())) lookupRules_.push_back(rule);
+        lookupVersion_ = version;
+        lookupTaken_ = true;
+    }
+    return find();
 }
 
 bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {

@@ -6,12 +6,16 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bom/ui_objects.h"
 #include "model/editor_controller.h"
 
 namespace omb {
+
+class TWindowRule;
 
 // Role "ControlCenter".
 struct IControlCenter : IUnknown {
@@ -53,6 +57,7 @@ public:
     // "menu" and "toolbar" are never written.
     bool ShouldSave(IBOMObject* child) override;
 
+    // Any number of threads may ask at once while nobody changes the model.
     std::string FindWindowCommand(HWND window) override;
 
     // The editor's user interface, in the window the editor registered
@@ -85,6 +90,14 @@ protected:
 private:
     bool modified_ = false;
     std::unique_ptr<TEditorController> controller_;
+
+    // The rules as FindWindowCommand walks them, taken again whenever the
+    // rule collection's items changed; guarded by lookupLock_.
+    Ref<TBOMCollection> rules_;
+    SRWLOCK lookupLock_ = SRWLOCK_INIT;
+    std::vector<TWindowRule*> lookupRules_;
+    uint64_t lookupVersion_ = 0;
+    bool lookupTaken_ = false;
 };
 
 }  // namespace omb

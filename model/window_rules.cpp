@@ -1,5 +1,9 @@
 #include "model/window_rules.h"
 
+#include <mutex>
+
+#include "bom/stored_tree.h"
+#include "foundation/strings.h"
 #include "bom/ui_commands.h"
 #include "model/actions.h"
 #include "model/command_text.h"
@@ -8,6 +12,69 @@
 #include "model/xml_text.h"
 
 namespace omb {
+
+namespace {
+// The children a rule makes, in their order: name and type.
+struct RulePart {
+    const char* name;
+    const char* type;
+};
+constexpr RulePart kRuleParts[3] = {{"conditions", "CONDITIONS"}, {"actions", "Actions"}, {"triggers", "Triggers"}};
+
+// Set while the prototype is made: that rule is made the plain way.
+thread_local bool t_makingPrototype = false;
+}  // namespace
+
+// What a rule keeps of its children while they are stored.
+struct TRuleBody {
+    TStoredRef parts[3];  // as kRuleParts
+    TCompiledConditions matcher;
+    TStoredRef bodyText;  // BodyText() as the text of a node, shared like any
+};
+
+// A rule made from the template the plain way once, stored: every new rule
+// starts from it instead of reading the template again.
+struct TRulePrototype {
+    TStoredRef params;
+    TRuleBody body;
+
+    // Made on first use; nothing when the template cannot be read here (the
+    // rules are then made the plain way, and it is tried again next time).
+    static const TRulePrototype* Get() {
+        static std::mutex lock;
+        static std::unique_ptr<TRulePrototype> made;
+        std::lock_guard<std::mutex> guard(lock);
+        if (!made) made = Make();
+        return made.get();
+    }
+
+private:
+    static std::unique_ptr<TRulePrototype> Make() {
+        Ref<TWindowRule> rule;
+        try {
+            t_makingPrototype = true;
+            rule = Ref<TWindowRule>(dynamic_cast<TWindowRule*>(CreateAbstractObject("WINDOWRULE").get()));
+            t_makingPrototype = false;
+            if (!rule || !LoadFromXMLText(static_cast<IPersistObject*>(rule.get()), kDefaultRuleTemplate)) {
+                if (rule) rule->Disconnect();
+                return nullptr;
+            }
+            auto made = std::make_unique<TRulePrototype>();
+            Ref<IPersistObject> params = rule->TBOMObjectWithAll::GetChild("params").As<IPersistObject>();
+            const bool stored = params && rule->MakeBody(made->body);
+            if (stored) made->params = StoreObject(params.get(), params->GetElementName());
+            rule->Disconnect();
+            return stored ? std::move(made) : nullptr;
+        } catch (...) {
+            t_makingPrototype = false;
+            if (rule) rule->Disconnect();
+            return nullptr;
+        }
+    }
+};
+
+TWindowRule::TWindowRule() = default;
+TWindowRule::~TWindowRule() = default;
 
 HRESULT TWindowRule::QueryImpl(REFIID iid, void** object) {
     if (Offer<IWindowRule>(this, iid, object) || Offer<IUIList>(this, iid, object)) return S_OK;
@@ -21,14 +88,123 @@ void TWindowRule::Initialize() {
     detailPanelMap_ = "DefaultDetailPanel=WindowRuleDetailPanel";
     imageIndex_ = 1;
     hasChildren_ = false;
-    conditions_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(CreateChild("CONDITIONS", "conditions").get()));
-    CreateChild("Actions", "actions");
-    CreateChild("Triggers", "triggers");
+    if (!t_makingPrototype) {
+        if (const TRulePrototype* prototype = TRulePrototype::Get()) {
+            // The template's own parameters now, its children stored.
+            if (auto* params = dynamic_cast<TBOMObjectWithAll*>(TBOMObjectWithAll::GetChild("params").get()))
+                params->LoadFixed(TStoredStorage::Create(prototype->params).get());
+            body_ = std::make_unique<TRuleBody>(prototype->body);
+            UpdateNameParam();
+            return;
+        }
+    }
+    for (const RulePart& part : kRuleParts) CreateChild(part.type, part.name);
+    conditions_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(TBOMObjectWithAll::GetChild("conditions").get()));
+    if (t_makingPrototype) return;  // the prototype reads the template itself
     try {
         LoadFromXMLText(static_cast<IPersistObject*>(this), kDefaultRuleTemplate);
     } catch (...) {
         // The rule keeps whatever the template filled in.
     }
+}
+
+void TWindowRule::Realize() {
+    if (!body_) return;
+    const std::unique_ptr<TRuleBody> body = std::move(body_);
+    IBOMObjectOwner* self = static_cast<IBOMObjectOwner*>(this);
+    for (size_t i = 0; i < 3; ++i) {
+        Ref<IBOMObjectSlave> child = CreateChild(kRuleParts[i].type, kRuleParts[i].name);
+        if (!child) continue;
+        if (auto* fixed = dynamic_cast<TBOMObjectWithAll*>(child.get()))
+            if (body->parts[i]) fixed->LoadFixed(TStoredStorage::Create(body->parts[i]).get());
+        // Linked and shown as the rule's other children are.
+        if (linked_) child->SetOwner(self);
+        if (ui_)
+            if (Ref<IUIElement> element = child->QueryRole("UIElement").As<IUIElement>()) element->Attach(ui_.get());
+    }
+    conditions_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(TBOMObjectWithAll::GetChild("conditions").get()));
+}
+
+bool TWindowRule::MakeBody(TRuleBody& body) {
+    Ref<IPersistObject> parts[3];
+    // Only a rule whose "all" children are those it made, in their order,
+    // is stored: building it back appends them after its parameters.
+    const std::vector<Ref<IBOMObject>> all = AllChildren();
+    if (all.size() != 4 || all[0]->GetName() != "params") return false;
+    for (size_t i = 0; i < 3; ++i) {
+        if (all[i + 1]->GetName() != kRuleParts[i].name) return false;
+        parts[i] = all[i + 1].As<IPersistObject>();
+        if (!parts[i]) return false;
+    }
+    TCompiledConditions matcher;
+    auto* conditions = dynamic_cast<TBOMCollection*>(all[1].get());
+    if (!conditions) return false;
+    const int count = conditions->Count();
+    for (int i = 0; i < count; ++i) {
+        auto* condition = dynamic_cast<TCondition*>(conditions->GetItem(Variant(i)).get());
+        if (!condition || !condition->IsEnabled()) continue;
+        std::vector<TCompiledCriterion> criteria;
+        if (!condition->Compile(criteria)) return false;
+        if (!criteria.empty()) matcher.conditions.push_back(std::move(criteria));  // none: it never matches
+    }
+    body.matcher = std::move(matcher);
+    body.bodyText = TStoredNode::Make(std::string(), {}, BodyText(), {});
+    for (size_t i = 0; i < 3; ++i) body.parts[i] = StoreObject(parts[i].get(), parts[i]->GetElementName());
+    return true;
+}
+
+void TWindowRule::Store() {
+    if (body_) return;
+    auto body = std::make_unique<TRuleBody>();
+    if (!MakeBody(*body)) return;
+    for (const RulePart& part : kRuleParts) {
+        Ref<IBOMObject> child = TBOMObjectWithAll::GetChild(part.name);
+        all_->DeleteItem(Variant(part.name));
+        if (Ref<IBOMObjectSlave> slave = child.As<IBOMObjectSlave>()) slave->Disconnect();
+    }
+    conditions_ = nullptr;
+    body_ = std::move(body);
+}
+
+Ref<IBOMObject> TWindowRule::GetChild(const std::string& name) {
+    // Its own parameters are objects anyway; any other name may be a part
+    // (names of children are looked up without regard to case) or "all".
+    if (body_ && !SameTextAZ(name, "params")) Realize();
+    return TEnabledItem::GetChild(name);
+}
+
+void TWindowRule::SaveTo(IHierStorage* storage) {
+    Realize();
+    TEnabledItem::SaveTo(storage);
+}
+
+void TWindowRule::Broadcast(int code, int param1, int param2) {
+    Realize();
+    TEnabledItem::Broadcast(code, param1, param2);
+}
+
+void TWindowRule::SetOwner(IBOMObjectOwner* owner) {
+    TEnabledItem::SetOwner(owner);
+    linked_ = true;
+}
+
+void TWindowRule::Disconnect() {
+    TEnabledItem::Disconnect();
+    linked_ = false;
+}
+
+void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
+    // Loaded as objects; stored again afterwards when it was stored before
+    // and no view shows it.
+    const bool stored = body_ != nullptr;
+    Realize();
+    TEnabledItem::LoadContent(node, readName);
+    if (stored && !ui_) Store();
+}
+
+std::vector<Ref<IBOMObject>> TWindowRule::UIChildren() {
+    Realize();
+    return TEnabledItem::UIChildren();
 }
 
 Ref<IUnknown> TWindowRule::QueryRole(const std::string& role) {
@@ -42,6 +218,7 @@ bool TWindowRule::SupportsRole(const std::string& role) {
 }
 
 bool TWindowRule::MatchFacts(TWindowFacts& facts) {
+    if (body_) return body_->matcher.Match(facts);
     if (!conditions_) return false;
     const int count = conditions_->Count();
     for (int i = 0; i < count; ++i) {
@@ -53,7 +230,11 @@ bool TWindowRule::MatchFacts(TWindowFacts& facts) {
 }
 
 std::string TWindowRule::CommandText() {
-    std::string text = CommandPair("WINDOWRULENAME", name_);
+    return CommandPair("WINDOWRULENAME", name_) + (body_ ? body_->bodyText->Text() : BodyText());
+}
+
+std::string TWindowRule::BodyText() {
+    std::string text;
     auto append = [&](const char* child, const char* role, const char* key) {
         Ref<IBOMCollection> list = GetObject(child).As<IBOMCollection>();
         if (!list) return;

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bom/enabled_item.h"
 #include "model/criteria.h"
@@ -23,9 +25,30 @@ protected:
     ~IWindowRule() = default;
 };
 
+struct TRuleBody;
+
+// A rule keeps its conditions, actions and triggers as objects only once
+// something asks for them as objects. Until then it holds what they would
+// write into a storage, as stored trees (stored_tree.h) shared with every
+// other rule (and the template) where they agree, together with what
+// matching and the command text need of them; any use of them as objects
+// (a path through them, saving, the editor's tree, a broadcast) first
+// builds them back from that stored form, and they then answer as if they
+// had never been anything else. A rule made from the template holds the
+// template's stored form; one loaded from a file is loaded as objects and
+// then stored again, unless the editor's views are attached to it.
+//
+// Matching and the command text of a stored rule only read what was taken
+// from the objects when they were stored, so any number of threads may ask
+// at once. The command text is taken in the language of that moment: a
+// change of language reaches the rules through the language broadcast,
+// which builds them back.
 class TWindowRule : public TEnabledItem, public IWindowRule, public IUIList {
 public:
     OMB_IUNKNOWN
+
+    TWindowRule();
+    ~TWindowRule() override;
 
     void Initialize() override;
     bool IsEnabled() override { return TEnabledItem::IsEnabled(); }
@@ -43,11 +66,36 @@ public:
     Ref<IUnknown> QueryRole(const std::string& role) override;
     bool SupportsRole(const std::string& role) override;
 
+    Ref<IBOMObject> GetChild(const std::string& name) override;
+    void SaveTo(IHierStorage* storage) override;
+    void Broadcast(int code, int param1, int param2) override;
+    void SetOwner(IBOMObjectOwner* owner) override;
+    void Disconnect() override;
+
+    // Whether the conditions, actions and triggers are objects now.
+    bool Realized() const { return !body_; }
+
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
+    void LoadContent(IHierStorage* node, bool readName) override;
+    std::vector<Ref<IBOMObject>> UIChildren() override;
 
 private:
+    friend struct TRulePrototype;
+    // The actions' and triggers' part of the command text, from the objects.
+    std::string BodyText();
+    // Builds the objects back from the stored form.
+    void Realize();
+    // Stores the objects and lets them go, when the rule is as it was made
+    // (its "all" children in their order) and matching has a compiled form.
+    void Store();
+    // The stored form of the objects as they are now; false when matching
+    // has no compiled form of them.
+    bool MakeBody(TRuleBody& body);
+
     Ref<TBOMCollection> conditions_;
+    std::unique_ptr<TRuleBody> body_;
+    bool linked_ = false;  // SetOwner ran since the last Disconnect
 };
 
 class TWindowRules : public TBOM_UI_Collection {

@@ -173,7 +173,7 @@ TEST_F(CenterFaults, StrayWritesAndAKilledClientCostAtMostTheRequestInFlight) {
     Config config;
     config.Action(config.Rule("target", "OmbFaultTarget"), "StayOnTop");
     ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
-    ASSERT_TRUE(install.Start());
+    ASSERT_TRUE(install.Start()) << "exit code " << install.Ended(0);
     ChildProcess child = ChildProcess::Start("window", {"OmbFaultTarget", "target"});
     HWND target = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (target = WindowOf("OmbFaultTarget")) != nullptr; }));
@@ -243,7 +243,7 @@ TEST_F(CenterFaults, AReloadWithHungWindowsHoldsUpNoRequest) {
     for (int i = 0; i < 300; ++i)
         config.Action(config.Rule("filler " + std::to_string(i), "OmbNone" + std::to_string(i)), "StayOnTop");
     ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
-    ASSERT_TRUE(install.Start());
+    ASSERT_TRUE(install.Start()) << "exit code " << install.Ended(0);
 
     const std::string made = UniqueName("made"), hang = UniqueName("hang");
     UniqueHandle madeEvent = NamedEvent(made), hangEvent = NamedEvent(hang);
@@ -284,7 +284,7 @@ TEST_F(CenterFaults, AReplyTooLongForTheBlockIsRefusedAtOnce) {
                   "StayOnTop");
     config.Action(config.Rule("short", "OmbFaultShort"), "StayOnTop");
     ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
-    ASSERT_TRUE(install.Start());
+    ASSERT_TRUE(install.Start()) << "exit code " << install.Ended(0);
     ChildProcess longOne = ChildProcess::Start("window", {"OmbFaultLong", "long"});
     ChildProcess shortOne = ChildProcess::Start("window", {"OmbFaultShort", "short"});
     HWND longWindow = nullptr, shortWindow = nullptr;

@@ -1,5 +1,7 @@
 #include "tests/common/center_harness.h"
 
+#include <cstdio>
+
 #include "foundation/classes.h"
 #include "foundation/winfuncs.h"
 #include "tests/common/dist_folder.h"
@@ -58,9 +60,14 @@ bool Installation::Start() {
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     std::string command = "\"" + Path("OmbrelCenter.exe") + "\"";
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, Folder().c_str(), &si,
-                        &pi))
-        return false;
+    // Under load, Wine refuses a start now and then: tried again.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, Folder().c_str(), &si, &pi))
+            break;
+        std::fprintf(stderr, "command center not started (attempt %d): error %lu\n", attempt, GetLastError());
+        if (attempt == 3) return false;
+        Sleep(200);
+    }
     CloseHandle(pi.hThread);
     process_.reset(pi.hProcess);
     WaitFor([&] { return BlockExists(kHookHandleBlockName) || Ended(0) >= 0; });

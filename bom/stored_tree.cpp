@@ -1,0 +1,266 @@
+#include "bom/stored_tree.h"
+
+#include <functional>
+#include <mutex>
+#include <unordered_set>
+
+namespace omb {
+
+// ---- the table of interned nodes ---------------------------------------------
+
+struct TStoredTable {
+    struct Hash {
+        size_t operator()(const TStoredNode* n) const { return n->hash_; }
+    };
+    struct Same {
+        bool operator()(const TStoredNode* a, const TStoredNode* b) const {
+            return a->hash_ == b->hash_ && a->name_ == b->name_ && a->text_ == b->text_ &&
+                   a->attributes_ == b->attributes_ && a->children_ == b->children_;
+        }
+    };
+    std::mutex lock;
+    std::unordered_set<const TStoredNode*, Hash, Same> nodes;
+
+    static TStoredTable& Get() {
+        // Never destroyed: nodes may be freed by objects that outlive every
+        // static of the program.
+        static TStoredTable* table = new TStoredTable();
+        return *table;
+    }
+};
+
+namespace {
+size_t Mix(size_t seed, size_t value) {
+    return seed ^ (value + 0x9E3779B97F4A7C15ull + (seed << 6) + (seed >> 2));
+}
+}  // namespace
+
+TStoredRef::TStoredRef(const TStoredRef& o) : node_(o.node_) {
+    if (node_) node_->AddRef();
+}
+
+TStoredRef::~TStoredRef() {
+    if (const TStoredNode* n = node_) {
+        node_ = nullptr;
+        n->Release();
+    }
+}
+
+void TStoredNode::Release() const {
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    // Nobody takes a reference from zero (the table does not hand out a
+    // node whose count is zero), so this is the node's last owner.
+    {
+        TStoredTable& table = TStoredTable::Get();
+        std::lock_guard<std::mutex> guard(table.lock);
+        if (inTable_) {
+            table.nodes.erase(this);
+            inTable_ = false;
+        }
+    }
+    delete this;
+}
+
+TStoredRef TStoredNode::Make(std::string name, std::vector<Attribute> attributes, std::string text,
+                             std::vector<TStoredRef> children) {
+    std::hash<std::string> hashText;
+    size_t h = Mix(hashText(name), hashText(text));
+    for (const Attribute& a : attributes) h = Mix(Mix(h, hashText(a.first)), hashText(a.second));
+    for (const TStoredRef& c : children) h = Mix(h, c->hash_);
+    std::unique_ptr<TStoredNode> made(new TStoredNode());
+    made->hash_ = h;
+    made->name_ = std::move(name);
+    made->text_ = std::move(text);
+    made->attributes_ = std::move(attributes);
+    made->children_ = std::move(children);
+
+    TStoredTable& table = TStoredTable::Get();
+    std::lock_guard<std::mutex> guard(table.lock);
+    auto found = table.nodes.find(made.get());
+    if (found != table.nodes.end()) {
+        const TStoredNode* node = *found;
+        long refs = node->refs_.load(std::memory_order_relaxed);
+        while (refs > 0 && !node->refs_.compare_exchange_weak(refs, refs + 1, std::memory_order_acq_rel)) {
+        }
+        if (refs > 0) return TStoredRef::Adopt(node);
+        // Going away: its releaser finds it out of the table.
+        node->inTable_ = false;
+        table.nodes.erase(found);
+    }
+    made->refs_ = 1;
+    made->inTable_ = true;
+    const TStoredNode* node = made.release();
+    table.nodes.insert(node);
+    return TStoredRef::Adopt(node);
+}
+
+size_t TStoredNode::Count() {
+    TStoredTable& table = TStoredTable::Get();
+    std::lock_guard<std::mutex> guard(table.lock);
+    return table.nodes.size();
+}
+
+const std::string* TStoredNode::FindAttribute(const std::string& name) const {
+    for (const Attribute& a : attributes_)
+        if (a.first == name) return &a.second;
+    return nullptr;
+}
+
+std::string TStoredNode::AllText() const {
+    if (children_.empty()) return text_;
+    std::string all = text_;
+    for (const TStoredRef& c : children_) all += c->AllText();
+    return all;
+}
+
+// ---- reading -------------------------------------------------------------------
+
+Ref<TStoredStorage> TStoredStorage::Create(TStoredRef node) {
+    return Ref<TStoredStorage>(new TStoredStorage(std::move(node)));
+}
+
+HRESULT TStoredStorage::QueryImpl(REFIID iid, void** object) {
+    if (Offer<IHierStorage>(this, iid, object)) return S_OK;
+    return TDebugInterfacedObject::QueryImpl(iid, object);
+}
+
+std::string TStoredStorage::ReadAttribute(const std::string& name, const std::string& fallback) {
+    const std::string* value = node_ ? node_->FindAttribute(name) : nullptr;
+    return value ? *value : fallback;
+}
+
+int TStoredStorage::ChildCount(const std::string& name) {
+    if (!node_) return 0;
+    int count = 0;
+    for (const TStoredRef& c : node_->Children())
+        if (c->Name() == name) ++count;
+    return count;
+}
+
+Ref<IHierStorage> TStoredStorage::GetChild(const std::string& name, int index) {
+    if (!node_ || index < 0) return nullptr;
+    for (const TStoredRef& c : node_->Children())
+        if (c->Name() == name && index-- == 0) return Create(c);
+    return nullptr;
+}
+
+std::string TStoredStorage::GetText() {
+    return node_ ? node_->AllText() : std::string();
+}
+
+std::string TStoredStorage::ReadChildText(const std::string& name) {
+    Ref<IHierStorage> child = GetChild(name, 0);
+    return child ? child->GetText() : std::string();
+}
+
+void TStoredStorage::WriteAttribute(const std::string&, const std::string&) {
+    throw EStoredTreeError("a stored tree cannot be written to");
+}
+Ref<IHierStorage> TStoredStorage::AddChild(const std::string&) {
+    throw EStoredTreeError("a stored tree cannot be written to");
+}
+void TStoredStorage::SetText(const std::string&) {
+    throw EStoredTreeError("a stored tree cannot be written to");
+}
+void TStoredStorage::WriteChildText(const std::string&, const std::string&) {
+    throw EStoredTreeError("a stored tree cannot be written to");
+}
+
+// ---- writing -------------------------------------------------------------------
+
+struct TStoredBuilder::Element {
+    std::string name;
+    std::vector<TStoredNode::Attribute> attributes;
+    std::string text;
+    std::vector<std::unique_ptr<Element>> children;
+
+    TStoredRef Freeze() const {
+        std::vector<TStoredRef> frozen;
+        frozen.reserve(children.size());
+        for (const auto& c : children) frozen.push_back(c->Freeze());
+        return TStoredNode::Make(name, attributes, text, std::move(frozen));
+    }
+    std::string AllText() const {
+        std::string all = text;
+        for (const auto& c : children) all += c->AllText();
+        return all;
+    }
+};
+
+Ref<TStoredBuilder> TStoredBuilder::Create(const std::string& elementName) {
+    auto root = std::make_shared<Element>();
+    root->name = elementName;
+    Element* element = root.get();
+    return Ref<TStoredBuilder>(new TStoredBuilder(std::move(root), element));
+}
+
+HRESULT TStoredBuilder::QueryImpl(REFIID iid, void** object) {
+    if (Offer<IHierStorage>(this, iid, object)) return S_OK;
+    return TDebugInterfacedObject::QueryImpl(iid, object);
+}
+
+std::string TStoredBuilder::ReadAttribute(const std::string& name, const std::string& fallback) {
+    for (const auto& a : element_->attributes)
+        if (a.first == name) return a.second;
+    return fallback;
+}
+
+void TStoredBuilder::WriteAttribute(const std::string& name, const std::string& value) {
+    for (auto& a : element_->attributes)
+        if (a.first == name) {
+            a.second = value;
+            return;
+        }
+    element_->attributes.emplace_back(name, value);
+}
+
+Ref<IHierStorage> TStoredBuilder::AddChild(const std::string& name) {
+    element_->children.emplace_back(new Element());
+    Element* child = element_->children.back().get();
+    child->name = name;
+    return Ref<IHierStorage>(new TStoredBuilder(root_, child));
+}
+
+int TStoredBuilder::ChildCount(const std::string& name) {
+    int count = 0;
+    for (const auto& c : element_->children)
+        if (c->name == name) ++count;
+    return count;
+}
+
+Ref<IHierStorage> TStoredBuilder::GetChild(const std::string& name, int index) {
+    if (index < 0) return nullptr;
+    for (const auto& c : element_->children)
+        if (c->name == name && index-- == 0) return Ref<IHierStorage>(new TStoredBuilder(root_, c.get()));
+    return nullptr;
+}
+
+std::string TStoredBuilder::GetText() {
+    return element_->AllText();
+}
+
+void TStoredBuilder::SetText(const std::string& text) {
+    element_->children.clear();
+    element_->text = text;
+}
+
+std::string TStoredBuilder::ReadChildText(const std::string& name) {
+    Ref<IHierStorage> child = GetChild(name, 0);
+    return child ? child->GetText() : std::string();
+}
+
+void TStoredBuilder::WriteChildText(const std::string& name, const std::string& text) {
+    AddChild(name)->SetText(text);
+}
+
+TStoredRef TStoredBuilder::Freeze() const {
+    return element_->Freeze();
+}
+
+TStoredRef StoreObject(IPersistObject* object, const std::string& elementName) {
+    Ref<TStoredBuilder> builder = TStoredBuilder::Create(elementName);
+    object->SaveTo(builder.get());
+    return builder->Freeze();
+}
+
+}  // namespace omb

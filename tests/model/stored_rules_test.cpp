@@ -1,0 +1,213 @@
+// Rules loaded from a file keep their conditions, actions and triggers in
+// their stored form until something uses them as objects: they answer as
+// their objects would, share what they have in common, and come back as
+// objects, linked into the tree, on first use.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "bom/stored_tree.h"
+#include "foundation/xml_storage.h"
+#include "model/triggers.h"
+#include "model_test_support.h"
+#include "tests/foundation/xml_test_support.h"
+
+using namespace omb;
+using namespace omb::test;
+
+namespace {
+const char* kClass = "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/";
+const char* kCaption = "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/";
+
+struct StoredRules : ModelTest {
+    void SetUp() override {
+        ModelTest::SetUp();
+        made = New<TTarvelWindows>("TARVILWINDOWS", "");
+        made->SetOwner(nullptr);
+    }
+    void TearDown() override {
+        for (Ref<TTarvelWindows>* root : {&made, &loaded})
+            if (*root) (*root)->Disconnect();
+        made = loaded = nullptr;
+        ModelTest::TearDown();
+    }
+    IBOMObject* Rule(const std::string& name) {
+        Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", name);
+        made->GetObject("window_rules").As<IBOMCollection>()->AddItem(rule.get());
+        return rule.get();
+    }
+    bool Save(TTarvelWindows* root, const std::string& file) {
+        root->SetModified(true);
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        if (!storage->CreateNew("tarvel_windows")) return false;
+        storage->SaveObject(static_cast<IPersistObject*>(root));
+        return storage->SaveToFile(file);
+    }
+    Ref<TTarvelWindows> Load(const std::string& file) {
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        if (!storage->LoadFromFile(file)) return nullptr;
+        Ref<TTarvelWindows> root = New<TTarvelWindows>("TARVILWINDOWS", "");
+        storage->LoadObject(static_cast<IPersistObject*>(root.get()));
+        root->SetOwner(nullptr);
+        return root;
+    }
+    static TWindowRule* RuleOf(TTarvelWindows* root, const std::string& name) {
+        return dynamic_cast<TWindowRule*>(root->GetObject("window_rules/" + name).get());
+    }
+    Ref<TTarvelWindows> made, loaded;
+    TempFolder folder;
+};
+}  // namespace
+
+TEST_F(StoredRules, ALoadedRuleAnswersAsItsObjectsWould) {
+    IBOMObject* off = Rule("disabled first");
+    Set(off, std::string(kClass) + "window_class_name", "OmbStoredA");
+    Set(off, "actions/CloseWindow/params/enabled", "yes");
+    Set(off, "params/enabled", "no");
+    IBOMObject* a = Rule("by class");
+    Set(a, std::string(kClass) + "window_class_name", "OmbStoredA");
+    Set(a, "actions/StayOnTop/params/enabled", "yes");
+    IBOMObject* b = Rule("by caption");
+    Set(b, std::string(kCaption) + "window_caption", "Stored Caption");
+    Set(b, std::string(kCaption) + "exact_search", "no");
+    Set(b, std::string(kCaption) + "enabled", "yes");
+    Set(b, "actions/RunMode/params/enabled", "yes");
+    Set(b, "actions/RunMode/params/run_mode", "maximize");
+    IBOMObject* c = Rule("two conditions");
+    Set(c, std::string(kClass) + "window_class_name", "OmbStoredC1");
+    Ref<IBOMObjectSlave> second = CreateBOMObject("CONDITION", "Second");
+    c->GetObject("conditions").As<IBOMCollection>()->AddItem(second.get());
+    Set(c, "conditions/Second/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name", "OmbStoredC2");
+    Set(c, std::string(kCaption) + "window_caption", "exactly this");  // and both criteria of the first
+    Set(c, std::string(kCaption) + "enabled", "yes");
+    Set(c, "actions/CloseQuery/params/enabled", "yes");
+    Set(c, "triggers/WMCreateMessageTrigger/params/lag_enabled", "yes");
+    IBOMObject* d = Rule("condition off");
+    Set(d, std::string(kClass) + "window_class_name", "OmbStoredD");
+    Set(d, "conditions/DefaultCondition/params/enabled", "no");
+
+    ASSERT_TRUE(Save(made.get(), folder.Path("a.ini")));
+    loaded = Load(folder.Path("a.ini"));
+    ASSERT_TRUE(loaded);
+    for (const char* name : {"disabled first", "by class", "by caption", "two conditions", "condition off"})
+        EXPECT_FALSE(RuleOf(loaded.get(), name)->Realized()) << name;
+
+    TestWindow w1("OmbStoredA", "anything"), w2("OmbStoredB", "a Stored Caption here"),
+        w3("OmbStoredC1", "exactly this"), w4("OmbStoredC1", "not exactly this"), w5("OmbStoredC2", ""),
+        w6("OmbStoredD", ""), w7("OmbStoredNone", "Stored caption");
+    for (HWND w : {w1.get(), w2.get(), w3.get(), w4.get(), w5.get(), w6.get(), w7.get()}) {
+        EXPECT_EQ(loaded->FindWindowCommand(w), made->FindWindowCommand(w));
+        for (const char* name : {"disabled first", "by class", "by caption", "two conditions", "condition off"}) {
+            TWindowRule* mine = RuleOf(loaded.get(), name);
+            TWindowRule* theirs = RuleOf(made.get(), name);
+            EXPECT_EQ(mine->Match(w), theirs->Match(w)) << name;
+            EXPECT_EQ(mine->IsEnabled(), theirs->IsEnabled()) << name;
+        }
+    }
+    EXPECT_EQ(made->FindWindowCommand(w1.get()).rfind("\\WINDOWRULENAME=by class\\", 0), 0u);
+    EXPECT_TRUE(RuleOf(made.get(), "two conditions")->Match(w5.get()));
+    EXPECT_FALSE(RuleOf(made.get(), "two conditions")->Match(w4.get()));
+    EXPECT_FALSE(RuleOf(made.get(), "condition off")->Match(w6.get()));
+    for (const char* name : {"disabled first", "by class", "by caption", "two conditions", "condition off"}) {
+        TWindowRule* mine = RuleOf(loaded.get(), name);
+        EXPECT_EQ(mine->CommandText(), RuleOf(made.get(), name)->CommandText()) << name;
+        EXPECT_FALSE(mine->Realized()) << name << ": answering needs no objects";
+    }
+
+    // Saved again, the file comes out byte for byte as it was (the rules
+    // are objects again to be saved), and every answer stays.
+    ASSERT_TRUE(Save(loaded.get(), folder.Path("b.ini")));
+    EXPECT_EQ(ReadBytes(folder.Path("b.ini")), ReadBytes(folder.Path("a.ini")));
+    EXPECT_TRUE(RuleOf(loaded.get(), "by class")->Realized());
+    for (HWND w : {w1.get(), w2.get(), w3.get(), w4.get(), w5.get(), w6.get(), w7.get()})
+        EXPECT_EQ(loaded->FindWindowCommand(w), made->FindWindowCommand(w));
+
+    // A new rule starts from the template's stored form and shows it whole.
+    Ref<TWindowRule> fresh = New<TWindowRule>("WINDOWRULE", "fresh");
+    EXPECT_FALSE(fresh->Realized());
+    const std::string freshText = fresh->CommandText();
+    Ref<IBOMCollection> actions = fresh->GetObject("actions").As<IBOMCollection>();
+    ASSERT_TRUE(actions);
+    EXPECT_TRUE(fresh->Realized());
+    EXPECT_EQ(actions->Count(), 5);
+    EXPECT_EQ(fresh->CommandText(), freshText);
+    EXPECT_EQ(Get(fresh.get(), "triggers/WMCreateMessageTrigger/agents/StayOnTopAgent/params/operation_name"),
+              "STAYONTOPON");
+    actions = nullptr;
+    fresh->Disconnect();
+}
+
+TEST_F(StoredRules, ObjectsComeBackLinkedOnFirstUseAndRulesShareWhatTheyHaveInCommon) {
+    {  // the template's stored form is made once, on the first new rule
+        Ref<TWindowRule> first = New<TWindowRule>("WINDOWRULE", "first");
+        first->Disconnect();
+    }
+    const size_t nodesBefore = TStoredNode::Count();
+    for (int i = 0; i < 50; ++i) {
+        IBOMObject* rule = Rule("rule " + std::to_string(i));
+        Set(rule, std::string(kClass) + "window_class_name", "OmbShared" + std::to_string(i));
+        Set(rule, "actions/StayOnTop/params/enabled", "yes");
+    }
+    ASSERT_TRUE(Save(made.get(), folder.Path("shared.ini")));
+    loaded = Load(folder.Path("shared.ini"));
+    ASSERT_TRUE(loaded);
+    // What one such rule stores is dozens of nodes; fifty differ only in
+    // the few nodes that lead to their class names.
+    const size_t nodes = TStoredNode::Count() - nodesBefore;
+    EXPECT_LT(nodes, 50u * 12u) << nodes;
+
+    TestWindow w("OmbShared7", "");
+    TWindowRule* rule = RuleOf(loaded.get(), "rule 7");
+    ASSERT_TRUE(rule);
+    EXPECT_FALSE(loaded->FindWindowCommand(w.get()).empty());
+    // Its own parameters and a rename need no objects.
+    Set(rule, "params/enabled", "no");
+    EXPECT_TRUE(loaded->FindWindowCommand(w.get()).empty());
+    Set(rule, "params/enabled", "yes");
+    loaded->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(rule, "seven");
+    EXPECT_EQ(loaded->FindWindowCommand(w.get()).rfind("\\WINDOWRULENAME=seven\\", 0), 0u);
+    EXPECT_FALSE(rule->Realized());
+
+    // A path through its parts brings them back, linked: a change reaches
+    // the root and the answer follows it.
+    loaded->SetModified(false);
+    Ref<IBOMObject> param = rule->GetObject(std::string(kClass) + "window_class_name");
+    ASSERT_TRUE(param);
+    EXPECT_TRUE(rule->Realized());
+    EXPECT_EQ(param->GetFullPath(), "/window_rules/seven/" + std::string(kClass) + "window_class_name");
+    param.As<IBOMParam>()->SetValue(Variant("OmbSharedSeven"));
+    EXPECT_TRUE(loaded->Modified());
+    EXPECT_TRUE(loaded->FindWindowCommand(w.get()).empty());
+    TestWindow renamed("OmbSharedSeven", "");
+    EXPECT_EQ(loaded->FindWindowCommand(renamed.get()).rfind("\\WINDOWRULENAME=seven\\", 0), 0u);
+    param = nullptr;
+
+    // The language broadcast reaches every part: they come back first.
+    TWindowRule* other = RuleOf(loaded.get(), "rule 8");
+    EXPECT_FALSE(other->Realized());
+    loaded->Broadcast(1, 0, 0);
+    EXPECT_TRUE(other->Realized());
+
+    // Many readers at once.
+    Ref<TTarvelWindows> again = Load(folder.Path("shared.ini"));
+    TestWindow last("OmbShared49", "");
+    const std::string expected = again->FindWindowCommand(last.get());
+    ASSERT_FALSE(expected.empty());
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t)
+        readers.emplace_back([&, t] {
+            for (int i = 0; i < 300; ++i)
+                if (again->FindWindowCommand(last.get()) != expected) ++wrong[size_t(t)];
+        });
+    for (std::thread& r : readers) r.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+    again->Disconnect();
+    again = nullptr;
+    loaded->Disconnect();
+    loaded = nullptr;
+    made->Disconnect();
+    made = nullptr;
+    EXPECT_EQ(TStoredNode::Count(), nodesBefore) << "stored nodes are freed with their rules";
+}
