@@ -15,6 +15,7 @@
 #include "model/window_rules.h"
 #include "tests/common/center_harness.h"
 #include "tests/common/child_process.h"
+#include "tests/foundation/xml_test_support.h"
 
 using namespace omb;
 using namespace omb::test;
@@ -301,4 +302,10 @@ TEST_F(CenterFaults, AReplyTooLongForTheBlockIsRefusedAtOnce) {
     // The window of the rule that cannot be sent went on without it.
     EXPECT_FALSE(TopMost(longWindow));
     EXPECT_TRUE(WaitFor([&] { return TopMost(shortWindow); }));
+
+    // A configuration that no longer loads: from the reload on, every
+    // window gets an empty answer.
+    WriteBytes(install.Path("Ombrel.ini"), "this is not XML");
+    ASSERT_EQ(Installation::Command(2), 0);
+    EXPECT_TRUE(WaitFor([&] { return Ask(shortWindow, reply) == 0 && reply.empty(); }));
 }
