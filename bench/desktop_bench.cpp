@@ -1,11 +1,15 @@
 // The product at work: the real command center with 100 rules, a child that
 // opens 100 windows one after another and then a burst of 50, each measured
 // from CreateWindowEx to the rule's effect (the window put on top); then the
-// command center's processor time while the desktop is idle.
+// command center's processor time while the desktop is idle; then a reload
+// of 1,000 rules while five windows of a child hang and another child asks
+// for rules back to back: how long until the new rules answer, and the
+// longest any request waited meanwhile.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -20,7 +24,7 @@ using namespace omb;
 using namespace omb::test;
 
 namespace {
-constexpr int kRules = 100, kSequential = 100, kBurst = 50;
+constexpr int kRules = 100, kSequential = 100, kBurst = 50, kReloadRules = 1000;
 
 double NowMs() {
     LARGE_INTEGER f, c;
@@ -93,6 +97,51 @@ int Windows(const std::vector<std::string>& args) {
     return 0;
 }
 OMB_CHILD_ROLE("windows", Windows);
+
+std::string HandleData(HWND window) {
+    const int32_t handle = int32_t(reinterpret_cast<INT_PTR>(window));
+    return std::string(reinterpret_cast<const char*>(&handle), 4);
+}
+
+// Five windows of a ruled class; then, once HANG is set, the thread stops
+// answering for 30 s.
+int HungWindows(const std::vector<std::string>& args) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "OmbDeskHung";
+    RegisterClassA(&wc);
+    for (int i = 0; i < 5; ++i)
+        CreateWindowExA(0, wc.lpszClassName, "hung", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr, nullptr,
+                        wc.hInstance, nullptr);
+    UniqueHandle hang = NamedEvent(args.at(0));
+    HANDLE h = hang.get();
+    while (MsgWaitForMultipleObjects(1, &h, FALSE, 60000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) Pump();
+    Sleep(30000);
+    return 0;
+}
+OMB_CHILD_ROLE("hung", HungWindows);
+
+// Asks command 1 back to back until STOP is set; writes the number of
+// requests, of those not answered, and the longest wait in ms.
+int Asker(const std::vector<std::string>& args) {
+    TProcessesCommunication channel(kChannelName);
+    UniqueHandle stop = NamedEvent(args.at(1));
+    int requests = 0, unanswered = 0;
+    double worst = 0;
+    while (WaitForSingleObject(stop.get(), 0) != WAIT_OBJECT_0) {
+        int32_t code = 0;
+        std::string reply;
+        const double start = NowMs();
+        if (channel.SendCommand(1, HandleData(nullptr), code, reply) != 0 || code != 1) ++unanswered;
+        worst = std::max(worst, NowMs() - start);
+        ++requests;
+        Sleep(1);
+    }
+    std::ofstream(args.at(0)) << requests << " " << unanswered << " " << worst << "\n";
+    return 0;
+}
+OMB_CHILD_ROLE("asker", Asker);
 
 std::string ReadSmallFile(const std::string& name) {
     UniqueHandle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -191,10 +240,77 @@ int main(int argc, char** argv) {
     const double idle = cpuEnd - cpuStart;
     std::printf("command center processor time: %.0f ms in all\n", cpuEnd);
 
+    // A reload of 1,000 rules: five hung windows among those to tell, a
+    // client asking all the while.
+    const std::string hang = UniqueName("hang"), stop = UniqueName("stop");
+    UniqueHandle hangEvent = NamedEvent(hang), stopEvent = NamedEvent(stop);
+    ChildProcess hung = ChildProcess::Start("hung", {hang});
+    WaitFor([] { return WindowOf("OmbDeskHung") && TopMost(WindowOf("OmbDeskHung")); });
+    SetEvent(hangEvent.get());
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "OmbDeskReloaded";
+    RegisterClassA(&wc);
+    UniqueWindow marker(CreateWindowExA(0, wc.lpszClassName, "marker", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                        nullptr, wc.hInstance, nullptr));
+    {
+        Config config;
+        config.Action(config.Rule("hung", "OmbDeskHung"), "StayOnTop");
+        for (int i = 0; i < kReloadRules - 2; ++i)
+            config.Action(config.Rule("reload rule " + std::to_string(i), "OmbDeskReload" + std::to_string(i)),
+                          "StayOnTop");
+        config.Action(config.Rule("reloaded", "OmbDeskReloaded"), "StayOnTop");
+        config.Save(install.Path("Ombrel.ini"));  // sends command 2: a first reload, before the asking
+    }
+    std::string reply;
+    WaitFor([&] { return Installation::Command(1, HandleData(marker.get()), &reply) == 0 && !reply.empty(); },
+            60000);
+    Sleep(3000);  // the first reload has told every window
+    const std::string asked = install.Path("asked.txt");
+    ChildProcess asker = ChildProcess::Start("asker", {asked, stop});
+    Sleep(500);
+    // The marker's rule goes for one reload and comes back with the next.
+    {
+        Config config;
+        config.Action(config.Rule("hung", "OmbDeskHung"), "StayOnTop");
+        for (int i = 0; i < kReloadRules - 1; ++i)
+            config.Action(config.Rule("reload rule " + std::to_string(i), "OmbDeskReload" + std::to_string(i)),
+                          "StayOnTop");
+        config.Save(install.Path("Ombrel.ini"));
+    }
+    WaitFor([&] { return Installation::Command(1, HandleData(marker.get()), &reply) == 0 && reply.empty(); },
+            60000);
+    Sleep(2000);
+    {
+        Config config;
+        config.Action(config.Rule("hung", "OmbDeskHung"), "StayOnTop");
+        for (int i = 0; i < kReloadRules - 2; ++i)
+            config.Action(config.Rule("reload rule " + std::to_string(i), "OmbDeskReload" + std::to_string(i)),
+                          "StayOnTop");
+        config.Action(config.Rule("reloaded", "OmbDeskReloaded"), "StayOnTop");
+        config.Save(install.Path("Ombrel.ini"));
+    }
+    const double reloadStart = NowMs();
+    while (NowMs() - reloadStart < 60000 &&
+           !(Installation::Command(1, HandleData(marker.get()), &reply) == 0 && !reply.empty()))
+        Sleep(2);
+    const double reloadMs = NowMs() - reloadStart;
+    Sleep(2000);  // the windows, the hung ones among them, are told meanwhile
+    SetEvent(stopEvent.get());
+    asker.Wait(10000);
+    int requests = 0, unanswered = -1;
+    double worst = -1;
+    std::ifstream(asked) >> requests >> unanswered >> worst;
+    std::printf("during two reloads of %d rules with five hung windows: %d requests, %d not answered\n",
+                kReloadRules, requests, unanswered);
+
     std::printf("sequential windows ruled: %zu of %d; burst max %.1f ms\n", sequential.size(), kSequential,
                 Percentile(burst, 1.0));
-    std::printf("desktop: rules=%d p50_ms=%.1f p95_ms=%.1f burst=%d burst_ruled=%d idle_cpu_ms=%.0f\n",
-                kRules, Percentile(sequential, 0.5), Percentile(sequential, 0.95), kBurst, burstRuled, idle);
+    std::printf("desktop: rules=%d p50_ms=%.1f p95_ms=%.1f burst=%d burst_ruled=%d idle_cpu_ms=%.0f "
+                "reload_ms=%.1f reload_max_wait_ms=%.1f\n",
+                kRules, Percentile(sequential, 0.5), Percentile(sequential, 0.95), kBurst, burstRuled, idle,
+                reloadMs, worst);
     FreeMultiLanguages();
     FreeClassRegistry();
     return 0;

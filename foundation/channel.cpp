@@ -16,7 +16,7 @@ constexpr size_t kHeaderSize = 8;
 // again, so that a signal lost to a stray write into the Waiting words costs
 // a delay, never the request (and the server takes back, within one of its
 // time-outs, what no party is working on).
-constexpr DWORD kServerSliceMs = 50;
+constexpr DWORD kServerSliceMs = 100;
 constexpr DWORD kClientSliceMs = 20;
 
 // Copies by servers of this process in progress, on any channel: a

@@ -96,7 +96,7 @@
 //     server's time-out counts as abandoned: a ServerBusy is taken back, a
 //     claim or an exchange of a live client no longer keeps a plain request
 //     out; a claim of a client that died never did;
-//   - each side waits on its event in slices (server 50 ms, client 20 ms)
+//   - each side waits on its event in slices (server 100 ms, client 20 ms)
 //     and reads the state word after each, so a signal lost to a stray write
 //     into a Waiting word costs a delay; a request still Pending after a
 //     slice is signalled again;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -15,6 +16,7 @@
 #include "model/window_rules.h"
 #include "tests/common/center_harness.h"
 #include "tests/common/child_process.h"
+#include "tests/foundation/xml_test_support.h"
 
 using namespace omb;
 using namespace omb::test;
@@ -266,6 +268,7 @@ TEST_F(CenterFaults, AReloadWithHungWindowsHoldsUpNoRequest) {
     int requests = 0, unanswered = -1;
     double worst = -1;
     std::ifstream(results) >> requests >> unanswered >> worst;
+    std::printf("%d requests during the reloads, the longest waited %.1f ms\n", requests, worst);
     EXPECT_GT(requests, 100);
     EXPECT_EQ(unanswered, 0);
     EXPECT_LE(worst, 100.0) << "the longest wait of " << requests << " requests, in ms";
@@ -301,4 +304,10 @@ TEST_F(CenterFaults, AReplyTooLongForTheBlockIsRefusedAtOnce) {
     // The window of the rule that cannot be sent went on without it.
     EXPECT_FALSE(TopMost(longWindow));
     EXPECT_TRUE(WaitFor([&] { return TopMost(shortWindow); }));
+
+    // A configuration that no longer loads: from the reload on, every
+    // window gets an empty answer.
+    WriteBytes(install.Path("Ombrel.ini"), "this is not XML");
+    ASSERT_EQ(Installation::Command(2), 0);
+    EXPECT_TRUE(WaitFor([&] { return Ask(shortWindow, reply) == 0 && reply.empty(); }));
 }
