@@ -389,6 +389,18 @@ void TStayOnTopAction::CreateOperations() {
     SetOperations(off, on);
 }
 
+HRESULT TStayOnTopAction::QueryImpl(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (Offer<IWindowReleasingAction>(this, iid, object)) return S_OK;
+    return TMessageHandlerAction::QueryImpl(iid, object);
+}
+
+namespace {
+bool IsTopmost(HWND window) {
+    return (::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+}  // namespace
+
 bool TStayOnTopAction::ApplyOperation(const std::string& name) {
     try {
         HWND insertAfter;
@@ -400,9 +412,24 @@ bool TStayOnTopAction::ApplyOperation(const std::string& name) {
             return false;
         const HWND window = Window();
         if (!window || !MayWaitForWindow(window)) return false;
-        return ::SetWindowPos(window, insertAfter, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE) != FALSE;
+        const bool wasTopmost = IsTopmost(window);
+        if (!::SetWindowPos(window, insertAfter, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE)) return false;
+        if (insertAfter == HWND_NOTOPMOST)
+            raised_ = false;
+        else if (!wasTopmost)
+            raised_ = true;
+        return true;
     } catch (...) {
         return false;
+    }
+}
+
+void TStayOnTopAction::ReleaseWindow() {
+    try {
+        const HWND window = Window();
+        if (!raised_.exchange(false) || !window || !IsTopmost(window)) return;
+        ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    } catch (...) {
     }
 }
 
@@ -414,6 +441,7 @@ void TStayOnTopAction::AfterMessage(TMessage& message, bool) {
             SetOperations(FindOperation("STAYONTOPON"), FindOperation("STAYONTOPOFF"));
             NotifyObservers();
         } else if (insertAfter == HWND_NOTOPMOST) {
+            raised_ = false;  // taken off by anybody: nothing of ours to undo
             SetOperations(FindOperation("STAYONTOPOFF"), FindOperation("STAYONTOPON"));
             NotifyObservers();
         }

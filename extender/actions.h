@@ -170,14 +170,25 @@ protected:
 };
 
 // Registered as "STAYONTOPACTION": puts its window on top and takes it off,
-// and follows the top-most changes anybody makes to the window.
-class TStayOnTopAction : public TMessageHandlerAction {
+// and follows the top-most changes anybody makes to the window. A window it
+// put on top goes back among the others when the extender lets it go alive;
+// one that was on top by itself stays so.
+class TStayOnTopAction : public TMessageHandlerAction, public IWindowReleasingAction {
 public:
+    OMB_IUNKNOWN
+
     bool ApplyOperation(const std::string& name) override;
     void AfterMessage(TMessage& message, bool handled) override;
 
+    // IWindowReleasingAction
+    void ReleaseWindow() override;
+
 protected:
+    HRESULT QueryImpl(REFIID iid, void** object) override;
     void CreateOperations() override;
+
+private:
+    std::atomic<bool> raised_{false};  // the window is on top because of this action
 };
 
 // The actions of one window extender, by name; of two actions with one name

@@ -6,7 +6,8 @@
 # command center is launched from the Actions menu, Notepad becomes topmost
 # (its extended style read from outside), the action is unticked and saved
 # (the command center reloads: the rule it answers for Notepad has no Stay on
-# Top), and Stop in the Actions menu ends the command center.
+# Top, and Notepad is no longer topmost), and Stop in the Actions menu ends
+# the command center.
 # Needs DISPLAY and the build's Wine prefix (scripts/test.sh sets both up).
 # No fixed pauses: every step waits boundedly for an effect seen from outside.
 # Usage: journey_e2e.sh DIST_FOLDER OMBRELCTL_EXE
@@ -126,6 +127,7 @@ kill -0 "$CENTER_PID" 2>/dev/null || fail "the command center ended on the save"
 # The save made the command center reload: its rule for Notepad has no
 # Stay on Top any more.
 poll 50 '! rule_has STAYONTOPACTION' || fail "the command center did not reload the saved rule"
+poll 100 not_on_top || fail "Notepad stayed topmost after the rule lost Stay on Top ($(state))"
 
 at $ACTIONS; xdotool click 1
 at $STOP; xdotool click 1

@@ -909,6 +909,36 @@ TEST_F(Extender, ConfigurationChangeGivesTheProcedureBackAndApplyRulesAsksAgain)
     EXPECT_EQ(server->Requests(w), 2);
 }
 
+// A rule that no longer keeps a window on top must not leave it there; a
+// window that went on top by itself is not ours to take down.
+TEST_F(Extender, ConfigurationChangeTakesDownOnlyWhatTheRulePutOnTop) {
+    HWND raised =
+        Extended(R::Rule("Raised", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}));
+    ASSERT_TRUE(IsTopmost(raised));
+    ::SendMessageW(raised, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_FALSE(IsTopmost(raised));
+    // The same rule again: on top again.
+    ::SendMessageW(raised, WM_APPLY_RULES, 0, 0);
+    ASSERT_TRUE(PumpUntil([raised] { return Logs()[raised].attached == 2; }, 3000));
+    WaitWorkersGone();
+    EXPECT_TRUE(IsTopmost(raised));
+
+    HWND own = Extended(R::Rule("Own", {R::Action("STAYONTOPACTION", "StayOnTop")}, {}));
+    ASSERT_FALSE(IsTopmost(own));
+    ::SetWindowPos(own, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    ::SendMessageW(own, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_TRUE(IsTopmost(own));
+
+    // Put on top by the rule, taken down by the user and put up by the
+    // window's own program: the window's choice stays.
+    HWND toggled =
+        Extended(R::Rule("Toggled", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}));
+    ASSERT_TRUE(ActionOf(toggled, "StayOnTop")->ExecuteOperation("STAYONTOPOFF"));
+    ::SetWindowPos(toggled, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    ::SendMessageW(toggled, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_TRUE(IsTopmost(toggled));
+}
+
 TEST_F(Extender, AnEmptyAnswerIsAskedAgainOnApplyRules) {
     const std::string cls = NewClass("Late");
     HWND w = MakeWindow(cls);
