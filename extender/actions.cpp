@@ -428,13 +428,17 @@ void TStayOnTopAction::ReleaseWindow() {
     try {
         const HWND window = Window();
         if (!raised_.exchange(false) || !window || !IsTopmost(window)) return;
+        // Not the user's choice: the action keeps its state, and so the
+        // operation it saves, as it was.
+        releasing_ = true;
         ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+        releasing_ = false;
     } catch (...) {
     }
 }
 
 void TStayOnTopAction::AfterMessage(TMessage& message, bool) {
-    if (message.Msg != WM_WINDOWPOSCHANGED || message.LParam == 0) return;
+    if (message.Msg != WM_WINDOWPOSCHANGED || message.LParam == 0 || releasing_) return;
     try {
         const HWND insertAfter = reinterpret_cast<const WINDOWPOS*>(message.LParam)->hwndInsertAfter;
         if (insertAfter == HWND_TOPMOST) {

@@ -189,6 +189,7 @@ protected:
 
 private:
     std::atomic<bool> raised_{false};  // the window is on top because of this action
+    bool releasing_ = false;           // window's thread: taking it down on release
 };
 
 // The actions of one window extender, by name; of two actions with one name

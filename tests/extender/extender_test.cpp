@@ -585,6 +585,16 @@ TEST_F(Extender, CurrentOperationIsSavedAndPerformedAgain) {
 
     HWND again = Extended(text);
     EXPECT_TRUE(Logs()[again].topmostAtAttach) << "the saved operation runs when the rule attaches";
+
+    // Let go on a configuration change, the window leaves the top, but what
+    // the user chose is what is saved.
+    ::SendMessageW(again, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_FALSE(IsTopmost(again));
+    size = sizeof(value);
+    ASSERT_EQ(::RegGetValueA(HKEY_CURRENT_USER, WindowRulesKey(ruleName).c_str(),
+                             "StayOnTop_CurrentOperation", RRF_RT_ANY, &type, value, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(value, "STAYONTOPON");
 }
 
 // ---- the close question ----
