@@ -489,7 +489,12 @@ void TBOMCollection::Clear() {
 void TBOMCollection::LetGo(IBOMObject* item) {
     // An item moved on to another owner keeps its links.
     auto* object = dynamic_cast<TBOMAbstractObject*>(item);
-    if (object && object->Owner() == static_cast<IBOMObjectOwner*>(this)) object->Disconnect();
+    if (object && (!object->Owner() || object->Owner() == static_cast<IBOMObjectOwner*>(this)))
+        Unlink(object);
+}
+
+void TBOMCollection::Unlink(TBOMAbstractObject* item) {
+    if (item->Owner()) item->Disconnect();
 }
 
 Ref<IBOMObject> TBOMCollection::GetChild(const std::string& name) {

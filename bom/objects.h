@@ -311,6 +311,10 @@ public:
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     void LoadContent(IHierStorage* node, bool readName) override;
+    // An item let go of that no other owner has taken: while it is linked
+    // to this collection, it and its children hold each other, so the links
+    // are cut. A collection that tied its items to more unties that too.
+    virtual void Unlink(TBOMAbstractObject* item);
 
     std::string itemElementName_;
     std::string defaultItemType_;
