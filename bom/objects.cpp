@@ -474,6 +474,29 @@ bool TBOMCollection::Holds(IBOMObject* item) {
     return inner_->Holds(item);
 }
 
+void TBOMCollection::DeleteItem(const Variant& key) {
+    Ref<IBOMObject> item = inner_->GetItem(key);
+    inner_->DeleteItem(key);
+    LetGo(item.get());
+}
+
+void TBOMCollection::Clear() {
+    const std::vector<Ref<IBOMObject>> items = Items();
+    inner_->Clear();
+    for (const Ref<IBOMObject>& item : items) LetGo(item.get());
+}
+
+void TBOMCollection::LetGo(IBOMObject* item) {
+    // An item moved on to another owner keeps its links.
+    auto* object = dynamic_cast<TBOMAbstractObject*>(item);
+    if (object && (!object->Owner() || object->Owner() == static_cast<IBOMObjectOwner*>(this)))
+        Unlink(object);
+}
+
+void TBOMCollection::Unlink(TBOMAbstractObject* item) {
+    if (item->Owner()) item->Disconnect();
+}
+
 Ref<IBOMObject> TBOMCollection::GetChild(const std::string& name) {
     if (Ref<IBOMObject> item = inner_->GetItem(Variant(name))) return item;
     return TBOMObject::GetChild(name);

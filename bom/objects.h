@@ -276,9 +276,12 @@ public:
     void AddItem(IBOMObject* item) override;
     // Whether this very item is one of the items.
     bool Holds(IBOMObject* item);
-    void DeleteItem(const Variant& key) override { inner_->DeleteItem(key); }
+    // An item let go of is disconnected when it is still linked to this
+    // collection: it and its children hold each other, and nothing else
+    // would ever cut those links.
+    void DeleteItem(const Variant& key) override;
     int IndexOf(const std::string& name) override { return inner_->IndexOf(name); }
-    void Clear() override { inner_->Clear(); }
+    void Clear() override;
     void RekeyItem(IBOMObject* item, const std::string& newName) override {
         inner_->RekeyItem(item, newName);
     }
@@ -308,6 +311,10 @@ public:
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     void LoadContent(IHierStorage* node, bool readName) override;
+    // An item let go of that no other owner has taken: while it is linked
+    // to this collection, it and its children hold each other, so the links
+    // are cut. A collection that tied its items to more unties that too.
+    virtual void Unlink(TBOMAbstractObject* item);
 
     std::string itemElementName_;
     std::string defaultItemType_;
@@ -318,6 +325,7 @@ private:
     void ItemsChanged(const std::string& objectPath, IBOMObject* obj, const std::string* except);
     void ItemsRenamed(const std::string& newPath, IBOMObject* obj, const std::string* except,
                       const std::string& oldPath);
+    void LetGo(IBOMObject* item);
 
     Ref<TBOMInnerCollection> inner_;
 };

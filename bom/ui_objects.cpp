@@ -156,6 +156,12 @@ void TBOM_UI_Collection::AddItem(IBOMObject* item) {
         if (Ref<IUIElement> element = UIElementOf(item)) element->Attach(ui_.get());
 }
 
+void TBOM_UI_Collection::Unlink(TBOMAbstractObject* item) {
+    if (ui_)
+        if (Ref<IUIElement> element = UIElementOf(item->AsBOMObject())) element->Detach();
+    TUIObjectBase<TBOMCollection>::Unlink(item);
+}
+
 // ---------------------------------------------------------------------------
 
 ITreeNode* AddElementNode(ITreeNode* parent, IUIElement* element) {

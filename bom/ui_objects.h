@@ -94,6 +94,8 @@ public:
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     std::vector<Ref<IBOMObject>> UIChildren() override;
+    // An item let go of is detached (its panels hold it) before its links go.
+    void Unlink(TBOMAbstractObject* item) override;
 };
 
 // Routes a command from a tree node up through its parents while the

@@ -146,6 +146,22 @@ void UpdateToolTip(TControl* control) {
     }
 }
 
+void RemoveToolTip(HWND window) noexcept {
+    HWND tip = HintWindow().get();
+    if (!tip || !window) return;
+    // Whatever parent the tool was added under: the window may have moved.
+    // From the end, so a deletion leaves the tools still to look at in place.
+    for (int i = static_cast<int>(::SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0)) - 1; i >= 0; --i) {
+        TOOLINFOW ti{};
+        ti.cbSize = sizeof(ti);
+        if (::SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&ti)) &&
+            ti.uId == reinterpret_cast<UINT_PTR>(window))
+            ::SendMessageW(tip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+}
+
+HWND HintToolTipWindow() { return HintWindow().get(); }
+
 void DeactivateToolTips(bool deactivate) {
     if (HWND tip = HintWindow().get()) ::SendMessageW(tip, TTM_ACTIVATE, deactivate ? FALSE : TRUE, 0);
     for (auto& [tip, owner] : ToolTipOwners()) ::SendMessageW(tip, TTM_ACTIVATE, deactivate ? FALSE : TRUE, 0);

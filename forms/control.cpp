@@ -133,6 +133,8 @@ void TControl::SetParent(TControl* parent) {
     if (parent == parent_) return;
     if (parent == this) return;
     if (parent_) parent_->RemoveChild(this);
+    // The hint's tool is keyed by the parent window: it goes with the move.
+    if (hwnd_) RemoveToolTip(hwnd_);
     parent_ = parent;
     if (parent_) {
         parent_->controls_.push_back(this);
@@ -141,6 +143,7 @@ void TControl::SetParent(TControl* parent) {
         if (hwnd_) {
             ::SetParent(hwnd_, parent_->hwnd_ ? parent_->hwnd_ : ParkingWindow());
             if (parent_->hwnd_) ParentFontChanged();
+            if (parent_->hwnd_ && !hint_.empty()) UpdateToolTip(this);
             // Taken from the parking window, where it was hidden.
             if (parent_->hwnd_ && visible_) ::ShowWindow(hwnd_, SW_SHOWNA);
         } else if (parent_->hwnd_) {
@@ -737,6 +740,7 @@ LRESULT CALLBACK TControl::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam,
     }
     if (!self || self->hwnd_ != hwnd) return ::DefWindowProcW(hwnd, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
+        RemoveToolTip(hwnd);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         ::RemovePropW(hwnd, kControlProp);
         self->hwnd_ = nullptr;
@@ -754,6 +758,7 @@ LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, 
                                         DWORD_PTR refData) noexcept {
     auto* self = reinterpret_cast<TControl*>(refData);
     if (message == WM_NCDESTROY) {
+        RemoveToolTip(hwnd);
         ::RemoveWindowSubclass(hwnd, &TControl::SubclassProc, kSubclassId);
         ::RemovePropW(hwnd, kControlProp);
         if (self && self->hwnd_ == hwnd) self->hwnd_ = nullptr;

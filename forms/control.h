@@ -247,8 +247,14 @@ protected:
     ~IAccelTarget() = default;
 };
 
-// Hints: one tooltip window of the process shows every control's hint.
+// Hints: one tooltip window of the process shows every control's hint. A
+// control with a hint is one tool of it while its window lives in a parent
+// of ours: re-parenting moves the tool, parking or destroying removes it.
 void UpdateToolTip(TControl* control);
+// Takes a window's tool out, whichever parent it was added under.
+void RemoveToolTip(HWND window) noexcept;
+// The hint window; nullptr before the first hint.
+HWND HintToolTipWindow();
 void DeactivateToolTips(bool deactivate);
 // Tooltip windows of controls that own one (a tool bar's): notifications
 // from them reach the owning control.

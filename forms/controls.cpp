@@ -10,6 +10,7 @@
 #include "forms/form.h"
 
 #include <exception>
+#include "foundation/handles.h"
 #include "foundation/winfuncs.h"
 
 namespace omb::forms {
@@ -25,6 +26,46 @@ TEXTMETRICW MetricsOf(const TFontSpec& font) {
     ::SelectObject(dc, old);
     ::ReleaseDC(nullptr, dc);
     return tm;
+}
+
+// How far right the ink of one line of text reaches when it is drawn at
+// x = 0: the glyphs may paint past the advance widths DT_CALCRECT adds up
+// (under Wine the stand-in for MS Sans Serif inks up to three pixels past
+// them), so a label only as wide as that measure cuts off its last
+// character.
+int InkRight(const TFontSpec& font, const std::wstring& text, SIZE measured) {
+    if (text.empty() || measured.cx <= 0 || measured.cy <= 0) return 0;
+    const int width = measured.cx + std::max(8, static_cast<int>(MetricsOf(font).tmMaxCharWidth));
+    const int height = measured.cy;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueGdiObject bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    struct MemoryDC {
+        HDC dc = ::CreateCompatibleDC(nullptr);
+        ~MemoryDC() {
+            if (dc) ::DeleteDC(dc);
+        }
+    } memory;
+    if (!bitmap || !bits || !memory.dc) return measured.cx;
+    auto* pixels = static_cast<DWORD*>(bits);
+    std::fill(pixels, pixels + static_cast<size_t>(width) * height, 0x00FFFFFFu);
+    ::SelectObject(memory.dc, bitmap.get());
+    ::SelectObject(memory.dc, FontHandle(font));
+    ::SetBkMode(memory.dc, TRANSPARENT);
+    ::SetTextColor(memory.dc, RGB(0, 0, 0));
+    RECT r{0, 0, width, height};
+    ::DrawTextW(memory.dc, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_NOPREFIX);
+    ::GdiFlush();
+    for (int x = width - 1; x >= 0; --x)
+        for (int y = 0; y < height; ++y)
+            if ((pixels[static_cast<size_t>(y) * width + x] & 0x00FFFFFFu) != 0x00FFFFFFu) return x + 1;
+    return 0;
 }
 
 }  // namespace
@@ -151,8 +192,9 @@ void TLabel::SetText(const std::string& text) {
 
 SIZE TLabel::TextExtent() {
     SIZE size{0, 0};
+    const TFontSpec font = DrawingFont();
     HDC dc = ::GetDC(nullptr);
-    HGDIOBJ old = ::SelectObject(dc, FontHandle(Font()));
+    HGDIOBJ old = ::SelectObject(dc, FontHandle(font));
     const std::wstring text = ToWide(Text());
     RECT r{0, 0, wordWrap_ ? std::max(1, Width()) : 0, 0};
     ::DrawTextW(dc, text.empty() ? L" " : text.c_str(), text.empty() ? 1 : static_cast<int>(text.size()), &r,
@@ -161,6 +203,8 @@ SIZE TLabel::TextExtent() {
     ::ReleaseDC(nullptr, dc);
     size.cx = r.right - r.left;
     size.cy = r.bottom - r.top;
+    // One line is as wide as what it really paints.
+    if (!wordWrap_) size.cx = std::max(size.cx, static_cast<LONG>(InkRight(font, text, size)));
     return size;
 }
 
@@ -201,6 +245,8 @@ void TLabel::Paint(HDC dc, const RECT&) {
 
 LRESULT TLabel::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCHITTEST && !OnClick && !OnMouseUp && !OnMouseDown) return HTTRANSPARENT;
+    // The font the text is painted in.
+    if (message == WM_GETFONT) return reinterpret_cast<LRESULT>(FontHandle(DrawingFont()));
     if (message == WM_LBUTTONUP) {
         LRESULT r = TControl::WndProc(message, wParam, lParam);
         Click();

@@ -106,23 +106,11 @@ TActionDetailPanel::TActionDetailPanel(bool endLayout) {
     BeginLoading();
     SetName("ActionDetailPanel");
     SetBounds(0, 0, 181, 24);
-    EnabledPanel = new TPanel(this);
-    EnabledPanel->SetName("EnabledPanel");
-    EnabledPanel->SetParent(this);
-    EnabledPanel->SetAlign(TAlign::alTop);
-    EnabledPanel->SetBounds(0, 0, 181, 24);
-    EnabledCheckBox = new TPanelCheckBox(this);
-    EnabledCheckBox->SetName("EnabledCheckBox");
-    EnabledCheckBox->SetParent(EnabledPanel);
-    EnabledCheckBox->SetBounds(5, 3, 172, 19);
+    const TEnabledRow row =
+        BuildEnabledRow(this, this, "EnabledPanel", {0, 0, 181, 24}, {5, 3, 172, 19}, loading_);
+    EnabledPanel = row.panel;
+    EnabledCheckBox = row.checkBox;
     EnabledCheckBox->SetAnchors(akLeft | akTop | akRight);
-    EnabledCheckBox->OnClick = [this](TComponent*) {
-        if (loading_ || !editedObject_) return;
-        std::string value;
-        if (!ReadParam(editedObject_.get(), "enabled", value)) return;
-        SetObjectParam("enabled", Variant(std::string(EnabledCheckBox->Checked() ? "yes" : "no")));
-        UpdateView();
-    };
     ActionDetailPanel = new TPanel(this);
     ActionDetailPanel->SetName("ActionDetailPanel");
     ActionDetailPanel->SetParent(this);

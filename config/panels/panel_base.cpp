@@ -6,6 +6,28 @@
 
 namespace omb::config {
 
+TEnabledRow BuildEnabledRow(TDetailPanelFrame* frame, forms::TControl* container, const char* panelName,
+                            const forms::TBounds& panelBounds, const forms::TBounds& checkBoxBounds,
+                            const bool& loading) {
+    auto* panel = new forms::TPanel(frame);
+    panel->SetName(panelName);
+    panel->SetParent(container);
+    panel->SetAlign(forms::TAlign::alTop);
+    panel->SetBounds(panelBounds.left, panelBounds.top, panelBounds.width, panelBounds.height);
+    auto* box = new TPanelCheckBox(frame);
+    box->SetName("EnabledCheckBox");
+    box->SetParent(panel);
+    box->SetBounds(checkBoxBounds.left, checkBoxBounds.top, checkBoxBounds.width, checkBoxBounds.height);
+    box->OnClick = [frame, box, &loading](forms::TComponent*) {
+        if (loading || !frame->EditedObject()) return;
+        std::string value;
+        if (!ReadParam(frame->EditedObject(), "enabled", value)) return;
+        frame->SetObjectParam("enabled", Variant(std::string(box->Checked() ? "yes" : "no")));
+        frame->UpdateView();
+    };
+    return TEnabledRow{panel, box};
+}
+
 forms::TControl* EmbedObjectPanel(IBOMObject* child, forms::TControl* container) {
     if (!child || !container) return nullptr;
     Ref<IUIElement> element = child->QueryRole("UIElement").As<IUIElement>();

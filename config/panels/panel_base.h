@@ -40,6 +40,19 @@ private:
     bool old_;
 };
 
+// The top row of a panel that switches its object on and off: a panel
+// aligned to the top of `container` and a check box on it, both owned by
+// `frame`. A click writes "yes" or "no" to the object's "enabled"
+// parameter at once (not while `loading` is set, nor when the object has no
+// such parameter) and the frame shows the object again.
+struct TEnabledRow {
+    forms::TPanel* panel;
+    TPanelCheckBox* checkBox;
+};
+TEnabledRow BuildEnabledRow(TDetailPanelFrame* frame, forms::TControl* container, const char* panelName,
+                            const forms::TBounds& panelBounds, const forms::TBounds& checkBoxBounds,
+                            const bool& loading);
+
 // The window side of a panel the model handed out (nullptr when none).
 inline forms::TControl* PanelControl(TAbstractDetailPanel* panel) { return dynamic_cast<forms::TControl*>(panel); }
 

@@ -59,22 +59,10 @@ TWindowRuleDetailPanel::TWindowRuleDetailPanel() {
     ScrollBox->SetName("ScrollBox");
     ScrollBox->SetParent(GroupBox);
     ScrollBox->SetAlign(TAlign::alClient);
-    MainPanel = new TPanel(this);
-    MainPanel->SetName("MainPanel");
-    MainPanel->SetParent(ScrollBox);
-    MainPanel->SetAlign(TAlign::alTop);
-    MainPanel->SetBounds(0, 0, 204, 29);
-    EnabledCheckBox = new TPanelCheckBox(this);
-    EnabledCheckBox->SetName("EnabledCheckBox");
-    EnabledCheckBox->SetParent(MainPanel);
-    EnabledCheckBox->SetBounds(8, 6, 17, 17);
-    EnabledCheckBox->OnClick = [this](TComponent*) {
-        if (loading_ || !editedObject_) return;
-        std::string value;
-        if (!ReadParam(editedObject_.get(), "enabled", value)) return;
-        SetObjectParam("enabled", Variant(std::string(EnabledCheckBox->Checked() ? "yes" : "no")));
-        UpdateView();
-    };
+    const TEnabledRow row =
+        BuildEnabledRow(this, ScrollBox, "MainPanel", {0, 0, 204, 29}, {8, 6, 17, 17}, loading_);
+    MainPanel = row.panel;
+    EnabledCheckBox = row.checkBox;
     NameEdit = new TEdit(this);
     NameEdit->SetName("NameEdit");
     NameEdit->SetParent(MainPanel);

@@ -204,6 +204,53 @@ TEST_F(Tree, ParametersAndCollectionsBasics) {
     item = nullptr;
 }
 
+// The items and their children hold each other through their owner links:
+// an item dropped from its collection without a disconnect goes with all
+// its children, and nothing else goes.
+TEST_F(Tree, DroppedItemsAreFreedWithTheirChildrenAndNothingElse) {
+    auto live = [] { return TDebugInterfacedObject::LiveObjects(); };
+    auto sizeOf = [&](bool withParam) {
+        const long before = live();
+        Ref<Recorder> probe = Make<Recorder>("RECORDER", "probe");
+        if (withParam) probe->CreateParam("enabled", Variant("yes"));
+        const long size = live() - before;
+        Tear(probe);
+        return size;
+    };
+    const long plain = sizeOf(false), withParam = sizeOf(true);
+    ASSERT_GT(plain, 2);  // the object, its "all" set, its parameter set...
+
+    const long before = live();
+    Ref<Recorder> r3 = Make<Recorder>("RECORDER", "r3");
+    rules->AddItem(r3->AsBOMObject());
+    r3 = nullptr;
+    rules->DeleteItem(Variant("r3"));
+    EXPECT_EQ(live(), before);
+    EXPECT_EQ(r2->GetObject("..").get(), rules->AsBOMObject());
+    EXPECT_EQ(root->GetObject("rules/r2").get(), r2->AsBOMObject());
+
+    // An item moved to another collection keeps its new links.
+    Ref<RecorderCollection> other(
+        dynamic_cast<RecorderCollection*>(root->CreateChild("RECORDERS", "other").get()));
+    other->SetOwner(root.get());
+    other->AddItem(r2->AsBOMObject());
+    rules->DeleteItem(Variant("r2"));
+    EXPECT_EQ(r2->GetObject("..").get(), other->AsBOMObject());
+    EXPECT_EQ(r2->GetObject("params/name/..").get(), r2->GetObject("params").get());
+    rules->AddItem(r2->AsBOMObject());
+    other->DeleteItem(Variant("r2"));
+    EXPECT_EQ(r2->GetObject("..").get(), rules->AsBOMObject());
+    other = nullptr;
+
+    r1 = nullptr;
+    r2 = nullptr;
+    const long full = live();
+    rules->Clear();
+    EXPECT_EQ(live(), full - plain - withParam);
+    EXPECT_EQ(rules->Count(), 0);
+    EXPECT_EQ(extra->GetObject("../rules").get(), rules->AsBOMObject());
+}
+
 TEST_F(Tree, CreationByTypeName) {
     EXPECT_FALSE(CreateBOMObject("NOSUCHTYPE", "x"));
     Ref<IBOMObjectSlave> o = CreateBOMObject("bomobject", "");

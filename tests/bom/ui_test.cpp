@@ -194,6 +194,24 @@ TEST_F(UiObjects, PanelsByRoleCachedRefreshedAndFreedInReverse) {
     c = nullptr;
 }
 
+// An item dropped from an attached collection without a detach or a
+// disconnect: its panels (which hold it) are freed and it goes with its
+// children; the other items keep their panels.
+TEST_F(UiObjects, ADroppedItemLosesItsPanelsAndGoes) {
+    TAbstractDetailPanel* kept = a->GetDetailPanel("DefaultDetailPanel");
+    ASSERT_NE(kept, nullptr);
+    const long before = TDebugInterfacedObject::LiveObjects();
+    Ref<TestItem> c = Make<TestItem>("TESTITEM", "c");
+    list->AddItem(c->AsBOMObject());
+    ASSERT_NE(c->GetDetailPanel("DefaultDetailPanel"), nullptr);
+    c = nullptr;
+    g_panelLog.clear();
+    list->DeleteItem(Variant("c"));
+    EXPECT_EQ(g_panelLog, (std::vector<std::string>{"free2"}));
+    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), before);
+    EXPECT_EQ(a->GetDetailPanel("DefaultDetailPanel"), kept);
+}
+
 TEST_F(UiObjects, PanelRenamesThroughTheOwner) {
     TAbstractDetailPanel* p = a->GetDetailPanel("DefaultDetailPanel");
     g_panelLog.clear();

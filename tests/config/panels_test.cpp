@@ -14,6 +14,7 @@
 #include "config/panels/rule_panels.h"
 #include "forms/application.h"
 #include "forms/form.h"
+#include "foundation/winfuncs.h"
 #include "tests/forms/forms_test_support.h"
 #include "tests/foundation/xml_test_support.h"
 #include "tests/model/model_test_support.h"
@@ -46,6 +47,35 @@ struct HostForm : TForm {
                    << " outside " << area.left << "," << area.top << "-" << area.right << "," << area.bottom;
     }
     return ::testing::AssertionSuccess();
+}
+
+// How far right a label's own painting inks, the label made wider for the
+// look (its painting clips at its edge); 0 when it paints no text.
+int PaintedInkRight(TLabel* label) {
+    const int width = label->Width();
+    label->SetWidth(width + 40);
+    HWND h = label->WindowHandle();
+    RECT rc;
+    GetClientRect(h, &rc);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageW(h, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    const DWORD background = pixels[rc.right - 1];
+    int right = 0;
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = right; x < rc.right; ++x)
+            if (pixels[y * rc.right + x] != background) right = x + 1;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    label->SetWidth(width);
+    return right;
 }
 
 struct Panels : omb::test::ModelTest {
@@ -279,6 +309,51 @@ TEST_F(Panels, CriterionComboBoxesStoreOnEnterOnCommitAndFollowALongerLabel) {
     EXPECT_EQ(combo->Left() + combo->Width(), right);
     EXPECT_EQ(combo->Left(), panel->WindowClassLabel->Left() + panel->WindowClassLabel->TextExtent().cx + 5);
     EXPECT_EQ(combo->Hint(), "Translated hint");
+}
+
+// Each label is as wide as what it paints in its own font, and the combo
+// box starts right of it: the label's last character stays visible.
+TEST_F(Panels, CriterionLabelsShowTheirWholeTextLeftOfTheComboBox) {
+    auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(panel);
+    auto* condition = dynamic_cast<TConditionDetailPanel*>(panel->ScrollBox->Control(1));
+    ASSERT_TRUE(condition);
+    auto* classPanel =
+        dynamic_cast<TWindowClassCriterionDetailPanel*>(condition->CriterionsGroupBox->Control(1));
+    auto* captionPanel =
+        dynamic_cast<TWindowCaptionCriterionDetailPanel*>(condition->CriterionsGroupBox->Control(2));
+    ASSERT_TRUE(classPanel && captionPanel);
+    auto check = [](TLabel* label, TControl* combo) {
+        SCOPED_TRACE(label->Text());
+        HWND h = label->WindowHandle();
+        auto font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
+        ASSERT_TRUE(font);
+        const std::wstring text = omb::ToWide(label->Text());
+        HDC dc = GetDC(h);
+        HGDIOBJ old = SelectObject(dc, font);
+        RECT measured{0, 0, 0, 0};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, old);
+        ReleaseDC(h, dc);
+        RECT client;
+        GetClientRect(h, &client);
+        EXPECT_LE(measured.right - measured.left, client.right);
+        const int ink = PaintedInkRight(label);
+        EXPECT_GT(ink, 0);
+        EXPECT_LE(ink, client.right);
+        RECT labelRect, comboRect;
+        GetWindowRect(h, &labelRect);
+        GetWindowRect(combo->WindowHandle(), &comboRect);
+        EXPECT_GT(comboRect.left, labelRect.right);
+    };
+    check(classPanel->WindowClassLabel, classPanel->WindowClassComboBox);
+    check(captionPanel->WindowCaptionLabel, captionPanel->WindowCaptionComboBox);
+    // So too after a translation.
+    Translate({{"WClCDP_Caption", "Klasse:"}, {"WCCDP_Caption", "Fenstertitel (genau):"}});
+    check(classPanel->WindowClassLabel, classPanel->WindowClassComboBox);
+    check(captionPanel->WindowCaptionLabel, captionPanel->WindowCaptionComboBox);
+    EXPECT_TRUE(errors.messages.empty());
 }
 
 TEST_F(Panels, ActionRowsFollowTheFilterAndTheRunModeList) {

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,54 +23,14 @@
 #include "forms/toolbar.h"
 #include "foundation/winfuncs.h"
 #include "tests/forms/forms_test_support.h"
+#include "tests/forms/host_tools.h"
 
 using namespace omb::forms;
+using omb::test::HostHas;
 using omb::test::PumpUntil;
+using omb::test::Xdo;
 
 namespace {
-
-// ------------------------------------------------------------ host tools
-
-std::wstring UnixToWine(const std::string& path) {
-    std::wstring p = L"Z:" + omb::ToWide(path);
-    for (wchar_t& c : p)
-        if (c == L'/') c = L'\\';
-    return p;
-}
-
-bool HostProgram(const std::string& name) {
-    return ::GetFileAttributesW(UnixToWine("/usr/bin/" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Runs a host program through the host shell (Wine hands out no process
-// handle for it): its exit code lands in a file, polled for a bounded time.
-// Blocks without pumping: call it from the driver thread.
-bool RunHostBlocking(const std::string& commandLine, DWORD timeoutMs = 10000) {
-    static std::atomic<unsigned> counter{0};
-    const std::string done =
-        "/tmp/omb_tb_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter) + ".rc";
-    const std::wstring doneWine = UnixToWine(done);
-    ::DeleteFileW(doneWine.c_str());
-    std::wstring cmd = L"Z:\\bin\\sh -c \"" + omb::ToWide(commandLine) + L" >/dev/null 2>&1; echo $? >" +
-                       omb::ToWide(done) + L".part; mv " + omb::ToWide(done) + L".part " + omb::ToWide(done) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    if (pi.hProcess) ::CloseHandle(pi.hProcess);
-    if (pi.hThread) ::CloseHandle(pi.hThread);
-    const DWORD start = ::GetTickCount();
-    std::string code;
-    while (::GetTickCount() - start < timeoutMs) {
-        std::ifstream in(doneWine.c_str());
-        if (in && std::getline(in, code) && !code.empty()) break;
-        ::Sleep(10);
-    }
-    ::DeleteFileW(doneWine.c_str());
-    return code == "0";
-}
-
-bool Xdo(const std::string& args) { return RunHostBlocking("/usr/bin/xdotool " + args); }
 
 // Waits on the driver thread for a condition the main thread brings about.
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 3000) {
@@ -337,14 +296,7 @@ TBounds WindowBoundsInParent(HWND w) {
 }
 
 void Screenshot(const std::string& name) {
-    if (!HostProgram("import")) return;
-    std::atomic<bool> done{false};
-    std::thread t([&] {
-        RunHostBlocking("/usr/bin/import -window root /tmp/" + name);
-        done = true;
-    });
-    PumpUntil([&] { return done.load(); }, 10000);
-    t.join();
+    if (HostHas("import")) omb::test::RunHost("import", "-window root /tmp/" + name);
 }
 
 // ---------------------------------------------------------------- tests
@@ -555,7 +507,7 @@ TEST(Menus, CommandsReachTheirItemsFromAnyFormAndDisabledItemsDoNothing) {
 }
 
 TEST(ToolBar, RealInputClicksButtonsOpensMenusAndPicksItems) {
-    if (!HostProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    if (!HostHas("xdotool")) GTEST_SKIP() << "xdotool is not installed";
     BarForm form;
     ASSERT_TRUE(ShowAndSettle(form));
     HWND menuBar = form.menuBar->WindowHandle(), toolBar = form.toolBar->WindowHandle();
@@ -638,7 +590,7 @@ TEST(ToolBar, RealInputClicksButtonsOpensMenusAndPicksItems) {
 }
 
 TEST(ToolBar, AltLetterOpensTheMenuAndHintsComeFromTheButtons) {
-    if (!HostProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    if (!HostHas("xdotool")) GTEST_SKIP() << "xdotool is not installed";
     BarForm form;
     ASSERT_TRUE(ShowAndSettle(form));
     HWND toolBar = form.toolBar->WindowHandle();
@@ -687,7 +639,7 @@ TEST(ToolBar, AltLetterOpensTheMenuAndHintsComeFromTheButtons) {
 }
 
 TEST(ToolBar, ScreenshotOfAnOpenMenu) {
-    if (!HostProgram("xdotool") || !HostProgram("import")) GTEST_SKIP() << "xdotool or import missing";
+    if (!HostHas("xdotool") || !HostHas("import")) GTEST_SKIP() << "xdotool or import missing";
     BarForm form;
     ASSERT_TRUE(ShowAndSettle(form));
     form.actionsMenu->SetImages(form.images.handle);
@@ -699,7 +651,7 @@ TEST(ToolBar, ScreenshotOfAnOpenMenu) {
         ASSERT_TRUE(WaitFor([&] {
             return (::GetMenuState(form.actionsMenu->Handle(), 0, MF_BYPOSITION) & MF_HILITE) != 0;
         }));
-        RunHostBlocking("/usr/bin/import -window root /tmp/omb_toolbar_menu.png");
+        omb::test::RunHost("import", "-window root /tmp/omb_toolbar_menu.png");
         ASSERT_TRUE(Xdo("key Escape"));
         ASSERT_TRUE(WaitFor([&] { return OpenPopupWindow() == nullptr; }));
     });

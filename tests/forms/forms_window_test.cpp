@@ -1,6 +1,6 @@
-// Forms and containers with real windows: layout, the modal loop, close
-// queries, notifications reaching their controls, Tab through nested
-// containers and the idle pass.
+// Forms and containers with real windows: layout, hint tools, the modal
+// loop, close queries, notifications reaching their controls, Tab through
+// nested containers and the idle pass.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -79,6 +79,47 @@ TEST(FormsWindow, LayoutFollowsTheWindowAndComponentsAreFoundByName) {
     EXPECT_EQ(form.FindComponent("edit2"), form.edit2);
     EXPECT_EQ(form.FindComponent("nothing"), nullptr);
     EXPECT_EQ(TControl::FromHandle(form.edit2->WindowHandle()), form.edit2);
+}
+
+// A control with a hint is one tool of the hint window while its window
+// lives in a parent: moved, it is one tool of its new parent; parked or
+// destroyed (alone or with its form), none.
+TEST(FormsWindow, HintToolsFollowTheirControlsWindows) {
+    auto tools = [] {
+        HWND tip = HintToolTipWindow();
+        return tip ? static_cast<int>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0)) : 0;
+    };
+    const int before = tools();
+    {
+        TestForm form;
+        form.Show();
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+        form.edit1->SetHint("First");
+        form.edit2->SetHint("Second");
+        form.check->SetHint("Third");
+        EXPECT_EQ(tools(), before + 3);
+
+        form.edit1->SetParent(form.group);
+        EXPECT_EQ(tools(), before + 3);
+        TOOLINFOW ti{};
+        ti.cbSize = sizeof(ti);
+        ti.hwnd = form.group->WindowHandle();
+        ti.uId = reinterpret_cast<UINT_PTR>(form.edit1->WindowHandle());
+        EXPECT_TRUE(SendMessageW(HintToolTipWindow(), TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti)));
+        form.edit1->SetParent(nullptr);
+        EXPECT_EQ(tools(), before + 2);
+        form.edit1->SetParent(form.top);
+        EXPECT_EQ(tools(), before + 3);
+        form.edit1->SetHint("First again");
+        EXPECT_EQ(tools(), before + 3);
+
+        delete form.check;
+        form.check = nullptr;
+        EXPECT_EQ(tools(), before + 2);
+        form.edit2->DestroyHandle();
+        EXPECT_EQ(tools(), before + 1);
+    }
+    EXPECT_EQ(tools(), before);
 }
 
 TEST(FormsWindow, ModalLoopReturnsTheButtonsResultAndReenablesTheOwner) {
