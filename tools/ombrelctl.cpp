@@ -26,6 +26,10 @@
 //   ombrelctl popup                   the shown pop-up menu
 //   ombrelctl controls <caption>      lists the shown child windows: class,
 //                                     control id, rectangle and text
+//   ombrelctl focus                   the window with the keyboard focus in
+//                                     the foreground thread: class, shown or
+//                                     hidden, text, and its top-level window's
+//                                     caption
 #include <windows.h>
 
 #include <commctrl.h>
@@ -48,7 +52,7 @@ int Usage() {
                  "usage: ombrelctl wait <class> <seconds> | state <class> | rule <class> | stop | reload\n"
                  "       ombrelctl control <caption> <class> <text>|#<id> [n] [after <class> <text>]\n"
                  "       ombrelctl button <caption> <text> | button <caption> <bar> <index>\n"
-                 "       ombrelctl item <text> | popup | controls <caption>\n");
+                 "       ombrelctl item <text> | popup | controls <caption> | focus\n");
     return 2;
 }
 
@@ -287,6 +291,24 @@ int ListControls(HWND top) {
     return 0;
 }
 
+int Focus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    HWND foreground = ::GetForegroundWindow();
+    if (!foreground || !::GetGUIThreadInfo(::GetWindowThreadProcessId(foreground, nullptr), &info) ||
+        !info.hwndFocus) {
+        std::printf("no focus\n");
+        return 1;
+    }
+    HWND focus = info.hwndFocus;
+    const std::wstring cls = ClassOf(focus);
+    const std::wstring text = WindowText(focus);
+    const std::wstring top = WindowText(::GetAncestor(focus, GA_ROOT));
+    std::printf("%ls %s \"%ls\" in \"%ls\"\n", cls.c_str(), Shown(focus) ? "shown" : "hidden", text.c_str(),
+                top.c_str());
+    return 0;
+}
+
 int Popup() {
     HWND menu = nullptr;
     while ((menu = ::FindWindowExW(nullptr, menu, L"#32768", nullptr)) != nullptr) {
@@ -320,6 +342,7 @@ int main(int argc, char** argv) {
     if (verb == "stop") return Command(3, std::string(), nullptr);
     if (verb == "reload") return Command(2, std::string(), nullptr);
     if (verb == "popup") return Popup();
+    if (verb == "focus") return Focus();
     if (argc < 3) return Usage();
     if (verb == "item") return ListItem(argv[2]);
     if (verb == "control" || verb == "button" || verb == "controls") {

@@ -89,6 +89,7 @@ xdotool type 'x'
 xdotool key ctrl+s
 poll 50 '[ "$(rules)" -eq $((nrules + 2)) ]' || fail "add while typing, save: $(rules) rules saved, not $((nrules + 2))"
 has_rule "Window Rule 2 renamed" || fail "the typed name was not saved"
+wine "$CTL" focus 2>/dev/null | grep -q ' hidden ' && fail "the focus is in a hidden window: $(wine "$CTL" focus)"
 has_rule "Window Rule 2" || fail "the rule added while typing was not saved under the free number"
 grep -q 'Rule 2 renamedx\|>x<' "$WORK/app/Ombrel.ini" && fail "a key after the add reached a hidden field"
 xdotool key alt+F4
