@@ -71,6 +71,21 @@ HWND ParkingWindow() {
     return parking.get();
 }
 
+namespace {
+// A window about to be hidden or parked hands the keyboard focus, when it
+// or one of its children holds it, to its top-level window. The system
+// does so when a shown window is hidden, but not while a container's redraw
+// is off (its windows count as hidden then): the focus would stay in the
+// parking window, where the keys reach neither the window's own short-cuts
+// nor any visible control.
+void HandFocusToTopLevel(HWND window) {
+    HWND focus = ::GetFocus();
+    if (!window || !focus || (focus != window && !::IsChild(window, focus))) return;
+    HWND root = ::GetAncestor(window, GA_ROOT);
+    if (root && root != window && root != ParkingWindow()) ::SetFocus(root);
+}
+}  // namespace
+
 void ScaleLayout(TComponent* root, int pixelsPerInch) {
     if (pixelsPerInch == kDesignPixelsPerInch || !root) return;
     auto scale = [&](TControl* c) {
@@ -151,6 +166,7 @@ void TControl::SetParent(TControl* parent) {
         }
         parent_->RequestRealign();
     } else if (hwnd_) {
+        HandFocusToTopLevel(hwnd_);
         ::ShowWindow(hwnd_, SW_HIDE);
         ::SetParent(hwnd_, ParkingWindow());
     }
@@ -162,6 +178,7 @@ void TControl::RemoveChild(TControl* child) {
     controls_.erase(it);
     child->parent_ = nullptr;
     if (child->hwnd_ && !Destroying()) {
+        HandFocusToTopLevel(child->hwnd_);
         ::ShowWindow(child->hwnd_, SW_HIDE);
         ::SetParent(child->hwnd_, ParkingWindow());
     }
@@ -252,6 +269,7 @@ void TControl::SetAnchors(unsigned value) { anchors_ = value; }
 void TControl::SetVisible(bool value) {
     if (visible_ == value) return;
     visible_ = value;
+    if (hwnd_ && !value) HandFocusToTopLevel(hwnd_);
     if (hwnd_) ::ShowWindow(hwnd_, value ? SW_SHOWNA : SW_HIDE);
     if (parent_) parent_->RequestRealign();
 }

@@ -169,6 +169,11 @@ TFindWindow::~TFindWindow() {
 
 void TFindWindow::SetBounds(int left, int top, int, int) { TControl::SetBounds(left, top, 32, 32); }
 
+void TFindWindow::SetHint(const std::string& hint) {
+    TControl::SetHint(hint);
+    SetText(hint);
+}
+
 void TFindWindow::CreateParams(TCreateParams& params) {
     TControl::CreateParams(params);
     params.exStyle = 0;

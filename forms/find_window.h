@@ -61,6 +61,9 @@ public:
 
     // The size stays 32 x 32.
     void SetBounds(int left, int top, int width, int height) override;
+    // The hint is the window's text too: the finder draws no text, and its
+    // window is known by that name to screen readers and test tools.
+    void SetHint(const std::string& hint) override;
 
     // True: the innermost window under the cursor is taken; false: the
     // top-level window that contains it.

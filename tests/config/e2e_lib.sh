@@ -3,11 +3,67 @@ FAILS=0
 fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
 # Bounded poll: up to $1 tenths of a second for the condition in $2.
 poll() {
-    n=$1; shift
-    while [ "$n" -gt 0 ]; do
+    _poll_n=$1; shift
+    while [ "$_poll_n" -gt 0 ]; do
         if eval "$@"; then return 0; fi
-        sleep 0.1; n=$((n - 1))
+        sleep 0.1; _poll_n=$((_poll_n - 1))
     done
     return 1
 }
 focused() { xdotool getwindowfocus 2>/dev/null; }
+
+# Controls are found from outside by ombrelctl ($CTL), not at offsets from
+# the window's corner: R := the screen rectangle "left top width height" of
+# what `ombrelctl "$@"` finds, waiting up to 5 s for it to be shown.
+find_rect() {
+    i=50
+    while :; do
+        R=$(wine "$CTL" "$@" 2>/dev/null | tr -d '\r') && return 0
+        i=$((i - 1)); [ $i -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+# CX, CY := the centre of what `ombrelctl "$@"` finds.
+find_centre() {
+    find_rect "$@" || return 1
+    set -- $R
+    CX=$(($1 + $3 / 2)); CY=$(($2 + $4 / 2))
+}
+point_at() { find_centre "$@" || return 1; move_to $CX $CY; }
+# The pointer to $1,$2; --sync would wait for a motion that never comes
+# when it is there already.
+move_to() {
+    eval "$(xdotool getmouselocation --shell 2>/dev/null | grep -E '^[XY]=' | sed 's/^/MOUSE_/')"
+    [ "${MOUSE_X:-}" = "$1" ] && [ "${MOUSE_Y:-}" = "$2" ] && return 0
+    xdotool mousemove --sync "$1" "$2"
+}
+click_at() { point_at "$@" && xdotool click 1; }
+# A control of the editor's window: class and text (see ombrelctl).
+click_control() { click_at control Ombrel "$@"; }
+# A check box of the editor's window with the text $1, clicked on its box:
+# a wide check box's middle may lie under another program's window.
+click_check() {
+    find_rect control Ombrel Button "$1" || return 1
+    set -- $R
+    move_to $(($1 + $4 / 2)) $(($2 + $4 / 2)) && xdotool click 1
+}
+# Opens the editor's menu $1 from its bar and chooses its item $2 (from 0,
+# separators not counted) with the arrow keys: the items of a pop-up menu
+# are no windows that could be found.
+menu_item() {
+    click_at button Ombrel "$1" || return 1
+    poll 50 'wine "$CTL" popup >/dev/null 2>&1' || return 1
+    k=0
+    while [ $k -le "$2" ]; do xdotool key Down; k=$((k + 1)); done
+    xdotool key Return
+}
+# Drags the editor's finder onto the screen point $1,$2 in steps.
+drag_finder_to() {
+    find_centre control Ombrel OmbFormsControl 'Drag the cross-hair*' || return 1
+    sx=$CX; sy=$CY
+    move_to $sx $sy && xdotool mousedown 1
+    for s in 1 2 3 4 5 6 7 8 9 10; do
+        move_to $((sx + ($1 - sx) * s / 10)) $((sy + ($2 - sy) * s / 10))
+    done
+    xdotool mouseup 1
+}

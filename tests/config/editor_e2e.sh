@@ -1,16 +1,18 @@
 #!/bin/sh
 # The real OmbrelConfig.exe from a copy of the distribution folder, driven
-# by real key presses (xdotool) on the virtual display. Needs DISPLAY and
-# the build's Wine prefix (scripts/test.sh sets both up).
+# by real key presses (xdotool) on the virtual display, and clicks on
+# controls ombrelctl finds. Needs DISPLAY and the build's Wine prefix
+# (scripts/test.sh sets both up).
 #
 # No fixed pauses: every step waits (boundedly) for what it caused to be
 # seen from outside: a window that appears or gets the keyboard focus, a
 # file's content, the end of the process. Keys sent one after another are
 # taken in order by the program, so a later key's effect proves the
 # earlier one was handled too.
-# Usage: editor_e2e.sh DIST_FOLDER
+# Usage: editor_e2e.sh DIST_FOLDER OMBRELCTL_EXE
 set -u
 DIST=$1
+CTL=$2
 WORK=$(mktemp -d)
 EDITOR_PID=
 cleanup() {
@@ -51,6 +53,7 @@ fresh() {
     cp "$WORK/app/Ombrel.ini" "$WORK/original.ini"
 }
 has_rule() { grep -q "name=\"$1\"" "$WORK/app/Ombrel.ini"; }
+rules() { grep -c '<window_rule ' "$WORK/app/Ombrel.ini"; }
 
 # No configuration: no window, exit code 0.
 fresh; rm "$WORK/app/Ombrel.ini"
@@ -69,6 +72,31 @@ wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1; rc=$?
 poll 50 main_focused || fail "the second editor did not bring the first forward"
 xdotool key alt+F4
 ended || fail "closing an unchanged editor did not end it"
+
+# Add and save twice; the second rule is added while the first one's name
+# is being typed: the panel with the focused field goes away, the keys after
+# it reach the editor (Ctrl+S saves every rule) and none lands in a field
+# nobody sees.
+fresh; start add-while-typing
+nrules=$(rules)
+xdotool key ctrl+a ctrl+s
+poll 50 '[ "$(rules)" -eq $((nrules + 1)) ] && has_rule "Window Rule 2"' || fail "add, save: $(rules) rules saved, not $((nrules + 1))"
+click_at control Ombrel Edit '*' after OmbFormsControl ' Window rule ' || fail "no name field"
+xdotool key End
+xdotool type ' renamed'
+xdotool key ctrl+a
+xdotool type 'x'
+xdotool key ctrl+s
+poll 50 '[ "$(rules)" -eq $((nrules + 2)) ]' || fail "add while typing, save: $(rules) rules saved, not $((nrules + 2))"
+has_rule "Window Rule 2 renamed" || fail "the typed name was not saved"
+wine "$CTL" focus 2>/dev/null | grep -q ' hidden ' && fail "the focus is in a hidden window: $(wine "$CTL" focus)"
+has_rule "Window Rule 2" || fail "the rule added while typing was not saved under the free number"
+grep -q 'Rule 2 renamedx\|>x<' "$WORK/app/Ombrel.ini" && fail "a key after the add reached a hidden field"
+xdotool key alt+F4
+if ! ended; then
+    fail "the editor asked on closing although everything was saved"
+    kill "$EDITOR_PID"; poll 50 '! running'; EDITOR_PID=
+fi
 
 # Closing with changes: No leaves the file as it was.
 fresh; start close-no

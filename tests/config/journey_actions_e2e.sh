@@ -3,6 +3,8 @@
 # real input: a window of a test program is picked with the editor's finder,
 # the action is ticked and saved, the command center is launched from the
 # Actions menu, and a window of that kind opened then is closed at once.
+# The controls are found by ombrelctl (class and text) and clicked at their
+# centres.
 # Needs DISPLAY and the build's Wine prefix (scripts/test.sh sets both up).
 # No fixed pauses: every step waits boundedly for an effect seen from outside.
 # Usage: journey_actions_e2e.sh DIST_FOLDER OMBRELCTL_EXE TEST_WINDOW_EXE
@@ -57,39 +59,28 @@ EDITOR_PID=$(xdotool getwindowpid "$MAIN")
 # The window is placed once it has the focus.
 if ! poll 50 '[ "$(focused)" = "$MAIN" ]'; then
     eval "$(xdotool getwindowgeometry --shell "$MAIN")"
-    EX=$X; EY=$Y
-    xdotool mousemove --sync $((EX + 100)) $((EY + 8)) click 1
+    xdotool mousemove --sync $((X + 100)) $((Y + 8)) click 1
     poll 50 '[ "$(focused)" = "$MAIN" ]' || die "the editor has no keyboard focus"
 fi
 # Wine maps the window at the screen's corner before it moves it to its place.
 poll 50 'eval "$(xdotool getwindowgeometry --shell "$MAIN")"; [ "$X" -ne 0 ] || [ "$Y" -ne 0 ]'
-EX=$X; EY=$Y
-at() { xdotool mousemove --sync $((EX + $1)) $((EY + $2)); }
-FINDER="199 154"; CLOSE="192 300"
-ACTIONS="153 33"; LAUNCH="197 54"; STOP="190 72"
 # Drags the finder onto the middle of the X window $1.
 drag_onto() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    tx=$((X + WIDTH / 2)); ty=$((Y + HEIGHT / 2))
-    sx=$((EX + 199)); sy=$((EY + 154))
-    at $FINDER; xdotool mousedown 1
-    for s in 1 2 3 4 5 6 7 8 9 10; do
-        xdotool mousemove --sync $((sx + (tx - sx) * s / 10)) $((sy + (ty - sy) * s / 10))
-    done
-    xdotool mouseup 1
+    drag_finder_to $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 }
 count_rules() { grep -c '<window_rule ' "$WORK/app/Ombrel.ini"; }
 
 # Rule 1: close the first kind of window automatically.
 xdotool key ctrl+a ctrl+s
 poll 50 '[ "$(count_rules)" -eq 1 ]' || die "Ctrl+A, Ctrl+S wrote no rule"
-drag_onto "$(xdotool search --name '^OmbJourneyClose$' | head -1)"
-at $CLOSE; xdotool click 1
+drag_onto "$(xdotool search --name '^OmbJourneyClose$' | head -1)" || die "the editor shows no finder"
+click_check "Close window automatically" || die "the editor shows no Close window automatically"
 xdotool key ctrl+s
 poll 50 'ini "<param name=\"window_class_name\">OmbJourneyClose</param>"' || die "the finder did not fill the first class"
 
-at $ACTIONS; xdotool click 1
-at $LAUNCH; xdotool click 1
+# Launch and Stop are the first two items of the Actions menu.
+menu_item Actions 0 || die "no Actions menu"
 poll 100 '[ -n "$(center_pid)" ]' || die "Launch did not start the command center"
 CENTER_PID=$(center_pid)
 # A window of the kind opened now is closed at once.
@@ -98,8 +89,7 @@ LOADER=$!
 poll 150 '! kill -0 $LOADER 2>/dev/null' || fail "the new window's program did not end"
 poll 50 'gone OmbJourneyClose' || fail "a window of the closed kind is still open"
 
-at $ACTIONS; xdotool click 1
-at $STOP; xdotool click 1
+menu_item Actions 1 || fail "no Actions menu"
 poll 100 '! kill -0 "$CENTER_PID" 2>/dev/null' || fail "Stop did not end the command center"
 xdotool key alt+F4
 poll 100 '! kill -0 "$EDITOR_PID" 2>/dev/null' && EDITOR_PID=

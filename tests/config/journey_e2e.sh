@@ -89,38 +89,26 @@ eval "$(xdotool getwindowgeometry --shell "$NOTEPAD")"
 DROP_X=$((X + WIDTH - 80)); DROP_Y=$((Y + HEIGHT - 60))
 [ "$DROP_X" -gt $((EX + EW)) ] || [ "$DROP_Y" -gt $((EY + EH)) ] ||
     die "Notepad lies under the editor"
-# Places in the editor's window (offsets from its top left corner, in the
-# layout of the default font): the finder, the "Stay on Top" check box, the
-# Actions menu and its Launch and Stop items.
-at() { xdotool mousemove --sync $((EX + $1)) $((EY + $2)); }
-FINDER="199 154"; STAY_ON_TOP="192 396"; ACTIONS="153 33"; LAUNCH="197 54"; STOP="190 72"
-
 # Ctrl+A adds a rule and selects it; Ctrl+S proves the editor took it.
 xdotool key ctrl+a ctrl+s
 poll 50 'ini "<window_rule "' || die "Ctrl+A, Ctrl+S wrote no rule"
 
-# The finder dragged onto Notepad, in steps.
-at $FINDER; xdotool mousedown 1
-sx=$((EX + 199)); sy=$((EY + 154))
-for s in 1 2 3 4 5 6 7 8 9 10; do
-    xdotool mousemove --sync $((sx + (DROP_X - sx) * s / 10)) $((sy + (DROP_Y - sy) * s / 10))
-done
-xdotool mouseup 1
-at $STAY_ON_TOP; xdotool click 1
+drag_finder_to $DROP_X $DROP_Y || die "the editor shows no finder"
+click_check "Stay on Top" || die "the editor shows no Stay on Top"
 xdotool key ctrl+s
 poll 50 '[ "$(action_enabled StayOnTop)" = yes ]' || die "ticking Stay on Top and Ctrl+S did not save it"
 ini '<param name="window_class_name">Notepad</param>' || fail "the finder did not fill the class Notepad"
 ini "<param name=\"window_caption\">$CAPTION</param>" || fail "the finder did not fill the caption \"$CAPTION\""
 
 not_on_top || fail "Notepad was on top before the command center ran"
-at $ACTIONS; xdotool click 1
-at $LAUNCH; xdotool click 1
+# Launch and Stop are the first two items of the Actions menu.
+menu_item Actions 0 || die "no Actions menu"
 poll 100 '[ -n "$(center_pid)" ]' || die "Launch did not start the command center"
 CENTER_PID=$(center_pid)
 poll 100 on_top || fail "Notepad did not become topmost ($(state))"
 rule_has STAYONTOPACTION || fail "the command center's rule for Notepad lacks Stay on Top"
 
-at $STAY_ON_TOP; xdotool click 1
+click_check "Stay on Top" || fail "the editor shows no Stay on Top"
 xdotool key ctrl+s
 poll 50 '[ "$(action_enabled StayOnTop)" = no ]' || fail "unticking Stay on Top and Ctrl+S did not save it"
 kill -0 "$CENTER_PID" 2>/dev/null || fail "the command center ended on the save"
@@ -129,8 +117,7 @@ kill -0 "$CENTER_PID" 2>/dev/null || fail "the command center ended on the save"
 poll 50 '! rule_has STAYONTOPACTION' || fail "the command center did not reload the saved rule"
 poll 100 not_on_top || fail "Notepad stayed topmost after the rule lost Stay on Top ($(state))"
 
-at $ACTIONS; xdotool click 1
-at $STOP; xdotool click 1
+menu_item Actions 1 || fail "no Actions menu"
 poll 100 '! kill -0 "$CENTER_PID" 2>/dev/null' || fail "Stop did not end the command center"
 
 xdotool key alt+F4

@@ -104,6 +104,45 @@ TEST(FormsLifetime, AControlTakenFromTheParkingWindowShowsInItsNewParent) {
     EXPECT_TRUE(::IsWindowVisible(frame->WindowHandle())) << "re-parented but still hidden";
 }
 
+// The editor swaps its detail panel with the redraw of the area off: the
+// panel that held the focus goes to the parking window, and the keys must
+// still reach the form (its short-cuts), not an edit nobody sees.
+TEST(FormsLifetime, AFocusedControlTakenAwayHandsTheFocusToItsForm) {
+    TForm form(nullptr);
+    form.SetBounds(100, 100, 300, 200);
+    TPanel* area = Make<TPanel>(&form, &form, "Area", 0, 0, 300, 200);
+    TFrame* frame = Make<TFrame>(&form, area, "Frame", 4, 4, 200, 60);
+    TEdit* edit = Make<TEdit>(&form, frame, "Edit", 8, 8, 100, 21);
+    TEdit* other = Make<TEdit>(&form, &form, "Other", 8, 120, 100, 21);
+    form.Show();
+    ASSERT_TRUE(Shown(form));
+    auto focusIn = [](TControl* c) { return PumpUntil([c] { return ::GetFocus() == c->WindowHandle(); }); };
+    auto formHasIt = [&] {
+        HWND focus = ::GetFocus();
+        return focus && FormOfWindow(focus) == &form && focus != edit->WindowHandle();
+    };
+    edit->SetFocus();
+    ASSERT_TRUE(focusIn(edit));
+    area->DisableRedraw();
+    frame->SetParent(nullptr);
+    area->EnableRedraw();
+    EXPECT_TRUE(formHasIt()) << "the focus stayed in the parked panel";
+    // Hidden under a frozen container, and moved to another parent.
+    frame->SetParent(area);
+    edit->SetFocus();
+    ASSERT_TRUE(focusIn(edit));
+    area->DisableRedraw();
+    frame->SetVisible(false);
+    area->EnableRedraw();
+    EXPECT_TRUE(formHasIt()) << "the focus stayed in the hidden panel";
+    frame->SetVisible(true);
+    // A control that does not hold the focus leaves it where it is.
+    other->SetFocus();
+    ASSERT_TRUE(focusIn(other));
+    frame->SetParent(nullptr);
+    EXPECT_EQ(::GetFocus(), other->WindowHandle());
+}
+
 // --------------------------------------------------------------- layout
 
 TEST(FormsLayout, AnchoredChildrenOfAGroupBoxKeepTheirPlaces) {
