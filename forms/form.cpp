@@ -4,6 +4,7 @@
 
 #include "forms/application.h"
 #include "forms/rx_props.h"
+#include "foundation/single_instance.h"
 #include "foundation/strings.h"
 
 namespace omb::forms {
@@ -376,9 +377,29 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     default:
+        if (message == TSingleAppInstance::BroughtForwardMessage() && message != 0) {
+            TakeKeyboardBack();
+            return 0;
+        }
         break;
     }
     return TControl::WndProc(message, wParam, lParam);
+}
+
+void TForm::TakeKeyboardBack() {
+    HWND own = WindowHandle();
+    if (!own || !::IsWindowVisible(own)) return;
+    if (::IsIconic(own)) ::ShowWindow(own, SW_RESTORE);
+    ::SetForegroundWindow(own);
+    HWND focus = ::GetFocus();
+    if (!focus || ::GetAncestor(focus, GA_ROOT) != own) {
+        focus = activeControl_ && activeControl_->WindowHandle() && activeControl_->CanFocus()
+                    ? activeControl_->WindowHandle()
+                    : own;
+    }
+    // The focus changes: only then does the display move its input focus.
+    ::SetFocus(nullptr);
+    ::SetFocus(focus);
 }
 
 TForm* FormOfWindow(HWND window) {

@@ -86,6 +86,9 @@ private:
     void RememberActive(TControl* control);
     void PlaceAtFirstShow();
     bool HandleAltLetter(wchar_t letter);
+    // Brought forward by another instance of the program: restored, the
+    // foreground, and the keyboard focus on its control again.
+    void TakeKeyboardBack();
 
     TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
     unsigned borderIcons_ = biSystemMenu | biMinimize | biMaximize;

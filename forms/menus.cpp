@@ -16,6 +16,9 @@ namespace {
 constexpr wchar_t kMenuOwnerClass[] = L"OmbFormsMenuOwner";
 constexpr UINT kFirstCommand = 0x100;
 constexpr UINT kLastCommand = 0xFFFF;  // WM_COMMAND carries 16 bits
+// Room on either side of an item's image: the menu starts the text right
+// where the image's area ends.
+constexpr int kImageMargin = 3;
 
 std::map<UINT, TMenuItem*>& ItemsByCommand() {
     static std::map<UINT, TMenuItem*> items;
@@ -224,7 +227,7 @@ struct TMenuOwnerWindow {
                 int cx = 16, cy = 16;
                 if (TPopupMenu* popup = TPopupMenu::Current(); popup && popup->Images())
                     ::ImageList_GetIconSize(popup->Images(), &cx, &cy);
-                mi->itemWidth = static_cast<UINT>(cx);
+                mi->itemWidth = static_cast<UINT>(cx + 2 * kImageMargin);
                 mi->itemHeight = static_cast<UINT>(cy);
                 return TRUE;
             }

@@ -93,10 +93,23 @@ void TSingleAppInstance::ActivateFirstInstance() {
         },
         reinterpret_cast<LPARAM>(&search));
     if (!search.found) return;
+    // The first instance may then take the foreground itself.
+    ::AllowSetForegroundWindow(otherProcess_);
+    if (::IsIconic(search.found)) {
+        // Posted, not sent: a first instance that does not answer must not
+        // hang the one that is starting. The window becomes the foreground
+        // once it is restored: made the foreground while still minimized, it
+        // opens without the keyboard focus.
+        ::ShowWindowAsync(search.found, SW_RESTORE);
+        for (int i = 0; i < 50 && ::IsIconic(search.found); ++i) ::Sleep(20);
+    }
     ::SetForegroundWindow(search.found);
-    // Posted, not sent: a first instance that does not answer must not hang
-    // the one that is starting.
-    if (::IsIconic(search.found)) ::ShowWindowAsync(search.found, SW_RESTORE);
+    ::PostMessageW(search.found, BroughtForwardMessage(), 0, 0);
+}
+
+UINT TSingleAppInstance::BroughtForwardMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"OmbrelInstanceBroughtForward");
+    return message;
 }
 
 }  // namespace omb

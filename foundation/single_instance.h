@@ -23,8 +23,14 @@ public:
     // True when the block exists and names another process; reads only.
     bool IsOtherInstanceRunning();
     // Brings the first visible top-level window of the other process's
-    // recorded thread to the foreground, restoring it when minimised.
+    // recorded thread to the foreground, restoring it when minimised, and
+    // posts it BroughtForwardMessage.
     void ActivateFirstInstance();
+    // Posted to the window brought forward: its own thread gives the
+    // keyboard focus to it again, which a window made the foreground by
+    // another process may lack (Wine leaves the display's input focus where
+    // it was until the window's focus changes).
+    static UINT BroughtForwardMessage();
 
     // The ids last read from the block (0 before).
     DWORD OtherProcessId() const { return otherProcess_; }

@@ -8,16 +8,33 @@
 # seen from outside: a window that appears or gets the keyboard focus, a
 # file's content, the end of the process. Keys sent one after another are
 # taken in order by the program, so a later key's effect proves the
-# earlier one was handled too.
-# Usage: editor_e2e.sh DIST_FOLDER OMBRELCTL_EXE
+# earlier one was handled too. What the windows show (the selected tree
+# item, a message box's text, a menu's items, the dialogs' layout) is read
+# from outside with ombrelctl.
+# With OMB_EDITOR_SHOTS set to a folder, the about dialog, the options
+# dialog and two open menus are saved there as pictures.
+# Usage: editor_e2e.sh DIST_FOLDER OMBRELCTL_EXE TEST_WINDOW_EXE
 set -u
 DIST=$1
 CTL=$2
+TESTWIN=$3
 WORK=$(mktemp -d)
 EDITOR_PID=
+PIDS=
+# The command center of this copy (Wine shows its path in Windows form).
+center_pid() {
+    ps -eo pid=,args= | grep -F "$(basename "$WORK")" | grep -F 'OmbrelCenter.exe' |
+        grep -v grep | awk '{print $1; exit}'
+}
 cleanup() {
-    # The Windows process itself (the wine loader is gone by then).
-    [ -n "$EDITOR_PID" ] && kill "$EDITOR_PID" 2>/dev/null
+    # The Windows processes themselves (the wine loaders are gone by then).
+    c=$(center_pid)
+    for p in "$EDITOR_PID" $PIDS $c; do
+        [ -n "$p" ] && kill "$p" 2>/dev/null
+    done
+    for p in "$EDITOR_PID" $PIDS $c; do
+        [ -n "$p" ] && poll 50 '! kill -0 "$p" 2>/dev/null'
+    done
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -46,6 +63,9 @@ key_box() { before=$(focused); xdotool key "$@"; poll 50 'box_focused && [ "$(fo
 # Sends a key to a box and waits until the main window has the focus again.
 key_back() { xdotool key "$@"; poll 50 main_focused; }
 fresh() {
+    # An editor a failed step left open goes first.
+    if running; then kill "$EDITOR_PID"; poll 50 '! running'; fi
+    EDITOR_PID=
     rm -rf "$WORK/app"; mkdir -p "$WORK/app"
     cp -r "$DIST/OmbrelConfig.exe" "$DIST/Languages" "$WORK/app/"
     sed 's/Notepad stays on top/Window Rule 1/; s/Help opens maximized/Window Rule 3/' \
@@ -54,6 +74,46 @@ fresh() {
 }
 has_rule() { grep -q "name=\"$1\"" "$WORK/app/Ombrel.ini"; }
 rules() { grep -c '<window_rule ' "$WORK/app/Ombrel.ini"; }
+# ombrelctl's answer without carriage returns, and its exit status.
+ctl() {
+    out=$(wine "$CTL" "$@" 2>/dev/null); rc=$?
+    printf '%s\n' "$out" | tr -d '\r'
+    return $rc
+}
+EDITOR="OmbFormsControl/Ombrel"
+BOX="#32770/Ombrel"
+selected_is() { [ "$(ctl selected "$EDITOR")" = "$1" ]; }
+# Opens a menu with the keys $@ and reads its items into ITEMS (with their
+# places on the screen when PLACES is set); the menu stays open.
+open_menu() {
+    xdotool key "$@"
+    poll 50 'ITEMS=$(ctl menu ${PLACES:-})'
+}
+close_menu() { xdotool key Escape; poll 50 '! ctl menu >/dev/null'; }
+item() { printf '%s\n' "$ITEMS" | grep -qx "$1"; }
+# Opens the Actions menu, reads it and closes it again.
+actions() { open_menu alt+a && close_menu; }
+shot() { [ -n "${OMB_EDITOR_SHOTS:-}" ] && import -window root "$OMB_EDITOR_SHOTS/$1.png"; }
+# The columns of the screen's rectangle $2..$5 (left top right bottom) in
+# the picture $1 that hold anything but the background, "#" for ink and
+# "." for none (the background is taken near the right end, past any text).
+ink() {
+    w=$(($4 - $2)); h=$(($5 - $3))
+    bg=$(convert "$1" -crop 1x1+$(($4 - 3))+$(($3 + h / 2)) -format '%[pixel:p{0,0}]' info:)
+    convert "$1" -crop "${w}x${h}+$2+$3" +repage -fuzz 8% -fill black +opaque "$bg" -fuzz 0 -fill white \
+        +opaque black -colorspace gray -scale "${w}x1!" -depth 8 txt:- |
+        awk -F'[(,)]' 'NR > 1 { printf "%s", ($3 < 250) ? "#" : "." } END { print "" }'
+}
+# An item with an image shows a gap between the image (16 wide) and its
+# text: $1 is the item's line of "ombrelctl menu places".
+image_apart() {
+    [ -n "$1" ] || return 1
+    set -- $1
+    columns=$(ink "$SHOT" "$1" "$2" "$3" "$4")
+    # From the image's first column: ink, then at least two blank columns
+    # before the text, all within the image's width and its margins.
+    printf '%s\n' "$columns" | sed 's/^\.*//' | grep -Eq '^[#.]{1,18}\.\.+#'
+}
 
 # No configuration: no window, exit code 0.
 fresh; rm "$WORK/app/Ombrel.ini"
@@ -131,6 +191,109 @@ chmod u+w "$WORK/app/Ombrel.ini"
 key_box alt+F4 || fail "no question after the failed save"
 xdotool key n
 ended || fail "No did not close the editor after the failed save"
+
+# Ctrl+D on the root does nothing: no question, the tree and the file as
+# they were (Down then reaches the first rule, Save stays disabled).
+fresh; start delete
+xdotool key Home
+poll 50 'selected_is "Window Rules"' || fail "Home did not select the root"
+xdotool key ctrl+d Down
+poll 50 'selected_is "Window Rule 1"' || fail "after Ctrl+D on the root Down did not reach the first rule"
+[ "$(windows)" -eq 1 ] || fail "Ctrl+D on the root showed a window"
+# On a rule it asks; No keeps the rule (it is still there below and above).
+xdotool key Down
+poll 50 'selected_is "Ask before closing Notepad"' || fail "Down did not select the second rule"
+key_box ctrl+d || fail "Ctrl+D on a rule asked nothing"
+question=$(ctl texts "$BOX" | grep -F 'Are you sure')
+[ "$question" = 'Are you sure you want to delete the Window Rule "Ask before closing Notepad"?' ] ||
+    fail "the delete question is \"$question\""
+key_back n || fail "No left the question open"
+xdotool key Down Up
+poll 50 'selected_is "Ask before closing Notepad"' || fail "No did not keep the rule"
+open_menu alt+f || fail "the File menu did not open"
+item 'grayed Save	Ctrl+S' || fail "Ctrl+D on the root or No changed the configuration: $ITEMS"
+close_menu || fail "Escape did not close the File menu"
+# Yes removes it and selects the rule above it; on the first rule, the root.
+key_box ctrl+d || fail "Ctrl+D asked nothing the second time"
+key_back y || fail "Yes left the question open"
+poll 50 'selected_is "Window Rule 1"' || fail "after Yes the rule above is not selected ($(ctl selected "$EDITOR"))"
+xdotool key Down
+poll 50 'selected_is "Paint reopens where it was"' || fail "Yes left the rule in the tree"
+xdotool key Up
+poll 50 'selected_is "Window Rule 1"' || fail "Up did not go back to the first rule"
+key_box ctrl+d || fail "Ctrl+D asked nothing on the first rule"
+key_back y || fail "Yes left the question open (first rule)"
+poll 50 'selected_is "Window Rules"' || fail "deleting the first rule did not select the root"
+xdotool key ctrl+s
+poll 50 '! has_rule "Ask before closing Notepad" && ! has_rule "Window Rule 1"' || fail "the deleted rules were saved"
+has_rule "Paint reopens where it was" && has_rule "Window Rule 3" || fail "the other rules were not saved"
+xdotool key alt+F4
+ended || fail "the editor did not end after saving"
+
+# A second editor started while the first is minimized behind another
+# program's window brings the first forward, restored, and ends with 0.
+fresh; start minimized
+open_menu alt+space || fail "Alt+Space opened no window menu"
+xdotool key n
+poll 50 'ctl state "$EDITOR" | grep -q minimized' || fail "Minimize did not minimize the editor"
+wine "$TESTWIN" OmbEditorFront 300 300 >/dev/null 2>&1 &
+FRONT=
+poll 150 'FRONT=$(xdotool search --name "^OmbEditorFront\$" 2>/dev/null | head -1); [ -n "$FRONT" ]' ||
+    fail "the test window did not open"
+[ -n "$FRONT" ] && PIDS="$PIDS $(xdotool getwindowpid "$FRONT")"
+poll 50 '[ "$(focused)" = "$FRONT" ]' || fail "the test window has no keyboard focus"
+wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1; rc=$?
+[ $rc -eq 0 ] || fail "the second editor ended with $rc"
+poll 50 '[ "$(ctl state "$EDITOR")" = "not on top, foreground" ]' ||
+    fail "the first editor was not restored to the foreground ($(ctl state "$EDITOR"))"
+poll 50 main_focused || fail "the restored editor has no keyboard focus"
+xdotool key alt+F4
+ended || fail "the restored editor did not close"
+
+# Launch and Stop follow a command center started and ended from outside.
+fresh; cp "$DIST/OmbrelCenter.exe" "$DIST/tbhook.dll" "$WORK/app/"; start launch-stop
+actions || fail "the Actions menu did not open"
+item 'enabled Launch Ombrel' && item 'grayed Stop Ombrel' || fail "without a command center: $ITEMS"
+wine "$WORK/app/OmbrelCenter.exe" >/dev/null 2>&1 &
+poll 100 '[ -n "$(center_pid)" ]' || fail "the command center did not start"
+CENTER=$(center_pid)
+poll 30 'actions && item "grayed Launch Ombrel" && item "enabled Stop Ombrel"' ||
+    fail "with a command center running: $ITEMS"
+ctl stop >/dev/null
+poll 100 '! kill -0 "$CENTER" 2>/dev/null' || fail "the command center did not stop"
+poll 30 'actions && item "enabled Launch Ombrel" && item "grayed Stop Ombrel"' ||
+    fail "after the command center ended: $ITEMS"
+
+# The look: the items' images keep apart from their texts, every control of
+# the about and the options dialog lies inside its parent.
+SHOT=$WORK/menu.png
+PLACES=places open_menu alt+w || fail "the Window Rule menu did not open"
+import -window root "$SHOT"; shot window-rule-menu
+for name in "Add rule" "Delete rule"; do
+    line=$(printf '%s\n' "$ITEMS" | grep -F " $name	")
+    image_apart "$line" || fail "the image of \"$name\" touches its text: $( [ -n "$line" ] && set -- $line && ink "$SHOT" $1 $2 $3 $4)"
+done
+close_menu
+PLACES=places open_menu alt+a || fail "the Actions menu did not open for its picture"
+import -window root "$SHOT"; shot actions-menu
+line=$(printf '%s\n' "$ITEMS" | grep -F ' Launch Ombrel')
+image_apart "$line" || fail "the image of Launch touches its text"
+# Up from the top reaches the last item: Options...
+xdotool key Up Return
+poll 50 'ctl state "OmbFormsControl/Options" >/dev/null' || fail "Options... opened no dialog"
+layout=$(ctl layout "OmbFormsControl/Options") || fail "the options dialog: $layout"
+shot options
+xdotool key Escape
+poll 50 '! ctl state "OmbFormsControl/Options" >/dev/null' || fail "Escape did not close the options dialog"
+open_menu alt+h || fail "the Help menu did not open"
+xdotool key Up Return
+poll 50 'ctl state "OmbFormsControl/About Ombrel" >/dev/null' || fail "About... opened no dialog"
+layout=$(ctl layout "OmbFormsControl/About Ombrel") || fail "the about dialog: $layout"
+shot about
+xdotool key Escape
+poll 50 '! ctl state "OmbFormsControl/About Ombrel" >/dev/null' || fail "Escape did not close the about dialog"
+xdotool key alt+F4
+ended || fail "the editor did not close at the end"
 
 [ $FAILS -eq 0 ] && echo "editor e2e: all passed"
 exit $FAILS

@@ -338,6 +338,55 @@ TEST_F(EditorFixture, AboutDialogIsItsPanelPlusTheCommandPanel) {
     EXPECT_GT(caption, 0);
 }
 
+// Every shown text of a dialog fits its control: a label's ink within its
+// width (a wrapped label's lines within its height), a button's or check
+// box's caption within the size the button itself asks for.
+void ExpectTextsFit(TControl* container, int& checked) {
+    for (size_t i = 0; i < container->ControlCount(); ++i) {
+        TControl* c = container->Control(i);
+        ExpectTextsFit(c, checked);
+        if (!c->WindowHandle() || !c->Visible() || c->Text().empty()) continue;
+        RECT r;
+        GetClientRect(c->WindowHandle(), &r);
+        wchar_t cls[32] = {};
+        GetClassNameW(c->WindowHandle(), cls, 32);
+        if (std::wstring(cls) == L"Button") {
+            ++checked;
+            SIZE ideal{0, 0};
+            SendMessageW(c->WindowHandle(), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
+            EXPECT_LE(ideal.cx, r.right) << c->Name() << " cuts \"" << c->Text() << "\"";
+            EXPECT_LE(ideal.cy, r.bottom) << c->Name() << " cuts \"" << c->Text() << "\"";
+        } else if (auto* label = dynamic_cast<TLabel*>(c)) {
+            ++checked;
+            const std::wstring text = ToWide(label->Text());
+            HDC dc = GetDC(nullptr);
+            HGDIOBJ old = SelectObject(dc, FontHandle(label->Font()));
+            RECT need{0, 0, r.right, 0};
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+                      DT_CALCRECT | DT_NOPREFIX | (label->WordWrap() ? DT_WORDBREAK : DT_SINGLELINE));
+            SelectObject(dc, old);
+            ReleaseDC(nullptr, dc);
+            EXPECT_LE(need.right, r.right) << label->Name() << " cuts \"" << label->Text() << "\"";
+            EXPECT_LE(need.bottom, r.bottom) << label->Name() << " cuts \"" << label->Text() << "\"";
+        }
+    }
+}
+
+TEST_F(EditorFixture, DialogsShowEveryTextWhole) {
+    int checked = 0;
+    EXPECT_TRUE(WhileModal("TAboutForm", MenuItem(3, 2), [&](TForm* f) {
+        ExpectTextsFit(f, checked);
+        static_cast<TAboutForm*>(f)->CloseButton->Click();
+    }));
+    EXPECT_TRUE(WhileModal("TOptionsForm", MenuItem(2, 3), [&](TForm* f) {
+        ExpectTextsFit(f, checked);
+        static_cast<TOptionsForm*>(f)->CancelButton->Click();
+    }));
+    // The about panel's two lines and Close; the options page's four texts
+    // and its two buttons.
+    EXPECT_GE(checked, 9);
+}
+
 TEST_F(EditorFixture, PlacementAndTreeWidthSurviveARestart) {
     const wchar_t* key = L"SOFTWARE\\Quennet\\Ombrel\\Tarvel Windows\\TCBAppForm";
     RegDeleteTreeW(HKEY_CURRENT_USER, key);
