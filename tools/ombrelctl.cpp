@@ -358,7 +358,7 @@ std::string TextOf(HWND window) {
     return FromWide(text);
 }
 
-std::string ClassOf(HWND window) {
+std::string ClassNameOf(HWND window) {
     wchar_t name[256] = {};
     ::GetClassNameW(window, name, 256);
     return FromWide(name);
@@ -426,7 +426,7 @@ private:
 int Selected(HWND window) {
     HWND tree = nullptr;
     for (HWND child : Descendants(window))
-        if (ClassOf(child) == WC_TREEVIEWA) tree = child;
+        if (ClassNameOf(child) == WC_TREEVIEWA) tree = child;
     if (!tree) {
         std::printf("no tree view\n");
         return 1;
@@ -534,7 +534,7 @@ int Layout(HWND window) {
         if (r.left < area.left || r.top < area.top || r.right > area.right || r.bottom > area.bottom) {
             ++faults;
             std::printf("%s \"%s\" (%ld,%ld)-(%ld,%ld) leaves its parent's client area (%ld,%ld)\n",
-                        ClassOf(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom, area.right,
+                        ClassNameOf(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom, area.right,
                         area.bottom);
         }
     }
