@@ -59,9 +59,9 @@ ended() {
 }
 # Sends a key and waits until a message box of the editor has the focus.
 # (A box that follows another box is a window of its own.)
-key_box() { before=$(focused); xdotool key "$@"; poll 50 'box_focused && [ "$(focused)" != "$before" ]'; }
+key_box() { before=$(focused); xdotool key "$@"; poll 100 'box_focused && [ "$(focused)" != "$before" ]'; }
 # Sends a key to a box and waits until the main window has the focus again.
-key_back() { xdotool key "$@"; poll 50 main_focused; }
+key_back() { xdotool key "$@"; poll 100 main_focused; }
 fresh() {
     # An editor a failed step left open goes first.
     if running; then kill "$EDITOR_PID"; poll 50 '! running'; fi
@@ -161,6 +161,7 @@ fi
 # Closing with changes: No leaves the file as it was.
 fresh; start close-no
 xdotool key ctrl+a
+poll 100 'selected_is "Window Rule 2"' || fail "Ctrl+A did not add and select Window Rule 2"
 key_box alt+F4 || fail "no question on closing with changes"
 xdotool key n
 ended || fail "No did not close the editor"
@@ -169,6 +170,7 @@ cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "No changed the file"
 # Closing with changes: Cancel keeps the window and the changes, Yes saves.
 fresh; start close-yes
 xdotool key ctrl+a
+poll 100 'selected_is "Window Rule 2"' || fail "Ctrl+A did not add and select Window Rule 2"
 key_box alt+F4 || fail "no question (cancel)"
 key_back Escape || fail "Cancel left the question open"
 running || fail "Cancel closed the editor"
@@ -180,6 +182,7 @@ has_rule "Window Rule 2" || fail "Yes did not save"
 # A read-only configuration: a message, the changes kept, the window stays.
 fresh; chmod a-w "$WORK/app/Ombrel.ini"; start read-only
 xdotool key ctrl+a
+poll 100 'selected_is "Window Rule 2"' || fail "Ctrl+A did not add and select Window Rule 2"
 key_box ctrl+s || fail "no message when the save failed"
 key_back Return || fail "the message of the failed save did not go"
 key_box alt+F4 || fail "a failed save lost the changes (no question)"
