@@ -10,6 +10,7 @@
 #include "config/detail_panel.h"
 #include "config/options_form.h"
 #include "forms/application.h"
+#include "foundation/languages.h"
 #include "foundation/winfuncs.h"
 
 
@@ -270,7 +271,13 @@ public:
         return Application().MessageBox(text, title, flags);
     }
     void ShellOpen(const std::string& file, const std::string& folder) override {
-        ::ShellExecuteW(form_->Handle(), L"open", ToWide(file).c_str(), nullptr, ToWide(folder).c_str(), SW_SHOW);
+        const HINSTANCE result = ::ShellExecuteW(form_->Handle(), L"open", ToWide(file).c_str(), nullptr,
+                                                 ToWide(folder).c_str(), SW_SHOW);
+        // A missing program or help file is said, not silently ignored.
+        if (reinterpret_cast<INT_PTR>(result) <= 32) {
+            const std::string text = GetMLString("CBAppForm_OpenFailed", "Could not open") + " \"" + file + "\".";
+            Application().MessageBox(text, Application().Title(), MB_OK | MB_ICONWARNING);
+        }
     }
     bool ShowOptions() override {
         TOptionsForm dialog(form_.get());

@@ -624,6 +624,12 @@ LRESULT TControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT r = HandleContainerMessage(message, wParam, lParam, handled);
     if (handled) return r;
     switch (message) {
+    case WM_CLOSE:
+        // A child never closes itself: a multi-line edit posts this to its
+        // parent on Esc, and the default would destroy the parent's window
+        // under its object. Forms handle it themselves.
+        if (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_CHILD) return 0;
+        break;
     case WM_ERASEBKGND:
         if (ownClass_) {
             RECT rc;

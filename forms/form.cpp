@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "forms/application.h"
+#include "forms/controls.h"
 #include "forms/rx_props.h"
 #include "foundation/single_instance.h"
 #include "foundation/strings.h"
@@ -301,7 +302,16 @@ int TForm::ShowModal() {
                 modalResult_ = mrCancel;
                 break;
             }
-            if (!PreTranslateMessage(msg)) {
+            // Short-cuts run commands here, outside any window procedure:
+            // a failure is reported, never the end of the program.
+            bool translated = false;
+            try {
+                translated = PreTranslateMessage(msg);
+            } catch (...) {
+                Application().HandleException(std::current_exception());
+                translated = true;
+            }
+            if (!translated) {
                 ::TranslateMessage(&msg);
                 ::DispatchMessageW(&msg);
             }
@@ -312,8 +322,15 @@ int TForm::ShowModal() {
         }
         if (modalResult_ != mrNone) {
             if (quit) break;
-            // Closing asks the close query once; a refusal goes on.
-            if (CloseQuery()) break;
+            // Closing asks the close query once; a refusal, or a query
+            // that failed, goes on.
+            bool canClose = false;
+            try {
+                canClose = CloseQuery();
+            } catch (...) {
+                Application().HandleException(std::current_exception());
+            }
+            if (canClose) break;
             modalResult_ = mrNone;
             continue;
         }
@@ -325,6 +342,14 @@ int TForm::ShowModal() {
     const int result = modalResult_;
     if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
     return result;
+}
+
+TButton* TForm::DialogButton(bool isDefault) {
+    for (size_t i = 0; i < ComponentCount(); ++i) {
+        auto* button = dynamic_cast<TButton*>(Component(i));
+        if (button && (isDefault ? button->Default() : button->Cancel()) && button->CanFocus()) return button;
+    }
+    return nullptr;
 }
 
 bool TForm::HandleAltLetter(wchar_t letter) {
@@ -359,11 +384,21 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         // the cancel button.
         if (lParam == 0 && HIWORD(wParam) == 0 && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
             if (DispatchMenuCommand(LOWORD(wParam))) return 0;
-            if (LOWORD(wParam) == IDCANCEL && modal_) {
-                modalResult_ = mrCancel;
-                return 0;
-            }
+            // A form without such a button ignores the key: Esc never
+            // closes a main window.
+            if (TButton* button = DialogButton(LOWORD(wParam) == IDOK)) button->Click();
             return 0;
+        }
+        break;
+    case WM_QUERYENDSESSION:
+        // Logging off asks about unsaved work like closing does.
+        if (Application().MainForm() == this) {
+            try {
+                return CloseQuery() ? TRUE : FALSE;
+            } catch (...) {
+                Application().HandleException(std::current_exception());
+                return FALSE;
+            }
         }
         break;
     case WM_ACTIVATE:

@@ -7,6 +7,8 @@
 
 namespace omb::forms {
 
+class TButton;
+
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
 enum class TPosition {
@@ -86,6 +88,8 @@ private:
     void RememberActive(TControl* control);
     void PlaceAtFirstShow();
     bool HandleAltLetter(wchar_t letter);
+    // The shown, enabled default (Enter) or cancel (Esc) button, if any.
+    TButton* DialogButton(bool isDefault);
     // Brought forward by another instance of the program: restored, the
     // foreground, and the keyboard focus on its control again.
     void TakeKeyboardBack();

@@ -112,7 +112,7 @@ bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
         // A file that is rewritten keeps its declaration, and so its encoding.
         storage->SetDeclaration(ReadXMLDeclaration(fileName));
         storage->SaveObject(static_cast<IPersistObject*>(this));
-        storage->SaveToFile(fileName);
+        if (!storage->SaveToFile(fileName)) return false;
     } catch (const std::exception&) {
         return false;
     }

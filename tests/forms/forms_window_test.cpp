@@ -3,6 +3,8 @@
 // nested containers and the idle pass.
 #include <windows.h>
 
+#include <stdexcept>
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -166,6 +168,83 @@ TEST(FormsWindow, CloseQueryRefusesThenAllows) {
     const int result = dialog.ShowModal();
     Application().idleHandlers.clear();
     EXPECT_EQ(result, mrCancel);
+    EXPECT_EQ(asked, 2);
+}
+
+// Keys as the keyboard sends them, through the loop's dialog handling: Esc
+// never closes a form that has no cancel button (the editor's main window);
+// Enter and Esc press the default and the cancel button; Esc in a memo
+// leaves its container alone; a short-cut that fails is reported and the
+// form goes on.
+TEST(FormsWindow, EnterAndEscPressTheFormsButtonsAndNothingElse) {
+    TestForm dialog;
+    auto* memo = new TMemo(&dialog);
+    memo->SetParent(dialog.top);
+    memo->SetBounds(140, 4, 120, 30);
+    std::vector<std::string> failures;
+    Application().OnException = [&](const std::string& message) { failures.push_back(message); };
+    dialog.OnShortCut = [](const MSG& message, bool&) {
+        if (message.wParam == VK_F9) throw std::runtime_error("short-cut failed");
+    };
+    // Runs the dialog, posting the key to the control once it is shown; the
+    // idle passes after that end it with mrAbort when the key did not.
+    auto press = [&](TControl* target, WPARAM key) {
+        int step = 0;
+        Application().idleHandlers.push_back([&, target, key] {
+            if (!dialog.Modal() || !IsWindowVisible(dialog.WindowHandle())) return;
+            if (step == 0) {
+                SetFocus(target->WindowHandle());
+                PostMessageW(target->WindowHandle(), WM_KEYDOWN, key, 0);
+            } else if (step == 3) {
+                dialog.SetModalResult(mrAbort);
+            }
+            ++step;
+        });
+        const int result = dialog.ShowModal();
+        Application().idleHandlers.clear();
+        return result;
+    };
+    EXPECT_EQ(press(dialog.edit1, VK_ESCAPE), mrAbort) << "Esc closed a form without a cancel button";
+    EXPECT_EQ(press(dialog.edit1, VK_RETURN), mrAbort);
+
+    dialog.ok->SetDefault(true);
+    auto* cancel = new TButton(&dialog);
+    cancel->SetParent(dialog.group);
+    cancel->SetBounds(200, 200, 75, 25);
+    cancel->SetText("Cancel");
+    cancel->SetCancel(true);
+    cancel->SetModalResult(mrIgnore);
+    EXPECT_EQ(press(dialog.check, VK_RETURN), mrOk);  // an edit keeps Enter for itself
+    EXPECT_EQ(press(dialog.edit2, VK_ESCAPE), mrIgnore);
+    cancel->SetEnabled(false);
+    EXPECT_EQ(press(dialog.edit2, VK_ESCAPE), mrAbort) << "a disabled cancel button was pressed";
+
+    EXPECT_EQ(press(memo, VK_ESCAPE), mrAbort);
+    EXPECT_TRUE(IsWindow(dialog.top->WindowHandle())) << "Esc in the memo destroyed its container";
+
+    EXPECT_EQ(press(dialog.edit1, VK_F9), mrAbort);
+    Application().OnException = nullptr;
+    EXPECT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
+}
+
+// Logging off asks the main form's close query; other forms are not asked.
+TEST(FormsWindow, LoggingOffAsksTheMainFormsCloseQuery) {
+    TestForm main, other;
+    main.Show();
+    other.Show();
+    bool refuse = true;
+    int asked = 0;
+    main.OnCloseQuery = [&](TComponent*, bool& canClose) {
+        ++asked;
+        canClose = !refuse;
+    };
+    other.OnCloseQuery = [&](TComponent*, bool& canClose) { canClose = false; };
+    Application().SetMainForm(&main);
+    EXPECT_EQ(SendMessageW(main.WindowHandle(), WM_QUERYENDSESSION, 0, 0), FALSE);
+    refuse = false;
+    EXPECT_EQ(SendMessageW(main.WindowHandle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_EQ(SendMessageW(other.WindowHandle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    Application().SetMainForm(nullptr);
     EXPECT_EQ(asked, 2);
 }
 
