@@ -36,6 +36,7 @@ const KeyText kKeys[] = {
     {"AppRootNodeCaption", "Window Rules"},
     {"TW_DeleteWindowRule", "Are you sure you want to delete the Window Rule"},
     {"TW_SaveConfig", "Save changes?"},
+    {"CBAppForm_OpenFailed", "Could not open"},
     {"Action_STAYONTOPACTION_Caption", "Stay on Top"},
     {"Action_CLOSEWINDOWACTION_Caption", "Close window automatically"},
     {"Action_RUNMODEACTION_Caption", "Run mode"},
