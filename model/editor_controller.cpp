@@ -123,13 +123,32 @@ void TEditorController::HookCommands(IBOMObject* commands) {
 
 ITreeNode* TEditorController::WalkStart() {
     if (!window_) return nullptr;
+    if (updatePass_) return updatePass_->start;
     ITreeNode* node = window_->SelectedNode();
     return node ? node : window_->FirstNode();
 }
 
+ITreeNode* TEditorController::Selected() {
+    if (updatePass_) return updatePass_->selected;
+    return window_ ? window_->SelectedNode() : nullptr;
+}
+
 void TEditorController::UpdateCommands() {
-    for (TCommandAction* action : actions_)
-        if (action->OnUpdate) action->OnUpdate(*action);
+    if (!window_) return;
+    // The selection is asked once for the whole pass: no command changes it
+    // while it only updates its state.
+    TUpdatePass pass;
+    pass.selected = window_->SelectedNode();
+    pass.start = pass.selected ? pass.selected : window_->FirstNode();
+    updatePass_ = &pass;
+    try {
+        for (TCommandAction* action : actions_)
+            if (action->OnUpdate) action->OnUpdate(*action);
+    } catch (...) {
+        updatePass_ = nullptr;
+        throw;
+    }
+    updatePass_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -144,7 +163,7 @@ bool TEditorController::UpdateCommand(TCommandAction& action) {
     } else if (name == "AppSave") {
         action.SetEnabled(root_.Modified());
     } else if (name == "WindowRuleDelete") {
-        ITreeNode* selected = window_ ? window_->SelectedNode() : nullptr;
+        ITreeNode* selected = Selected();
         action.SetEnabled(selected && Level(selected) == 1);
     } else if (name == "RunCommandCenter") {
         action.SetEnabled(!CommandCenterRuns());
