@@ -64,9 +64,26 @@ struct TTNStruct {
     Ref<IUIElement> element;
 };
 
+// What a node shows: its text, images, state icon and expand button.
+struct TNodeLook {
+    std::string text;
+    int imageIndex = -1;
+    int selectedIndex = -1;
+    int stateIndex = -1;
+    bool hasChildren = false;
+};
+
 // A node of the editor's tree view, as the objects see it. The view owns its
 // nodes and the payload attached to them.
 struct ITreeNode {
+    // Everything the node shows at once; a view may take it in one step.
+    virtual void SetLook(const TNodeLook& look) {
+        SetText(look.text);
+        SetImageIndex(look.imageIndex);
+        SetSelectedIndex(look.selectedIndex);
+        SetStateIndex(look.stateIndex);
+        SetHasChildren(look.hasChildren);
+    }
     virtual void SetText(const std::string& text) = 0;
     virtual void SetImageIndex(int index) = 0;
     virtual void SetSelectedIndex(int index) = 0;

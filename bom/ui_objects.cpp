@@ -65,11 +65,13 @@ void TUIObjectBase<Base>::UpdateView() {
 
 template <typename Base>
 void TUIObjectBase<Base>::FillNode(ITreeNode* node) {
-    node->SetText(GetCaption());
-    node->SetImageIndex(imageIndex_);
-    node->SetSelectedIndex(imageIndex_);
-    node->SetStateIndex(stateIndex_);
-    node->SetHasChildren(hasChildren_);
+    TNodeLook look;
+    look.text = GetCaption();
+    look.imageIndex = imageIndex_;
+    look.selectedIndex = imageIndex_;
+    look.stateIndex = stateIndex_;
+    look.hasChildren = hasChildren_;
+    node->SetLook(look);
 }
 
 template <typename Base>

@@ -38,6 +38,9 @@ public:
         return static_cast<NodeLink*>(node->Payload())->adapter.get();
     }
     TTreeNode* Node() const { return node_; }
+    void SetLook(const TNodeLook& look) override {
+        node_->SetLook(look.text, look.imageIndex, look.selectedIndex, look.stateIndex, look.hasChildren);
+    }
     void SetText(const std::string& text) override { node_->SetText(text); }
     void SetImageIndex(int index) override { node_->SetImageIndex(index); }
     void SetSelectedIndex(int index) override { node_->SetSelectedIndex(index); }
@@ -191,7 +194,16 @@ public:
             if (node->Payload()) events_.NodeDeleting(TreeNodeAdapter::Of(node));
         };
         tree_->OnExpanding = [this](TComponent*, TTreeNode* node, bool&) {
-            events_.NodeExpanding(TreeNodeAdapter::Of(node));
+            // A node may fill a thousand children here: the tree lays out
+            // and paints once, after them.
+            tree_->Items().BeginUpdate();
+            try {
+                events_.NodeExpanding(TreeNodeAdapter::Of(node));
+            } catch (...) {
+                tree_->Items().EndUpdate();
+                throw;
+            }
+            tree_->Items().EndUpdate();
         };
         tree_->OnMouseUp = [this](TComponent*, TMouseButton button, unsigned shift, int x, int y) {
             if (TTreeNode* node = tree_->GetNodeAt(x, y))

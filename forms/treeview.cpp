@@ -71,6 +71,23 @@ void TTreeNode::SetHasChildren(bool value) {
     UpdateItem(TVIF_CHILDREN);
 }
 
+void TTreeNode::SetLook(const std::string& text, int image, int selectedImage, int state, bool hasChildren) {
+    state = std::max(0, state);
+    UINT mask = 0;
+    if (text != text_) mask |= TVIF_TEXT;
+    if (image != image_) mask |= TVIF_IMAGE;
+    if (selectedImage != selectedImage_) mask |= TVIF_SELECTEDIMAGE;
+    if (state != state_) mask |= TVIF_STATE;
+    if (hasChildren != hasChildren_) mask |= TVIF_CHILDREN;
+    text_ = text;
+    image_ = image;
+    selectedImage_ = selectedImage;
+    state_ = state;
+    hasChildren_ = hasChildren;
+    hasChildrenSet_ = true;
+    if (mask) UpdateItem(mask);
+}
+
 int TTreeNode::Count() const { return static_cast<int>(children_.size()); }
 
 TTreeNode* TTreeNode::Item(int index) const {

@@ -54,6 +54,9 @@ public:
     // set: an adapter that fills children on expanding sets it.
     bool HasChildren() const;
     void SetHasChildren(bool value);
+    // Text, images, state and expand button together: what changed goes to
+    // the system control in one message (none when nothing did).
+    void SetLook(const std::string& text, int image, int selectedImage, int state, bool hasChildren);
 
     TTreeNode* Parent() const { return parent_; }
     int Count() const;
