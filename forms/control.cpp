@@ -480,8 +480,10 @@ void TControl::PlaceChildren() {
         in.push_back(l);
     }
     const std::vector<TBounds> out = ArrangeChildren(cw, ch, in);
-    // One pass over the windows that move.
-    HDWP batch = hwnd_ ? ::BeginDeferWindowPos(static_cast<int>(controls_.size())) : nullptr;
+    // One pass over the windows that move, begun at the first that does:
+    // a layout that moves nothing costs no batch.
+    HDWP batch = nullptr;
+    bool batchTried = false;
     std::vector<TControl*> resized;
     for (size_t i = 0; i < controls_.size(); ++i) {
         TControl* c = controls_[i];
@@ -502,6 +504,10 @@ void TControl::PlaceChildren() {
             c->refHeight_ = ch;
         }
         c->bounds_ = b;
+        if (c->hwnd_ && hwnd_ && !batchTried) {
+            batchTried = true;
+            batch = ::BeginDeferWindowPos(static_cast<int>(controls_.size()));
+        }
         if (c->hwnd_ && batch)
             batch = ::DeferWindowPos(batch, c->hwnd_, nullptr, b.left, b.top, b.width, b.height,
                                      SWP_NOZORDER | SWP_NOACTIVATE);
