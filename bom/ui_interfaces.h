@@ -30,7 +30,11 @@ struct IUIElement : IUnknown {
     virtual void SetNode(ITreeNode* node) = 0;
     virtual void ClearNode() = 0;
     virtual void ExpandNode(ITreeNode* node) = 0;
-    virtual void Reserved() = 0;
+    // The panels of this object and of the objects below it are no longer
+    // shown: each goes, unbound, to the spare panels, where the next
+    // object that asks for a panel of its class takes it instead of
+    // building one (CreateDetailPanel).
+    virtual void ReleasePanels() = 0;
     // A mouse button released over the tree view at client point (x, y).
     virtual void MouseUp(ITreeNode* node, int button, int shift, int x, int y) = 0;
     // The panel for a panel role, created on first use; owned by the object.

@@ -57,6 +57,20 @@ void TUIObjectBase<Base>::FreePanels() {
 }
 
 template <typename Base>
+void TUIObjectBase<Base>::ReleasePanels() {
+    // The lowest first: a panel that holds those of the objects below lets
+    // go of an empty container.
+    for (const Ref<IBOMObject>& child : UIChildren())
+        if (Ref<IUIElement> element = UIElementOf(child.get())) element->ReleasePanels();
+    if (!panels_) return;
+    for (int i = panels_->Count() - 1; i >= 0; --i) {
+        TAbstractDetailPanel* panel = panels_->Get(Variant(i));
+        panels_->Delete(Variant(i));
+        KeepSpareDetailPanel(std::unique_ptr<TAbstractDetailPanel>(panel));
+    }
+}
+
+template <typename Base>
 void TUIObjectBase<Base>::UpdateView() {
     if (node_) FillNode(node_);
     if (!panels_) return;

@@ -27,7 +27,7 @@ public:
     }
     void ClearNode() override { node_ = nullptr; }
     void ExpandNode(ITreeNode* node) override;
-    void Reserved() override {}
+    void ReleasePanels() override;
     void MouseUp(ITreeNode*, int, int, int, int) override {}
     TAbstractDetailPanel* GetDetailPanel(const std::string& name) override;
     bool UpdateAction(TCommandAction*) override { return true; }
