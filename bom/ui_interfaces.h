@@ -16,6 +16,15 @@ class TAbstractDetailPanel;
 class TCommandAction;
 struct ITreeNode;
 
+// What a node shows: its text, images, state icon and expand button.
+struct TNodeLook {
+    std::string text;
+    int imageIndex = -1;
+    int selectedIndex = -1;
+    int stateIndex = -1;
+    bool hasChildren = false;
+};
+
 // The user interface an object is attached to; a token handed down the tree.
 struct IUI : IUnknown {
 protected:
@@ -29,6 +38,8 @@ struct IUIElement : IUnknown {
     virtual void UpdateView() = 0;
     virtual void SetNode(ITreeNode* node) = 0;
     virtual void ClearNode() = 0;
+    // What the element's node shows.
+    virtual TNodeLook NodeLook() = 0;
     virtual void ExpandNode(ITreeNode* node) = 0;
     // The panels of this object and of the objects below it are no longer
     // shown: each goes, unbound, to the spare panels, where the next
@@ -68,14 +79,6 @@ struct TTNStruct {
     Ref<IUIElement> element;
 };
 
-// What a node shows: its text, images, state icon and expand button.
-struct TNodeLook {
-    std::string text;
-    int imageIndex = -1;
-    int selectedIndex = -1;
-    int stateIndex = -1;
-    bool hasChildren = false;
-};
 
 // A node of the editor's tree view, as the objects see it. The view owns its
 // nodes and the payload attached to them.
@@ -99,6 +102,13 @@ struct ITreeNode {
     virtual ITreeNode* Parent() = 0;
     // A new last child with the text.
     virtual ITreeNode* AddChild(const std::string& text) = 0;
+    // A new last child showing all of the look; a view may make it in one
+    // step.
+    virtual ITreeNode* AddChildWithLook(const TNodeLook& look) {
+        ITreeNode* child = AddChild(look.text);
+        if (child) child->SetLook(look);
+        return child;
+    }
     virtual void SetData(std::unique_ptr<TTNStruct> data) = 0;
     virtual TTNStruct* Data() = 0;
     // Whether the node's tree view has a state icon at client point (x, y).

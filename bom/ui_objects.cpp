@@ -78,14 +78,19 @@ void TUIObjectBase<Base>::UpdateView() {
 }
 
 template <typename Base>
-void TUIObjectBase<Base>::FillNode(ITreeNode* node) {
+TNodeLook TUIObjectBase<Base>::NodeLook() {
     TNodeLook look;
     look.text = GetCaption();
     look.imageIndex = imageIndex_;
     look.selectedIndex = imageIndex_;
     look.stateIndex = stateIndex_;
     look.hasChildren = hasChildren_;
-    node->SetLook(look);
+    return look;
+}
+
+template <typename Base>
+void TUIObjectBase<Base>::FillNode(ITreeNode* node) {
+    node->SetLook(NodeLook());
 }
 
 template <typename Base>
@@ -175,7 +180,9 @@ void TBOM_UI_Collection::AddItem(IBOMObject* item) {
 // ---------------------------------------------------------------------------
 
 ITreeNode* AddElementNode(ITreeNode* parent, IUIElement* element) {
-    ITreeNode* child = parent->AddChild(std::string());
+    // Made as it will show: filling it (SetNode) then changes nothing.
+    ITreeNode* child = parent->AddChildWithLook(element->NodeLook());
+    if (!child) return nullptr;
     child->SetData(std::unique_ptr<TTNStruct>(new TTNStruct{Ref<IUIElement>(element)}));
     element->SetNode(child);
     return child;

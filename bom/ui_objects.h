@@ -26,6 +26,7 @@ public:
         UpdateView();
     }
     void ClearNode() override { node_ = nullptr; }
+    TNodeLook NodeLook() override;
     void ExpandNode(ITreeNode* node) override;
     void ReleasePanels() override;
     void MouseUp(ITreeNode*, int, int, int, int) override {}

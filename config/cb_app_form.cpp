@@ -50,6 +50,9 @@ public:
     int ChildCount() override { return node_->Count(); }
     ITreeNode* Parent() override { return Of(node_->Parent()); }
     ITreeNode* AddChild(const std::string& text) override { return Of(node_->AddChild(text)); }
+    ITreeNode* AddChildWithLook(const TNodeLook& look) override {
+        return Of(node_->AddChild(look.text, look.imageIndex, look.selectedIndex, look.stateIndex, look.hasChildren));
+    }
     void SetData(std::unique_ptr<TTNStruct> data) override { data_ = std::move(data); }
     TTNStruct* Data() override { return data_.get(); }
     bool IsStateIconAt(int x, int y) override { return node_->TreeView()->IsStateIconAt(x, y); }

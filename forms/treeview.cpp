@@ -122,6 +122,10 @@ int TTreeNode::Level() const {
 
 TTreeNode* TTreeNode::AddChild(const std::string& text) { return tree_->InsertNode(this, text); }
 
+TTreeNode* TTreeNode::AddChild(const std::string& text, int image, int selectedImage, int state, bool hasChildren) {
+    return tree_->InsertNode(this, text, image, selectedImage, state, hasChildren, true);
+}
+
 void TTreeNode::Delete() { tree_->DeleteNode(this); }
 
 void TTreeNode::DeleteChildren() {
@@ -318,11 +322,17 @@ TTreeNode* TTreeView::NodeOf(HTREEITEM item) const {
     return it == nodes_.end() ? nullptr : it->second.get();
 }
 
-TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text) {
+TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text, int image, int selectedImage, int state,
+                                 bool hasChildren, bool hasChildrenSet) {
     if (parent && (parent->tree_ != this || parent->deleting_)) return nullptr;
     HWND h = Handle();
     std::unique_ptr<TTreeNode> node(new TTreeNode(this, parent));
     node->text_ = text;
+    node->image_ = image;
+    node->selectedImage_ = selectedImage;
+    node->state_ = std::max(0, state);
+    node->hasChildren_ = hasChildren;
+    node->hasChildrenSet_ = hasChildrenSet;
     std::wstring wide = ToWide(text);
     TVINSERTSTRUCTW ins{};
     ins.hParent = parent ? parent->item_ : TVI_ROOT;
@@ -332,8 +342,8 @@ TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text) {
     ins.item.iImage = ImageForItem(node->image_);
     ins.item.iSelectedImage = ImageForItem(node->selectedImage_);
     ins.item.stateMask = TVIS_STATEIMAGEMASK;
-    ins.item.state = INDEXTOSTATEIMAGEMASK(0);
-    ins.item.cChildren = 0;
+    ins.item.state = INDEXTOSTATEIMAGEMASK(node->state_);
+    ins.item.cChildren = node->hasChildren_ ? 1 : 0;
     ins.item.lParam = reinterpret_cast<LPARAM>(node.get());
     const auto item =
         reinterpret_cast<HTREEITEM>(::SendMessageW(h, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
