@@ -289,14 +289,28 @@ void TControl::SetTabStop(bool value) {
 void TControl::SetFont(const TFontSpec& font) {
     font_ = font;
     parentFont_ = false;
-    if (hwnd_) ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), TRUE);
+    if (hwnd_) {
+        sentFont_ = FontHandle(font_);
+        ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(sentFont_), TRUE);
+    }
     for (TControl* c : controls_)
         if (c->parentFont_) c->ParentFontChanged();
 }
 
 void TControl::ParentFontChanged() {
+    const COLORREF color = font_.color;
     if (parent_ && parentFont_) font_ = parent_->font_;
-    if (hwnd_) ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), TRUE);
+    if (hwnd_) {
+        // A window moved between parents of one font keeps it: no message,
+        // no repaint (a new colour alone is painted).
+        const HFONT font = FontHandle(font_);
+        if (font != sentFont_) {
+            sentFont_ = font;
+            ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        } else if (font_.color != color) {
+            Invalidate();
+        }
+    }
     for (TControl* c : controls_)
         if (c->parentFont_) c->ParentFontChanged();
 }
@@ -379,7 +393,8 @@ void TControl::CreateHandleNow() {
 
 void TControl::CreateWnd() {
     if (parent_ && parentFont_) font_ = parent_->font_;
-    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), FALSE);
+    sentFont_ = FontHandle(font_);
+    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(sentFont_), FALSE);
     for (TControl* c : controls_) {
         if (c->hwnd_)
             ::SetParent(c->hwnd_, hwnd_);
@@ -398,6 +413,7 @@ void TControl::DestroyHandle() {
     ::RemovePropW(h, kControlProp);
     ::DestroyWindow(h);
     hwnd_ = nullptr;
+    sentFont_ = nullptr;
 }
 
 bool TControl::Focused() const {

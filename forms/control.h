@@ -198,6 +198,8 @@ protected:
     // Set while the control's window is being created or destroyed.
     bool creating_ = false;
     unsigned redrawLocks_ = 0;
+    // The font the window was last given (WM_SETFONT).
+    HFONT sentFont_ = nullptr;
 
     void RequestRealign();
     void SetVisibleFlag(bool value) { visible_ = value; }
