@@ -383,12 +383,19 @@ void TControl::CreateHandleNow() {
                                    ::GetModuleHandleW(nullptr), nullptr);
         if (h) {
             hwnd_ = h;
+            classProc_ = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(h, GCLP_WNDPROC));
             ::SetWindowSubclass(h, &TControl::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
         }
     }
     if (!hwnd_) throw std::runtime_error(LastErrorText("CreateWindowEx"));
     ::SetPropW(hwnd_, kControlProp, this);
     CreateWnd();
+}
+
+LRESULT TControl::SendToSystemControl(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!hwnd_) return 0;
+    if (ownClass_ || !classProc_) return ::SendMessageW(hwnd_, message, wParam, lParam);
+    return ::CallWindowProcW(classProc_, hwnd_, message, wParam, lParam);
 }
 
 void TControl::CreateWnd() {

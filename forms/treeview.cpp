@@ -40,7 +40,7 @@ void TTreeNode::UpdateItem(UINT mask) {
     tv.stateMask = TVIS_STATEIMAGEMASK;
     tv.state = INDEXTOSTATEIMAGEMASK(std::max(0, state_));
     tv.cChildren = hasChildren_ ? 1 : 0;
-    ::SendMessageW(h, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    tree_->SendToSystemControl(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
 }
 
 void TTreeNode::SetText(const std::string& text) {
@@ -325,7 +325,7 @@ TTreeNode* TTreeView::NodeOf(HTREEITEM item) const {
 TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text, int image, int selectedImage, int state,
                                  bool hasChildren, bool hasChildrenSet) {
     if (parent && (parent->tree_ != this || parent->deleting_)) return nullptr;
-    HWND h = Handle();
+    Handle();  // the window, made now if need be
     std::unique_ptr<TTreeNode> node(new TTreeNode(this, parent));
     node->text_ = text;
     node->image_ = image;
@@ -345,8 +345,7 @@ TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text, int
     ins.item.state = INDEXTOSTATEIMAGEMASK(node->state_);
     ins.item.cChildren = node->hasChildren_ ? 1 : 0;
     ins.item.lParam = reinterpret_cast<LPARAM>(node.get());
-    const auto item =
-        reinterpret_cast<HTREEITEM>(::SendMessageW(h, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    const auto item = reinterpret_cast<HTREEITEM>(SendToSystemControl(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
     if (!item) throw std::runtime_error("the tree view refused a new node");
     node->item_ = item;
     TTreeNode* raw = node.get();
