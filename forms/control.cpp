@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <tuple>
+#include <unordered_map>
 
 #include "forms/application.h"
 #include "forms/form.h"
@@ -18,7 +19,27 @@ namespace omb::forms {
 namespace {
 
 constexpr wchar_t kOwnClass[] = L"OmbFormsControl";
-constexpr wchar_t kControlProp[] = L"OmbFormsControl";
+// The controls' windows by handle, looked up here in the process: a window
+// property would ask Wine's server on every message that names a child
+// (every WM_CTLCOLOR* of a paint, every notification).
+SRWLOCK g_controlWindowsLock = SRWLOCK_INIT;
+std::unordered_map<HWND, TControl*>& ControlWindows() {
+    static auto* windows = new std::unordered_map<HWND, TControl*>();
+    return *windows;
+}
+void RememberControlWindow(HWND window, TControl* control) {
+    SrwExclusive lock(g_controlWindowsLock);
+    ControlWindows()[window] = control;
+}
+void ForgetControlWindow(HWND window) {
+    SrwExclusive lock(g_controlWindowsLock);
+    ControlWindows().erase(window);
+}
+TControl* ControlOfWindow(HWND window) {
+    SrwShared lock(g_controlWindowsLock);
+    auto it = ControlWindows().find(window);
+    return it == ControlWindows().end() ? nullptr : it->second;
+}
 constexpr UINT_PTR kSubclassId = 0x4F4D42;  // 'OMB'
 UINT nextChildId = 1000;
 
@@ -388,7 +409,7 @@ void TControl::CreateHandleNow() {
         }
     }
     if (!hwnd_) throw std::runtime_error(LastErrorText("CreateWindowEx"));
-    ::SetPropW(hwnd_, kControlProp, this);
+    RememberControlWindow(hwnd_, this);
     CreateWnd();
 }
 
@@ -417,7 +438,7 @@ void TControl::DestroyHandle() {
     if (!hwnd_) return;
     DestroyWnd();
     HWND h = hwnd_;
-    ::RemovePropW(h, kControlProp);
+    ForgetControlWindow(h);
     ::DestroyWindow(h);
     hwnd_ = nullptr;
     sentFont_ = nullptr;
@@ -566,7 +587,7 @@ bool TControl::HandleNotify(NMHDR*, LRESULT&) { return false; }
 
 TControl* TControl::FromHandle(HWND window) {
     for (HWND w = window; w; w = ::GetAncestor(w, GA_PARENT)) {
-        if (auto* c = static_cast<TControl*>(::GetPropW(w, kControlProp))) return c;
+        if (TControl* c = ControlOfWindow(w)) return c;
         if (!(::GetWindowLongPtrW(w, GWL_STYLE) & WS_CHILD)) break;
     }
     return nullptr;
@@ -767,7 +788,7 @@ LRESULT CALLBACK TControl::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam,
     if (!self || self->hwnd_ != hwnd) return ::DefWindowProcW(hwnd, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        ::RemovePropW(hwnd, kControlProp);
+        ForgetControlWindow(hwnd);
         self->hwnd_ = nullptr;
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -784,7 +805,7 @@ LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, 
     auto* self = reinterpret_cast<TControl*>(refData);
     if (message == WM_NCDESTROY) {
         ::RemoveWindowSubclass(hwnd, &TControl::SubclassProc, kSubclassId);
-        ::RemovePropW(hwnd, kControlProp);
+        ForgetControlWindow(hwnd);
         if (self && self->hwnd_ == hwnd) self->hwnd_ = nullptr;
         return ::DefSubclassProc(hwnd, message, wParam, lParam);
     }
