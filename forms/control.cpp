@@ -22,25 +22,47 @@ constexpr wchar_t kOwnClass[] = L"OmbFormsControl";
 // The controls' windows by handle, looked up here in the process: a window
 // property would ask Wine's server on every message that names a child
 // (every WM_CTLCOLOR* of a paint, every notification).
+// A system control's window keeps the procedure it had before this
+// library's (its own class's, as a rule), which handles what this library
+// does not.
+struct TControlWindow {
+    TControl* control = nullptr;
+    WNDPROC original = nullptr;
+    // Being destroyed by its control: still handled by it, no longer found
+    // by FromHandle.
+    bool going = false;
+};
 SRWLOCK g_controlWindowsLock = SRWLOCK_INIT;
-std::unordered_map<HWND, TControl*>& ControlWindows() {
-    static auto* windows = new std::unordered_map<HWND, TControl*>();
+std::unordered_map<HWND, TControlWindow>& ControlWindows() {
+    static auto* windows = new std::unordered_map<HWND, TControlWindow>();
     return *windows;
 }
 void RememberControlWindow(HWND window, TControl* control) {
     SrwExclusive lock(g_controlWindowsLock);
-    ControlWindows()[window] = control;
+    ControlWindows()[window].control = control;
+}
+void RememberOriginalProc(HWND window, TControl* control, WNDPROC original) {
+    SrwExclusive lock(g_controlWindowsLock);
+    ControlWindows()[window] = TControlWindow{control, original};
+}
+void MarkControlWindowGoing(HWND window) {
+    SrwExclusive lock(g_controlWindowsLock);
+    auto it = ControlWindows().find(window);
+    if (it != ControlWindows().end()) it->second.going = true;
 }
 void ForgetControlWindow(HWND window) {
     SrwExclusive lock(g_controlWindowsLock);
     ControlWindows().erase(window);
 }
-TControl* ControlOfWindow(HWND window) {
+TControlWindow ControlWindowOf(HWND window) {
     SrwShared lock(g_controlWindowsLock);
     auto it = ControlWindows().find(window);
-    return it == ControlWindows().end() ? nullptr : it->second;
+    return it == ControlWindows().end() ? TControlWindow{} : it->second;
 }
-constexpr UINT_PTR kSubclassId = 0x4F4D42;  // 'OMB'
+TControl* ControlOfWindow(HWND window) {
+    const TControlWindow known = ControlWindowOf(window);
+    return known.going ? nullptr : known.control;
+}
 UINT nextChildId = 1000;
 
 struct FontKey {
@@ -405,7 +427,12 @@ void TControl::CreateHandleNow() {
         if (h) {
             hwnd_ = h;
             classProc_ = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(h, GCLP_WNDPROC));
-            ::SetWindowSubclass(h, &TControl::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+            // Subclassed by replacing the window's procedure: the system's
+            // subclass chain would look its data up in a window property,
+            // which Wine asks its server for, twice for every message.
+            originalProc_ = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(h, GWLP_WNDPROC));
+            RememberOriginalProc(h, this, originalProc_);
+            ::SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::SubclassProc));
         }
     }
     if (!hwnd_) throw std::runtime_error(LastErrorText("CreateWindowEx"));
@@ -438,8 +465,9 @@ void TControl::DestroyHandle() {
     if (!hwnd_) return;
     DestroyWnd();
     HWND h = hwnd_;
-    ForgetControlWindow(h);
+    MarkControlWindowGoing(h);
     ::DestroyWindow(h);
+    ForgetControlWindow(h);
     hwnd_ = nullptr;
     sentFont_ = nullptr;
 }
@@ -602,7 +630,7 @@ TForm* TControl::ParentForm() {
 LRESULT TControl::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!hwnd_) return 0;
     if (ownClass_) return ::DefWindowProcW(hwnd_, message, wParam, lParam);
-    return ::DefSubclassProc(hwnd_, message, wParam, lParam);
+    return ::CallWindowProcW(originalProc_ ? originalProc_ : classProc_, hwnd_, message, wParam, lParam);
 }
 
 LRESULT TControl::HandleContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
@@ -800,21 +828,22 @@ LRESULT CALLBACK TControl::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam,
     }
 }
 
-LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR refData) noexcept {
-    auto* self = reinterpret_cast<TControl*>(refData);
+LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    const TControlWindow known = ControlWindowOf(hwnd);
+    TControl* self = known.control;
+    const WNDPROC original =
+        known.original ? known.original : reinterpret_cast<WNDPROC>(::GetClassLongPtrW(hwnd, GCLP_WNDPROC));
     if (message == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(hwnd, &TControl::SubclassProc, kSubclassId);
         ForgetControlWindow(hwnd);
         if (self && self->hwnd_ == hwnd) self->hwnd_ = nullptr;
-        return ::DefSubclassProc(hwnd, message, wParam, lParam);
+        return ::CallWindowProcW(original, hwnd, message, wParam, lParam);
     }
-    if (!self || self->hwnd_ != hwnd) return ::DefSubclassProc(hwnd, message, wParam, lParam);
+    if (!self || self->hwnd_ != hwnd) return ::CallWindowProcW(original, hwnd, message, wParam, lParam);
     try {
         return self->Dispatch(message, wParam, lParam);
     } catch (...) {
         Application().HandleException(std::current_exception());
-        return ::DefSubclassProc(hwnd, message, wParam, lParam);
+        return ::CallWindowProcW(original, hwnd, message, wParam, lParam);
     }
 }
 

@@ -206,6 +206,8 @@ protected:
     unsigned redrawLocks_ = 0;
     // The class procedure of a system control's window.
     WNDPROC classProc_ = nullptr;
+    // The procedure a system control's window had before this object's.
+    WNDPROC originalProc_ = nullptr;
     // The font the window was last given (WM_SETFONT).
     HFONT sentFont_ = nullptr;
 
@@ -217,7 +219,7 @@ protected:
 private:
     friend struct TControlAccess;
     static LRESULT CALLBACK StaticWndProc(HWND, UINT, WPARAM, LPARAM) noexcept;
-    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR) noexcept;
+    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM) noexcept;
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void CreateHandleNow();
