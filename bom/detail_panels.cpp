@@ -1,10 +1,21 @@
 #include "bom/detail_panels.h"
 
+#include <vector>
+
+#include "foundation/strings.h"
+
 namespace omb {
 
 namespace {
 std::unique_ptr<TAbstractDetailPanelClasses> g_panelClasses;
+// Panels put aside, each under its class key, in the order they came.
+// Never destroyed with the program's statics: a panel's windows may not
+// outlive the window library, so FreeSpareDetailPanels frees them in time.
+std::vector<std::unique_ptr<TAbstractDetailPanel>>& Spares() {
+    static auto* spares = new std::vector<std::unique_ptr<TAbstractDetailPanel>>();
+    return *spares;
 }
+}  // namespace
 
 void TAbstractDetailPanel::SetObject(IBOMObject* object) {
     editedObject_ = object;
@@ -43,7 +54,10 @@ void CreateDetailPanelRegistry() {
     if (!g_panelClasses) g_panelClasses.reset(new TAbstractDetailPanelClasses());
 }
 
-void FreeDetailPanelRegistry() { g_panelClasses.reset(); }
+void FreeDetailPanelRegistry() {
+    FreeSpareDetailPanels();
+    g_panelClasses.reset();
+}
 
 void RegisterDetailPanelClass(TDetailPanelFactory factory, const std::string& name) {
     if (g_panelClasses) g_panelClasses->Add(factory, name);
@@ -55,7 +69,35 @@ TDetailPanelFactory FindDetailPanelClass(const std::string& name) {
 
 std::unique_ptr<TAbstractDetailPanel> CreateDetailPanel(const std::string& name) {
     TDetailPanelFactory factory = FindDetailPanelClass(name);
-    return std::unique_ptr<TAbstractDetailPanel>(factory ? factory() : nullptr);
+    if (!factory) return nullptr;
+    // The spare that came last: the one whose windows were shown last.
+    auto& spares = Spares();
+    for (size_t i = spares.size(); i-- > 0;)
+        if (SameTextAZ(spares[i]->classKey_, name)) {
+            std::unique_ptr<TAbstractDetailPanel> spare = std::move(spares[i]);
+            spares.erase(spares.begin() + std::ptrdiff_t(i));
+            return spare;
+        }
+    std::unique_ptr<TAbstractDetailPanel> panel(factory());
+    if (panel) panel->classKey_ = name;
+    return panel;
 }
+
+void KeepSpareDetailPanel(std::unique_ptr<TAbstractDetailPanel> panel) {
+    if (!panel) return;
+    panel->PutAside();
+    if (panel->ClassKey().empty() || !FindDetailPanelClass(panel->ClassKey())) return;
+    Spares().push_back(std::move(panel));
+}
+
+void FreeSpareDetailPanels() {
+    auto& spares = Spares();
+    while (!spares.empty()) {
+        std::unique_ptr<TAbstractDetailPanel> last = std::move(spares.back());
+        spares.pop_back();
+    }
+}
+
+size_t SpareDetailPanelCount() { return Spares().size(); }
 
 }  // namespace omb

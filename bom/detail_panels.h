@@ -29,6 +29,11 @@ public:
     virtual void Notify(int code, int value1, int value2);
     // Loads the controls from the edited object's parameters.
     virtual void UpdateView() {}
+    // The panel is put aside for another object: unbound (ClearObject); a
+    // panel with a window also leaves the screen.
+    virtual void PutAside() { ClearObject(); }
+    // The registered name of the panel's class (CreateDetailPanel).
+    const std::string& ClassKey() const { return classKey_; }
     virtual std::string GetTitle() { return title_; }
 
     // Renames the edited object through its owner, then refreshes.
@@ -41,6 +46,10 @@ public:
 protected:
     Ref<IBOMObject> editedObject_;
     std::string title_;
+
+private:
+    friend std::unique_ptr<TAbstractDetailPanel> CreateDetailPanel(const std::string& name);
+    std::string classKey_;
 };
 
 using TDetailPanelFactory = TAbstractDetailPanel* (*)();
@@ -75,7 +84,15 @@ template <typename T> void RegisterDetailPanelClass(const std::string& name) {
     RegisterDetailPanelClass(&ConstructDetailPanel<T>, name);
 }
 TDetailPanelFactory FindDetailPanelClass(const std::string& name);
-// A new, unbound panel of the registered class; empty for an unknown name.
+// An unbound panel of the registered class: a spare one of that class when
+// there is one, else a new one; empty for an unknown name.
 std::unique_ptr<TAbstractDetailPanel> CreateDetailPanel(const std::string& name);
+// Keeps a panel made by CreateDetailPanel for the next one asked of its
+// class, put aside (PutAside); one of no registered class is freed.
+void KeepSpareDetailPanel(std::unique_ptr<TAbstractDetailPanel> panel);
+// Frees the spare panels, the last kept first; the registry's end frees
+// them too.
+void FreeSpareDetailPanels();
+size_t SpareDetailPanelCount();
 
 }  // namespace omb

@@ -16,6 +16,15 @@ class TAbstractDetailPanel;
 class TCommandAction;
 struct ITreeNode;
 
+// What a node shows: its text, images, state icon and expand button.
+struct TNodeLook {
+    std::string text;
+    int imageIndex = -1;
+    int selectedIndex = -1;
+    int stateIndex = -1;
+    bool hasChildren = false;
+};
+
 // The user interface an object is attached to; a token handed down the tree.
 struct IUI : IUnknown {
 protected:
@@ -29,8 +38,14 @@ struct IUIElement : IUnknown {
     virtual void UpdateView() = 0;
     virtual void SetNode(ITreeNode* node) = 0;
     virtual void ClearNode() = 0;
+    // What the element's node shows.
+    virtual TNodeLook NodeLook() = 0;
     virtual void ExpandNode(ITreeNode* node) = 0;
-    virtual void Reserved() = 0;
+    // The panels of this object and of the objects below it are no longer
+    // shown: each goes, unbound, to the spare panels, where the next
+    // object that asks for a panel of its class takes it instead of
+    // building one (CreateDetailPanel).
+    virtual void ReleasePanels() = 0;
     // A mouse button released over the tree view at client point (x, y).
     virtual void MouseUp(ITreeNode* node, int button, int shift, int x, int y) = 0;
     // The panel for a panel role, created on first use; owned by the object.
@@ -64,9 +79,18 @@ struct TTNStruct {
     Ref<IUIElement> element;
 };
 
+
 // A node of the editor's tree view, as the objects see it. The view owns its
 // nodes and the payload attached to them.
 struct ITreeNode {
+    // Everything the node shows at once; a view may take it in one step.
+    virtual void SetLook(const TNodeLook& look) {
+        SetText(look.text);
+        SetImageIndex(look.imageIndex);
+        SetSelectedIndex(look.selectedIndex);
+        SetStateIndex(look.stateIndex);
+        SetHasChildren(look.hasChildren);
+    }
     virtual void SetText(const std::string& text) = 0;
     virtual void SetImageIndex(int index) = 0;
     virtual void SetSelectedIndex(int index) = 0;
@@ -78,6 +102,13 @@ struct ITreeNode {
     virtual ITreeNode* Parent() = 0;
     // A new last child with the text.
     virtual ITreeNode* AddChild(const std::string& text) = 0;
+    // A new last child showing all of the look; a view may make it in one
+    // step.
+    virtual ITreeNode* AddChildWithLook(const TNodeLook& look) {
+        ITreeNode* child = AddChild(look.text);
+        if (child) child->SetLook(look);
+        return child;
+    }
     virtual void SetData(std::unique_ptr<TTNStruct> data) = 0;
     virtual TTNStruct* Data() = 0;
     // Whether the node's tree view has a state icon at client point (x, y).

@@ -57,6 +57,20 @@ void TUIObjectBase<Base>::FreePanels() {
 }
 
 template <typename Base>
+void TUIObjectBase<Base>::ReleasePanels() {
+    // The lowest first: a panel that holds those of the objects below lets
+    // go of an empty container.
+    for (const Ref<IBOMObject>& child : UIChildren())
+        if (Ref<IUIElement> element = UIElementOf(child.get())) element->ReleasePanels();
+    if (!panels_) return;
+    for (int i = panels_->Count() - 1; i >= 0; --i) {
+        TAbstractDetailPanel* panel = panels_->Get(Variant(i));
+        panels_->Delete(Variant(i));
+        KeepSpareDetailPanel(std::unique_ptr<TAbstractDetailPanel>(panel));
+    }
+}
+
+template <typename Base>
 void TUIObjectBase<Base>::UpdateView() {
     if (node_) FillNode(node_);
     if (!panels_) return;
@@ -64,12 +78,19 @@ void TUIObjectBase<Base>::UpdateView() {
 }
 
 template <typename Base>
+TNodeLook TUIObjectBase<Base>::NodeLook() {
+    TNodeLook look;
+    look.text = GetCaption();
+    look.imageIndex = imageIndex_;
+    look.selectedIndex = imageIndex_;
+    look.stateIndex = stateIndex_;
+    look.hasChildren = hasChildren_;
+    return look;
+}
+
+template <typename Base>
 void TUIObjectBase<Base>::FillNode(ITreeNode* node) {
-    node->SetText(GetCaption());
-    node->SetImageIndex(imageIndex_);
-    node->SetSelectedIndex(imageIndex_);
-    node->SetStateIndex(stateIndex_);
-    node->SetHasChildren(hasChildren_);
+    node->SetLook(NodeLook());
 }
 
 template <typename Base>
@@ -165,7 +186,9 @@ void TBOM_UI_Collection::Unlink(TBOMAbstractObject* item) {
 // ---------------------------------------------------------------------------
 
 ITreeNode* AddElementNode(ITreeNode* parent, IUIElement* element) {
-    ITreeNode* child = parent->AddChild(std::string());
+    // Made as it will show: filling it (SetNode) then changes nothing.
+    ITreeNode* child = parent->AddChildWithLook(element->NodeLook());
+    if (!child) return nullptr;
     child->SetData(std::unique_ptr<TTNStruct>(new TTNStruct{Ref<IUIElement>(element)}));
     element->SetNode(child);
     return child;

@@ -26,8 +26,9 @@ public:
         UpdateView();
     }
     void ClearNode() override { node_ = nullptr; }
+    TNodeLook NodeLook() override;
     void ExpandNode(ITreeNode* node) override;
-    void Reserved() override {}
+    void ReleasePanels() override;
     void MouseUp(ITreeNode*, int, int, int, int) override {}
     TAbstractDetailPanel* GetDetailPanel(const std::string& name) override;
     bool UpdateAction(TCommandAction*) override { return true; }

@@ -39,6 +39,9 @@ public:
         return static_cast<NodeLink*>(node->Payload())->adapter.get();
     }
     TTreeNode* Node() const { return node_; }
+    void SetLook(const TNodeLook& look) override {
+        node_->SetLook(look.text, look.imageIndex, look.selectedIndex, look.stateIndex, look.hasChildren);
+    }
     void SetText(const std::string& text) override { node_->SetText(text); }
     void SetImageIndex(int index) override { node_->SetImageIndex(index); }
     void SetSelectedIndex(int index) override { node_->SetSelectedIndex(index); }
@@ -48,6 +51,9 @@ public:
     int ChildCount() override { return node_->Count(); }
     ITreeNode* Parent() override { return Of(node_->Parent()); }
     ITreeNode* AddChild(const std::string& text) override { return Of(node_->AddChild(text)); }
+    ITreeNode* AddChildWithLook(const TNodeLook& look) override {
+        return Of(node_->AddChild(look.text, look.imageIndex, look.selectedIndex, look.stateIndex, look.hasChildren));
+    }
     void SetData(std::unique_ptr<TTNStruct> data) override { data_ = std::move(data); }
     TTNStruct* Data() override { return data_.get(); }
     bool IsStateIconAt(int x, int y) override { return node_->TreeView()->IsStateIconAt(x, y); }
@@ -192,7 +198,16 @@ public:
             if (node->Payload()) events_.NodeDeleting(TreeNodeAdapter::Of(node));
         };
         tree_->OnExpanding = [this](TComponent*, TTreeNode* node, bool&) {
-            events_.NodeExpanding(TreeNodeAdapter::Of(node));
+            // A node may fill a thousand children here: the tree lays out
+            // and paints once, after them.
+            tree_->Items().BeginUpdate();
+            try {
+                events_.NodeExpanding(TreeNodeAdapter::Of(node));
+            } catch (...) {
+                tree_->Items().EndUpdate();
+                throw;
+            }
+            tree_->Items().EndUpdate();
         };
         tree_->OnMouseUp = [this](TComponent*, TMouseButton button, unsigned shift, int x, int y) {
             if (TTreeNode* node = tree_->GetNodeAt(x, y))

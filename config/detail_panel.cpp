@@ -7,6 +7,11 @@ TDetailPanelFrame::TDetailPanelFrame() : forms::TFrame(nullptr) {
     SetAlign(forms::TAlign::alClient);
 }
 
+void TDetailPanelFrame::PutAside() {
+    ClearObject();
+    SetParent(nullptr);
+}
+
 void TDetailPanelFrame::Loaded() {
     forms::TFrame::Loaded();
     designWidth_ = Width();

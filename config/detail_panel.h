@@ -32,6 +32,9 @@ public:
     int DesignWidth() const { return designWidth_ ? designWidth_ : Width(); }
     int DesignHeight() const { return designHeight_ ? designHeight_ : Height(); }
 
+    // Unbound, hidden and taken out of its container.
+    void PutAside() override;
+
 protected:
     void Loaded() override;
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <tuple>
+#include <unordered_map>
 
 #include "forms/application.h"
 #include "forms/form.h"
@@ -18,8 +19,50 @@ namespace omb::forms {
 namespace {
 
 constexpr wchar_t kOwnClass[] = L"OmbFormsControl";
-constexpr wchar_t kControlProp[] = L"OmbFormsControl";
-constexpr UINT_PTR kSubclassId = 0x4F4D42;  // 'OMB'
+// The controls' windows by handle, looked up here in the process: a window
+// property would ask Wine's server on every message that names a child
+// (every WM_CTLCOLOR* of a paint, every notification).
+// A system control's window keeps the procedure it had before this
+// library's (its own class's, as a rule), which handles what this library
+// does not.
+struct TControlWindow {
+    TControl* control = nullptr;
+    WNDPROC original = nullptr;
+    // Being destroyed by its control: still handled by it, no longer found
+    // by FromHandle.
+    bool going = false;
+};
+SRWLOCK g_controlWindowsLock = SRWLOCK_INIT;
+std::unordered_map<HWND, TControlWindow>& ControlWindows() {
+    static auto* windows = new std::unordered_map<HWND, TControlWindow>();
+    return *windows;
+}
+void RememberControlWindow(HWND window, TControl* control) {
+    SrwExclusive lock(g_controlWindowsLock);
+    ControlWindows()[window].control = control;
+}
+void RememberOriginalProc(HWND window, TControl* control, WNDPROC original) {
+    SrwExclusive lock(g_controlWindowsLock);
+    ControlWindows()[window] = TControlWindow{control, original};
+}
+void MarkControlWindowGoing(HWND window) {
+    SrwExclusive lock(g_controlWindowsLock);
+    auto it = ControlWindows().find(window);
+    if (it != ControlWindows().end()) it->second.going = true;
+}
+void ForgetControlWindow(HWND window) {
+    SrwExclusive lock(g_controlWindowsLock);
+    ControlWindows().erase(window);
+}
+TControlWindow ControlWindowOf(HWND window) {
+    SrwShared lock(g_controlWindowsLock);
+    auto it = ControlWindows().find(window);
+    return it == ControlWindows().end() ? TControlWindow{} : it->second;
+}
+TControl* ControlOfWindow(HWND window) {
+    const TControlWindow known = ControlWindowOf(window);
+    return known.going ? nullptr : known.control;
+}
 UINT nextChildId = 1000;
 
 struct FontKey {
@@ -310,14 +353,28 @@ void TControl::SetTabStop(bool value) {
 void TControl::SetFont(const TFontSpec& font) {
     font_ = font;
     parentFont_ = false;
-    if (hwnd_) ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), TRUE);
+    if (hwnd_) {
+        sentFont_ = FontHandle(font_);
+        ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(sentFont_), TRUE);
+    }
     for (TControl* c : controls_)
         if (c->parentFont_) c->ParentFontChanged();
 }
 
 void TControl::ParentFontChanged() {
+    const COLORREF color = font_.color;
     if (parent_ && parentFont_) font_ = parent_->font_;
-    if (hwnd_) ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), TRUE);
+    if (hwnd_) {
+        // A window moved between parents of one font keeps it: no message,
+        // no repaint (a new colour alone is painted).
+        const HFONT font = FontHandle(font_);
+        if (font != sentFont_) {
+            sentFont_ = font;
+            ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        } else if (font_.color != color) {
+            Invalidate();
+        }
+    }
     for (TControl* c : controls_)
         if (c->parentFont_) c->ParentFontChanged();
 }
@@ -390,17 +447,30 @@ void TControl::CreateHandleNow() {
                                    ::GetModuleHandleW(nullptr), nullptr);
         if (h) {
             hwnd_ = h;
-            ::SetWindowSubclass(h, &TControl::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+            classProc_ = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(h, GCLP_WNDPROC));
+            // Subclassed by replacing the window's procedure: the system's
+            // subclass chain would look its data up in a window property,
+            // which Wine asks its server for, twice for every message.
+            originalProc_ = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(h, GWLP_WNDPROC));
+            RememberOriginalProc(h, this, originalProc_);
+            ::SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::SubclassProc));
         }
     }
     if (!hwnd_) throw std::runtime_error(LastErrorText("CreateWindowEx"));
-    ::SetPropW(hwnd_, kControlProp, this);
+    RememberControlWindow(hwnd_, this);
     CreateWnd();
+}
+
+LRESULT TControl::SendToSystemControl(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!hwnd_) return 0;
+    if (ownClass_ || !classProc_) return ::SendMessageW(hwnd_, message, wParam, lParam);
+    return ::CallWindowProcW(classProc_, hwnd_, message, wParam, lParam);
 }
 
 void TControl::CreateWnd() {
     if (parent_ && parentFont_) font_ = parent_->font_;
-    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(font_)), FALSE);
+    sentFont_ = FontHandle(font_);
+    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(sentFont_), FALSE);
     for (TControl* c : controls_) {
         if (c->hwnd_)
             ::SetParent(c->hwnd_, hwnd_);
@@ -416,9 +486,11 @@ void TControl::DestroyHandle() {
     if (!hwnd_) return;
     DestroyWnd();
     HWND h = hwnd_;
-    ::RemovePropW(h, kControlProp);
+    MarkControlWindowGoing(h);
     ::DestroyWindow(h);
+    ForgetControlWindow(h);
     hwnd_ = nullptr;
+    sentFont_ = nullptr;
 }
 
 bool TControl::Focused() const {
@@ -501,8 +573,10 @@ void TControl::PlaceChildren() {
         in.push_back(l);
     }
     const std::vector<TBounds> out = ArrangeChildren(cw, ch, in);
-    // One pass over the windows that move.
-    HDWP batch = hwnd_ ? ::BeginDeferWindowPos(static_cast<int>(controls_.size())) : nullptr;
+    // One pass over the windows that move, begun at the first that does:
+    // a layout that moves nothing costs no batch.
+    HDWP batch = nullptr;
+    bool batchTried = false;
     std::vector<TControl*> resized;
     for (size_t i = 0; i < controls_.size(); ++i) {
         TControl* c = controls_[i];
@@ -523,6 +597,10 @@ void TControl::PlaceChildren() {
             c->refHeight_ = ch;
         }
         c->bounds_ = b;
+        if (c->hwnd_ && hwnd_ && !batchTried) {
+            batchTried = true;
+            batch = ::BeginDeferWindowPos(static_cast<int>(controls_.size()));
+        }
         if (c->hwnd_ && batch)
             batch = ::DeferWindowPos(batch, c->hwnd_, nullptr, b.left, b.top, b.width, b.height,
                                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -558,7 +636,7 @@ bool TControl::HandleNotify(NMHDR*, LRESULT&) { return false; }
 
 TControl* TControl::FromHandle(HWND window) {
     for (HWND w = window; w; w = ::GetAncestor(w, GA_PARENT)) {
-        if (auto* c = static_cast<TControl*>(::GetPropW(w, kControlProp))) return c;
+        if (TControl* c = ControlOfWindow(w)) return c;
         if (!(::GetWindowLongPtrW(w, GWL_STYLE) & WS_CHILD)) break;
     }
     return nullptr;
@@ -573,7 +651,7 @@ TForm* TControl::ParentForm() {
 LRESULT TControl::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!hwnd_) return 0;
     if (ownClass_) return ::DefWindowProcW(hwnd_, message, wParam, lParam);
-    return ::DefSubclassProc(hwnd_, message, wParam, lParam);
+    return ::CallWindowProcW(originalProc_ ? originalProc_ : classProc_, hwnd_, message, wParam, lParam);
 }
 
 LRESULT TControl::HandleContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
@@ -766,7 +844,7 @@ LRESULT CALLBACK TControl::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam,
     if (message == WM_NCDESTROY) {
         RemoveToolTip(hwnd);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        ::RemovePropW(hwnd, kControlProp);
+        ForgetControlWindow(hwnd);
         self->hwnd_ = nullptr;
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -778,22 +856,23 @@ LRESULT CALLBACK TControl::StaticWndProc(HWND hwnd, UINT message, WPARAM wParam,
     }
 }
 
-LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR refData) noexcept {
-    auto* self = reinterpret_cast<TControl*>(refData);
+LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    const TControlWindow known = ControlWindowOf(hwnd);
+    TControl* self = known.control;
+    const WNDPROC original =
+        known.original ? known.original : reinterpret_cast<WNDPROC>(::GetClassLongPtrW(hwnd, GCLP_WNDPROC));
     if (message == WM_NCDESTROY) {
         RemoveToolTip(hwnd);
-        ::RemoveWindowSubclass(hwnd, &TControl::SubclassProc, kSubclassId);
-        ::RemovePropW(hwnd, kControlProp);
+        ForgetControlWindow(hwnd);
         if (self && self->hwnd_ == hwnd) self->hwnd_ = nullptr;
-        return ::DefSubclassProc(hwnd, message, wParam, lParam);
+        return ::CallWindowProcW(original, hwnd, message, wParam, lParam);
     }
-    if (!self || self->hwnd_ != hwnd) return ::DefSubclassProc(hwnd, message, wParam, lParam);
+    if (!self || self->hwnd_ != hwnd) return ::CallWindowProcW(original, hwnd, message, wParam, lParam);
     try {
         return self->Dispatch(message, wParam, lParam);
     } catch (...) {
         Application().HandleException(std::current_exception());
-        return ::DefSubclassProc(hwnd, message, wParam, lParam);
+        return ::CallWindowProcW(original, hwnd, message, wParam, lParam);
     }
 }
 

@@ -293,9 +293,16 @@ int TForm::ShowModal() {
     DWORD lastIdle = ::GetTickCount();
     bool quit = false;
     WPARAM quitCode = 0;
+    // The idle pass follows the messages this loop handled, or half a
+    // second without any. A message another thread or program sends is
+    // handled inside the wait and brings none: a program that asks this
+    // window something over and over would otherwise have the idle pass
+    // run after every question.
+    bool idleDue = true;
     for (;;) {
         MSG msg;
         while (modalResult_ == mrNone && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            idleDue = true;
             if (msg.message == WM_QUIT) {
                 quit = true;
                 quitCode = msg.wParam;
@@ -334,9 +341,12 @@ int TForm::ShowModal() {
             modalResult_ = mrNone;
             continue;
         }
-        Application().DoIdle();
-        lastIdle = ::GetTickCount();
-        if (modalResult_ != mrNone) continue;
+        if (idleDue || ::GetTickCount() - lastIdle >= 500) {
+            idleDue = false;
+            Application().DoIdle();
+            lastIdle = ::GetTickCount();
+            if (modalResult_ != mrNone) continue;
+        }
         ::MsgWaitForMultipleObjectsEx(0, nullptr, 500, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
     const int result = modalResult_;

@@ -40,7 +40,7 @@ void TTreeNode::UpdateItem(UINT mask) {
     tv.stateMask = TVIS_STATEIMAGEMASK;
     tv.state = INDEXTOSTATEIMAGEMASK(std::max(0, state_));
     tv.cChildren = hasChildren_ ? 1 : 0;
-    ::SendMessageW(h, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    tree_->SendToSystemControl(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
 }
 
 void TTreeNode::SetText(const std::string& text) {
@@ -69,6 +69,23 @@ void TTreeNode::SetHasChildren(bool value) {
     hasChildren_ = value;
     hasChildrenSet_ = true;
     UpdateItem(TVIF_CHILDREN);
+}
+
+void TTreeNode::SetLook(const std::string& text, int image, int selectedImage, int state, bool hasChildren) {
+    state = std::max(0, state);
+    UINT mask = 0;
+    if (text != text_) mask |= TVIF_TEXT;
+    if (image != image_) mask |= TVIF_IMAGE;
+    if (selectedImage != selectedImage_) mask |= TVIF_SELECTEDIMAGE;
+    if (state != state_) mask |= TVIF_STATE;
+    if (hasChildren != hasChildren_) mask |= TVIF_CHILDREN;
+    text_ = text;
+    image_ = image;
+    selectedImage_ = selectedImage;
+    state_ = state;
+    hasChildren_ = hasChildren;
+    hasChildrenSet_ = true;
+    if (mask) UpdateItem(mask);
 }
 
 int TTreeNode::Count() const { return static_cast<int>(children_.size()); }
@@ -104,6 +121,10 @@ int TTreeNode::Level() const {
 }
 
 TTreeNode* TTreeNode::AddChild(const std::string& text) { return tree_->InsertNode(this, text); }
+
+TTreeNode* TTreeNode::AddChild(const std::string& text, int image, int selectedImage, int state, bool hasChildren) {
+    return tree_->InsertNode(this, text, image, selectedImage, state, hasChildren, true);
+}
 
 void TTreeNode::Delete() { tree_->DeleteNode(this); }
 
@@ -301,11 +322,17 @@ TTreeNode* TTreeView::NodeOf(HTREEITEM item) const {
     return it == nodes_.end() ? nullptr : it->second.get();
 }
 
-TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text) {
+TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text, int image, int selectedImage, int state,
+                                 bool hasChildren, bool hasChildrenSet) {
     if (parent && (parent->tree_ != this || parent->deleting_)) return nullptr;
-    HWND h = Handle();
+    Handle();  // the window, made now if need be
     std::unique_ptr<TTreeNode> node(new TTreeNode(this, parent));
     node->text_ = text;
+    node->image_ = image;
+    node->selectedImage_ = selectedImage;
+    node->state_ = std::max(0, state);
+    node->hasChildren_ = hasChildren;
+    node->hasChildrenSet_ = hasChildrenSet;
     std::wstring wide = ToWide(text);
     TVINSERTSTRUCTW ins{};
     ins.hParent = parent ? parent->item_ : TVI_ROOT;
@@ -315,11 +342,10 @@ TTreeNode* TTreeView::InsertNode(TTreeNode* parent, const std::string& text) {
     ins.item.iImage = ImageForItem(node->image_);
     ins.item.iSelectedImage = ImageForItem(node->selectedImage_);
     ins.item.stateMask = TVIS_STATEIMAGEMASK;
-    ins.item.state = INDEXTOSTATEIMAGEMASK(0);
-    ins.item.cChildren = 0;
+    ins.item.state = INDEXTOSTATEIMAGEMASK(node->state_);
+    ins.item.cChildren = node->hasChildren_ ? 1 : 0;
     ins.item.lParam = reinterpret_cast<LPARAM>(node.get());
-    const auto item =
-        reinterpret_cast<HTREEITEM>(::SendMessageW(h, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    const auto item = reinterpret_cast<HTREEITEM>(SendToSystemControl(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
     if (!item) throw std::runtime_error("the tree view refused a new node");
     node->item_ = item;
     TTreeNode* raw = node.get();

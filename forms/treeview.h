@@ -54,6 +54,9 @@ public:
     // set: an adapter that fills children on expanding sets it.
     bool HasChildren() const;
     void SetHasChildren(bool value);
+    // Text, images, state and expand button together: what changed goes to
+    // the system control in one message (none when nothing did).
+    void SetLook(const std::string& text, int image, int selectedImage, int state, bool hasChildren);
 
     TTreeNode* Parent() const { return parent_; }
     int Count() const;
@@ -65,6 +68,8 @@ public:
     int Level() const;
 
     TTreeNode* AddChild(const std::string& text);
+    // A new last child that shows all of it from the start: one message.
+    TTreeNode* AddChild(const std::string& text, int image, int selectedImage, int state, bool hasChildren);
     // Deletes this node and its children (OnDeletion for each, children
     // first); the object is gone afterwards.
     void Delete();
@@ -183,7 +188,8 @@ protected:
 private:
     friend class TTreeNode;
     friend class TTreeNodes;
-    TTreeNode* InsertNode(TTreeNode* parent, const std::string& text);
+    TTreeNode* InsertNode(TTreeNode* parent, const std::string& text, int image = -1, int selectedImage = -1,
+                          int state = 0, bool hasChildren = false, bool hasChildrenSet = false);
     // Reports and frees a node and its subtree (children first); the
     // system items are left to the caller.
     void ReleaseSubtree(TTreeNode* node);

@@ -1,5 +1,6 @@
 #include "model/editor_controller.h"
 
+#include "bom/detail_panels.h"
 #include "bom/routines.h"
 #include "foundation/channel.h"
 #include "foundation/languages.h"
@@ -75,7 +76,9 @@ void TEditorController::Close() {
         rootNode_ = nullptr;
         window_->DeleteNode(node);
     }
+    shown_ = nullptr;
     if (root_.UI()) root_.Detach();
+    FreeSpareDetailPanels();
     // The actions outlive the window; nothing may call into it any more.
     for (TCommandAction* action : actions_) {
         action->OnExecute = nullptr;
@@ -123,13 +126,32 @@ void TEditorController::HookCommands(IBOMObject* commands) {
 
 ITreeNode* TEditorController::WalkStart() {
     if (!window_) return nullptr;
+    if (updatePass_) return updatePass_->start;
     ITreeNode* node = window_->SelectedNode();
     return node ? node : window_->FirstNode();
 }
 
+ITreeNode* TEditorController::Selected() {
+    if (updatePass_) return updatePass_->selected;
+    return window_ ? window_->SelectedNode() : nullptr;
+}
+
 void TEditorController::UpdateCommands() {
-    for (TCommandAction* action : actions_)
-        if (action->OnUpdate) action->OnUpdate(*action);
+    if (!window_) return;
+    // The selection is asked once for the whole pass: no command changes it
+    // while it only updates its state.
+    TUpdatePass pass;
+    pass.selected = window_->SelectedNode();
+    pass.start = pass.selected ? pass.selected : window_->FirstNode();
+    updatePass_ = &pass;
+    try {
+        for (TCommandAction* action : actions_)
+            if (action->OnUpdate) action->OnUpdate(*action);
+    } catch (...) {
+        updatePass_ = nullptr;
+        throw;
+    }
+    updatePass_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -144,7 +166,7 @@ bool TEditorController::UpdateCommand(TCommandAction& action) {
     } else if (name == "AppSave") {
         action.SetEnabled(root_.Modified());
     } else if (name == "WindowRuleDelete") {
-        ITreeNode* selected = window_ ? window_->SelectedNode() : nullptr;
+        ITreeNode* selected = Selected();
         action.SetEnabled(selected && Level(selected) == 1);
     } else if (name == "RunCommandCenter") {
         action.SetEnabled(!CommandCenterRuns());
@@ -261,9 +283,19 @@ void TEditorController::SelectionChanged(ITreeNode* node) {
     window_->FreezeDetail(true);
     try {
         window_->ClearDetail();
-        if (node && node->Data() && node->Data()->element) {
+        Ref<IUIElement> next = node && node->Data() ? node->Data()->element : Ref<IUIElement>();
+        // The panels shown so far go aside and the new object takes them
+        // (or others of its panels' classes) instead of building windows of
+        // its own. Its own panels go aside too, so that its panel is bound
+        // and filled afresh, with every embedded panel in place.
+        if (shown_ != next) {
+            if (shown_) shown_->ReleasePanels();
+            if (next) next->ReleasePanels();
+        }
+        shown_ = next;
+        if (next) {
             const bool modified = root_.Modified();
-            TAbstractDetailPanel* panel = node->Data()->element->GetDetailPanel("DefaultDetailPanel");
+            TAbstractDetailPanel* panel = next->GetDetailPanel("DefaultDetailPanel");
             if (panel) window_->ShowDetail(panel);
             root_.SetModified(modified);
         }

@@ -56,7 +56,9 @@ public:
     static std::string DeleteQuestion(const std::string& ruleName);
 
 private:
+    // Where command routing starts: the selected node, else the first.
     ITreeNode* WalkStart();
+    ITreeNode* Selected();
     void BuildBars();
     void HookCommands(IBOMObject* commands);
     std::vector<Ref<IBOMUICommand>> Commands(const std::string& path);
@@ -65,7 +67,15 @@ private:
     TTarvelWindows& root_;
     std::unique_ptr<IEditorWindow> window_;
     ITreeNode* rootNode_ = nullptr;
+    // The element whose panel the detail area shows.
+    Ref<IUIElement> shown_;
     std::vector<TCommandAction*> actions_;
+    // Set while UpdateCommands runs: the selection it found.
+    struct TUpdatePass {
+        ITreeNode* selected = nullptr;
+        ITreeNode* start = nullptr;
+    };
+    TUpdatePass* updatePass_ = nullptr;
 };
 
 }  // namespace omb

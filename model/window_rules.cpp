@@ -117,12 +117,19 @@ void TWindowRule::Realize() {
         if (!child) continue;
         if (auto* fixed = dynamic_cast<TBOMObjectWithAll*>(child.get()))
             if (body->parts[i]) fixed->LoadFixed(TStoredStorage::Create(body->parts[i]).get());
-        // Linked and shown as the rule's other children are.
+        // Linked and shown as the rule's other children are: a rule
+        // attached to the editor leaves its stored parts stored, and they
+        // are attached here when they come back.
         if (linked_) child->SetOwner(self);
         if (ui_)
             if (Ref<IUIElement> element = child->QueryRole("UIElement").As<IUIElement>()) element->Attach(ui_.get());
     }
     conditions_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(TBOMObjectWithAll::GetChild("conditions").get()));
+    if (languagePending_) {
+        languagePending_ = false;
+        for (const RulePart& part : kRuleParts)
+            if (Ref<IBOMObject> child = TBOMObjectWithAll::GetChild(part.name)) child->Broadcast(1, 0, 0);
+    }
 }
 
 bool TWindowRule::MakeBody(TRuleBody& body) {
@@ -179,7 +186,13 @@ void TWindowRule::SaveTo(IHierStorage* storage) {
 }
 
 void TWindowRule::Broadcast(int code, int param1, int param2) {
-    Realize();
+    // The language broadcast (code 1) is kept for stored parts and given
+    // to them when they come back: a thousand rules are not built as
+    // objects to be told the language. Any other code reaches every part.
+    if (code == 1 && body_)
+        languagePending_ = true;
+    else
+        Realize();
     TEnabledItem::Broadcast(code, param1, param2);
 }
 
@@ -200,11 +213,6 @@ void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
     Realize();
     TEnabledItem::LoadContent(node, readName);
     if (stored && !ui_) Store();
-}
-
-std::vector<Ref<IBOMObject>> TWindowRule::UIChildren() {
-    Realize();
-    return TEnabledItem::UIChildren();
 }
 
 Ref<IUnknown> TWindowRule::QueryRole(const std::string& role) {

@@ -78,7 +78,6 @@ public:
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     void LoadContent(IHierStorage* node, bool readName) override;
-    std::vector<Ref<IBOMObject>> UIChildren() override;
 
 private:
     friend struct TRulePrototype;
@@ -96,6 +95,8 @@ private:
     Ref<TBOMCollection> conditions_;
     std::unique_ptr<TRuleBody> body_;
     bool linked_ = false;  // SetOwner ran since the last Disconnect
+    // The language was broadcast while the parts were stored.
+    bool languagePending_ = false;
 };
 
 class TWindowRules : public TBOM_UI_Collection {

@@ -34,7 +34,10 @@ TActionsDetailPanel::~TActionsDetailPanel() {
 }
 
 void TActionsDetailPanel::SetObject(IBOMObject* object) {
-    content_.reset(new TActionsContentDetailPanel());
+    // The inner panel of an earlier object serves again once its rows have
+    // gone (put aside with their objects); one still holding rows is
+    // replaced.
+    if (!content_ || content_->ControlCount() > 0) content_.reset(new TActionsContentDetailPanel());
     content_->SetAlign(TAlign::alNone);
     content_->SetObject(object);
     TDetailPanelFrame::SetObject(object);
@@ -50,7 +53,6 @@ void TActionsDetailPanel::SetObject(IBOMObject* object) {
 
 void TActionsDetailPanel::ClearObject() {
     if (content_) content_->ClearObject();
-    content_.reset();
     TDetailPanelFrame::ClearObject();
 }
 

@@ -194,6 +194,57 @@ TEST_F(EditorFixture, EnabledStatesFollowTheIdlePass) {
     EXPECT_NE(MenuItem(2, 0)->Enabled(), MenuItem(2, 1)->Enabled());
 }
 
+// The text the tree control itself holds for a node.
+std::string ItemText(TTreeNode* node) {
+    wchar_t text[128] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = node->ItemId();
+    item.pszText = text;
+    item.cchTextMax = 128;
+    if (!SendMessageW(node->TreeView()->WindowHandle(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return std::string();
+    return FromWide(text);
+}
+
+// Nodes take their whole look in one step: the tree control holds every
+// rule's text, image and state as the node does, and a root filled again
+// (in one update of the tree) shows every rule, in order.
+TEST_F(EditorFixture, NodesShowTheirWholeLookAndARefilledRootShowsEveryRule) {
+    for (int i = 0; i < 3; ++i) form->ToolBarToolBar->Button(2)->Click();
+    TTreeNode* top = form->TreeView->Items().GetFirstNode();
+    ASSERT_EQ(top->Count(), 3);
+    auto shownAsNode = [&](TTreeNode* node) {
+        TVITEMW item{};
+        item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_HANDLE;
+        item.hItem = node->ItemId();
+        item.stateMask = TVIS_STATEIMAGEMASK;
+        SendMessageW(form->TreeView->WindowHandle(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        return ItemText(node) == node->Text() && item.iImage == node->ImageIndex() &&
+               item.iSelectedImage == node->SelectedIndex() &&
+               (item.state & TVIS_STATEIMAGEMASK) == UINT(INDEXTOSTATEIMAGEMASK(node->StateIndex()));
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(top->Item(i)->Text(), "Window Rule " + std::to_string(i + 1));
+        EXPECT_TRUE(shownAsNode(top->Item(i))) << i;
+    }
+    EXPECT_TRUE(top->HasChildren());
+
+    // Collapsed, emptied and expanded again: the rules come back in order.
+    top->Collapse(false);
+    top->DeleteChildren();
+    top->SetHasChildren(true);
+    top->Expand(false);
+    ASSERT_EQ(top->Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(ItemText(top->Item(i)), "Window Rule " + std::to_string(i + 1));
+        EXPECT_TRUE(shownAsNode(top->Item(i))) << i;
+    }
+    EXPECT_TRUE(top->Expanded());
+    // The tree paints again after the fill.
+    EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(form->TreeView->WindowHandle(), nullptr, FALSE); }));
+}
+
 TEST_F(EditorFixture, AltLetterOpensTheMenuOfThatKey) {
     TToolButton* opened = nullptr;
     for (size_t i = 0; i < 4; ++i)

@@ -493,3 +493,58 @@ TEST_F(Panels, ANewRulesPanelReplacesTheRootPanel) {
     EXPECT_TRUE(errors.messages.empty());
 }
 }  // namespace
+
+namespace {
+// The editor puts the shown panels aside when another rule is selected:
+// the next rule takes the same windows, bound to it and showing its own
+// values, laid out as before, and its controls write to it alone.
+TEST_F(Panels, APanelPutAsideServesTheNextRuleWithItsOwnValues) {
+    Ref<IBOMObject> second = AddRule("Rule 2");
+    root->Broadcast(1, 0, 0);
+    const char* kClassName = "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name";
+    Set(second.get(), kClassName, "SecondClass");
+    root->SetModified(false);
+    auto* first = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(first);
+    const HWND window = first->WindowHandle();
+    const size_t rows = first->ScrollBox->ControlCount();
+    auto* condition = dynamic_cast<TConditionDetailPanel*>(first->ScrollBox->Control(1));
+    ASSERT_TRUE(condition);
+    const TBounds conditionBounds = condition->Bounds();
+
+    first->Hide();
+    first->SetParent(nullptr);
+    rule.As<IUIElement>()->ReleasePanels();
+    EXPECT_GE(SpareDetailPanelCount(), 5u);  // rule, condition, criteria, actions, rows
+    auto* next = Show<TSinglePurposeWindowRuleDetailPanel>(second.get());
+    ASSERT_EQ(next, first);
+    EXPECT_EQ(next->WindowHandle(), window);
+    EXPECT_EQ(next->NameEdit->Text(), "Rule 2");
+    EXPECT_EQ(next->ScrollBox->ControlCount(), rows);
+    EXPECT_EQ(next->ScrollBox->Control(1), condition);
+    EXPECT_EQ(condition->Bounds(), conditionBounds);
+    TWindowClassCriterionDetailPanel* criterion = nullptr;
+    for (size_t i = 0; i < condition->CriterionsGroupBox->ControlCount(); ++i)
+        if (auto* c = dynamic_cast<TWindowClassCriterionDetailPanel*>(condition->CriterionsGroupBox->Control(i)))
+            criterion = c;
+    ASSERT_TRUE(criterion);
+    EXPECT_EQ(criterion->WindowClassComboBox->Text(), "SecondClass");
+    EXPECT_FALSE(root->Modified());
+    Click(next->EnabledCheckBox);
+    EXPECT_EQ(Get(second.get(), "params/enabled"), "no");
+    EXPECT_EQ(Get(rule.get(), "params/enabled"), "yes");
+
+    // And back: the first rule's values again.
+    next->Hide();
+    next->SetParent(nullptr);
+    second.As<IUIElement>()->ReleasePanels();
+    auto* again = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_EQ(again, first);
+    EXPECT_EQ(again->NameEdit->Text(), "Rule 1");
+    EXPECT_TRUE(again->EnabledCheckBox->Checked());
+    EXPECT_EQ(criterion->WindowClassComboBox->Text(), Get(rule.get(), kClassName));
+    EXPECT_EQ(again->ScrollBox->ControlCount(), rows);
+    EXPECT_TRUE(errors.messages.empty());
+    FreeSpareDetailPanels();
+}
+}  // namespace

@@ -183,10 +183,13 @@ TEST_F(StoredRules, ObjectsComeBackLinkedOnFirstUseAndRulesShareWhatTheyHaveInCo
     EXPECT_EQ(loaded->FindWindowCommand(renamed.get()).rfind("\\WINDOWRULENAME=seven\\", 0), 0u);
     param = nullptr;
 
-    // The language broadcast reaches every part: they come back first.
+    // The language broadcast leaves stored parts stored; they come back
+    // translated.
     TWindowRule* other = RuleOf(loaded.get(), "rule 8");
     EXPECT_FALSE(other->Realized());
     loaded->Broadcast(1, 0, 0);
+    EXPECT_FALSE(other->Realized());
+    EXPECT_EQ(Get(other, "actions/StayOnTop/params/caption"), "Stay on Top");
     EXPECT_TRUE(other->Realized());
 
     // Many readers at once.
