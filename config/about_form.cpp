@@ -70,8 +70,8 @@ TAboutForm::TAboutForm(TComponent* owner) : TForm(owner) {
     CloseButton->SetCancel(true);
     EndLoading();
     HandleNeeded();
-    SetClientWidth(MulDiv(391, Screen().PixelsPerInch(), kDesignPixelsPerInch));
-    SetClientHeight(MulDiv(257, Screen().PixelsPerInch(), kDesignPixelsPerInch));
+    SetClientWidth(Scaled(391));
+    SetClientHeight(Scaled(257));
     // FormCreate
     SetText(GetMLString("AboutForm_Caption", "About") + " " + Application().Title());
     CloseButton->SetText(GetMLString("AboutForm_CloseCommand", "Close"));

@@ -175,8 +175,8 @@ TOptionsForm::TOptionsForm(TComponent* owner) : TForm(owner) {
     CancelButton->SetAnchors(akTop | akRight);
     EndLoading();
     HandleNeeded();
-    SetClientWidth(MulDiv(391, Screen().PixelsPerInch(), kDesignPixelsPerInch));
-    SetClientHeight(MulDiv(257, Screen().PixelsPerInch(), kDesignPixelsPerInch));
+    SetClientWidth(Scaled(391));
+    SetClientHeight(Scaled(257));
     FormCreate();
 }
 

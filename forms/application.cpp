@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "forms/form.h"
+#include "forms/layout.h"
 #include "foundation/handles.h"
 #include "foundation/winfuncs.h"
 
@@ -22,6 +23,7 @@ TScreen& Screen() {
 }
 
 int TScreen::PixelsPerInch() const {
+    if (pixelsPerInch_ > 0) return pixelsPerInch_;
     static const int ppi = [] {
         HDC dc = ::GetDC(nullptr);
         const int v = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
@@ -30,6 +32,8 @@ int TScreen::PixelsPerInch() const {
     }();
     return ppi;
 }
+
+int Scaled(int designPixels) { return ScaleDesign(designPixels, Screen().PixelsPerInch()); }
 
 void TApplication::HandleException(std::exception_ptr failure) noexcept {
     try {

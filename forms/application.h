@@ -16,13 +16,18 @@ class TForm;
 struct TScreen {
     int Width() const { return ::GetSystemMetrics(SM_CXSCREEN); }
     int Height() const { return ::GetSystemMetrics(SM_CYSCREEN); }
+    // The screen's pixels per inch, or the value set for it.
     int PixelsPerInch() const;
+    // Lays out what is made afterwards as on a screen of that many pixels
+    // per inch (tests simulate another screen); 0 returns to the system's.
+    void SetPixelsPerInch(int value) { pixelsPerInch_ = value > 0 ? value : 0; }
     // Every form that exists, in creation order.
     const std::vector<TForm*>& Forms() const { return forms_; }
 
 private:
     friend class TForm;
     std::vector<TForm*> forms_;
+    int pixelsPerInch_ = 0;
 };
 
 class TApplication {
@@ -61,6 +66,9 @@ private:
 
 TApplication& Application();
 TScreen& Screen();
+// Design pixels (96 per inch) at the screen's pixels per inch: for the
+// sizes a layout built at run time takes from constants.
+int Scaled(int designPixels);
 
 // Pre-translation of one message of a message loop: short-cuts, Alt+letter
 // and dialog navigation of the active form. True when it was consumed.

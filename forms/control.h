@@ -283,5 +283,7 @@ HWND ParkingWindow();
 constexpr int kDesignPixelsPerInch = 96;
 // Scales the bounds of a layout's controls once from design pixels.
 void ScaleLayout(TComponent* root, int pixelsPerInch);
+// The same for one control (a frame that no owner scales).
+void ScaleControl(TControl* control, int pixelsPerInch);
 
 }  // namespace omb::forms

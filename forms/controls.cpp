@@ -86,6 +86,10 @@ RECT TPanel::ClientRectForChildren() {
 }
 
 void TFrame::Loaded() {
+    // An owner still loading scales the frame with its own layout; a frame
+    // without one (or made after it) scales itself, before its children:
+    // aligned children take no more room than it has.
+    if (!Owner() || !Owner()->Loading()) ScaleControl(this, Screen().PixelsPerInch());
     ScaleLayout(this, Screen().PixelsPerInch());
     TControl::Loaded();
 }

@@ -29,7 +29,8 @@ private:
 };
 
 // A child window that can be parented and re-parented as a unit: the
-// editor's detail panels are frames. Its layout is scaled once at Loaded.
+// editor's detail panels are frames. Its layout is scaled once at Loaded,
+// its own bounds too when no owner's layout scales them.
 class TFrame : public TControl {
 public:
     explicit TFrame(TComponent* owner) : TControl(owner) {}

@@ -1,5 +1,6 @@
 #include "config/panels/action_panels.h"
 
+#include "forms/application.h"
 #include "foundation/errors.h"
 #include "foundation/languages.h"
 #include "foundation/params.h"
@@ -176,7 +177,7 @@ void TRunModeActionDetailPanel::UpdateLanguage() {
     const int labelWidth = RunAsLabel->TextExtent().cx;
     RunAsLabel->SetWidth(labelWidth);
     const int right = RunAsComboBox->Left() + RunAsComboBox->Width();
-    const int left = RunAsLabel->Left() + labelWidth + 4;
+    const int left = RunAsLabel->Left() + labelWidth + Scaled(4);
     RunAsComboBox->SetBounds(left, RunAsComboBox->Top(), std::max(0, right - left), RunAsComboBox->Height());
     {
         TLoadingGuard guard(loading_);

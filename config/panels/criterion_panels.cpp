@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "forms/application.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
 
@@ -39,7 +40,7 @@ void TAbstractCriterionDetailPanel::PlaceComboAfterLabel(TLabel* label, TControl
     const int labelWidth = label->TextExtent().cx;
     label->SetWidth(labelWidth);
     const int right = combo->Left() + combo->Width();
-    const int left = label->Left() + labelWidth + gap;
+    const int left = label->Left() + labelWidth + Scaled(gap);
     combo->SetBounds(left, combo->Top(), std::max(0, right - left), combo->Height());
 }
 

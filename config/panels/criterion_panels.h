@@ -23,7 +23,7 @@ public:
 
 protected:
     // The label keeps its place; the combo box keeps its right edge and
-    // starts `gap` pixels right of the label.
+    // starts `gap` design pixels right of the label.
     static void PlaceComboAfterLabel(forms::TLabel* label, forms::TControl* combo, int gap);
     // Builds a label and a history combo box of the row; the combo box
     // stores its text on leaving, on Enter (keeping the caret) and when a

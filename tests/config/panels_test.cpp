@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "config/about_form.h"
+#include "config/options_form.h"
 #include "config/panels/action_panels.h"
 #include "config/panels/criterion_panels.h"
 #include "config/panels/rule_panels.h"
@@ -48,6 +50,43 @@ struct HostForm : TForm {
     }
     return ::testing::AssertionSuccess();
 }
+
+// Every visible child of `parent`, at any depth, lies inside its parent's
+// client area; with `rows`, no two visible siblings overlap either.
+::testing::AssertionResult TreeInside(TControl* parent, bool rows) {
+    const RECT area = parent->ClientRectForChildren();
+    // Nothing of an empty container shows (an action row without options).
+    if (area.right <= area.left || area.bottom <= area.top) return ::testing::AssertionSuccess();
+    for (size_t i = 0; i < parent->ControlCount(); ++i) {
+        TControl* c = parent->Control(i);
+        if (!c->Visible()) continue;
+        const TBounds b = c->Bounds();
+        if (b.left < area.left || b.top < area.top || b.Right() > area.right || b.Bottom() > area.bottom)
+            return ::testing::AssertionFailure()
+                   << c->ClassName() << " " << c->Name() << " " << b.left << "," << b.top << " " << b.width << "x"
+                   << b.height << " outside " << parent->ClassName() << " " << parent->Name() << " " << area.left
+                   << "," << area.top << "-" << area.right << "," << area.bottom;
+        for (size_t j = i + 1; rows && j < parent->ControlCount(); ++j) {
+            TControl* d = parent->Control(j);
+            const TBounds o = d->Bounds();
+            if (d->Visible() && b.width > 0 && b.height > 0 && o.width > 0 && o.height > 0 && b.left < o.Right() &&
+                o.left < b.Right() && b.top < o.Bottom() && o.top < b.Bottom())
+                return ::testing::AssertionFailure() << c->Name() << " overlaps " << d->Name() << " in "
+                                                     << parent->Name();
+        }
+        if (auto r = TreeInside(c, rows); !r) return r;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Lays out what is made in the scope as on a screen of that many pixels
+// per inch.
+struct ScreenAt {
+    explicit ScreenAt(int ppi) { Screen().SetPixelsPerInch(ppi); }
+    ~ScreenAt() { Screen().SetPixelsPerInch(0); }
+    ScreenAt(const ScreenAt&) = delete;
+    ScreenAt& operator=(const ScreenAt&) = delete;
+};
 
 // How far right a label's own painting inks, the label made wider for the
 // look (its painting clips at its edge); 0 when it paints no text.
@@ -490,6 +529,83 @@ TEST_F(Panels, ANewRulesPanelReplacesTheRootPanel) {
     frame->Show();
     frame->SetParent(&host);
     PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(errors.messages.empty());
+}
+// On screens above 96 dots per inch every panel grows with its fonts:
+// rows, their stacking and the anchored controls in them, and the dialogs.
+TEST_F(Panels, PanelsAndDialogsGrowWithThePixelsPerInch) {
+    // The rows' heights at the design's 96 dots per inch.
+    auto* designed = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(designed);
+    auto* designedCondition = dynamic_cast<TConditionDetailPanel*>(designed->ScrollBox->Control(1));
+    ASSERT_TRUE(designedCondition);
+    const int classRow = designedCondition->CriterionsGroupBox->Control(1)->Height();
+    const int captionRow = designedCondition->CriterionsGroupBox->Control(2)->Height();
+    EXPECT_TRUE(TreeInside(designed, true));
+    designed->Hide();
+    designed->SetParent(nullptr);
+
+    int n = 2;
+    for (const int ppi : {120, 144}) {
+        SCOPED_TRACE(ppi);
+        ScreenAt screen(ppi);
+        host.SetBounds(20, 20, Scaled(460), Scaled(520));
+        Ref<IBOMObject> r = AddRule("Rule " + std::to_string(n++));
+        Set(r.get(), "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/window_caption",
+            "Untitled - Notepad");
+        auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(r.get());
+        ASSERT_TRUE(panel);
+        EXPECT_TRUE(TreeInside(&host, true));
+        auto* condition = dynamic_cast<TConditionDetailPanel*>(panel->ScrollBox->Control(1));
+        ASSERT_TRUE(condition);
+        ASSERT_EQ(condition->CriterionsGroupBox->ControlCount(), 3u);
+        EXPECT_GE(condition->CriterionsGroupBox->Control(1)->Height(), Scaled(classRow));
+        EXPECT_GE(condition->CriterionsGroupBox->Control(2)->Height(), Scaled(captionRow));
+        auto* actions = dynamic_cast<TActionsDetailPanel*>(panel->ScrollBox->Control(2));
+        ASSERT_TRUE(actions && actions->Content());
+        for (size_t i = 0; i < actions->Content()->ControlCount(); ++i)
+            EXPECT_GE(actions->Content()->Control(i)->Height(), Scaled(24));
+        if (const char* hold = std::getenv("OMB_PANELS_HOLD_MS")) PumpUntil([] { return false; }, atoi(hold));
+        panel->Hide();
+        panel->SetParent(nullptr);
+
+        auto* rootPanel = Show<TTarvelWindowsDetailPanel>(root.get());
+        ASSERT_TRUE(rootPanel);
+        EXPECT_TRUE(TreeInside(&host, true));
+        rootPanel->Hide();
+        rootPanel->SetParent(nullptr);
+
+        std::unique_ptr<TAbstractDetailPanel> about = CreateDetailPanel("AboutPanel");
+        auto* aboutPanel = dynamic_cast<TAboutPanel*>(about.get());
+        ASSERT_TRUE(aboutPanel);
+        EXPECT_EQ(aboutPanel->DesignWidth(), Scaled(429));
+        EXPECT_EQ(aboutPanel->DesignHeight(), Scaled(190));
+        aboutPanel->UpdateView();
+        about.reset();
+
+        // The about dialog: its panel and a command panel of 41 design pixels.
+        bool seen = false;
+        Application().idleHandlers.push_back([&] {
+            for (TForm* f : Screen().Forms())
+                if (auto* dialog = dynamic_cast<TAboutForm*>(f); dialog && !seen && IsWindowVisible(f->WindowHandle())) {
+                    seen = true;
+                    EXPECT_EQ(dialog->CommandPanel->Height(), Scaled(41));
+                    EXPECT_TRUE(TreeInside(dialog, false));
+                    dialog->CloseButton->Click();
+                }
+        });
+        const SIZE size = ShowAboutDialog(&host);
+        Application().idleHandlers.pop_back();
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(size.cx, Scaled(429));
+        EXPECT_EQ(size.cy, Scaled(190) + Scaled(41));
+
+        TOptionsForm options(nullptr);
+        options.Show();
+        PumpUntil([&] { return IsWindowVisible(options.WindowHandle()) != FALSE; });
+        EXPECT_EQ(options.ClientHeight(), Scaled(257));
+        EXPECT_TRUE(TreeInside(&options, true));
+    }
     EXPECT_TRUE(errors.messages.empty());
 }
 }  // namespace
