@@ -59,7 +59,14 @@ ended() {
 }
 # Sends a key and waits until a message box of the editor has the focus.
 # (A box that follows another box is a window of its own.)
-key_box() { before=$(focused); xdotool key "$@"; poll 100 'box_focused && [ "$(focused)" != "$before" ]'; }
+key_box() {
+    before=$(focused); xdotool key "$@"
+    poll 100 'box_focused && [ "$(focused)" != "$before" ]' && return 0
+    # What was there instead, for the failure's message.
+    echo "  (focus: $(focused) \"$(xdotool getwindowname "$(focused)" 2>/dev/null)\"," \
+        "main $MAIN, windows: $(xdotool search --name '^Ombrel$' 2>/dev/null | tr '\n' ' '))"
+    return 1
+}
 # Sends a key to a box and waits until the main window has the focus again.
 key_back() { xdotool key "$@"; poll 100 main_focused; }
 fresh() {
