@@ -291,7 +291,7 @@ public:
         // A missing program or help file is said, not silently ignored.
         if (reinterpret_cast<INT_PTR>(result) <= 32) {
             const std::string text = GetMLString("CBAppForm_OpenFailed", "Could not open") + " \"" + file + "\".";
-            Application().MessageBox(text, Application().Title(), MB_OK | MB_ICONWARNING);
+            Ask(text, Application().Title(), askOkOnly, false);
         }
     }
     bool ShowOptions() override {

@@ -358,12 +358,6 @@ std::string TextOf(HWND window) {
     return FromWide(text);
 }
 
-std::string ClassNameOf(HWND window) {
-    wchar_t name[256] = {};
-    ::GetClassNameW(window, name, 256);
-    return FromWide(name);
-}
-
 HWND FindTopLevel(const std::string& spec) {
     if (spec.rfind("0x", 0) == 0) {
         HWND window = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::strtoull(spec.c_str() + 2, nullptr, 16)));
@@ -426,7 +420,7 @@ private:
 int Selected(HWND window) {
     HWND tree = nullptr;
     for (HWND child : Descendants(window))
-        if (ClassNameOf(child) == WC_TREEVIEWA) tree = child;
+        if (GetWindowClassName(child) == WC_TREEVIEWA) tree = child;
     if (!tree) {
         std::printf("no tree view\n");
         return 1;
@@ -534,7 +528,7 @@ int Layout(HWND window) {
         if (r.left < area.left || r.top < area.top || r.right > area.right || r.bottom > area.bottom) {
             ++faults;
             std::printf("%s \"%s\" (%ld,%ld)-(%ld,%ld) leaves its parent's client area (%ld,%ld)\n",
-                        ClassNameOf(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom, area.right,
+                        GetWindowClassName(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom, area.right,
                         area.bottom);
         }
     }

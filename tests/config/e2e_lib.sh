@@ -1,4 +1,6 @@
-# Helpers shared by the end-to-end scripts of the editor. Sourced, not run.
+# Helpers shared by the end-to-end scripts of the editor. Sourced, not run,
+# after the script set WORK (its temporary folder), EDITOR_PID and PIDS (the
+# other Windows processes it started), and E2E_NAME (for its last line).
 FAILS=0
 fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
 # Bounded poll: up to $1 tenths of a second for the condition in $2.
@@ -11,6 +13,40 @@ poll() {
     return 1
 }
 focused() { xdotool getwindowfocus 2>/dev/null; }
+# The command center of this copy (Wine shows its path in Windows form).
+center_pid() {
+    ps -eo pid=,args= | grep -F "$(basename "$WORK")" | grep -F 'OmbrelCenter.exe' |
+        grep -v grep | awk '{print $1; exit}'
+}
+cleanup() {
+    # The Windows processes themselves (the wine loaders are gone by then),
+    # gone before the next test starts its programs.
+    c=$(center_pid)
+    for p in "$EDITOR_PID" $PIDS $c; do
+        [ -n "$p" ] && kill "$p" 2>/dev/null
+    done
+    for p in "$EDITOR_PID" $PIDS $c; do
+        [ -n "$p" ] && poll 50 '! kill -0 "$p" 2>/dev/null'
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+die() {
+    fail "$*"
+    [ -n "${SHOT:-}" ] && import -window root "$SHOT"
+    echo "$E2E_NAME: stopped after $FAILS failure(s)"
+    exit 1
+}
+# A copy of the distribution folder in $WORK/app whose configuration is the
+# sample's root element without its rules.
+journey_copy() {
+    mkdir -p "$WORK/app"
+    cp -r "$DIST/OmbrelConfig.exe" "$DIST/OmbrelCenter.exe" "$DIST/tbhook.dll" "$DIST/Languages" "$WORK/app/"
+    awk '/<window_rule /{skip=1} !skip{print} /<\/window_rule>/{skip=0}' "$DIST/Ombrel.ini" >"$WORK/app/Ombrel.ini"
+    grep -q '<window_rule ' "$WORK/app/Ombrel.ini" && die "the configuration still holds a rule"
+    return 0
+}
+ini() { grep -q "$1" "$WORK/app/Ombrel.ini"; }
 
 # Controls are found from outside by ombrelctl ($CTL), not at offsets from
 # the window's corner: R := the screen rectangle "left top width height" of

@@ -21,23 +21,7 @@ TESTWIN=$3
 WORK=$(mktemp -d)
 EDITOR_PID=
 PIDS=
-# The command center of this copy (Wine shows its path in Windows form).
-center_pid() {
-    ps -eo pid=,args= | grep -F "$(basename "$WORK")" | grep -F 'OmbrelCenter.exe' |
-        grep -v grep | awk '{print $1; exit}'
-}
-cleanup() {
-    # The Windows processes themselves (the wine loaders are gone by then).
-    c=$(center_pid)
-    for p in "$EDITOR_PID" $PIDS $c; do
-        [ -n "$p" ] && kill "$p" 2>/dev/null
-    done
-    for p in "$EDITOR_PID" $PIDS $c; do
-        [ -n "$p" ] && poll 50 '! kill -0 "$p" 2>/dev/null'
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+E2E_NAME="editor e2e"
 . "$(dirname "$0")/e2e_lib.sh"
 # Top-level windows titled like the editor (its main window and its boxes).
 windows() { xdotool search --name '^Ombrel$' 2>/dev/null | wc -l; }
@@ -62,6 +46,16 @@ ended() {
 key_box() {
     before=$(focused); xdotool key "$@"
     poll 100 'box_focused && [ "$(focused)" != "$before" ]' && return 0
+    # Shown but left without the display's input focus: under Wine the main
+    # window's own activation, still under way from the box before, can
+    # take the focus back from a box that follows at once. A user clicks
+    # onto it; so does the test, and says so.
+    box=$(xdotool search --name '^Ombrel$' 2>/dev/null | grep -vx -e "$MAIN" -e "$before" | head -1)
+    if [ -n "$box" ]; then
+        echo "  (the box $box showed without the focus; focusing it)"
+        xdotool windowfocus "$box" 2>/dev/null
+        poll 50 'box_focused' && return 0
+    fi
     # What was there instead, for the failure's message.
     echo "  (focus: $(focused) \"$(xdotool getwindowname "$(focused)" 2>/dev/null)\"," \
         "main $MAIN, windows: $(xdotool search --name '^Ombrel$' 2>/dev/null | tr '\n' ' '))"
@@ -259,6 +253,13 @@ poll 50 '[ "$(ctl state "$EDITOR")" = "not on top, foreground" ]' ||
 poll 50 main_focused || fail "the restored editor has no keyboard focus"
 xdotool key alt+F4
 ended || fail "the restored editor did not close"
+
+# Launch without OmbrelCenter.exe in the program folder says so.
+fresh; start launch-missing
+open_menu alt+a || fail "the Actions menu did not open"
+key_box Return || fail "Launch without OmbrelCenter.exe said nothing"
+ctl texts "$BOX" | grep -q 'Could not open ".*OmbrelCenter.exe"' || fail "the message: $(ctl texts "$BOX")"
+key_back Return || fail "the message did not go"
 
 # Launch and Stop follow a command center started and ended from outside.
 fresh; cp "$DIST/OmbrelCenter.exe" "$DIST/tbhook.dll" "$WORK/app/"; start launch-stop

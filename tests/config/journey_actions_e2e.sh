@@ -15,30 +15,10 @@ TESTWIN=$3
 WORK=$(mktemp -d)
 EDITOR_PID=
 PIDS=
+E2E_NAME="journey actions e2e"
 . "$(dirname "$0")/e2e_lib.sh"
-center_pid() {
-    ps -eo pid=,args= | grep -F "$(basename "$WORK")" | grep -F 'OmbrelCenter.exe' |
-        grep -v grep | awk '{print $1; exit}'
-}
-cleanup() {
-    c=$(center_pid)
-    for p in "$EDITOR_PID" $PIDS $c; do
-        [ -n "$p" ] && kill "$p" 2>/dev/null
-    done
-    # Gone before the next test starts its programs.
-    for p in "$EDITOR_PID" $PIDS $c; do
-        [ -n "$p" ] && poll 50 '! kill -0 "$p" 2>/dev/null'
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-die() { fail "$*"; [ -n "${SHOT:-}" ] && import -window root "$SHOT"; echo "journey actions e2e: stopped after $FAILS failure(s)"; exit 1; }
-
-mkdir -p "$WORK/app"
-cp -r "$DIST/OmbrelConfig.exe" "$DIST/OmbrelCenter.exe" "$DIST/tbhook.dll" "$DIST/Languages" "$WORK/app/"
+journey_copy
 cp "$TESTWIN" "$WORK/window.exe"
-awk '/<window_rule /{skip=1} !skip{print} /<\/window_rule>/{skip=0}' "$DIST/Ombrel.ini" >"$WORK/app/Ombrel.ini"
-ini() { grep -q "$1" "$WORK/app/Ombrel.ini"; }
 state() { wine "$CTL" state "$1" 2>/dev/null | tr -d '\r'; }
 # Opens a test window of class $1 at $2,$3; sets WIN to its X window.
 open_window() {

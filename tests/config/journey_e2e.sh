@@ -16,34 +16,10 @@ DIST=$1
 CTL=$2
 WORK=$(mktemp -d)
 EDITOR_PID=
-NOTEPAD_PID=
+PIDS=
+E2E_NAME="journey e2e"
 . "$(dirname "$0")/e2e_lib.sh"
-# The command center of this copy (Wine shows its path in Windows form).
-center_pid() {
-    ps -eo pid=,args= | grep -F "$(basename "$WORK")" | grep -F 'OmbrelCenter.exe' |
-        grep -v grep | awk '{print $1; exit}'
-}
-cleanup() {
-    # The Windows processes themselves (the wine loaders are gone by then).
-    c=$(center_pid)
-    for p in "$EDITOR_PID" "$NOTEPAD_PID" $c; do
-        [ -n "$p" ] && kill "$p" 2>/dev/null
-    done
-    # Gone before the next test starts its programs.
-    for p in "$EDITOR_PID" "$NOTEPAD_PID" $c; do
-        [ -n "$p" ] && poll 50 '! kill -0 "$p" 2>/dev/null'
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-die() { fail "$*"; [ -n "${SHOT:-}" ] && import -window root "$SHOT"; echo "journey e2e: stopped after $FAILS failure(s)"; exit 1; }
-
-mkdir -p "$WORK/app"
-cp -r "$DIST/OmbrelConfig.exe" "$DIST/OmbrelCenter.exe" "$DIST/tbhook.dll" "$DIST/Languages" "$WORK/app/"
-# The sample's root element without its rules.
-awk '/<window_rule /{skip=1} !skip{print} /<\/window_rule>/{skip=0}' "$DIST/Ombrel.ini" >"$WORK/app/Ombrel.ini"
-grep -q '<window_rule ' "$WORK/app/Ombrel.ini" && die "the configuration still holds a rule"
-ini() { grep -q "$1" "$WORK/app/Ombrel.ini"; }
+journey_copy
 # The enabled value of the action named $1 in the saved file.
 action_enabled() {
     awk -v a="$1" '$0 ~ "<action name=\""a"\"" {f=1} f && /name="enabled"/ {
@@ -64,7 +40,7 @@ wine notepad >/dev/null 2>&1 &
 NOTEPAD=
 poll 150 'NOTEPAD=$(xdotool search --name "Notepad\$" 2>/dev/null | head -1); [ -n "$NOTEPAD" ]' ||
     die "Notepad did not open"
-NOTEPAD_PID=$(xdotool getwindowpid "$NOTEPAD")
+PIDS="$PIDS $(xdotool getwindowpid "$NOTEPAD")"
 CAPTION=$(xdotool getwindowname "$NOTEPAD")
 poll 50 '[ "$(focused)" = "$NOTEPAD" ]' || fail "Notepad has no keyboard focus"
 
