@@ -8,6 +8,15 @@ OMB_NATIVE_BUILD=$OMB_BUILD/native
 OMB_DIST=$OMB_BUILD/dist
 OMB_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb googletest clang libclang-rt-14-dev x11-utils xdotool imagemagick fp-utils"
 
+# A compiler cache, where one is installed, lets several work trees of one
+# machine share their compilations.
+if command -v ccache >/dev/null 2>&1; then
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$OMB_ROOT")}
+    export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+fi
+
 log() { printf '== [%s] %s\n' "$(date +%T)" "$*" >&2; }
 
 install_packages() {
