@@ -6,7 +6,7 @@
 // A panel class builds its controls in its constructor, owned by and
 // parented to the panel, between BeginLoading and EndLoading (the frame
 // scales its layout once at EndLoading), and registers itself with
-// omb::RegisterDetailPanelClass<T>("Name") in RegisterDetailPanels.
+// omb::RegisterDetailPanelClass<T>("Name") in RegisterEditorPanels.
 #pragma once
 
 #include "bom/detail_panels.h"
@@ -34,6 +34,8 @@ public:
 
     // Unbound, hidden and taken out of its container.
     void PutAside() override;
+    // One teardown for both sides: the frame's window and its controls'.
+    void BeforeDestruction() override { forms::TFrame::BeforeDestruction(); }
 
 protected:
     void Loaded() override;
@@ -41,9 +43,5 @@ protected:
 private:
     int designWidth_ = 0, designHeight_ = 0;
 };
-
-// Registers the editor's panels that exist so far; the first registration
-// of a name stays, so a panel registered earlier wins.
-void RegisterDetailPanels();
 
 }  // namespace omb::config

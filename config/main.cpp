@@ -27,8 +27,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RegisterModelClasses();
     CreateDetailPanelRegistry();
     config::RegisterEditorPanels();
-    config::RegisterDetailPanels();
-    config::RegisterFallbackAboutPanel();
     CreateMultiLanguages();
     SetEditorWindowFactory(&config::CreateEditorWindow);
 

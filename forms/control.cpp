@@ -188,12 +188,39 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
 TControl::~TControl() {
     MarkDestroying();
+    // Reached no virtual function: a window still there (the object was
+    // deleted without BeforeDestruction) is unlinked before it goes.
+    ReleaseWindow();
+    if (parent_) parent_->RemoveChild(this);
+    if (backBrush_) ::DeleteObject(backBrush_);
+}
+
+void TControl::BeforeDestruction() {
+    MarkDestroying();
+    ParkChildren();
+    DestroyHandle();
+    TComponent::BeforeDestruction();
+}
+
+void TControl::ParkChildren() {
     // Children this control does not own stay alive; their windows go to
     // the parking window.
     while (!controls_.empty()) controls_.back()->SetParent(nullptr);
-    if (parent_) parent_->RemoveChild(this);
-    DestroyHandle();
-    if (backBrush_) ::DeleteObject(backBrush_);
+}
+
+void TControl::ReleaseWindow() noexcept {
+    ParkChildren();
+    if (!hwnd_) return;
+    const HWND h = hwnd_;
+    RemoveToolTip(h);
+    ForgetControlWindow(h);
+    if (ownClass_)
+        ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+    else if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(h, GWLP_WNDPROC)) == &TControl::SubclassProc)
+        ::SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(originalProc_ ? originalProc_ : classProc_));
+    hwnd_ = nullptr;
+    sentFont_ = nullptr;
+    ::DestroyWindow(h);
 }
 
 void TControl::Loaded() {

@@ -135,7 +135,13 @@ public:
     HWND WindowHandle() const { return hwnd_; }
     bool HandleAllocated() const { return hwnd_ != nullptr; }
     void HandleNeeded() { Handle(); }
+    // Destroys the window with every layer's handling (DestroyWnd, the
+    // messages of the destruction): only while the whole object exists,
+    // never from a destructor.
     void DestroyHandle();
+
+    // Children go to the parking window, then the window is destroyed.
+    void BeforeDestruction() override;
 
     bool Focused() const;
     bool CanFocus() const;
@@ -211,6 +217,10 @@ protected:
     // The font the window was last given (WM_SETFONT).
     HFONT sentFont_ = nullptr;
 
+    // What a destructor does with a window still there: the children go
+    // to the parking window, the window is unlinked from this object (no
+    // message reaches it any more) and destroyed.
+    void ReleaseWindow() noexcept;
     void RequestRealign();
     void SetVisibleFlag(bool value) { visible_ = value; }
     void ParentFontChanged();
@@ -223,6 +233,7 @@ private:
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void CreateHandleNow();
+    void ParkChildren();
     void MoveWindowToBounds();
     // Records the parent's children area as the size anchors measure from.
     void TakeAnchorReference();

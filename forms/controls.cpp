@@ -434,7 +434,13 @@ void TComboBox::CreateWnd() {
     ::SendMessageW(WindowHandle(), CB_SETMINVISIBLE, 12, 0);
 }
 
-void TComboBox::DestroyWnd() {
+// Deleted without BeforeDestruction, the window is still there: its edit
+// field must not call into this object any more.
+TComboBox::~TComboBox() { UnhookEdit(); }
+
+void TComboBox::DestroyWnd() { UnhookEdit(); }
+
+void TComboBox::UnhookEdit() noexcept {
     if (edit_) ::RemoveWindowSubclass(edit_, &TComboBox::EditProc, 1);
     edit_ = nullptr;
 }

@@ -13,6 +13,8 @@
 #include "config/cb_app_form.h"
 #include "config/detail_panel.h"
 #include "config/options_form.h"
+#include "config/panels/criterion_panels.h"
+#include "config/panels/rule_panels.h"
 #include "forms/application.h"
 #include "foundation/channel.h"
 #include "foundation/classes.h"
@@ -47,8 +49,7 @@ struct EditorFixture : ::testing::Test {
         CreateClassRegistry();
         RegisterModelClasses();
         CreateDetailPanelRegistry();
-        RegisterDetailPanels();
-        RegisterFallbackAboutPanel();
+        RegisterEditorPanels();
     }
     static void TearDownTestSuite() {
         FreeDetailPanelRegistry();
@@ -243,6 +244,40 @@ TEST_F(EditorFixture, NodesShowTheirWholeLookAndARefilledRootShowsEveryRule) {
     EXPECT_TRUE(top->Expanded());
     // The tree paints again after the fill.
     EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(form->TreeView->WindowHandle(), nullptr, FALSE); }));
+}
+
+// Closing the editor with a rule's panel shown and its combo boxes
+// focused one after the other tears every window down while its control
+// is whole: no exception is raised (Wine swallows those inside a window
+// procedure; on Windows they end the program).
+TEST_F(EditorFixture, ClosingTheEditorWithARulePanelShownRaisesNoException) {
+    omb::test::ExceptionCounter exceptions;
+    for (int i = 0; i < 2; ++i) form->ToolBarToolBar->Button(2)->Click();
+    Application().DoIdle();
+    ASSERT_NE(form->TreeView->Selected(), nullptr);
+    std::vector<TComboBox*> combos;
+    std::vector<TControl*> pending{form->DetailPanel};
+    while (!pending.empty()) {
+        TControl* c = pending.back();
+        pending.pop_back();
+        if (auto* combo = dynamic_cast<TComboBox*>(c); combo && combo->EditHandle()) combos.push_back(combo);
+        for (size_t k = 0; k < c->ControlCount(); ++k) pending.push_back(c->Control(k));
+    }
+    ASSERT_GE(combos.size(), 2u);
+    for (TComboBox* combo : combos) {
+        combo->SetFocus();
+        PumpUntil([&] { return GetFocus() == combo->EditHandle(); });
+    }
+    // Another rule selected: the shown panels are put aside for it.
+    form->TreeView->SetSelected(form->TreeView->Items().GetFirstNode()->Item(0));
+    Application().DoIdle();
+    builder->CloseUI();
+    builder = nullptr;
+    form = nullptr;
+    root->Disconnect();
+    root = nullptr;
+    FreeSpareDetailPanels();
+    EXPECT_EQ(exceptions.Raised(), 0);
 }
 
 TEST_F(EditorFixture, AltLetterOpensTheMenuOfThatKey) {

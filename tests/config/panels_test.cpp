@@ -664,3 +664,44 @@ TEST_F(Panels, APanelPutAsideServesTheNextRuleWithItsOwnValues) {
     FreeSpareDetailPanels();
 }
 }  // namespace
+
+namespace {
+// Tearing the panels down goes through every focused combo box's edit
+// field and every tool tip while the controls are whole: nothing raises an
+// exception (which Wine would swallow inside a window procedure).
+TEST_F(Panels, TearingDownThePanelsRaisesNoException) {
+    omb::test::ExceptionCounter exceptions;
+    for (int round = 0; round < 2; ++round) {
+        auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+        ASSERT_TRUE(panel);
+        for (const char* path : {"conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION",
+                                 "conditions/DefaultCondition/criterions/WINDOWCAPTIONCRITERION"}) {
+            Ref<IBOMObject> criterion = rule->GetObject(path);
+            TPanelComboBox* combo = nullptr;
+            if (auto* c = dynamic_cast<TWindowClassCriterionDetailPanel*>(
+                    criterion.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel")))
+                combo = c->WindowClassComboBox;
+            if (auto* c = dynamic_cast<TWindowCaptionCriterionDetailPanel*>(
+                    criterion.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel")))
+                combo = c->WindowCaptionComboBox;
+            ASSERT_TRUE(combo) << path;
+            combo->SetFocus();
+            ASSERT_TRUE(PumpUntil([&] { return GetFocus() == combo->EditHandle(); }));
+        }
+        // Round 0 frees the panels with their objects' detach, round 1 with
+        // the spare panels the editor keeps.
+        if (round == 0) {
+            rule.As<IUIElement>()->Detach();
+            root->Attach(root.get());
+        } else {
+            panel->Hide();
+            panel->SetParent(nullptr);
+            rule.As<IUIElement>()->ReleasePanels();
+            FreeSpareDetailPanels();
+        }
+        PumpUntil([] { return false; }, 100);
+    }
+    EXPECT_EQ(exceptions.Raised(), 0);
+    EXPECT_TRUE(errors.messages.empty());
+}
+}  // namespace

@@ -11,6 +11,7 @@
 #include "forms/application.h"
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "forms/toolbar.h"
 #include "tests/forms/forms_test_support.h"
 
 using namespace omb::forms;
@@ -285,4 +286,83 @@ TEST(FormsWindow, TabMovesThroughNestedContainers) {
     EXPECT_EQ(visited[3], "OKButton");
 }
 
+}  // namespace
+
+namespace {
+// A control that records what reaches its own overrides while its window
+// goes.
+struct TeardownProbe : TPanel {
+    int* destroyWnd;
+    int* destroyMessages;
+    TeardownProbe(TComponent* owner, int* wnd, int* messages)
+        : TPanel(owner), destroyWnd(wnd), destroyMessages(messages) {}
+
+protected:
+    void DestroyWnd() override { ++*destroyWnd; }
+    LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_DESTROY) ++*destroyMessages;
+        return TPanel::WndProc(message, wParam, lParam);
+    }
+};
+struct ProbeBar : TToolBar {
+    int* destroyWnd;
+    ProbeBar(TComponent* owner, int* wnd) : TToolBar(owner), destroyWnd(wnd) {}
+
+protected:
+    void DestroyWnd() override {
+        ++*destroyWnd;
+        TToolBar::DestroyWnd();
+    }
+};
+
+// A control's window goes while the whole object exists: freed by its
+// owner, by FreeComponent or as a form's component, its own teardown
+// (DestroyWnd, its handling of WM_DESTROY) runs, a tool bar's included;
+// deleted plainly, its window goes unlinked: nothing reaches the half
+// destroyed object and nothing raises an exception.
+TEST(FormsWindow, AControlsWindowGoesWhileTheWholeObjectExists) {
+    omb::test::ExceptionCounter exceptions;
+    int wnd = 0, messages = 0, barWnd = 0;
+    {
+        auto form = MakeComponent<TestForm>();
+        auto* probe = new TeardownProbe(form.get(), &wnd, &messages);
+        probe->SetParent(form->group);
+        auto* bar = new ProbeBar(form.get(), &barWnd);
+        bar->SetParent(form.get());
+        auto* combo = new TComboBox(form.get());
+        combo->SetParent(form->top);
+        form->Show();
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form->WindowHandle()) != FALSE; }));
+        combo->SetFocus();
+        ASSERT_TRUE(PumpUntil([&] { return GetFocus() == combo->EditHandle(); }));
+        const HWND tip = reinterpret_cast<HWND>(SendMessageW(bar->Handle(), TB_GETTOOLTIPS, 0, 0));
+        ASSERT_NE(tip, nullptr);
+        EXPECT_EQ(ToolTipOwner(tip), bar);
+        FreeComponent(probe);
+        EXPECT_EQ(wnd, 1);
+        EXPECT_EQ(messages, 1);
+        form.reset();
+        EXPECT_EQ(barWnd, 1);
+        EXPECT_EQ(ToolTipOwner(tip), nullptr);
+    }
+    {
+        // Deleted without the step: unlinked, not handled.
+        TestForm form;
+        auto* probe = new TeardownProbe(&form, &wnd, &messages);
+        probe->SetParent(form.group);
+        auto* combo = new TComboBox(nullptr);
+        combo->SetParent(form.top);
+        form.Show();
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+        combo->SetFocus();
+        ASSERT_TRUE(PumpUntil([&] { return GetFocus() == combo->EditHandle(); }));
+        const HWND window = probe->WindowHandle();
+        delete probe;
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_EQ(wnd, 1);
+        EXPECT_EQ(messages, 1);
+        delete combo;
+    }
+    EXPECT_EQ(exceptions.Raised(), 0);
+}
 }  // namespace
