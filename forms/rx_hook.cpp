@@ -239,7 +239,13 @@ THookList::THookList() {
 }
 
 THookList::~THookList() {
-    while (!hooks_.empty()) delete hooks_.back();  // each takes itself out
+    // Taken out first: while the process-wide holder is being reset, a
+    // subclass cannot find the list to leave it.
+    while (!hooks_.empty()) {
+        TControlHook* last = hooks_.back();
+        hooks_.pop_back();
+        delete last;
+    }
     if (window_) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);
