@@ -430,11 +430,22 @@ TEST_F(Panels, ActionRowsFollowTheFilterAndTheRunModeList) {
     EXPECT_EQ(rm->RunAsComboBox->ItemIndex(), 0);
     EXPECT_EQ(Get(runMode.get(), "params/run_mode"), "Minimize");
     EXPECT_FALSE(root->Modified());
-    // The user's choice writes the key.
+    // The user's choice writes the key, with one run of the panel's
+    // handler (whichever of the list's events it hangs on).
+    int runs = 0;
+    for (TNotifyEvent* event : {&rm->RunAsComboBox->OnChange, &rm->RunAsComboBox->OnSelect})
+        if (*event) {
+            TNotifyEvent inner = *event;
+            *event = [&runs, inner](TComponent* sender) {
+                ++runs;
+                inner(sender);
+            };
+        }
     HWND list = rm->RunAsComboBox->WindowHandle();
     SendMessageW(list, CB_SETCURSEL, 2, 0);
     SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(list));
+    EXPECT_EQ(runs, 1);
     EXPECT_EQ(Get(runMode.get(), "params/run_mode"), "maximize");
     EXPECT_EQ(rm->RunAsComboBox->ItemIndex(), 2);
     EXPECT_EQ(rm->RunAsComboBox->Item(2), "Maximized Window");

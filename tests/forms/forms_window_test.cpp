@@ -3,7 +3,9 @@
 // nested containers and the idle pass.
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include "forms/form.h"
 #include "forms/toolbar.h"
 #include "tests/forms/forms_test_support.h"
+#include "tests/forms/host_tools.h"
 
 using namespace omb::forms;
 using omb::test::PumpUntil;
@@ -364,5 +367,81 @@ TEST(FormsWindow, AControlsWindowGoesWhileTheWholeObjectExists) {
         delete combo;
     }
     EXPECT_EQ(exceptions.Raised(), 0);
+}
+}  // namespace
+
+namespace {
+// The columns of a 32-bit top-down bitmap that hold a pixel of `ink`.
+std::pair<int, int> InkColumns(const DWORD* pixels, int width, int height, COLORREF ink) {
+    const DWORD want = (GetRValue(ink) << 16) | (GetGValue(ink) << 8) | GetBValue(ink);
+    int left = width, right = -1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if ((pixels[y * width + x] & 0xFFFFFF) == want) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return {left, right};
+}
+
+// What the window paints of its client area (WM_PRINTCLIENT), or with a
+// text and font, what that text inks on its own; the ink's first and last
+// column.
+std::pair<int, int> PaintedInk(HWND window, const std::wstring& text, HFONT font, COLORREF ink, COLORREF paper) {
+    RECT rc{0, 0, 600, 40};
+    if (window) GetClientRect(window, &rc);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    HBRUSH brush = CreateSolidBrush(paper);
+    FillRect(dc, &rc, brush);
+    DeleteObject(brush);
+    if (window) {
+        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    } else {
+        HGDIOBJ oldFont = SelectObject(dc, font);
+        SetTextColor(dc, ink);
+        SetBkMode(dc, TRANSPARENT);
+        TextOutW(dc, 10, 10, text.c_str(), static_cast<int>(text.size()));
+        SelectObject(dc, oldFont);
+    }
+    GdiFlush();
+    const auto columns = InkColumns(static_cast<const DWORD*>(bits), rc.right, rc.bottom, ink);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return columns;
+}
+
+// A hint shown by the real mouse shows its whole text: the tooltip
+// paints as wide an ink as the text has in its font.
+TEST(FormsWindow, AHintShowsItsWholeText) {
+    if (!omb::test::HostHas("xdotool")) GTEST_SKIP() << "xdotool is needed";
+    TestForm form;
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+    const std::wstring text = L"Name of the window rule";
+    form.edit1->SetHint("Name of the window rule");
+    RECT r;
+    GetWindowRect(form.edit1->WindowHandle(), &r);
+    const HWND tip = HintToolTipWindow();
+    ASSERT_NE(tip, nullptr);
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    ASSERT_TRUE(omb::test::Xdo("mousemove " + std::to_string(x - 5) + " " + std::to_string(y)));
+    ASSERT_TRUE(omb::test::Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y)));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tip) != FALSE; }, 5000));
+    PumpUntil([] { return false; }, 100);
+    const COLORREF ink = static_cast<COLORREF>(SendMessageW(tip, TTM_GETTIPTEXTCOLOR, 0, 0));
+    const COLORREF paper = static_cast<COLORREF>(SendMessageW(tip, TTM_GETTIPBKCOLOR, 0, 0));
+    const auto shown = PaintedInk(tip, text, nullptr, ink, paper);
+    const auto whole =
+        PaintedInk(nullptr, text, reinterpret_cast<HFONT>(SendMessageW(tip, WM_GETFONT, 0, 0)), ink, paper);
+    ASSERT_LE(whole.first, whole.second);
+    ASSERT_LE(shown.first, shown.second) << "the tooltip paints no text";
+    EXPECT_GE(shown.second - shown.first, whole.second - whole.first);
+    omb::test::Xdo("mousemove 0 0");
 }
 }  // namespace
