@@ -310,19 +310,15 @@ void TControl::TakeAnchorReference() {
 
 void TControl::MoveWindowToBounds() {
     if (!hwnd_) return;
-    RECT r;
-    ::GetWindowRect(hwnd_, &r);
     ::SetWindowPos(hwnd_, nullptr, bounds_.left, bounds_.top, bounds_.width, bounds_.height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 RECT TControl::ClientRectForChildren() {
     RECT r{0, 0, 0, 0};
-    if (hwnd_) {
-        ::GetClientRect(hwnd_, &r);
-        // A window just moved may not have its new size yet under a
-        // deferred move: trust the bounds when they differ.
-    }
+    if (hwnd_) ::GetClientRect(hwnd_, &r);
+    // Without a window, or a window not sized yet, the area follows from
+    // the bounds and the window's styles.
     if (!hwnd_ || (r.right == 0 && r.bottom == 0 && (bounds_.width > 0 || bounds_.height > 0))) {
         TCreateParams p;
         CreateParams(p);
@@ -790,7 +786,7 @@ LRESULT TControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 ::MapWindowPoints(HWND_DESKTOP, ::GetParent(hwnd_), reinterpret_cast<POINT*>(&r), 2);
             const TBounds actual{r.left, r.top, r.right - r.left, r.bottom - r.top};
             const bool iconic = ::IsIconic(hwnd_) != FALSE;
-            if (actual != bounds_ && !iconic && !(::IsZoomed(hwnd_) && !parent_ && false)) {
+            if (actual != bounds_ && !iconic) {
                 const bool sized = actual.width != bounds_.width || actual.height != bounds_.height;
                 bounds_ = actual;
                 if (parent_ && align_ != TAlign::alNone) parent_->RequestRealign();

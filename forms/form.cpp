@@ -120,6 +120,15 @@ void TForm::CreateParams(TCreateParams& params) {
     }
 }
 
+void TForm::CreateWnd() {
+    TControl::CreateWnd();
+    const HWND h = WindowHandle();
+    if (HICON large = Application().LargeIcon())
+        ::SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    if (HICON small = Application().SmallIcon())
+        ::SendMessageW(h, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+}
+
 HWND TForm::OwnerWindow() const {
     TForm* main = Application().MainForm();
     if (main && main != this && main->WindowHandle()) return main->WindowHandle();

@@ -78,6 +78,8 @@ public:
 
 protected:
     void CreateParams(TCreateParams& params) override;
+    // The application's icons on the window.
+    void CreateWnd() override;
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Loaded() override;
     // A control that goes is no longer the active one.

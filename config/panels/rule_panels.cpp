@@ -4,6 +4,7 @@
 
 #include "config/panels/action_panels.h"
 #include "config/panels/criterion_panels.h"
+#include "forms/application.h"
 #include "forms/form.h"
 #include "foundation/errors.h"
 #include "foundation/languages.h"
@@ -19,8 +20,8 @@ const char* const kProgramVersion = "1.5";
 
 namespace {
 
-std::function<void(const std::string&)>& AddressOpener() {
-    static std::function<void(const std::string&)> opener;
+std::function<bool(const std::string&)>& AddressOpener() {
+    static std::function<bool(const std::string&)> opener;
     return opener;
 }
 
@@ -35,14 +36,16 @@ TFontSpec FontOf(const char* name, int height, bool bold = false) {
 }  // namespace
 
 void OpenAddress(const std::string& address) {
-    if (AddressOpener()) {
-        AddressOpener()(address);
-        return;
-    }
-    ::ShellExecuteW(nullptr, L"open", ToWide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    const bool opened =
+        AddressOpener() ? AddressOpener()(address)
+                        : reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", ToWide(address).c_str(), nullptr,
+                                                                    nullptr, SW_SHOWNORMAL)) > 32;
+    if (!opened)
+        Application().MessageBox(GetMLString("CBAppForm_OpenFailed", "Could not open") + " \"" + address + "\".",
+                                 Application().Title(), MB_OK | MB_ICONWARNING);
 }
 
-void SetAddressOpener(std::function<void(const std::string&)> opener) { AddressOpener() = std::move(opener); }
+void SetAddressOpener(std::function<bool(const std::string&)> opener) { AddressOpener() = std::move(opener); }
 
 // ------------------------------------------------------------- rule panel
 

@@ -118,9 +118,11 @@ extern const char* const kSiteAddress;
 extern const char* const kSupportAddress;
 extern const char* const kProgramVersion;
 
-// Opens an address with the shell's "open" verb (tests replace it).
+// Opens an address with the shell's "open" verb; one that does not open is
+// said in a message box, as a program or help file that does not open is.
 void OpenAddress(const std::string& address);
-void SetAddressOpener(std::function<void(const std::string&)> opener);
+// Replaces the shell's verb (tests); it answers whether the address opened.
+void SetAddressOpener(std::function<bool(const std::string&)> opener);
 
 // Registers every panel of the editor by its name; the editor's start calls
 // it once, before the first panel is asked for.

@@ -117,6 +117,32 @@ int PaintedInkRight(TLabel* label) {
     return right;
 }
 
+// Clicks a window and answers the text of the message box the click
+// shows (closed with OK at once); empty when none shows within 5 s.
+std::string MessageBoxTextOfClick(HWND window) {
+    static std::string text;
+    text.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND w, LPARAM) -> BOOL {
+                wchar_t cls[16] = {};
+                GetClassNameW(w, cls, 16);
+                if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w)) return TRUE;
+                wchar_t buffer[512] = {};
+                GetDlgItemTextW(w, 0xFFFF, buffer, 512);
+                text = FromWide(buffer);
+                PostMessageW(w, WM_COMMAND, IDOK, 0);
+                return FALSE;
+            },
+            0);
+    });
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    SendMessageW(window, WM_LBUTTONUP, 0, 0);
+    KillTimer(nullptr, timer);
+    return text;
+}
+
 struct Panels : omb::test::ModelTest {
     void SetUp() override {
         ModelTest::SetUp();
@@ -502,13 +528,20 @@ TEST_F(Panels, RootAndAboutPanels) {
     EXPECT_FALSE(panel->AllRightsLabel->Text().empty());
     EXPECT_TRUE(panel->LogoImage->HasPicture());
     std::vector<std::string> opened;
-    SetAddressOpener([&](const std::string& a) { opened.push_back(a); });
+    SetAddressOpener([&](const std::string& a) {
+        opened.push_back(a);
+        return true;
+    });
     SendMessageW(panel->SiteURLLabel->WindowHandle(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     SendMessageW(panel->SiteURLLabel->WindowHandle(), WM_LBUTTONUP, 0, 0);
     SendMessageW(panel->EmailLabel->WindowHandle(), WM_LBUTTONUP, 0, 0);
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0], "https://ombrel.example.org");
     EXPECT_EQ(opened[1], "mailto:support@ombrel.example.org");
+    // An address that does not open is said, with the address.
+    SetAddressOpener([](const std::string&) { return false; });
+    std::string said = MessageBoxTextOfClick(panel->EmailLabel->WindowHandle());
+    EXPECT_EQ(said, "Could not open \"mailto:support@ombrel.example.org\".");
     // Held open for a look when asked (screenshots of the panels).
     if (const char* hold = std::getenv("OMB_PANELS_HOLD_MS")) PumpUntil([] { return false; }, atoi(hold));
     about.reset();
