@@ -264,9 +264,10 @@ bool TEditorController::CloseQuery() {
     if (!root_.Modified()) return true;
     const int answer = window_ ? window_->Ask(GetMLString("TW_SaveConfig", "Save changes?"), Title(), askYesNoCancel, true)
                                : askNo;
-    if (answer == askCancel) return false;
+    // Only an explicit No drops the changes: a box that could not be shown
+    // answers 0, and the work stays.
     if (answer == askYes) return SaveWithReport();
-    return true;
+    return answer == askNo;
 }
 
 bool TEditorController::ShortCut(const TKeyMessage& key) {

@@ -327,6 +327,16 @@ TEST_F(EditorControllerTest, CloseQueryCancelNoYesAndAFailedSave) {
     EXPECT_TRUE(root->Controller()->CloseQuery());
     EXPECT_FALSE(root->Modified());
     EXPECT_NE(FileText().find("Window Rule 1"), std::string::npos);
+
+    // A box that could not be shown answers 0: the changes stay, and so
+    // does the window; only an explicit No drops them.
+    root->Controller()->AddWindowRule();
+    window->questions.clear();
+    window->answer = 0;
+    EXPECT_FALSE(root->Controller()->CloseQuery());
+    EXPECT_EQ(window->questions.size(), 1u);
+    EXPECT_TRUE(root->Modified());
+    EXPECT_EQ(FileText().find("Window Rule 2"), std::string::npos);
 }
 
 TEST_F(EditorControllerTest, ShortCutsRunTheMenusCommandOnceAndShellCommandsUseTheProgramFolder) {
