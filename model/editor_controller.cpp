@@ -1,5 +1,7 @@
 #include "model/editor_controller.h"
 
+#include <algorithm>
+
 #include "bom/detail_panels.h"
 #include "bom/routines.h"
 #include "foundation/channel.h"
@@ -271,6 +273,12 @@ bool TEditorController::CloseQuery() {
 }
 
 bool TEditorController::ShortCut(const TKeyMessage& key) {
+    // The key runs a command: what is being typed is stored before the
+    // command's update decides on it (the first typed change enables Save).
+    const TShortCut shortCut = ShortCutOf(key);
+    if (window_ && shortCut != 0 &&
+        std::any_of(actions_.begin(), actions_.end(), [&](TCommandAction* a) { return a->shortCut == shortCut; }))
+        window_->CommitEdit();
     for (const std::string path : {"menu", "toolbar"}) {
         std::vector<Ref<IBOMUICommand>> commands = Commands(path);
         for (auto it = commands.rbegin(); it != commands.rend(); ++it)
