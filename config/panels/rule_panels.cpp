@@ -4,10 +4,12 @@
 
 #include "config/panels/action_panels.h"
 #include "config/panels/criterion_panels.h"
+#include "forms/application.h"
 #include "forms/form.h"
 #include "foundation/errors.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
+#include "model/window_rules.h"
 
 namespace omb::config {
 
@@ -22,6 +24,17 @@ namespace {
 std::function<void(const std::string&)>& AddressOpener() {
     static std::function<void(const std::string&)> opener;
     return opener;
+}
+
+std::function<void(const std::string&)>& UserWarner() {
+    static std::function<void(const std::string&)> warner;
+    return warner;
+}
+
+// Posted to a rule panel whose name field was left with a refused name.
+UINT NameRefusedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"OmbRuleNameRefused");
+    return message;
 }
 
 TFontSpec FontOf(const char* name, int height, bool bold = false) {
@@ -43,6 +56,17 @@ void OpenAddress(const std::string& address) {
 }
 
 void SetAddressOpener(std::function<void(const std::string&)> opener) { AddressOpener() = std::move(opener); }
+
+void SayToUser(const std::string& text) {
+    if (UserWarner()) {
+        auto warner = UserWarner();
+        warner(text);
+        return;
+    }
+    Application().MessageBox(text, Application().Title(), MB_OK | MB_ICONWARNING);
+}
+
+void SetUserWarner(std::function<void(const std::string&)> warner) { UserWarner() = std::move(warner); }
 
 // ------------------------------------------------------------- rule panel
 
@@ -85,11 +109,54 @@ TWindowRuleDetailPanel::TWindowRuleDetailPanel() {
 
 void TWindowRuleDetailPanel::Rename() {
     if (!editedObject_) return;
-    // A refused name (taken, empty, or with a character that structures
-    // the rule text) leaves the stored one, which the refresh shows again.
+    // A refused name (taken, empty or blanks, or with a character that
+    // structures the rule text) leaves the stored one, which the refresh
+    // shows again, and the user is told why.
     const std::string typed = NameEdit->Text();
+    if (typed != editedObject_->GetName()) {
+        switch (CheckRuleName(editedObject_.get(), typed)) {
+        case TRuleNameFault::Empty:
+            UpdateView();
+            SayRefused(GetMLString("WRDP_NameEmpty", "A window rule needs a name."));
+            return;
+        case TRuleNameFault::Taken:
+            UpdateView();
+            SayRefused(GetMLString("WRDP_NameTaken", "Another window rule already has the name") + " \"" + typed +
+                       "\".");
+            return;
+        case TRuleNameFault::Characters:
+            UpdateView();
+            SayRefused(GetMLString("WRDP_NameCharacters", "The name of a window rule cannot hold \\ { or }."));
+            return;
+        case TRuleNameFault::None:
+            break;
+        }
+    }
     RenameObject(typed);
     if (editedObject_ && NameEdit->Text() != editedObject_->GetName()) UpdateView();
+}
+
+void TWindowRuleDetailPanel::SayRefused(const std::string& text) {
+    // A message box inside the field's focus change would disturb it (the
+    // click that moved the focus is still being handled): the box follows
+    // once the change is done.
+    HWND field = NameEdit->WindowHandle();
+    if (field && ::GetFocus() != field && WindowHandle()) {
+        refusal_ = text;
+        ::PostMessageW(WindowHandle(), NameRefusedMessage(), 0, 0);
+        return;
+    }
+    SayToUser(text);
+}
+
+LRESULT TWindowRuleDetailPanel::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == NameRefusedMessage()) {
+        std::string text;
+        text.swap(refusal_);
+        if (!text.empty()) SayToUser(text);
+        return 0;
+    }
+    return TDetailPanelFrame::WndProc(message, wParam, lParam);
 }
 
 void TWindowRuleDetailPanel::SetObject(IBOMObject* object) {
