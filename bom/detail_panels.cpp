@@ -37,7 +37,14 @@ void TAbstractDetailPanel::RenameObject(const std::string& newName) {
 
 void TAbstractDetailPanel::SetObjectParam(const std::string& name, const Variant& value) {
     if (!editedObject_) return;
-    if (Ref<IBOMParam> param = editedObject_->GetObject("params/" + name).As<IBOMParam>()) param->SetValue(value);
+    Ref<IBOMParam> param = editedObject_->GetObject("params/" + name).As<IBOMParam>();
+    if (!param) return;
+    // A field left as it was stores nothing: the configuration stays
+    // unchanged. Parameters are saved as text, so the same text is the same
+    // value.
+    const Variant current = param->GetValue();
+    if (current == value || (!current.IsEmpty() && !value.IsEmpty() && current.ToText() == value.ToText())) return;
+    param->SetValue(value);
 }
 
 void TAbstractDetailPanelClasses::Add(TDetailPanelFactory factory, const std::string& name) {

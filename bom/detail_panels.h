@@ -42,7 +42,8 @@ public:
 
     // Renames the edited object through its owner, then refreshes.
     void RenameObject(const std::string& newName);
-    // Sets parameter `name` of the edited object with a change event.
+    // Sets parameter `name` of the edited object with a change event; a
+    // value it already holds is not written again.
     void SetObjectParam(const std::string& name, const Variant& value);
 
     IBOMObject* EditedObject() const { return editedObject_.get(); }

@@ -109,6 +109,11 @@ public:
             return menu->Items();
         }
         button->OnClick = [action](TComponent*) { action->Execute(); };
+        // A press updates the button before the bar takes it.
+        button->OnUpdate = [action](TToolButton* b) {
+            if (action->OnUpdate) action->OnUpdate(*action);
+            Follow(b, action);
+        };
         Follow(button, action);
         return button;
     }

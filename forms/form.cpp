@@ -392,7 +392,22 @@ bool TForm::HandleAltLetter(wchar_t letter) {
     return false;
 }
 
+namespace {
+// Ctrl+A in a text field (an edit, or a combo box's edit) selects the
+// field's text, as in every Windows edit field, before any command's
+// short-cut could take the key.
+bool SelectAllInTextField(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != 'A' || !message.hwnd) return false;
+    if (::GetKeyState(VK_CONTROL) >= 0 || ::GetKeyState(VK_SHIFT) < 0 || ::GetKeyState(VK_MENU) < 0) return false;
+    wchar_t name[16] = {};
+    if (!::GetClassNameW(message.hwnd, name, 16) || ::lstrcmpiW(name, L"Edit") != 0) return false;
+    ::SendMessageW(message.hwnd, EM_SETSEL, 0, -1);
+    return true;
+}
+}  // namespace
+
 bool TForm::IsShortCut(const MSG& message) {
+    if (SelectAllInTextField(message)) return true;
     if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
         bool handled = false;
         if (OnShortCut) {

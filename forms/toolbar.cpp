@@ -551,6 +551,15 @@ LRESULT TToolBar::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
             TrackMenu(b);
             return 0;
         }
+        if (b) {
+            // What is being typed counts before the button's state does: a
+            // Save button greyed while the first change was typed takes it.
+            const bool pressed = ::GetKeyState(VK_LBUTTON) < 0;
+            CommitFocusedEdit(this);
+            b->Update();
+            // A message box the commit showed took the press already.
+            if (pressed && ::GetKeyState(VK_LBUTTON) >= 0) return 0;
+        }
         break;
     }
     default:
@@ -562,6 +571,9 @@ LRESULT TToolBar::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
 void TToolBar::TrackMenu(TToolButton* button) {
     HWND h = WindowHandle();
     if (!h || menuButton_ || trackingBar) return;
+    // The items' states follow what is being typed: it is stored before
+    // the menu updates them.
+    CommitFocusedEdit(this);
     bool byKey = switchByKey_;
     TToolButton* next = button;
     while (next && IndexOf(next) >= 0 && OpensMenu(next)) {

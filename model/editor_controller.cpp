@@ -1,5 +1,7 @@
 #include "model/editor_controller.h"
 
+#include <algorithm>
+
 #include "bom/detail_panels.h"
 #include "bom/routines.h"
 #include "foundation/channel.h"
@@ -264,12 +266,19 @@ bool TEditorController::CloseQuery() {
     if (!root_.Modified()) return true;
     const int answer = window_ ? window_->Ask(GetMLString("TW_SaveConfig", "Save changes?"), Title(), askYesNoCancel, true)
                                : askNo;
-    if (answer == askCancel) return false;
+    // Only an explicit No drops the changes: a box that could not be shown
+    // answers 0, and the work stays.
     if (answer == askYes) return SaveWithReport();
-    return true;
+    return answer == askNo;
 }
 
 bool TEditorController::ShortCut(const TKeyMessage& key) {
+    // The key runs a command: what is being typed is stored before the
+    // command's update decides on it (the first typed change enables Save).
+    const TShortCut shortCut = ShortCutOf(key);
+    if (window_ && shortCut != 0 &&
+        std::any_of(actions_.begin(), actions_.end(), [&](TCommandAction* a) { return a->shortCut == shortCut; }))
+        window_->CommitEdit();
     for (const std::string path : {"menu", "toolbar"}) {
         std::vector<Ref<IBOMUICommand>> commands = Commands(path);
         for (auto it = commands.rbegin(); it != commands.rend(); ++it)

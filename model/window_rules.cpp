@@ -280,9 +280,24 @@ void TWindowRules::Initialize() {
     defaultItemType_ = "WINDOWRULE";
 }
 
+namespace {
+bool BlanksOnly(const std::string& name) { return name.find_first_not_of(" \t") == std::string::npos; }
+}  // namespace
+
 void TWindowRules::RenameChild(IBOMObjectSlave* child, const std::string& newName) {
-    if (HasCommandCharacters(newName)) return;
+    if (HasCommandCharacters(newName) || BlanksOnly(newName)) return;
     TBOM_UI_Collection::RenameChild(child, newName);
+}
+
+TRuleNameFault CheckRuleName(IBOMObject* rule, const std::string& name) {
+    if (BlanksOnly(name)) return TRuleNameFault::Empty;
+    if (HasCommandCharacters(name)) return TRuleNameFault::Characters;
+    if (!rule) return TRuleNameFault::None;
+    if (Ref<IBOMCollection> rules = rule->GetObject("..").As<IBOMCollection>()) {
+        Ref<IBOMObject> holder = rules->GetItem(Variant(name));
+        if (holder && holder.get() != rule) return TRuleNameFault::Taken;
+    }
+    return TRuleNameFault::None;
 }
 
 void RegisterModelClasses() {

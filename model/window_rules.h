@@ -103,10 +103,16 @@ class TWindowRules : public TBOM_UI_Collection {
 public:
     void Initialize() override;
     bool AcceptsItem(IBOMObject* item) override { return item->SupportsRole("WindowRule"); }
-    // Refuses, like a name another rule holds, a name with a character that
-    // structures the rule command text.
+    // Refuses, like a name another rule holds, a name of blanks only and a
+    // name with a character that structures the rule command text.
     void RenameChild(IBOMObjectSlave* child, const std::string& newName) override;
 };
+
+// Why a window rule cannot take a name: it is empty or blanks only, another
+// rule of its collection holds it (compared without regard to case), or it
+// holds "\", "{" or "}". The editor tells the user which.
+enum class TRuleNameFault { None, Empty, Taken, Characters };
+TRuleNameFault CheckRuleName(IBOMObject* rule, const std::string& name);
 
 // The default rule template, an XML document with root "window_rule".
 extern const char* const kDefaultRuleTemplate;

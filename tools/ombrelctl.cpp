@@ -312,7 +312,13 @@ int Focus() {
     }
     HWND focus = info.hwndFocus;
     const std::wstring cls = ClassOf(focus);
-    const std::wstring text = WindowText(focus);
+    // Asked of the window itself: an edit field's text is not its caption.
+    wchar_t buffer[512] = L"";
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutW(focus, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
+                               &copied))
+        buffer[0] = L'\0';
+    const std::wstring text = buffer;
     const std::wstring top = WindowText(::GetAncestor(focus, GA_ROOT));
     std::printf("%ls %s \"%ls\" in \"%ls\"\n", cls.c_str(), Shown(focus) ? "shown" : "hidden", text.c_str(),
                 top.c_str());

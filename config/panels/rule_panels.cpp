@@ -9,6 +9,7 @@
 #include "foundation/errors.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
+#include "model/window_rules.h"
 
 namespace omb::config {
 
@@ -23,6 +24,17 @@ namespace {
 std::function<bool(const std::string&)>& AddressOpener() {
     static std::function<bool(const std::string&)> opener;
     return opener;
+}
+
+std::function<void(const std::string&)>& UserWarner() {
+    static std::function<void(const std::string&)> warner;
+    return warner;
+}
+
+// Posted to a rule panel whose name field was left with a refused name.
+UINT NameRefusedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"OmbRuleNameRefused");
+    return message;
 }
 
 TFontSpec FontOf(const char* name, int height, bool bold = false) {
@@ -46,6 +58,17 @@ void OpenAddress(const std::string& address) {
 }
 
 void SetAddressOpener(std::function<bool(const std::string&)> opener) { AddressOpener() = std::move(opener); }
+
+void SayToUser(const std::string& text) {
+    if (UserWarner()) {
+        auto warner = UserWarner();
+        warner(text);
+        return;
+    }
+    Application().MessageBox(text, Application().Title(), MB_OK | MB_ICONWARNING);
+}
+
+void SetUserWarner(std::function<void(const std::string&)> warner) { UserWarner() = std::move(warner); }
 
 // ------------------------------------------------------------- rule panel
 
@@ -88,11 +111,54 @@ TWindowRuleDetailPanel::TWindowRuleDetailPanel() {
 
 void TWindowRuleDetailPanel::Rename() {
     if (!editedObject_) return;
-    // A refused name (taken, empty, or with a character that structures
-    // the rule text) leaves the stored one, which the refresh shows again.
+    // A refused name (taken, empty or blanks, or with a character that
+    // structures the rule text) leaves the stored one, which the refresh
+    // shows again, and the user is told why.
     const std::string typed = NameEdit->Text();
+    if (typed != editedObject_->GetName()) {
+        switch (CheckRuleName(editedObject_.get(), typed)) {
+        case TRuleNameFault::Empty:
+            UpdateView();
+            SayRefused(GetMLString("WRDP_NameEmpty", "A window rule needs a name."));
+            return;
+        case TRuleNameFault::Taken:
+            UpdateView();
+            SayRefused(GetMLString("WRDP_NameTaken", "Another window rule already has the name") + " \"" + typed +
+                       "\".");
+            return;
+        case TRuleNameFault::Characters:
+            UpdateView();
+            SayRefused(GetMLString("WRDP_NameCharacters", "The name of a window rule cannot hold \\ { or }."));
+            return;
+        case TRuleNameFault::None:
+            break;
+        }
+    }
     RenameObject(typed);
     if (editedObject_ && NameEdit->Text() != editedObject_->GetName()) UpdateView();
+}
+
+void TWindowRuleDetailPanel::SayRefused(const std::string& text) {
+    // A message box inside the field's focus change would disturb it (the
+    // click that moved the focus is still being handled): the box follows
+    // once the change is done.
+    HWND field = NameEdit->WindowHandle();
+    if (field && ::GetFocus() != field && WindowHandle()) {
+        refusal_ = text;
+        ::PostMessageW(WindowHandle(), NameRefusedMessage(), 0, 0);
+        return;
+    }
+    SayToUser(text);
+}
+
+LRESULT TWindowRuleDetailPanel::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == NameRefusedMessage()) {
+        std::string text;
+        text.swap(refusal_);
+        if (!text.empty()) SayToUser(text);
+        return 0;
+    }
+    return TDetailPanelFrame::WndProc(message, wParam, lParam);
 }
 
 void TWindowRuleDetailPanel::SetObject(IBOMObject* object) {

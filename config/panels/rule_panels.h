@@ -31,9 +31,16 @@ public:
     TPanelCheckBox* EnabledCheckBox = nullptr;
     forms::TEdit* NameEdit = nullptr;
 
+protected:
+    LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
 private:
     void Rename();
+    // Says why the typed name was refused: at once while the field has the
+    // focus, after the focus change when the field was left.
+    void SayRefused(const std::string& text);
     bool loading_ = false;
+    std::string refusal_;
 };
 
 // The rule panel with the rule's actions below its condition.
@@ -123,6 +130,11 @@ extern const char* const kProgramVersion;
 void OpenAddress(const std::string& address);
 // Replaces the shell's verb (tests); it answers whether the address opened.
 void SetAddressOpener(std::function<bool(const std::string&)> opener);
+
+// Shows a warning about what the user typed: a message box over the editor
+// (tests replace it).
+void SayToUser(const std::string& text);
+void SetUserWarner(std::function<void(const std::string&)> warner);
 
 // Registers every panel of the editor by its name; the editor's start calls
 // it once, before the first panel is asked for.

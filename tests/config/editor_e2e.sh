@@ -134,10 +134,10 @@ poll 50 main_focused || fail "the second editor did not bring the first forward"
 xdotool key alt+F4
 ended || fail "closing an unchanged editor did not end it"
 
-# Add and save twice; the second rule is added while the first one's name
-# is being typed: the panel with the focused field goes away, the keys after
-# it reach the editor (Ctrl+S saves every rule) and none lands in a field
-# nobody sees.
+# Add and save twice; the second rule is added (with the Add tool button)
+# while the first one's name is being typed: the panel with the focused
+# field goes away, the keys after it reach the editor (Ctrl+S saves every
+# rule) and none lands in a field nobody sees.
 fresh; start add-while-typing
 nrules=$(rules)
 xdotool key ctrl+a ctrl+s
@@ -145,7 +145,7 @@ poll 50 '[ "$(rules)" -eq $((nrules + 1)) ] && has_rule "Window Rule 2"' || fail
 click_at control Ombrel Edit '*' after OmbFormsControl ' Window rule ' || fail "no name field"
 xdotool key End
 xdotool type ' renamed'
-xdotool key ctrl+a
+click_at button Ombrel 1 2 || fail "no Add tool button"
 xdotool type 'x'
 xdotool key ctrl+s
 poll 50 '[ "$(rules)" -eq $((nrules + 2)) ]' || fail "add while typing, save: $(rules) rules saved, not $((nrules + 2))"

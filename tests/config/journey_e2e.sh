@@ -41,7 +41,10 @@ NOTEPAD=
 poll 150 'NOTEPAD=$(xdotool search --name "Notepad\$" 2>/dev/null | head -1); [ -n "$NOTEPAD" ]' ||
     die "Notepad did not open"
 PIDS="$PIDS $(xdotool getwindowpid "$NOTEPAD")"
-CAPTION=$(xdotool getwindowname "$NOTEPAD")
+# Notepad shows "Notepad" first and the document's name a moment later.
+CAPTION=
+poll 50 'CAPTION=$(xdotool getwindowname "$NOTEPAD"); case $CAPTION in *" - Notepad") true;; *) false;; esac' ||
+    die "Notepad shows no document name: \"$CAPTION\""
 poll 50 '[ "$(focused)" = "$NOTEPAD" ]' || fail "Notepad has no keyboard focus"
 
 wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1 &

@@ -16,6 +16,7 @@
 #include "config/panels/rule_panels.h"
 #include "forms/application.h"
 #include "forms/form.h"
+#include "foundation/resources.h"
 #include "foundation/winfuncs.h"
 #include "tests/forms/forms_test_support.h"
 #include "tests/foundation/xml_test_support.h"
@@ -156,6 +157,7 @@ struct Panels : omb::test::ModelTest {
         root->Broadcast(1, 0, 0);
         host.Show();
         root->SetModified(false);
+        SetUserWarner([this](const std::string& text) { warnings.push_back(text); });
     }
     void TearDown() override {
         root->Detach();
@@ -165,6 +167,7 @@ struct Panels : omb::test::ModelTest {
         root = nullptr;
         host.Hide();
         SetAddressOpener(nullptr);
+        SetUserWarner(nullptr);
         ModelTest::TearDown();
     }
     Ref<IBOMObject> AddRule(const std::string& name) {
@@ -203,6 +206,8 @@ struct Panels : omb::test::ModelTest {
     HostForm host;
     omb::test::TempFolder folder;
     omb::test::ErrorReports errors;
+    // What the panels told the user.
+    std::vector<std::string> warnings;
 };
 
 TEST_F(Panels, RulePanelRenamesOnEnterKeepingTheCaretOnCommitAndRefusesReservedNames) {
@@ -232,14 +237,93 @@ TEST_F(Panels, RulePanelRenamesOnEnterKeepingTheCaretOnCommitAndRefusesReservedN
     host.CommitActiveControl();
     EXPECT_EQ(rule->GetName(), "Typed, not left");
 
-    // Refused like a taken name: the field shows the stored name again.
+    // Refused like a taken name: the field shows the stored name again,
+    // and the user is told why.
     AddRule("Other");
-    for (const char* bad : {"a\\b", "a{b", "b}", "Other", ""}) {
+    EXPECT_TRUE(warnings.empty());
+    const std::string characters = "The name of a window rule cannot hold \\ { or }.";
+    const std::string empty = "A window rule needs a name.";
+    const std::vector<std::pair<const char*, std::string>> refused{
+        {"a\\b", characters},
+        {"a{b", characters},
+        {"b}", characters},
+        {"Other", "Another window rule already has the name \"Other\"."},
+        {"oTHER", "Another window rule already has the name \"oTHER\"."},
+        {"", empty},
+        {"   ", empty},
+        {" \t ", empty}};
+    for (const auto& [bad, message] : refused) {
+        warnings.clear();
         panel->NameEdit->SetText(bad);
         SendMessageW(panel->NameEdit->WindowHandle(), WM_CHAR, 13, 0);
         EXPECT_EQ(rule->GetName(), "Typed, not left") << bad;
         EXPECT_EQ(panel->NameEdit->Text(), "Typed, not left") << bad;
+        EXPECT_EQ(warnings, std::vector<std::string>{message}) << bad;
     }
+    // The model refuses a name of blanks on its own too.
+    rules.As<IBOMObjectOwner>()->RenameChild(rule.As<IBOMObjectSlave>().get(), "  ");
+    EXPECT_EQ(rule->GetName(), "Typed, not left");
+
+    // Left with a refused name, the field says it once the focus change
+    // is done, not inside it.
+    warnings.clear();
+    panel->NameEdit->SetText("Other");
+    panel->EnabledCheckBox->SetFocus();
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(panel->NameEdit->Text(), "Typed, not left");
+    PumpUntil([&] { return !warnings.empty(); });
+    EXPECT_EQ(warnings, std::vector<std::string>{"Another window rule already has the name \"Other\"."});
+    // The German texts.
+    warnings.clear();
+    ASSERT_TRUE(SaveResourceToFile(GetModuleHandleA(nullptr), "TESTLNG_DE", MAKEINTRESOURCEA(10), folder.Path("de.lng")));
+    ASSERT_TRUE(MultiLanguages()->LoadLanguageFile(folder.Path("de.lng")));
+    panel->NameEdit->SetFocus();
+    for (const char* bad : {" ", "Other", "{"}) {
+        panel->NameEdit->SetText(bad);
+        SendMessageW(panel->NameEdit->WindowHandle(), WM_CHAR, 13, 0);
+    }
+    EXPECT_EQ(warnings, (std::vector<std::string>{"Eine Fensterregel braucht einen Namen.",
+                                                  "Eine andere Fensterregel hat schon den Namen \"Other\".",
+                                                  "Der Name einer Fensterregel darf weder \\ noch { oder } enthalten."}));
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+// A field only looked at stores nothing: the configuration stays unchanged.
+TEST_F(Panels, FieldsLeftAsTheyWereStoreNothing) {
+    auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(panel);
+    auto* condition = dynamic_cast<TConditionDetailPanel*>(panel->ScrollBox->Control(1));
+    ASSERT_TRUE(condition);
+    auto* classPanel = dynamic_cast<TWindowClassCriterionDetailPanel*>(condition->CriterionsGroupBox->Control(1));
+    auto* captionPanel = dynamic_cast<TWindowCaptionCriterionDetailPanel*>(condition->CriterionsGroupBox->Control(2));
+    ASSERT_TRUE(classPanel && captionPanel);
+    Ref<IBOMObject> criterions = rule->GetObject("conditions/DefaultCondition/criterions");
+    Set(criterions.get(), "WINDOWCLASSNAMECRITERION/params/window_class_name", "Notepad");
+    root->SetModified(false);
+    // In and out of every field, and Enter in each.
+    for (TControl* field : std::vector<TControl*>{panel->NameEdit, classPanel->WindowClassComboBox,
+                                                  captionPanel->WindowCaptionComboBox}) {
+        field->SetFocus();
+        host.CommitActiveControl();
+        panel->EnabledCheckBox->SetFocus();
+    }
+    SendMessageW(classPanel->WindowClassComboBox->EditHandle(), WM_CHAR, 13, 0);
+    EXPECT_FALSE(root->Modified());
+    // The match kind chosen again.
+    Click(captionPanel->ExactSearchFalseRadioButton);
+    Click(captionPanel->ExactSearchFalseRadioButton);
+    EXPECT_EQ(Get(criterions.get(), "WINDOWCaptionCriterion/params/exact_search"), "no");
+    root->SetModified(false);
+    Click(captionPanel->ExactSearchFalseRadioButton);
+    EXPECT_FALSE(root->Modified());
+    EXPECT_EQ(Get(criterions.get(), "WINDOWCLASSNAMECRITERION/params/window_class_name"), "Notepad");
+    // A real change still counts.
+    classPanel->WindowClassComboBox->SetFocus();
+    classPanel->WindowClassComboBox->SetText("Notepad2");
+    panel->EnabledCheckBox->SetFocus();
+    EXPECT_TRUE(root->Modified());
+    EXPECT_EQ(Get(criterions.get(), "WINDOWCLASSNAMECRITERION/params/window_class_name"), "Notepad2");
+    EXPECT_TRUE(warnings.empty());
     EXPECT_TRUE(errors.messages.empty());
 }
 

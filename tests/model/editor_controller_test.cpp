@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -126,7 +127,10 @@ struct Window : IEditorWindow {
     void BarsBuilt() override {}
     void RunModal() override {}
     void Close() override { closeAnswer = events.CloseQuery() ? 1 : 0; }
-    void CommitEdit() override { ++commits; }
+    void CommitEdit() override {
+        ++commits;
+        if (onCommit) onCommit();
+    }
     int Ask(const std::string& text, const std::string& title, TAskButtons, bool) override {
         questions.push_back(text);
         titles.push_back(title);
@@ -147,6 +151,8 @@ struct Window : IEditorWindow {
     Bar menu, toolbar;
     int answer = askNo;
     std::vector<std::string> questions, titles, opened;
+    // What the focused field stores when it commits.
+    std::function<void()> onCommit;
 };
 
 struct EditorControllerTest : ModelTest {
@@ -327,6 +333,38 @@ TEST_F(EditorControllerTest, CloseQueryCancelNoYesAndAFailedSave) {
     EXPECT_TRUE(root->Controller()->CloseQuery());
     EXPECT_FALSE(root->Modified());
     EXPECT_NE(FileText().find("Window Rule 1"), std::string::npos);
+
+    // A box that could not be shown answers 0: the changes stay, and so
+    // does the window; only an explicit No drops them.
+    root->Controller()->AddWindowRule();
+    window->questions.clear();
+    window->answer = 0;
+    EXPECT_FALSE(root->Controller()->CloseQuery());
+    EXPECT_EQ(window->questions.size(), 1u);
+    EXPECT_TRUE(root->Modified());
+    EXPECT_EQ(FileText().find("Window Rule 2"), std::string::npos);
+}
+
+TEST_F(EditorControllerTest, AShortCutCountsWhatIsBeingTypedBeforeItsCommandUpdates) {
+    Open({"A"});
+    window->SelectNode(RootNode()->Child(0));
+    // The name field holds a typed name nothing has stored yet: Save is
+    // disabled until the field commits.
+    window->onCommit = [this] {
+        Ref<IBOMObject> rule = root->GetObject("window_rules/A");
+        if (rule) rule->GetObject("..").As<IBOMObjectOwner>()->RenameChild(rule.As<IBOMObjectSlave>().get(), "A typed");
+    };
+    EXPECT_FALSE(Enabled("AppSave"));
+    // A key no command has commits nothing.
+    const int commitsBefore = window->commits;
+    EXPECT_FALSE(root->Controller()->ShortCut(TKeyMessage{'Q', false, true, false}));
+    EXPECT_EQ(window->commits, commitsBefore);
+    // Ctrl+S: the field commits first, so the update enables Save and the
+    // file holds the typed name.
+    EXPECT_TRUE(root->Controller()->ShortCut(TKeyMessage{'S', false, true, false}));
+    EXPECT_GT(window->commits, commitsBefore);
+    EXPECT_NE(FileText().find("A typed"), std::string::npos);
+    EXPECT_FALSE(root->Modified());
 }
 
 TEST_F(EditorControllerTest, ShortCutsRunTheMenusCommandOnceAndShellCommandsUseTheProgramFolder) {
