@@ -3,32 +3,13 @@
 #include <exception>
 
 #include "forms/application.h"
+#include "foundation/handles.h"
 
 namespace omb::forms {
 
 namespace {
 
 constexpr wchar_t kOutlineClass[] = L"OmbFinderOutline";
-
-// A memory device context with one bitmap selected, put back at the end.
-class MemoryDC {
-public:
-    MemoryDC(HDC reference, HBITMAP bitmap) : dc_(::CreateCompatibleDC(reference)) {
-        if (dc_) old_ = ::SelectObject(dc_, bitmap);
-    }
-    ~MemoryDC() {
-        if (!dc_) return;
-        ::SelectObject(dc_, old_);
-        ::DeleteDC(dc_);
-    }
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
-};
 
 // Draws a bitmap at 0,0 leaving out the colour of its bottom-left pixel.
 void DrawTransparent(HDC dc, HBITMAP bitmap) {

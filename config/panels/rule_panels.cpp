@@ -7,6 +7,7 @@
 #include "forms/application.h"
 #include "forms/form.h"
 #include "foundation/errors.h"
+#include "foundation/handles.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
 #include "model/window_rules.h"
@@ -317,14 +318,11 @@ void TLogoImage::Paint(HDC dc, const RECT&) {
     if (!bitmap_) return;
     BITMAP info{};
     ::GetObjectW(bitmap_.get(), sizeof(info), &info);
-    HDC memory = ::CreateCompatibleDC(dc);
+    MemoryDC memory(dc, bitmap_.get());
     if (!memory) return;
-    HGDIOBJ old = ::SelectObject(memory, bitmap_.get());
     // The picture's corner colour is its background: left out.
-    const COLORREF key = ::GetPixel(memory, 0, 0);
-    ::TransparentBlt(dc, 0, 0, Width(), Height(), memory, 0, 0, info.bmWidth, info.bmHeight, key);
-    ::SelectObject(memory, old);
-    ::DeleteDC(memory);
+    const COLORREF key = ::GetPixel(memory.get(), 0, 0);
+    ::TransparentBlt(dc, 0, 0, Width(), Height(), memory.get(), 0, 0, info.bmWidth, info.bmHeight, key);
 }
 
 TAboutPanel::TAboutPanel() {
