@@ -12,6 +12,7 @@
 
 #include "forms/application.h"
 #include "forms/control_windows.h"
+#include "forms/helper_window.h"
 #include "forms/form.h"
 #include "foundation/handles.h"
 #include "foundation/winfuncs.h"
@@ -270,17 +271,8 @@ void TControl::CreateHandleNow() {
     const std::wstring text = ToWide(text_);
     HMENU id = child ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nextChildId++)) : nullptr;
     if (p.className.empty()) {
-        static ATOM atom = [] {
-            WNDCLASSEXW wc{};
-            wc.cbSize = sizeof(wc);
-            wc.style = CS_DBLCLKS;
-            wc.lpfnWndProc = &TControl::StaticWndProc;
-            wc.hInstance = ::GetModuleHandleW(nullptr);
-            wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-            wc.lpszClassName = kOwnClass;
-            return ::RegisterClassExW(&wc);
-        }();
-        (void)atom;
+        RegisterWindowClassOnce({kOwnClass, &TControl::StaticWndProc, CS_DBLCLKS,
+                                 ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW))});
         ownClass_ = true;
         ::CreateWindowExW(p.exStyle, kOwnClass, text.c_str(), style, bounds_.left, bounds_.top, bounds_.width,
                           bounds_.height, parentWindow, id, ::GetModuleHandleW(nullptr), this);

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "forms/control.h"
+#include "forms/helper_window.h"
 #include "foundation/handles.h"
 
 namespace omb::forms {
@@ -48,10 +49,7 @@ TControl* ControlOfWindow(HWND window) {
 
 HWND ParkingWindow() {
     static UniqueWindow parking;
-    if (!parking) {
-        parking.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                        nullptr, ::GetModuleHandleW(nullptr), nullptr));
-    }
+    if (!parking) parking.reset(CreateHelperWindow({L"OmbFormsParking", &::DefWindowProcW}));
     return parking.get();
 }
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "forms/application.h"
+#include "forms/helper_window.h"
 #include "foundation/handles.h"
 
 namespace omb::forms {
@@ -81,19 +82,8 @@ void TWindowOutline::Show(HWND window) {
         return;
     }
     if (!popup_) {
-        static const ATOM atom = [] {
-            WNDCLASSEXW wc{};
-            wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = &TWindowOutline::WndProc;
-            wc.hInstance = ::GetModuleHandleW(nullptr);
-            wc.hCursor = nullptr;
-            wc.lpszClassName = kOutlineClass;
-            return ::RegisterClassExW(&wc);
-        }();
-        (void)atom;
-        popup_.reset(::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE,
-                                       kOutlineClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                       ::GetModuleHandleW(nullptr), nullptr));
+        popup_.reset(CreateHelperWindow({kOutlineClass, &TWindowOutline::WndProc},
+                                        WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE));
         if (!popup_) return;
         placed_ = RECT{0, 0, 0, 0};
     }
