@@ -41,14 +41,7 @@ const TPropTable& TControl::StaticProps() {
                            &TControl::SetAnchors),
          BoolProp<TControl>("Enabled", &TControl::Enabled, &TControl::SetEnabled),
          BoolProp<TControl>("Visible", &TControl::Visible, &TControl::SetVisible),
-         [] {
-             TPropInfo p;
-             p.name = "Hint";
-             p.kind = TTypeKind::tkLString;
-             p.getStr = [](const TPersistent* o) { return static_cast<const TControl*>(o)->Hint(); };
-             p.setStr = [](TPersistent* o, const std::string& v) { static_cast<TControl*>(o)->SetHint(v); };
-             return p;
-         }()}};
+         StrProp<TControl>("Hint", &TControl::Hint, &TControl::SetHint)}};
     return table;
 }
 

@@ -13,27 +13,13 @@
 
 namespace omb::forms {
 
-namespace {
-
-template <typename C>
-TPropInfo TextProp(const char* name, const std::string& (C::*get)() const, void (C::*set)(const std::string&)) {
-    TPropInfo p;
-    p.name = name;
-    p.kind = TTypeKind::tkLString;
-    p.getStr = [get](const TPersistent* o) { return (static_cast<const C*>(o)->*get)(); };
-    p.setStr = [set](TPersistent* o, const std::string& v) { (static_cast<C*>(o)->*set)(v); };
-    return p;
-}
-
-}  // namespace
-
 // -------------------------------------------------------------- TToolButton
 
 const TPropTable& TToolButton::StaticProps() {
     static const TPropTable table{
         &TComponent::StaticProps(),
-        {TextProp<TToolButton>("Caption", &TToolButton::Caption, &TToolButton::SetCaption),
-         TextProp<TToolButton>("Hint", &TToolButton::Hint, &TToolButton::SetHint),
+        {StrProp<TToolButton>("Caption", &TToolButton::Caption, &TToolButton::SetCaption),
+         StrProp<TToolButton>("Hint", &TToolButton::Hint, &TToolButton::SetHint),
          IntProp<TToolButton, int>("ImageIndex", &TToolButton::ImageIndex, &TToolButton::SetImageIndex),
          BoolProp<TToolButton>("Enabled", &TToolButton::Enabled, &TToolButton::SetEnabled),
          BoolProp<TToolButton>("Visible", &TToolButton::Visible, &TToolButton::SetVisible),
