@@ -340,12 +340,10 @@ void TBOMInnerCollection::RekeyItem(IBOMObject* item, const std::string& newName
     if (!item) return;
     const int at = list_.IndexOf(item->GetName());
     if (at < 0 || AsObject(list_.Get(Variant(at)).get()) != item) return;
-    const int taken = list_.IndexOf(newName);
-    if (taken >= 0 && taken != at) return;  // another item holds the name
-    Ref<IBOMObject> keep(item);
-    Changed();
-    list_.Delete(Variant(at));
-    list_.Add(item, false, newName);
+    // The item keeps its place: where rules are tried in order, a rename
+    // must not change which one answers. A name another item holds is
+    // refused.
+    if (list_.Rename(at, newName)) Changed();
 }
 
 std::vector<Ref<IBOMObject>> TBOMInnerCollection::Snapshot() const {

@@ -80,8 +80,8 @@ public:
         Changed();
         list_.Clear();
     }
-    // Keeps the item under a new name at the end of the order. A name that
-    // another item holds is refused and the item stays where it is.
+    // Keeps the item under a new name in its place. A name that another
+    // item holds is refused.
     void RekeyItem(IBOMObject* item, const std::string& newName) override;
 
     // The items at this moment, in order.
