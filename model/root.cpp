@@ -72,6 +72,11 @@ void TTarvelWindows::Broadcast(int code, int param1, int param2) {
     if (code == 1) modified_ = before;
 }
 
+void TTarvelWindows::LoadContent(IHierStorage* node, bool readName) {
+    TBOM_UI_Object::LoadContent(node, readName);
+    if (rules_ && rules_->RenamedOnLoad() > 0) modified_ = true;
+}
+
 bool TTarvelWindows::ShouldSave(IBOMObject* child) {
     const std::string name = child->GetName();
     return name != "menu" && name != "toolbar" && TBOM_UI_Object::ShouldSave(child);

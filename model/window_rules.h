@@ -106,6 +106,11 @@ public:
     // Refuses, like a name another rule holds, a name of blanks only and a
     // name with a character that structures the rule command text.
     void RenameChild(IBOMObjectSlave* child, const std::string& newName) override;
+
+protected:
+    // No rule of a file is lost: a rule whose name an earlier rule of the
+    // file holds is kept under the first free "NAME (2)", "NAME (3)", ...
+    bool KeepsSameNamedItems() override { return true; }
 };
 
 // Why a window rule cannot take a name: it is empty or blanks only, another
