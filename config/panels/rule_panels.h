@@ -31,6 +31,9 @@ public:
     TPanelCheckBox* EnabledCheckBox = nullptr;
     forms::TEdit* NameEdit = nullptr;
 
+protected:
+    std::vector<Ref<IBOMObject>> EmbeddedObjects(IBOMObject* object) override;
+
 private:
     void Rename();
     bool loading_ = false;
@@ -41,6 +44,9 @@ class TSinglePurposeWindowRuleDetailPanel : public TWindowRuleDetailPanel {
 public:
     const char* ClassName() const override { return "TSinglePurposeWindowRuleDetailPanel"; }
     void SetObject(IBOMObject* object) override;
+
+protected:
+    std::vector<Ref<IBOMObject>> EmbeddedObjects(IBOMObject* object) override;
 };
 
 class TConditionDetailPanel : public TDetailPanelFrame {
@@ -59,6 +65,9 @@ public:
     forms::TPanel* FindWindowPanel = nullptr;
     TPanelFinder* FindWindow = nullptr;
     forms::TLabel* DescriptionLabel = nullptr;
+
+protected:
+    std::vector<Ref<IBOMObject>> EmbeddedObjects(IBOMObject* object) override;
 };
 
 // The root's panel: what a window rule is and how to make one.
