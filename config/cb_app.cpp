@@ -1,6 +1,7 @@
 #include "config/cb_app.h"
 
 #include "forms/application.h"
+#include "forms/wait_cursor.h"
 #include "foundation/classes.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
@@ -38,6 +39,7 @@ bool TCBApp::Initialize() {
 }
 
 bool TCBApp::LoadModel() {
+    forms::TWaitCursor wait;  // a large configuration takes a while
     try {
         Ref<TXMLStorage> storage = TXMLStorage::Create();
         if (!storage->LoadFromFile(AppPath + SettingsFileName)) return false;

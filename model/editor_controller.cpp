@@ -248,7 +248,21 @@ void TEditorController::DeleteSelectedRule() {
 }
 
 bool TEditorController::SaveWithReport() {
-    if (root_.Save()) return true;
+    bool saved = false;
+    {
+        // The wait cursor for the save's length; a failure is told after it.
+        struct Busy {
+            IEditorWindow* window;
+            explicit Busy(IEditorWindow* w) : window(w) {
+                if (window) window->SetBusy(true);
+            }
+            ~Busy() {
+                if (window) window->SetBusy(false);
+            }
+        } busy(window_.get());
+        saved = root_.Save();
+    }
+    if (saved) return true;
     if (window_)
         window_->Ask(GetMLString("TW_SaveFailed", "The configuration was not saved. Check that the file can be written:") +
                          "\n" + AppPath + SettingsFileName,

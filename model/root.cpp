@@ -111,7 +111,10 @@ bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
         if (!storage->CreateNew("tarvel_windows")) return false;
         // A file that is rewritten keeps its declaration, and so its encoding.
         storage->SetDeclaration(ReadXMLDeclaration(fileName));
-        storage->SaveObject(static_cast<IPersistObject*>(this));
+        {
+            TRuleSaveScope scope;
+            storage->SaveObject(static_cast<IPersistObject*>(this));
+        }
         if (!storage->SaveToFile(fileName)) return false;
     } catch (const std::exception&) {
         return false;
