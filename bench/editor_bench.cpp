@@ -398,6 +398,9 @@ int main() {
     // The configurations: the sample of the distribution folder and ones of
     // 1,000 and 5,000 rules written with the rule model, as the editor
     // writes them.
+    // The copies of the program are taken first, so that writing the
+    // configurations (which takes a while) sees no later build.
+    EditorCopy sample(DistFolder() + "Ombrel.ini"), large(""), scale("");
     TempFolder work;
     auto write = [&](int rules) {
         const std::string file = work.Path("Ombrel" + std::to_string(rules) + ".ini");
@@ -413,8 +416,9 @@ int main() {
         return file;
     };
     const std::string big = write(kRules), huge = write(kScaleRules);
-    if (big.empty() || huge.empty()) return 1;
-    EditorCopy sample(DistFolder() + "Ombrel.ini"), large(big), scale(huge);
+    if (big.empty() || huge.empty() || !CopyFileA(big.c_str(), large.Settings().c_str(), FALSE) ||
+        !CopyFileA(huge.c_str(), scale.Settings().c_str(), FALSE))
+        return 1;
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     const std::string notepad = std::string(system) + "\\notepad.exe";

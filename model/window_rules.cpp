@@ -322,9 +322,12 @@ void TWindowRule::SaveTo(IHierStorage* storage) {
     // among the children while stored), then the parts in their order.
     TEnabledItem::SaveTo(storage);
     for (size_t i = 0; i < 3; ++i) {
-        const TStoredRef part = PartToSave(i);
+        TStoredRef part = PartToSave(i);
         if (!part) continue;
-        if (Ref<IHierStorage> element = storage->AddChild(part->Name())) WriteStored(element.get(), *part.get());
+        if (auto* builder = dynamic_cast<TStoredBuilder*>(storage))
+            builder->AddStored(std::move(part));  // taken as it is
+        else if (Ref<IHierStorage> element = storage->AddChild(part->Name()))
+            WriteStored(element.get(), *part.get());
     }
 }
 
