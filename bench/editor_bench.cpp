@@ -27,6 +27,8 @@
 #include "foundation/handles.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
+#include "model/root.h"
+#include "model/window_rules.h"
 #include "tests/common/center_harness.h"
 #include "tests/foundation/xml_test_support.h"
 
@@ -404,12 +406,27 @@ int main() {
     TempFolder work;
     auto write = [&](int rules) {
         const std::string file = work.Path("Ombrel" + std::to_string(rules) + ".ini");
-        Config config;
+        // Each rule is set before it joins the configuration: its changes
+        // stop at the rule instead of travelling through every rule so far.
+        Ref<TTarvelWindows> root(dynamic_cast<TTarvelWindows*>(CreateAbstractObject("TARVILWINDOWS").get()));
+        root->SetOwner(nullptr);
+        Ref<IBOMCollection> list = root->GetObject("window_rules").As<IBOMCollection>();
+        auto set = [](IBOMObject* object, const std::string& path, const char* value) {
+            if (Ref<IBOMParam> p = object->GetObject(path).As<IBOMParam>()) p->SetValue(Variant(std::string(value)));
+        };
         for (int i = 0; i < rules; ++i) {
-            IBOMObject* rule = config.Rule("Rule " + std::to_string(i), "BenchClass" + std::to_string(i), i % 7 != 0);
-            config.Action(rule, "StayOnTop");
+            Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", "Rule " + std::to_string(i));
+            set(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name",
+                ("BenchClass" + std::to_string(i)).c_str());
+            if (i % 7 == 0) set(rule.get(), "params/enabled", "no");
+            set(rule.get(), "actions/StayOnTop/params/enabled", "yes");
+            list->AddItem(rule.get());
         }
-        if (!config.Save(file)) {
+        root->SetModified(true);
+        const bool saved = root->SaveConfiguration(file);
+        list = nullptr;
+        root->Disconnect();
+        if (!saved) {
             std::printf("the configuration of %d rules could not be written\n", rules);
             return std::string();
         }
