@@ -369,25 +369,37 @@ bool TWindowRule::LoadStored(IHierStorage* node, bool readName) {
     TRuleLoadScope scope;
     TRuleLoadCache& cache = *t_loadCache;
     const TRuleLoadCache::Part* read[3] = {};
+    TRuleLoadCache::Part conditions;
     for (size_t i = 0; i < 3; ++i) {
         const TStoredRef& now = body_->parts[i];
         if (!now) return false;
         Ref<IHierStorage> element = node->GetChild(now->Name(), 0);
         if (!element) continue;  // the part stays as it is
+        auto readPart = [&](TRuleLoadCache::Part& part) {
+            Ref<IBOMObjectSlave> child = PartObject(i, now);
+            Ref<IPersistObject> persist = child.As<IPersistObject>();
+            if (!persist) return false;
+            dynamic_cast<TBOMObjectWithAll*>(child.get())->LoadFixed(element.get());
+            part.from = now;
+            part.part = StoreObject(persist.get(), persist->GetElementName());
+            if (i == 0) part.compiled = CompileConditions(child.get(), part.matcher);
+            child->Disconnect();
+            return true;
+        };
+        if (i == 0) {
+            // The conditions name the windows of their rule and differ from
+            // rule to rule: they are read without looking for equal ones.
+            if (!readPart(conditions)) return false;
+            read[0] = &conditions;
+            continue;
+        }
         const std::wstring markup = MarkupOf(element.get());
         if (markup.empty()) return false;
         const auto key = std::make_tuple(i, now.get(), markup);
         auto found = cache.parts.find(key);
         if (found == cache.parts.end()) {
-            Ref<IBOMObjectSlave> child = PartObject(i, now);
-            Ref<IPersistObject> persist = child.As<IPersistObject>();
-            if (!persist) return false;
-            dynamic_cast<TBOMObjectWithAll*>(child.get())->LoadFixed(element.get());
             TRuleLoadCache::Part part;
-            part.from = now;
-            part.part = StoreObject(persist.get(), persist->GetElementName());
-            if (i == 0) part.compiled = CompileConditions(child.get(), part.matcher);
-            child->Disconnect();
+            if (!readPart(part)) return false;
             found = cache.parts.emplace(key, std::move(part)).first;
         }
         read[i] = &found->second;
