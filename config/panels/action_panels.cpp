@@ -216,7 +216,9 @@ void TRunModeActionDetailPanel::SelectRunMode(const std::string& mode) {
     for (size_t i = 0; i < runModes_.size(); ++i)
         if (runModes_[i][0] == mode) index = static_cast<int>(i);
     TLoadingGuard guard(loading_);
-    RunAsComboBox->SetItemIndex(runModes_.empty() ? -1 : index);
+    // Sent only when another item is to show: the list repaints otherwise.
+    const int wanted = runModes_.empty() ? -1 : index;
+    if (RunAsComboBox->ItemIndex() != wanted) RunAsComboBox->SetItemIndex(wanted);
 }
 
 void TRunModeActionDetailPanel::UpdateView() {
