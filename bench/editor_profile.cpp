@@ -20,6 +20,7 @@
 #include "config/about_form.h"
 #include "config/cb_app_form.h"
 #include "config/detail_panel.h"
+#include "config/panels/rule_panels.h"
 #include "forms/application.h"
 #include "foundation/classes.h"
 #include "foundation/handles.h"
@@ -240,6 +241,7 @@ int main() {
     CreateClassRegistry();
     RegisterModelClasses();
     CreateDetailPanelRegistry();
+    config::RegisterEditorPanels();
     config::RegisterDetailPanels();
     config::RegisterFallbackAboutPanel();
     CreateMultiLanguages();

@@ -32,6 +32,21 @@ public:
     // The panel is put aside for another object: unbound (ClearObject); a
     // panel with a window also leaves the screen.
     virtual void PutAside() { ClearObject(); }
+    // Whether the panel can show `object`, an object of the class it shows
+    // now, in place: every panel embedded in it would show a part of
+    // `object` of the same kind, so that no window has to change. None can
+    // in the base.
+    virtual bool CanRebind(IBOMObject* object) {
+        (void)object;
+        return false;
+    }
+    // Binds the panel, and those embedded in it, to `object` in place and
+    // shows its values (CanRebind answered true). The language is the
+    // same, so captions stay as they are.
+    virtual void Rebind(IBOMObject* object) {
+        editedObject_ = object;
+        UpdateView();
+    }
     // The registered name of the panel's class (CreateDetailPanel).
     const std::string& ClassKey() const { return classKey_; }
     virtual std::string GetTitle() { return title_; }

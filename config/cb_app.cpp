@@ -1,6 +1,7 @@
 #include "config/cb_app.h"
 
 #include "forms/application.h"
+#include "forms/wait_cursor.h"
 #include "foundation/classes.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
@@ -40,6 +41,7 @@ bool TCBApp::Initialize() {
 }
 
 bool TCBApp::LoadModel() {
+    forms::TWaitCursor wait;  // a large configuration takes a while
     const std::string fileName = AppPath + SettingsFileName;
     TXMLLoadError failure;
     Ref<IBOMObjectSlave> root;

@@ -363,11 +363,7 @@ std::wstring WithDeclaration(std::wstring text, const std::wstring& data) {
 // The bytes of the file: the service's rendering of the document, its
 // declaration written out in full (the rendering of a document as a string
 // may leave the encoding out), in the declared encoding.
-std::string RenderDocument(IXMLDOMDocument* document) {
-    Bstr xml;
-    CheckOle(document->get_xml(xml.put()), "IXMLDOMDocument.xml");
-    const std::wstring text = xml.Wide();
-    std::wstring data = DeclarationData(document);
+std::string RenderText(const std::wstring& text, std::wstring data) {
     size_t at = 0, length = 0;
     const bool named = !data.empty() && FindEncoding(data, at, length);
     const UINT cp = named ? CodePageOf(data.substr(at, length)) : CP_UTF8;
@@ -380,6 +376,12 @@ std::string RenderDocument(IXMLDOMDocument* document) {
     if (!EncodeDocument(WithDeclaration(text, data), CP_UTF8, bytes))
         throw EOleError("the document's encoding cannot be written");
     return bytes;
+}
+
+std::string RenderDocument(IXMLDOMDocument* document) {
+    Bstr xml;
+    CheckOle(document->get_xml(xml.put()), "IXMLDOMDocument.xml");
+    return RenderText(xml.Wide(), DeclarationData(document));
 }
 
 std::string FolderOf(const std::string& fileName) {
@@ -528,13 +530,9 @@ Ref<IXMLDOMDocument> NewXMLDocument() {
     return document;
 }
 
-void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
-    // A read-only file is not replaced (Windows refuses to move over one;
-    // other implementations may not, so ask first).
-    const DWORD attributes = ::GetFileAttributesA(fileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        throw EOSError("\"" + fileName + "\" is read-only");
-    const std::string bytes = RenderDocument(document);
+namespace {
+// Replaces the file with the bytes of a document once they read back.
+void ReplaceChecked(const std::string& fileName, const std::string& bytes) {
     const std::string folder = FolderOf(fileName);
     char temp[MAX_PATH * 4];
     if (!::GetTempFileNameA(folder.c_str(), "~xs", 0, temp))
@@ -547,6 +545,31 @@ void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
     if (!::MoveFileExA(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw EOSError(LastErrorText(("cannot replace \"" + fileName + "\"").c_str()));
     remover.Keep();
+}
+
+// A read-only file is not replaced (Windows refuses to move over one;
+// other implementations may not, so ask first).
+void RefuseReadOnly(const std::string& fileName) {
+    const DWORD attributes = ::GetFileAttributesA(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        throw EOSError("\"" + fileName + "\" is read-only");
+}
+}  // namespace
+
+void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
+    RefuseReadOnly(fileName);
+    ReplaceChecked(fileName, RenderDocument(document));
+}
+
+void SaveXMLText(std::string markup, const std::string& declaration, const std::string& fileName) {
+    RefuseReadOnly(fileName);
+    std::wstring text;
+    if (!declaration.empty()) text = L"<?xml " + ToWide(declaration) + L"?>\r\n";
+    text += ToWide(markup);
+    std::string().swap(markup);  // a large document is held once at a time
+    std::string bytes = RenderText(text, ToWide(declaration));
+    std::wstring().swap(text);
+    ReplaceChecked(fileName, bytes);
 }
 
 Ref<IHierStorage> OpenXMLFile(const std::string& fileName) {

@@ -164,6 +164,10 @@ bool IsXMLName(const std::string& name);
 // file only once it is complete and reads back. Raises on failure; the
 // existing file is then left whole.
 void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName);
+// Writes a document given as its markup (UTF-8, without declaration) the
+// same way: the declaration with that data first (none when it is empty),
+// in its encoding, read back by the XML service before it replaces the file.
+void SaveXMLText(std::string markup, const std::string& declaration, const std::string& fileName);
 
 }  // namespace omb
 

@@ -434,4 +434,50 @@ TEST_F(Root, ACaptionEndingInABlankKeepsItAndItsMatch) {
         if (round == 1) EXPECT_EQ(bytes, saved) << "a file saved and loaded again holds the same values";
         saved = bytes;
     }
+
+// The configuration is written as text from what it stores, not through a
+// document of the XML service: the file is the one the service renders for
+// the same configuration, byte for byte, and every value reads back as it
+// was, markup characters, blanks and line breaks included.
+TEST_F(Root, TheSavedTextIsTheServicesRenderingOfTheConfiguration) {
+    Ref<TTarvelWindows> root = New<TTarvelWindows>("TARVILWINDOWS", "");
+    root->SetOwner(nullptr);
+    const char* kClass = "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name";
+    const char* kCaption = "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/window_caption";
+    const std::string tricky = "a & b < c > d \"e\" 'f'\ttab\r\nline\nnext  two  blanks caf\xC3\xA9";
+    Ref<IBOMCollection> rules = root->GetObject("window_rules").As<IBOMCollection>();
+    for (int i = 0; i < 3; ++i) {
+        Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", "R&D <" + std::to_string(i) + "> \"q\"");
+        rules->AddItem(rule.get());
+        Set(rule.get(), kClass, tricky + std::to_string(i));
+        Set(rule.get(), kCaption, i == 1 ? std::string() : tricky);
+        Set(rule.get(), "actions/StayOnTop/params/enabled", "yes");
+    }
+    root->SetModified(true);
+    ASSERT_TRUE(root->SaveConfiguration(folder.Path("text.ini")));
+    {
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        ASSERT_TRUE(storage->CreateNew("tarvel_windows"));
+        storage->SaveObject(static_cast<IPersistObject*>(root.get()));
+        ASSERT_TRUE(storage->SaveToFile(folder.Path("document.ini")));
+    }
+    const std::string text = ReadBytes(folder.Path("text.ini")), document = ReadBytes(folder.Path("document.ini"));
+    size_t at = 0;
+    while (at < text.size() && at < document.size() && text[at] == document[at]) ++at;
+    EXPECT_EQ(text.size(), document.size());
+    EXPECT_EQ(at, document.size()) << "written:\n" << text.substr(at > 80 ? at - 80 : 0, 200) << "\nrendered:\n"
+                                   << document.substr(at > 80 ? at - 80 : 0, 200);
+
+    Ref<TTarvelWindows> again = Load(folder.Path("text.ini"));
+    ASSERT_TRUE(again);
+    Ref<IBOMCollection> read = again->GetObject("window_rules").As<IBOMCollection>();
+    ASSERT_EQ(read->Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        Ref<IBOMObject> rule = read->GetItem(Variant(i));
+        EXPECT_EQ(rule->GetName(), "R&D <" + std::to_string(i) + "> \"q\"");
+        EXPECT_EQ(Get(rule.get(), kClass), tricky + std::to_string(i));
+        EXPECT_EQ(Get(rule.get(), kCaption), i == 1 ? std::string() : tricky);
+    }
+    again->Disconnect();
+    root->Disconnect();
 }
