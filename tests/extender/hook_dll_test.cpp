@@ -109,6 +109,29 @@ TEST(HookDll, ExportsCallProcHookAsOrdinalOneAndImportsSystemLibrariesOnly) {
     ::FreeLibrary(module);
 }
 
+// The runtime of the win32 thread model registers two TLS callbacks (its
+// TLS initialisation and the destructors of thread keys); a threads library
+// linked in adds one of its own, which every host would then run under the
+// loader lock at each thread's start and end.
+TEST(HookDll, CarriesNoTlsCallbackOfAThreadsLibrary) {
+    const std::wstring path = HookDllPath();
+    PeImage image(path);
+    ASSERT_TRUE(image.nt) << FromWide(path);
+    const IMAGE_DATA_DIRECTORY& entry = image.Directory(IMAGE_DIRECTORY_ENTRY_TLS);
+    if (entry.VirtualAddress == 0) return;  // no TLS at all
+    const auto* tls = reinterpret_cast<const IMAGE_TLS_DIRECTORY64*>(image.At(entry.VirtualAddress));
+    ASSERT_TRUE(tls);
+    int callbacks = 0;
+    if (tls->AddressOfCallBacks != 0) {
+        const ULONGLONG base = image.nt->OptionalHeader.ImageBase;
+        ASSERT_GT(tls->AddressOfCallBacks, base);
+        const auto* list = reinterpret_cast<const ULONGLONG*>(image.At(DWORD(tls->AddressOfCallBacks - base)));
+        ASSERT_TRUE(list);
+        while (list[callbacks] != 0 && callbacks < 16) ++callbacks;
+    }
+    EXPECT_LE(callbacks, 2) << "a threads library is linked in";
+}
+
 // ---- a process with windows, for the test center ----
 
 namespace {
