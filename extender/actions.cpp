@@ -411,7 +411,7 @@ bool TStayOnTopAction::ApplyOperation(const std::string& name) {
         else
             return false;
         const HWND window = Window();
-        if (!window || !MayWaitForWindow(window)) return false;
+        if (!window || !MayWaitForWindow()) return false;
         const bool wasTopmost = IsTopmost(window);
         if (!::SetWindowPos(window, insertAfter, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE)) return false;
         if (insertAfter == HWND_NOTOPMOST)

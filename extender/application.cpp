@@ -204,6 +204,10 @@ void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t r
             return;
         }
         if (request != 0) {
+            // A worker's answer that comes after the library started to go,
+            // or after the command center withdrew its hook, extends nothing:
+            // no window would ever be let go again.
+            if (LibraryStopping() || HookWithdrawn()) return;
             SrwExclusive lock(lock_);
             if (!IsCurrentRequest(window, request)) return;  // the window left the list meanwhile
         }
@@ -442,7 +446,7 @@ void TEAThread::Execute() {
         }
         const std::string text = FetchRuleText(window_, TProcessesCommunication::kDefaultTimeout,
                                                kWorkerAttempts, &WorkerMayGoOn, this);
-        if (LibraryStopping()) return;
+        if (LibraryStopping() || HookWithdrawn()) return;
         if (Ref<TEmbededApplication> app = ApplicationObject()) app->RequestAnswered(window_, request_, text);
     } catch (...) {
     }

@@ -15,7 +15,7 @@ void SetLibraryStopping(bool value);
 // sent message, a message box, a window change) may be made now: only while
 // the library is not unloading, because unloading runs under the loader
 // lock, where a modal loop or a wait for another thread may never end.
-bool MayWaitForWindow(HWND window);
+bool MayWaitForWindow();
 
 // Whether the window belongs to this process.
 bool IsOwnProcessWindow(HWND window);

@@ -102,7 +102,7 @@ void TSaveSizePosAction::RestorePlacement() {
             }
         }
         // Setting the placement sends messages to the window's thread.
-        if (!MayWaitForWindow(window)) return;
+        if (!MayWaitForWindow()) return;
         ::SetWindowPlacement(window, &placement);
     } catch (...) {
     }

@@ -170,7 +170,7 @@ void TWindowExtender::AttachWindow(HWND window) {
         ForEachPart(triggers_, [](IActionsActivator* trigger) { trigger->AttachWindow(); });
         // The creation trigger runs on the window's own thread.
         // A hung window is not waited for: the worker would never end.
-        if (MayWaitForWindow(window))
+        if (MayWaitForWindow())
             ::SendMessageTimeoutW(window, WM_EXTENDER_ATTACHED, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                                   kAttachNoticeTimeoutMs, nullptr);
     } catch (...) {

@@ -783,6 +783,41 @@ TEST_F(Extender, ALagStillRunningWhenAnotherThreadLetsTheWindowGoEndsWithIt) {
     EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "the running lag held nothing back";
 }
 
+namespace {
+int TimerWindows() {
+    int n = 0;
+    for (HWND w = nullptr; (w = ::FindWindowExA(HWND_MESSAGE, w, kTimerWindowClass, nullptr)) != nullptr;) ++n;
+    return n;
+}
+}  // namespace
+
+// A destruction trigger with a lag fires when its window goes: nothing of the
+// closed window (its extender, the parts, a timer window) stays behind, for
+// windows closed one after the other.
+TEST_F(Extender, ALaggedDestructionTriggerLeavesNothingOfAClosedWindow) {
+    const long objectsBefore = TDebugInterfacedObject::LiveObjects();
+    const int timersBefore = TimerWindows();
+    const std::string text =
+        R::Rule("LagDestroy", {R::Action("STAYONTOPACTION", "StayOnTop")},
+                {R::OnCreate({kOnTopAgent}),
+                 R::Trigger("WMDESTROYMESSAGETRIGGER", {R::Agent("Off", "StayOnTop", "concrete", "STAYONTOPOFF")},
+                            true, 150)});
+    for (int i = 0; i < 3; ++i) {
+        HWND w = Extended(text);
+        ASSERT_TRUE(app->FindExtender(w));
+        // Through the extender itself (a WM_DESTROY the hook procedure does
+        // not see) and through the hook procedure.
+        if (i == 0) {
+            app->RemoveWindowExtender(w, nullptr);  // unlisted, still extended
+            ASSERT_TRUE(app->FindExtender(w));
+        }
+        ::DestroyWindow(w);
+    }
+    PumpFor(400);  // the lag runs out
+    EXPECT_EQ(TimerWindows(), timersBefore) << "a timer window of a closed window stayed";
+    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "the lag held its trigger back";
+}
+
 // A recording action: every step of its life, in order, into one log.
 std::vector<std::string>& Steps() {
     static std::vector<std::string> steps;
