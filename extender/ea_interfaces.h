@@ -77,8 +77,10 @@ struct IActions : ITypedCollection<IExtenderAction> {};
 // An action whose effect must not outlive its rule: told when the extender
 // lets go of a window that lives on (the configuration changed, or the
 // command center ended), on the window's own thread, before it detaches.
+// With ruleFollows, a new rule for the window follows at once: the action
+// leaves its effect for that rule to take over or undo.
 struct IWindowReleasingAction : IUnknown {
-    virtual void ReleaseWindow() = 0;
+    virtual void ReleaseWindow(bool ruleFollows) = 0;
 };
 
 struct IActionOwner : IWindowPartOwner {};            // the window extender

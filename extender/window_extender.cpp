@@ -248,9 +248,10 @@ void TWindowExtender::WindowProc(TMessage& message) {
             // command center may have removed its hook, and the system would
             // unload the library inside the loop. Keep it loaded.
             if (TWHook* hook = Current().hook; hook && hook->NestedDispatch()) TWHook::PinLibrary();
-            ForEachPart(actions_, [](IExtenderAction* action) {
+            const bool ruleFollows = message.WParam == kConfigChangedRuleFollows;
+            ForEachPart(actions_, [ruleFollows](IExtenderAction* action) {
                 if (Ref<IWindowReleasingAction> releasing = QueryAs<IWindowReleasingAction>(action))
-                    releasing->ReleaseWindow();
+                    releasing->ReleaseWindow(ruleFollows);
             });
             if (Ref<IWindowExtenderOwner> owner = Owner())
                 owner->NotifyOwner(static_cast<IWindowExtender*>(this));

@@ -4,6 +4,7 @@
 // test answers the windows of its own class with its own rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -982,6 +983,143 @@ TEST_F(Extender, ConfigurationChangeTakesDownOnlyWhatTheRulePutOnTop) {
     ::SetWindowPos(toggled, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     ::SendMessageW(toggled, WM_CONFIG_CHANGED, 0, 0);
     EXPECT_TRUE(IsTopmost(toggled));
+}
+
+// What the command center does to a window at a reload: the configuration
+// changed, with or without a rule to follow, then the window asks again.
+namespace {
+void Reload(HWND w, bool ruleFollows) {
+    ::SendMessageW(w, WM_CONFIG_CHANGED, ruleFollows ? kConfigChangedRuleFollows : 0, 0);
+    if (ruleFollows) ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
+}
+
+std::vector<HWND> TopmostOrder(const std::vector<HWND>& windows) {
+    std::vector<HWND> order;
+    for (HWND w = ::GetTopWindow(nullptr); w; w = ::GetWindow(w, GW_HWNDNEXT))
+        if (std::find(windows.begin(), windows.end(), w) != windows.end()) order.push_back(w);
+    return order;
+}
+}  // namespace
+
+// A reload under which a rule still keeps its windows on top leaves them
+// alone: on top, in their order, and the window the user works in keeps the
+// keyboard. What the new rule took over it undoes later.
+TEST_F(Extender, AReloadLeavesWindowsTheRuleStillKeepsOnTopAlone) {
+    const std::string text =
+        R::Rule("Kept", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})});
+    HWND a = Extended(text), b = Extended(text);
+    ASSERT_TRUE(IsTopmost(a) && IsTopmost(b));
+    HWND front = MakeWindow(NewClass("Front"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    windows.push_back(front);
+    ::SetForegroundWindow(front);
+    ::SetActiveWindow(front);
+    ASSERT_TRUE(PumpUntil([front] { return ::GetActiveWindow() == front; }, 2000));
+    const std::vector<HWND> order = TopmostOrder({a, b});
+    ASSERT_EQ(order.size(), 2u);
+    const size_t aPositions = std::count(Logs()[a].messages.begin(), Logs()[a].messages.end(), UINT(WM_WINDOWPOSCHANGED));
+
+    for (HWND w : {a, b}) Reload(w, true);
+    ASSERT_TRUE(PumpUntil([&] { return Logs()[a].attached == 2 && Logs()[b].attached == 2; }, 3000));
+    WaitWorkersGone();
+    PumpFor(50);
+    EXPECT_TRUE(IsTopmost(a) && IsTopmost(b));
+    EXPECT_EQ(::GetActiveWindow(), front) << "a reload activated a window";
+    EXPECT_EQ(::GetForegroundWindow(), front);
+    EXPECT_EQ(TopmostOrder({a, b}), order) << "the top-most band was reordered";
+    EXPECT_EQ(std::count(Logs()[a].messages.begin(), Logs()[a].messages.end(), UINT(WM_WINDOWPOSCHANGED)),
+              std::ptrdiff_t(aPositions))
+        << "the window was moved at all";
+
+    // The new rule holds the window on top as the old one did: a change
+    // with no rule to follow takes it down.
+    Reload(a, false);
+    EXPECT_FALSE(IsTopmost(a));
+    EXPECT_EQ(::GetActiveWindow(), front);
+}
+
+// A reload whose new rule no longer keeps the window on top (unticked, or no
+// rule at all) takes it down once that answer is there.
+TEST_F(Extender, AReloadTakesDownWhatTheNewRuleNoLongerKeepsOnTop) {
+    std::string unticked, removed;
+    const std::string onTop =
+        R::Rule("Unticked", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})});
+    HWND a = Extended(onTop, WS_OVERLAPPEDWINDOW, &unticked);
+    HWND b = Extended(onTop, WS_OVERLAPPEDWINDOW, &removed);
+    ASSERT_TRUE(IsTopmost(a) && IsTopmost(b));
+    Serve(unticked, R::Rule("Unticked", {R::Action("CLOSEQUERYACTION", "CloseQuery")}, {}));
+    Serve(removed, "");
+    Reload(a, true);
+    Reload(b, true);
+    ASSERT_TRUE(PumpUntil([&] { return Logs()[a].attached == 2 && server->Requests(b) == 2; }, 3000));
+    WaitWorkersGone();
+    EXPECT_TRUE(PumpUntil([&] { return !IsTopmost(a) && !IsTopmost(b); }, 2000));
+
+    // A window that never got its new rule (the command center ended
+    // first) comes down when told that no rule follows.
+    HWND c = Extended(onTop);
+    ASSERT_TRUE(IsTopmost(c));
+    ::SendMessageW(c, WM_CONFIG_CHANGED, kConfigChangedRuleFollows, 0);
+    EXPECT_TRUE(IsTopmost(c));
+    ::SendMessageW(c, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_FALSE(IsTopmost(c));
+}
+
+// The window's own program puts it on top while the rule holds it there:
+// the rule's undo leaves it on top.
+TEST_F(Extender, AWindowItsProgramPutsOnTopStaysOnTopAfterTheUndo) {
+    HWND w =
+        Extended(R::Rule("Asserted", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}));
+    ASSERT_TRUE(IsTopmost(w));
+    ::SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_TRUE(IsTopmost(w));
+}
+
+// Creating the lag timer's window runs hooks on the window's thread, which
+// may fire the trigger again: no lock of the trigger is held meanwhile.
+TEST_F(Extender, ATriggerFiredWhileItsLagTimerIsCreatedGoesOn) {
+    struct Shared {
+        std::string cls, text;
+        HWND window = nullptr;
+        bool reentered = false, topmost = false;
+        UniqueHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    };
+    static Shared* shared = nullptr;
+    Shared s;
+    s.cls = NewClass("Reenter");
+    s.text = R::Rule("Reenter", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent}, true, 100)});
+    shared = &s;
+    std::thread thread([] {
+        HHOOK cbt = ::SetWindowsHookExA(
+            WH_CBT,
+            [](int code, WPARAM wp, LPARAM lp) -> LRESULT {
+                if (code == HCBT_CREATEWND && shared && !shared->reentered) {
+                    const char* cls = reinterpret_cast<CBT_CREATEWNDA*>(lp)->lpcs->lpszClass;
+                    if (HIWORD(reinterpret_cast<uintptr_t>(cls)) && std::strcmp(cls, kTimerWindowClass) == 0) {
+                        shared->reentered = true;
+                        ::SendMessageW(shared->window, WM_EXTENDER_ATTACHED, 0, 0);  // fires again
+                    }
+                }
+                return ::CallNextHookEx(nullptr, code, wp, lp);
+            },
+            nullptr, ::GetCurrentThreadId());
+        shared->window = MakeWindow(shared->cls);
+        if (Ref<TEmbededApplication> app = ApplicationObject()) app->ApplyRuleText(shared->window, shared->text);
+        shared->topmost = PumpUntil([] { return IsTopmost(shared->window); }, 2000);
+        ::UnhookWindowsHookEx(cbt);
+        ::SetEvent(shared->done.get());
+        PumpFor(50);
+        ::DestroyWindow(shared->window);
+    });
+    const bool finished = WaitSignalled(s.done.get(), 5000);
+    if (!finished) {
+        thread.detach();  // stuck on the trigger's own lock
+        FAIL() << "the trigger's thread never came back";
+    }
+    thread.join();
+    shared = nullptr;
+    EXPECT_TRUE(s.reentered);
+    EXPECT_TRUE(s.topmost);
 }
 
 TEST_F(Extender, AnEmptyAnswerIsAskedAgainOnApplyRules) {
