@@ -42,7 +42,7 @@ HRESULT TAction::QueryImpl(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     if (Offer<IExtenderAction>(this, iid, object) || Offer<IWindowPart>(this, iid, object) ||
         Offer<ISlave>(this, iid, object) || Offer<IPublisherOwner>(this, iid, object) ||
-        Offer<IOwner>(this, iid, object))
+        Offer<IOwner>(this, iid, object) || Offer<IAttachNoticeAction>(this, iid, object))
         return S_OK;
     return TAbstractParamsItem::QueryImpl(iid, object);
 }
@@ -269,6 +269,25 @@ void TAction::AttachWindow() {
     try {
         if (!saveCurrentOperation_) return;
         const std::string saved = ReadSavedOperation();
+        if (saved.empty()) return;
+        const HWND window = Window();
+        if (window && ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId()) {
+            SrwExclusive lock(lock_);
+            savedToPerform_ = saved;
+            return;
+        }
+        ExecuteOperation(saved);
+    } catch (...) {
+    }
+}
+
+void TAction::WindowAttached() {
+    try {
+        std::string saved;
+        {
+            SrwExclusive lock(lock_);
+            saved.swap(savedToPerform_);
+        }
         if (!saved.empty()) ExecuteOperation(saved);
     } catch (...) {
     }

@@ -36,7 +36,11 @@ UniqueRegKey OpenWindowRulesKey(const std::string& ruleName, bool create);
 // A value name of such a key (our UTF-8 text) for the wide calls.
 std::wstring RegistryValueName(const std::string& name);
 
-class TAction : public TAbstractParamsItem, public ISlave, public IPublisherOwner, public IExtenderAction {
+class TAction : public TAbstractParamsItem,
+                public ISlave,
+                public IPublisherOwner,
+                public IExtenderAction,
+                public IAttachNoticeAction {
 public:
     OMB_IUNKNOWN
     OMB_EA_IITEM
@@ -63,9 +67,14 @@ public:
     void NotifyOwner(IItem*) override {}
 
     // IWindowPart: attaching performs the saved operation, detaching saves
-    // the current one (both only with SAVECURRENTOPERATION=yes).
+    // the current one (both only with SAVECURRENTOPERATION=yes). Attached
+    // from another thread than the window's, the saved operation waits for
+    // the attach notice on the window's thread (WindowAttached).
     void AttachWindow() override;
     void DetachWindow() override;
+
+    // IAttachNoticeAction
+    void WindowAttached() override;
 
     // IExtenderAction
     Ref<IOperations> GetOperations() override { return operations_; }
@@ -107,11 +116,12 @@ private:
     Ref<IPublisherSlave> publisher_;
     Ref<IOperations> operations_;
 
-    SRWLOCK lock_ = SRWLOCK_INIT;  // guards the four fields below
+    SRWLOCK lock_ = SRWLOCK_INIT;  // guards the five fields below
     Ref<IActionOwner> owner_;
     Ref<IOperation> current_;
     Ref<IOperation> next_;
     std::string hover_;
+    std::string savedToPerform_;  // a saved operation waiting for the attach notice
 };
 
 // An action that acts once in its life.

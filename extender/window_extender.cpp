@@ -244,9 +244,10 @@ void TWindowExtender::WindowProc(TMessage& message) {
         // The extender leaves; neither the window nor a handler sees this.
         try {
             // Told inside a loop that an earlier message of this window
-            // started: that call returns into this library only after the
-            // command center may have removed its hook, and the system would
-            // unload the library inside the loop. Keep it loaded.
+            // started: that call returns into this library later. Its slot
+            // holds the library until then (module.h); a window that runs
+            // such loops is likely to be told so again, so the library stays
+            // in this process for good.
             if (TWHook* hook = Current().hook; hook && hook->NestedDispatch()) TWHook::PinLibrary();
             const bool ruleFollows = message.WParam == kConfigChangedRuleFollows;
             ForEachPart(actions_, [ruleFollows](IExtenderAction* action) {
@@ -258,6 +259,13 @@ void TWindowExtender::WindowProc(TMessage& message) {
         } catch (...) {
         }
         return;
+    }
+
+    if (message.Msg == WM_EXTENDER_ATTACHED) {
+        // What the attach left for the window's own thread comes first.
+        ForEachPart(actions_, [](IExtenderAction* action) {
+            if (Ref<IAttachNoticeAction> notice = QueryAs<IAttachNoticeAction>(action)) notice->WindowAttached();
+        });
     }
 
     const State& state = Current();

@@ -598,6 +598,49 @@ TEST_F(Extender, CurrentOperationIsSavedAndPerformedAgain) {
     EXPECT_STREQ(value, "STAYONTOPON");
 }
 
+// The saved operation of a rule attached by a worker is performed on the
+// window's own thread, when the attach notice gets there: a worker never
+// waits for the window's thread.
+namespace {
+std::vector<DWORD>& AppliedOn() {
+    static std::vector<DWORD> threads;
+    return threads;
+}
+class TThreadRecordAction : public TAction {
+public:
+    bool ApplyOperation(const std::string&) override {
+        AppliedOn().push_back(::GetCurrentThreadId());
+        return true;
+    }
+
+protected:
+    void CreateOperations() override {
+        Ref<IOperation> op = AddOperation("\\NAME=REC");
+        SetOperations(op, op);
+    }
+};
+}  // namespace
+
+TEST_F(Extender, TheSavedOperationIsPerformedOnTheWindowsThread) {
+    static bool registered = false;
+    if (!registered) RegisterItemClass<TThreadRecordAction>("TESTTHREADACTION");
+    registered = true;
+    const std::string ruleName = UniqueRule("thread");
+    rules.push_back(ruleName);
+    {
+        UniqueRegKey key = OpenWindowRulesKey(ruleName, true);
+        ASSERT_TRUE(key);
+        const wchar_t value[] = L"REC";
+        ASSERT_EQ(::RegSetValueExW(key.get(), L"T_CurrentOperation", 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(value), sizeof(value)),
+                  ERROR_SUCCESS);
+    }
+    AppliedOn().clear();
+    HWND w = Extended(R::Rule(ruleName, {R::Action("TESTTHREADACTION", "T", true)}, {}));
+    ASSERT_TRUE(app->FindExtender(w));
+    EXPECT_EQ(AppliedOn(), std::vector<DWORD>{::GetCurrentThreadId()});
+}
+
 // ---- the close question ----
 
 namespace {
