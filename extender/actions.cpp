@@ -271,7 +271,7 @@ void TAction::AttachWindow() {
         const std::string saved = ReadSavedOperation();
         if (saved.empty()) return;
         const HWND window = Window();
-        if (window && ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId()) {
+        if (window && !IsWindowThread(window)) {
             SrwExclusive lock(lock_);
             savedToPerform_ = saved;
             return;
@@ -422,16 +422,12 @@ bool IsTopmost(HWND window) {
     return (::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
-bool OnWindowThread(HWND window) {
-    return ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
-}
-
 // Changes the window's place in the z-order without activating it; from
 // another thread the change is posted to the window's thread, never waited
 // for.
 bool PlaceWindow(HWND window, HWND insertAfter) {
     UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
-    if (!OnWindowThread(window)) flags |= SWP_ASYNCWINDOWPOS;
+    if (!IsWindowThread(window)) flags |= SWP_ASYNCWINDOWPOS;
     return ::SetWindowPos(window, insertAfter, 0, 0, 0, 0, flags) != FALSE;
 }
 
@@ -489,7 +485,7 @@ bool TStayOnTopAction::ApplyOperation(const std::string& name) {
         const bool wasTopmost = IsTopmost(window);
         // On top already: left where it is in the top-most band.
         if (insertAfter == HWND_TOPMOST && wasTopmost) return true;
-        const bool own = OnWindowThread(window);
+        const bool own = IsWindowThread(window);
         if (own)
             applying_ = true;
         else

@@ -21,6 +21,10 @@ bool IsOwnProcessWindow(HWND window) {
     return ::GetWindowThreadProcessId(window, &process) != 0 && process == ::GetCurrentProcessId();
 }
 
+bool IsWindowThread(HWND window) {
+    return ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
+}
+
 bool MayWaitForWindow() {
     // While the library stops, nothing waits for a window: the stopping
     // thread holds the loader lock, and a message box or a window change

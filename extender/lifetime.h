@@ -19,5 +19,9 @@ bool MayWaitForWindow();
 
 // Whether the window belongs to this process.
 bool IsOwnProcessWindow(HWND window);
+// Whether the calling thread is the window's own: only there a call that
+// runs the window's procedure (a message box it owns, a new placement) is
+// made; another thread never waits for the window's.
+bool IsWindowThread(HWND window);
 
 }  // namespace omb::ea

@@ -641,6 +641,39 @@ TEST_F(Extender, TheSavedOperationIsPerformedOnTheWindowsThread) {
     EXPECT_EQ(AppliedOn(), std::vector<DWORD>{::GetCurrentThreadId()});
 }
 
+// An operation asked for on another thread than the window's (an agent
+// fired while a worker lets the window go) never waits for the window's
+// thread: a new placement is left out, a z-order change is posted.
+TEST_F(Extender, AnotherThreadNeverWaitsForTheWindowsThread) {
+    const std::string ruleName = UniqueRule("apart");
+    rules.push_back(ruleName);
+    HWND w = Extended(R::Rule(ruleName, {R::Action("SAVESIZEPOSACTION", "SaveSizePos"),
+                                         R::Action("STAYONTOPACTION", "StayOnTop")}, {}));
+    Ref<IExtenderAction> placement = ActionOf(w, "SaveSizePos"), top = ActionOf(w, "StayOnTop");
+    ASSERT_TRUE(placement && top);
+    ASSERT_TRUE(placement->ExecuteOperation("SAVESIZEPOS"));
+    ::MoveWindow(w, 90, 90, 300, 220, TRUE);
+    struct Job {
+        IExtenderAction* placement;
+        IExtenderAction* top;
+    } job{placement.get(), top.get()};
+    UniqueHandle thread(::CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            auto* j = static_cast<Job*>(p);
+            j->placement->ExecuteOperation("RESTORESIZEPOS");
+            j->top->ExecuteOperation("STAYONTOPON");
+            return 0;
+        },
+        &job, 0, nullptr));
+    ASSERT_TRUE(thread);
+    // This (the window's) thread takes no message meanwhile.
+    const bool finished = ::WaitForSingleObject(thread.get(), 2000) == WAIT_OBJECT_0;
+    if (!finished) PumpUntil([&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 5000);
+    EXPECT_TRUE(finished) << "the other thread waited for the window's";
+    EXPECT_TRUE(PumpUntil([w] { return IsTopmost(w); }, 2000)) << "the posted change arrives";
+}
+
 // ---- the close question ----
 
 namespace {
