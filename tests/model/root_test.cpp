@@ -434,6 +434,7 @@ TEST_F(Root, ACaptionEndingInABlankKeepsItAndItsMatch) {
         if (round == 1) EXPECT_EQ(bytes, saved) << "a file saved and loaded again holds the same values";
         saved = bytes;
     }
+}
 
 // The configuration is written as text from what it stores, not through a
 // document of the XML service: the file is the one the service renders for
