@@ -7,9 +7,14 @@
 //
 // Every step waits with a bounded poll for what it caused to be seen from
 // outside: the tree's selection, the windows painted, the file replaced.
+//
+// A second line measures how saving grows: the editor with 5,000 rules
+// started, one rule added and saved, its save against a fifth of the save
+// of 1,000 rules, and the editor's peak private memory by then.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +27,8 @@
 #include "foundation/handles.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
+#include "model/root.h"
+#include "model/window_rules.h"
 #include "tests/common/center_harness.h"
 #include "tests/foundation/xml_test_support.h"
 
@@ -29,7 +36,7 @@ using namespace omb;
 using namespace omb::test;
 
 namespace {
-constexpr int kStartRuns = 5, kRules = 1000, kSelections = 50, kAdds = 20;
+constexpr int kStartRuns = 5, kRules = 1000, kScaleRules = 5000, kSelections = 50, kAdds = 20;
 constexpr double kTimeoutMs = 30000;
 
 double NowMs() {
@@ -134,6 +141,16 @@ public:
         return NowMs() - start;
     }
     HWND Main() const { return main_; }
+    // The peak of the program's private memory so far, in megabytes; -1
+    // when it cannot be read.
+    double PeakPrivateMb() const {
+        PROCESS_MEMORY_COUNTERS_EX counters{};
+        counters.cb = sizeof(counters);
+        if (!process_ || !GetProcessMemoryInfo(process_.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                               sizeof(counters)))
+            return -1;
+        return double(counters.PeakPagefileUsage) / (1024.0 * 1024.0);
+    }
     bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
     // Closes the main window as a user would (nothing is modified, so no
     // question comes); terminates the program when it does not end soon.
@@ -244,11 +261,26 @@ FileStamp StampOf(const std::string& file) {
     return s;
 }
 
+// Ctrl+S: the milliseconds until the file is replaced by the new one, or -1.
+double SaveNow(const EditorCopy& copy) {
+    const FileStamp before = StampOf(copy.Settings());
+    const double start = NowMs();
+    PressKey('S', true);
+    if (!PollUntil([&] { return StampOf(copy.Settings()) != before; }, 120000)) {
+        std::printf("Ctrl+S wrote nothing\n");
+        return -1;
+    }
+    const double took = NowMs() - start;
+    std::printf("saved: %llu bytes in %.1f ms\n", StampOf(copy.Settings()).size, took);
+    return took;
+}
+
 struct Figures {
     std::vector<double> notepad, start, start1000;
     std::vector<double> selectKey, selectJump, add;
-    double save1000 = -1;
+    double save1000 = -1, mem1000 = -1;
     int detailShown = 0;
+    double scaleStart = -1, scaleSave = -1, scalePeak = -1;
 };
 
 // The open editor with 1,000 rules: selections, adds and one save.
@@ -328,17 +360,27 @@ bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
         known.insert(added);
     }
 
-    // Ctrl+S: until the file is replaced by the new one.
-    const FileStamp before = StampOf(copy.Settings());
-    const double start = NowMs();
-    PressKey('S', true);
-    if (!PollUntil([&] { return StampOf(copy.Settings()) != before; })) {
-        std::printf("Ctrl+S wrote nothing\n");
-        return false;
-    }
-    out.save1000 = NowMs() - start;
-    std::printf("saved: %llu bytes\n", StampOf(copy.Settings()).size);
-    return true;
+    out.save1000 = SaveNow(copy);
+    return out.save1000 >= 0;
+}
+
+// A rule added with Ctrl+A on the open editor, then Ctrl+S: the
+// milliseconds from the key press until the file is replaced, or -1.
+double AddAndSave(Program& editor, const EditorCopy& copy) {
+    HWND main = editor.Main();
+    SetForegroundWindow(main);
+    if (!PollUntil([&] { return GetForegroundWindow() == main; }, 5000)) return -1;
+    HWND tree = nullptr;
+    for (HWND c : Descendants(main))
+        if (ClassOf(c) == "SysTreeView32") tree = c;
+    if (!tree) return -1;
+    SendMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(tree, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    if (!PollUntil([&] { return FocusOf(main) == tree; }, 5000)) return -1;
+    const HTREEITEM caret = Tree{tree}.Caret();
+    PressKey('A', true);
+    if (!PollUntil([&] { return Tree{tree}.Caret() != caret && Painted(main); })) return -1;
+    return SaveNow(copy);
 }
 
 void PrintSeries(const char* what, const std::vector<double>& v) {
@@ -355,22 +397,45 @@ int main() {
     CreateMultiLanguages();
     SelectLanguage("");
 
-    // The configurations: the sample of the distribution folder and one of
-    // 1,000 rules written with the rule model, as the editor writes it.
+    // The configurations: the sample of the distribution folder and ones of
+    // 1,000 and 5,000 rules written with the rule model, as the editor
+    // writes them.
+    // The copies of the program are taken first, so that writing the
+    // configurations (which takes a while) sees no later build.
+    EditorCopy sample(DistFolder() + "Ombrel.ini"), large(""), scale("");
     TempFolder work;
-    const std::string big = work.Path("Ombrel1000.ini");
-    {
-        Config config;
-        for (int i = 0; i < kRules; ++i) {
-            IBOMObject* rule = config.Rule("Rule " + std::to_string(i), "BenchClass" + std::to_string(i), i % 7 != 0);
-            config.Action(rule, "StayOnTop");
+    auto write = [&](int rules) {
+        const std::string file = work.Path("Ombrel" + std::to_string(rules) + ".ini");
+        // Each rule is set before it joins the configuration: its changes
+        // stop at the rule instead of travelling through every rule so far.
+        Ref<TTarvelWindows> root(dynamic_cast<TTarvelWindows*>(CreateAbstractObject("TARVILWINDOWS").get()));
+        root->SetOwner(nullptr);
+        Ref<IBOMCollection> list = root->GetObject("window_rules").As<IBOMCollection>();
+        auto set = [](IBOMObject* object, const std::string& path, const char* value) {
+            if (Ref<IBOMParam> p = object->GetObject(path).As<IBOMParam>()) p->SetValue(Variant(std::string(value)));
+        };
+        for (int i = 0; i < rules; ++i) {
+            Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", "Rule " + std::to_string(i));
+            set(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name",
+                ("BenchClass" + std::to_string(i)).c_str());
+            if (i % 7 == 0) set(rule.get(), "params/enabled", "no");
+            set(rule.get(), "actions/StayOnTop/params/enabled", "yes");
+            list->AddItem(rule.get());
         }
-        if (!config.Save(big)) {
-            std::printf("the configuration of %d rules could not be written\n", kRules);
-            return 1;
+        root->SetModified(true);
+        const bool saved = root->SaveConfiguration(file);
+        list = nullptr;
+        root->Disconnect();
+        if (!saved) {
+            std::printf("the configuration of %d rules could not be written\n", rules);
+            return std::string();
         }
-    }
-    EditorCopy sample(DistFolder() + "Ombrel.ini"), large(big);
+        return file;
+    };
+    const std::string big = write(kRules), huge = write(kScaleRules);
+    if (big.empty() || huge.empty() || !CopyFileA(big.c_str(), large.Settings().c_str(), FALSE) ||
+        !CopyFileA(huge.c_str(), scale.Settings().c_str(), FALSE))
+        return 1;
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     const std::string notepad = std::string(system) + "\\notepad.exe";
@@ -398,7 +463,17 @@ int main() {
     if (ok) {
         Program editor;
         ok = editor.Start(large.Exe(), large.folder.Name()) >= 0 && MeasureEditing(editor, large, f);
+        f.mem1000 = editor.PeakPrivateMb();
         editor.End();
+    }
+    if (ok) {
+        Program editor;
+        f.scaleStart = editor.Start(scale.Exe(), scale.folder.Name());
+        ok = f.scaleStart >= 0 && (f.scaleSave = AddAndSave(editor, scale)) >= 0;
+        f.scalePeak = editor.PeakPrivateMb();
+        editor.End();
+        std::printf("editor with %d rules: start %.1f ms, add and save %.1f ms, peak %.1f MB\n", kScaleRules,
+                    f.scaleStart, f.scaleSave, f.scalePeak);
     }
     if (!ok) {
         std::printf("editor: the measurement failed\n");
@@ -416,11 +491,14 @@ int main() {
     std::vector<double> select = f.selectKey;
     select.insert(select.end(), f.selectJump.begin(), f.selectJump.end());
     const double notepadMs = Median(f.notepad), startMs = Median(f.start), start1000Ms = Median(f.start1000);
+    const double saveGrowth = (f.scaleSave * kRules / kScaleRules) / f.save1000;
+    std::printf("editor_scale: rules=%d start_ms=%.1f save_ms=%.1f save_growth=%.2f peak_mb=%.1f\n", kScaleRules,
+                f.scaleStart, f.scaleSave, saveGrowth, f.scalePeak);
     std::printf(
         "editor: start_ms=%.1f notepad_ms=%.1f start_ratio=%.2f start1000_ms=%.1f start1000_ratio=%.2f "
-        "select_p95_ms=%.1f add_p95_ms=%.1f save1000_ms=%.1f\n",
+        "select_p95_ms=%.1f add_p95_ms=%.1f save1000_ms=%.1f mem1000_mb=%.1f\n",
         startMs, notepadMs, startMs / notepadMs, start1000Ms, start1000Ms / notepadMs, Percentile(select, 0.95),
-        Percentile(f.add, 0.95), f.save1000);
+        Percentile(f.add, 0.95), f.save1000, f.mem1000);
     FreeMultiLanguages();
     FreeClassRegistry();
     return 0;

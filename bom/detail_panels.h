@@ -36,6 +36,21 @@ public:
     // FreeDetailPanel before the panel is deleted; a destructor reaches
     // no virtual function.
     virtual void BeforeDestruction() {}
+    // Whether the panel can show `object`, an object of the class it shows
+    // now, in place: every panel embedded in it would show a part of
+    // `object` of the same kind, so that no window has to change. None can
+    // in the base.
+    virtual bool CanRebind(IBOMObject* object) {
+        (void)object;
+        return false;
+    }
+    // Binds the panel, and those embedded in it, to `object` in place and
+    // shows its values (CanRebind answered true). The language is the
+    // same, so captions stay as they are.
+    virtual void Rebind(IBOMObject* object) {
+        editedObject_ = object;
+        UpdateView();
+    }
     // The registered name of the panel's class (CreateDetailPanel).
     const std::string& ClassKey() const { return classKey_; }
     virtual std::string GetTitle() { return title_; }

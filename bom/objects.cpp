@@ -1,6 +1,9 @@
 #include "bom/objects.h"
 
+#include <unordered_set>
+
 #include "foundation/errors.h"
+#include "foundation/strings.h"
 
 namespace omb {
 
@@ -340,12 +343,10 @@ void TBOMInnerCollection::RekeyItem(IBOMObject* item, const std::string& newName
     if (!item) return;
     const int at = list_.IndexOf(item->GetName());
     if (at < 0 || AsObject(list_.Get(Variant(at)).get()) != item) return;
-    const int taken = list_.IndexOf(newName);
-    if (taken >= 0 && taken != at) return;  // another item holds the name
-    Ref<IBOMObject> keep(item);
-    Changed();
-    list_.Delete(Variant(at));
-    list_.Add(item, false, newName);
+    // The item keeps its place: where rules are tried in order, a rename
+    // must not change which one answers. A name another item holds is
+    // refused.
+    if (list_.Rename(at, newName)) Changed();
 }
 
 std::vector<Ref<IBOMObject>> TBOMInnerCollection::Snapshot() const {
@@ -600,18 +601,28 @@ void TBOMCollection::SaveTo(IHierStorage* storage) {
 void TBOMCollection::LoadContent(IHierStorage* node, bool readName) {
     LoadDepth depth;
     if (depth.TooDeep()) return;
+    renamedOnLoad_ = 0;
     TBOMObject::LoadContent(node, readName);
     const std::string itemElement = GetItemElementName();
     if (itemElement.empty() || node->ChildCount("content") == 0) return;
     Ref<IHierStorage> content = node->GetChild("content", 0);
     if (!content) return;
     const int count = content->ChildCount(itemElement);
+    const bool keepSameNamed = KeepsSameNamedItems();
+    // The items this content has loaded so far (a second element of one of
+    // their names is another item, where the collection keeps those).
+    std::unordered_set<IBOMObject*> loaded;
+    // The names of the content's elements, read when first needed.
+    std::unordered_set<std::string> elementNames;
+    bool namesRead = false;
     for (int i = 0; i < count; ++i) {
         Ref<IHierStorage> element = content->GetChild(itemElement, i);
         if (!element) continue;
         const std::string name = element->ReadAttribute("name", std::string());
         Ref<IBOMObject> item;
         if (!name.empty()) item = inner_->GetItem(Variant(name));
+        const bool sameNamed = item && keepSameNamed && loaded.count(item.get()) > 0;
+        if (sameNamed) item = nullptr;
         bool created = false;
         if (!item) {
             item = CreateBOMObject(element->ReadAttribute("type", GetDefaultItemType()), std::string())
@@ -620,7 +631,27 @@ void TBOMCollection::LoadContent(IHierStorage* node, bool readName) {
             created = true;
         }
         if (Ref<IPersistObject> persist = item.As<IPersistObject>()) persist->LoadFrom(element.get());
+        if (sameNamed) {
+            if (!namesRead) {
+                // Taken by the content's own elements too: a renamed item
+                // never takes the name of one that follows it.
+                for (int j = 0; j < count; ++j)
+                    if (Ref<IHierStorage> other = content->GetChild(itemElement, j))
+                        elementNames.insert(UpperCaseAZ(other->ReadAttribute("name", std::string())));
+                namesRead = true;
+            }
+            Ref<IBOMObjectSlave> slave = item.As<IBOMObjectSlave>();
+            if (!slave) continue;
+            std::string free;
+            for (int n = 2;; ++n) {
+                free = name + " (" + std::to_string(n) + ")";
+                if (inner_->IndexOf(free) < 0 && elementNames.count(UpperCaseAZ(free)) == 0) break;
+            }
+            slave->SetName(free);  // not linked yet: no event leaves the item
+            ++renamedOnLoad_;
+        }
         if (created) AddItem(item.get());
+        loaded.insert(item.get());
     }
 }
 

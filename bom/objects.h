@@ -80,8 +80,8 @@ public:
         Changed();
         list_.Clear();
     }
-    // Keeps the item under a new name at the end of the order. A name that
-    // another item holds is refused and the item stays where it is.
+    // Keeps the item under a new name in its place. A name that another
+    // item holds is refused.
     void RekeyItem(IBOMObject* item, const std::string& newName) override;
 
     // The items at this moment, in order.
@@ -269,6 +269,9 @@ public:
         (void)item;
         return true;
     }
+    // How many items the last load kept under a name of their own because
+    // an earlier element of the same content had taken theirs.
+    int RenamedOnLoad() const { return renamedOnLoad_; }
 
     // IBOMCollection
     int Count() override { return inner_->Count(); }
@@ -315,6 +318,11 @@ protected:
     // to this collection, it and its children hold each other, so the links
     // are cut. A collection that tied its items to more unties that too.
     virtual void Unlink(TBOMAbstractObject* item);
+    // Whether an element whose name an earlier element of the same content
+    // took is kept as an item of its own, under the first free name
+    // "NAME (2)", "NAME (3)", ... in its place. Otherwise (the grammar's
+    // rule) it overlays the item of that name.
+    virtual bool KeepsSameNamedItems() { return false; }
 
     std::string itemElementName_;
     std::string defaultItemType_;
@@ -328,6 +336,7 @@ private:
     void LetGo(IBOMObject* item);
 
     Ref<TBOMInnerCollection> inner_;
+    int renamedOnLoad_ = 0;
 };
 
 // Registers "BOMCOLLECTION", "BOMPARAM" and "BOMOBJECT", in this order.

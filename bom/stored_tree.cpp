@@ -173,14 +173,17 @@ struct TStoredBuilder::Element {
     std::vector<TStoredNode::Attribute> attributes;
     std::string text;
     std::vector<std::unique_ptr<Element>> children;
+    TStoredRef stored;  // set: the element is this stored tree
 
     TStoredRef Freeze() const {
+        if (stored) return stored;
         std::vector<TStoredRef> frozen;
         frozen.reserve(children.size());
         for (const auto& c : children) frozen.push_back(c->Freeze());
         return TStoredNode::Make(name, attributes, text, std::move(frozen));
     }
     std::string AllText() const {
+        if (stored) return stored->AllText();
         std::string all = text;
         for (const auto& c : children) all += c->AllText();
         return all;
@@ -255,6 +258,74 @@ void TStoredBuilder::WriteChildText(const std::string& name, const std::string& 
 
 TStoredRef TStoredBuilder::Freeze() const {
     return element_->Freeze();
+}
+
+void TStoredBuilder::AddStored(TStoredRef node) {
+    if (!node) return;
+    element_->children.emplace_back(new Element());
+    Element* child = element_->children.back().get();
+    child->name = node->Name();
+    child->stored = std::move(node);
+}
+
+namespace {
+void Escape(std::string& out, const std::string& text, bool attribute) {
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\r': out += "&#13;"; break;
+        case '"':
+            if (attribute) out += "&quot;";
+            else out += c;
+            break;
+        case '\n':
+            if (attribute) out += "&#10;";
+            else out += "\r\n";  // read back as a line feed
+            break;
+        case '\t':
+            if (attribute) out += "&#9;";
+            else out += c;
+            break;
+        default: out += c;
+        }
+    }
+}
+
+void Markup(std::string& out, const TStoredNode& node, size_t depth, bool formatted) {
+    if (formatted) out.append(depth, '\t');
+    out += '<';
+    out += node.Name();
+    for (const TStoredNode::Attribute& a : node.Attributes()) {
+        out += ' ';
+        out += a.first;
+        out += "=\"";
+        Escape(out, a.second, true);
+        out += '"';
+    }
+    if (node.Text().empty() && node.Children().empty()) {
+        out += "/>";
+    } else {
+        out += '>';
+        // Text in an element keeps its children on its line.
+        const bool inner = formatted && node.Text().empty();
+        Escape(out, node.Text(), false);
+        if (inner) out += "\r\n";
+        for (const TStoredRef& c : node.Children()) Markup(out, *c.get(), depth + 1, inner);
+        if (inner) out.append(depth, '\t');
+        out += "</";
+        out += node.Name();
+        out += '>';
+    }
+    if (formatted) out += "\r\n";
+}
+}  // namespace
+
+std::string StoredMarkup(const TStoredNode& node) {
+    std::string out;
+    Markup(out, node, 0, true);
+    return out;
 }
 
 TStoredRef StoreObject(IPersistObject* object, const std::string& elementName) {

@@ -148,6 +148,8 @@ public:
 
     // The stored tree of what was written so far.
     TStoredRef Freeze() const;
+    // Adds a child that is a stored tree already (it cannot be written to).
+    void AddStored(TStoredRef node);
 
     struct Element;
 
@@ -163,5 +165,13 @@ private:
 
 // What an object writes into an element of that name, as a stored tree.
 TStoredRef StoreObject(IPersistObject* object, const std::string& elementName);
+
+// The tree as XML markup, as the XML service renders a document: one
+// element a line (an element with text keeps its content on its line),
+// indented by a tab a level, lines ended by CR LF; "&", "<", ">" and
+// CR escaped in text (a line feed there is written as CR LF, which reads
+// back as a line feed), and in attribute values also '"', tab and line
+// breaks, so that every value reads back as it was.
+std::string StoredMarkup(const TStoredNode& node);
 
 }  // namespace omb

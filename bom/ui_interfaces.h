@@ -46,6 +46,14 @@ struct IUIElement : IUnknown {
     // object that asks for a panel of its class takes it instead of
     // building one (CreateDetailPanel).
     virtual void ReleasePanels() = 0;
+    // Whether the panel open under `name` can go over to `to`, an element
+    // of this one's class with no panel of its own under that name, and
+    // show it in place: the panels embedded in it would show the parts of
+    // `to` alike (TAbstractDetailPanel::CanRebind).
+    virtual bool CanPassDetailPanel(const std::string& name, IUIElement* to) = 0;
+    // Hands that panel over: it is bound to `to` in place, no window
+    // changing, and shows its values (CanPassDetailPanel answered true).
+    virtual void PassDetailPanel(const std::string& name, IUIElement* to) = 0;
     // A mouse button released over the tree view at client point (x, y).
     virtual void MouseUp(ITreeNode* node, int button, int shift, int x, int y) = 0;
     // The panel for a panel role, created on first use; owned by the object.

@@ -1,5 +1,7 @@
 #include "bom/ui_objects.h"
 
+#include <typeinfo>
+
 #include "bom/ui_commands.h"
 
 namespace omb {
@@ -70,6 +72,27 @@ void TUIObjectBase<Base>::ReleasePanels() {
         panels_->Delete(Variant(i));
         KeepSpareDetailPanel(std::unique_ptr<TAbstractDetailPanel>(panel));
     }
+}
+
+template <typename Base>
+bool TUIObjectBase<Base>::CanPassDetailPanel(const std::string& name, IUIElement* to) {
+    auto* target = dynamic_cast<TUIObjectBase*>(to);
+    if (!target || target == this || !panels_ || !target->panels_) return false;
+    // Objects of one class ask for the same panel classes.
+    if (typeid(*target) != typeid(*this) || target->GetTypeName() != this->GetTypeName()) return false;
+    TAbstractDetailPanel* panel = panels_->Get(Variant(name));
+    if (!panel || target->panels_->Get(Variant(name))) return false;
+    return panel->CanRebind(target->AsBOMObject());
+}
+
+template <typename Base>
+void TUIObjectBase<Base>::PassDetailPanel(const std::string& name, IUIElement* to) {
+    auto* target = dynamic_cast<TUIObjectBase*>(to);
+    TAbstractDetailPanel* panel = panels_ ? panels_->Get(Variant(name)) : nullptr;
+    if (!target || !panel || !target->panels_) return;
+    panels_->Delete(Variant(name));
+    target->panels_->Add(panel, name);
+    panel->Rebind(target->AsBOMObject());
 }
 
 template <typename Base>

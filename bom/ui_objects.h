@@ -29,6 +29,8 @@ public:
     TNodeLook NodeLook() override;
     void ExpandNode(ITreeNode* node) override;
     void ReleasePanels() override;
+    bool CanPassDetailPanel(const std::string& name, IUIElement* to) override;
+    void PassDetailPanel(const std::string& name, IUIElement* to) override;
     void MouseUp(ITreeNode*, int, int, int, int) override {}
     TAbstractDetailPanel* GetDetailPanel(const std::string& name) override;
     bool UpdateAction(TCommandAction*) override { return true; }

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -287,16 +288,17 @@ void TCCApp::NotifyWindows() {
     TReloadThread* reloader = reloader_;
     const bool onReloader = reloader && ::GetCurrentThreadId() == reloader->ThreadId();
     auto superseded = [&] { return onReloader && reloader->Superseded(); };
-    ::SendNotifyMessageA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0);
-    std::vector<HWND> ruled;
+    std::vector<HWND> all, ruled;
     struct Walk {
         TCCApp* app;
+        std::vector<HWND>* all;
         std::vector<HWND>* ruled;
-    } walk{this, &ruled};
+    } walk{this, &all, &ruled};
     ::EnumWindows(
         [](HWND window, LPARAM param) noexcept -> BOOL {
             auto* w = reinterpret_cast<Walk*>(param);
             try {
+                w->all->push_back(window);
                 if (w->app->WindowHasCommand(window)) w->ruled->push_back(window);
             } catch (...) {
                 // This window is left out; the walk goes on.
@@ -304,6 +306,14 @@ void TCCApp::NotifyWindows() {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&walk));
+    // Every top-level window hears that the rules changed; one that a rule
+    // still answers for hears that its new rule follows, so that what the
+    // old rule did to it (a window kept on top) stays until the new one is
+    // there, and goes then only when the new rule does not do it too.
+    for (HWND window : all) {
+        const bool follows = std::find(ruled.begin(), ruled.end(), window) != ruled.end();
+        ::SendNotifyMessageA(window, WM_CONFIG_CHANGED, follows ? kConfigChangedRuleFollows : 0, 0);
+    }
     // One window after the other, as the hook library expects; a window
     // that does not answer in time keeps the notice in its queue.
     for (HWND window : ruled) {

@@ -2,10 +2,13 @@
 
 #include "forms/app_utils.h"
 #include "forms/application.h"
+#include "forms/wait_cursor.h"
 #include "foundation/classes.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
 #include "foundation/single_instance.h"
+#include "foundation/strings.h"
+#include "foundation/winfuncs.h"
 #include "foundation/xml_storage.h"
 
 namespace omb::config {
@@ -49,19 +52,56 @@ bool TCBApp::Initialize() {
 }
 
 bool TCBApp::LoadModel() {
+    forms::TWaitCursor wait;  // a large configuration takes a while
+    const std::string fileName = AppPath + SettingsFileName;
+    TXMLLoadError failure;
+    Ref<IBOMObjectSlave> root;
     try {
         Ref<TXMLStorage> storage = TXMLStorage::Create();
-        if (!storage->LoadFromFile(AppPath + SettingsFileName)) return false;
-        Ref<IBOMObjectSlave> root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
-        if (!root) return false;
-        storage->LoadObject(root.As<IPersistObject>().get());
-        root->SetOwner(nullptr);
-        root_ = root;
+        if (storage->LoadFromFile(fileName)) {
+            root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
+            if (!root) return false;
+            storage->LoadObject(root.As<IPersistObject>().get());
+            root->SetOwner(nullptr);
+            root_ = root;
+            return true;
+        }
+        failure = storage->LoadError();
+    } catch (const std::exception& e) {
+        failure = TXMLLoadError{e.what(), 0, 0};
     } catch (...) {
-        // A file the model refuses ends the program like a missing one.
-        return false;
+        failure = TXMLLoadError{"The configuration could not be loaded.", 0, 0};
     }
-    return root_ != nullptr;
+    if (root) {
+        try {
+            root->Disconnect();  // a half-loaded tree is freed, not leaked
+        } catch (...) {
+        }
+    }
+    // A missing file ends the program quietly; one that is there and does
+    // not load is said, and left as it is.
+    if (ConfigurationThere(fileName))
+        forms::Application().MessageBox(LoadFailureMessage(fileName, failure), std::string(),
+                                        MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    return false;
+}
+
+bool ConfigurationThere(const std::string& fileName) {
+    if (::GetFileAttributesW(ToWide(fileName).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+std::string LoadFailureMessage(const std::string& fileName, const TXMLLoadError& failure) {
+    std::string text = GetMLString("CBApp_ConfigNotLoaded", "The configuration could not be loaded:") + "\n" +
+                       fileName + "\n\n" + failure.reason;
+    if (failure.line > 0) {
+        std::string at = GetMLString("CBApp_ConfigErrorAt", "Line %line%, position %position%.");
+        at = ReplaceTextAnsi(at, "%line%", std::to_string(failure.line));
+        at = ReplaceTextAnsi(at, "%position%", std::to_string(failure.position));
+        text += "\n" + at;
+    }
+    return text + "\n\n" + GetMLString("CBApp_ConfigLeftAsItIs", "The file was left as it is.");
 }
 
 void TCBApp::Run() {

@@ -3,7 +3,10 @@
 // of the root's editor role.
 #pragma once
 
+#include <string>
+
 #include "foundation/com.h"
+#include "foundation/xml_storage.h"
 #include "model/root.h"
 
 namespace omb::config {
@@ -23,6 +26,8 @@ public:
     // False when another editor runs (it is brought forward), COM failed or
     // the configuration did not load.
     bool Initialize();
+    // False when the configuration file did not load; a file that is there
+    // and does not load is said in a message box (LoadFailureMessage).
     bool LoadModel();
     void Run();
     void ReleaseModel();
@@ -34,5 +39,11 @@ private:
     Ref<IBOMObjectSlave> root_;
     bool comInitialized_ = false;
 };
+
+// Whether a file of that name is there (or cannot be told to be missing).
+bool ConfigurationThere(const std::string& fileName);
+// The message for a configuration file that is there and did not load: the
+// file, the XML service's reason, its line and position when it names one.
+std::string LoadFailureMessage(const std::string& fileName, const TXMLLoadError& failure);
 
 }  // namespace omb::config

@@ -10,6 +10,7 @@
 #include "config/detail_panel.h"
 #include "config/options_form.h"
 #include "forms/application.h"
+#include "forms/wait_cursor.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
 
@@ -285,6 +286,12 @@ public:
     void RunModal() override { form_->ShowModal(); }
     void Close() override { form_->Close(); }
     void CommitEdit() override { form_->CommitActiveControl(); }
+    void SetBusy(bool busy) override {
+        if (busy)
+            wait_ = std::make_unique<TWaitCursor>();
+        else
+            wait_.reset();
+    }
     int Ask(const std::string& text, const std::string& title, TAskButtons buttons, bool question) override {
         UINT flags = buttons == askYesNo ? MB_YESNO : buttons == askYesNoCancel ? MB_YESNOCANCEL : MB_OK;
         flags |= question ? MB_ICONQUESTION : MB_ICONWARNING;
@@ -311,6 +318,7 @@ private:
     TTreeView* tree_;
     BarBuilder menu_, toolbar_;
     std::shared_ptr<EditorWindow*> alive_;
+    std::unique_ptr<TWaitCursor> wait_;
 };
 
 }  // namespace

@@ -32,10 +32,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SetEditorWindowFactory(&config::CreateEditorWindow);
 
     ApplicationKind = 2;
+    // The application object takes the program folder, where the languages
+    // are, before they are scanned: the working folder may be any other.
+    auto app = std::make_unique<config::TCBApp>();
     {
         ComInit com;
         InitLanguage();
-        auto app = std::make_unique<config::TCBApp>();
         if (app->Initialize()) app->Run();
         app->Done();
         app.reset();

@@ -1,5 +1,8 @@
 #include "extender/actions.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "extender/lifetime.h"
 #include "extender/operations.h"
 #include "extender/trace.h"
@@ -39,7 +42,7 @@ HRESULT TAction::QueryImpl(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     if (Offer<IExtenderAction>(this, iid, object) || Offer<IWindowPart>(this, iid, object) ||
         Offer<ISlave>(this, iid, object) || Offer<IPublisherOwner>(this, iid, object) ||
-        Offer<IOwner>(this, iid, object))
+        Offer<IOwner>(this, iid, object) || Offer<IAttachNoticeAction>(this, iid, object))
         return S_OK;
     return TAbstractParamsItem::QueryImpl(iid, object);
 }
@@ -266,6 +269,25 @@ void TAction::AttachWindow() {
     try {
         if (!saveCurrentOperation_) return;
         const std::string saved = ReadSavedOperation();
+        if (saved.empty()) return;
+        const HWND window = Window();
+        if (window && !IsWindowThread(window)) {
+            SrwExclusive lock(lock_);
+            savedToPerform_ = saved;
+            return;
+        }
+        ExecuteOperation(saved);
+    } catch (...) {
+    }
+}
+
+void TAction::WindowAttached() {
+    try {
+        std::string saved;
+        {
+            SrwExclusive lock(lock_);
+            saved.swap(savedToPerform_);
+        }
         if (!saved.empty()) ExecuteOperation(saved);
     } catch (...) {
     }
@@ -399,7 +421,55 @@ namespace {
 bool IsTopmost(HWND window) {
     return (::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
+
+// Changes the window's place in the z-order without activating it; from
+// another thread the change is posted to the window's thread, never waited
+// for.
+bool PlaceWindow(HWND window, HWND insertAfter) {
+    UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
+    if (!IsWindowThread(window)) flags |= SWP_ASYNCWINDOWPOS;
+    return ::SetWindowPos(window, insertAfter, 0, 0, 0, 0, flags) != FALSE;
+}
+
+SRWLOCK g_marksLock = SRWLOCK_INIT;
+std::vector<HWND>* g_marks = nullptr;  // guarded; made on first use
 }  // namespace
+
+void LeaveRaisedMark(HWND window) {
+    try {
+        SrwExclusive lock(g_marksLock);
+        if (!g_marks) g_marks = new std::vector<HWND>();
+        if (std::find(g_marks->begin(), g_marks->end(), window) == g_marks->end()) g_marks->push_back(window);
+    } catch (...) {
+    }
+}
+
+bool TakeRaisedMark(HWND window) {
+    SrwExclusive lock(g_marksLock);
+    if (!g_marks) return false;
+    auto it = std::find(g_marks->begin(), g_marks->end(), window);
+    if (it == g_marks->end()) return false;
+    g_marks->erase(it);
+    return true;
+}
+
+void SettleRaisedMark(HWND window) {
+    try {
+        if (!TakeRaisedMark(window)) return;
+        if (!::IsWindow(window) || !IsTopmost(window) || !MayWaitForWindow()) return;
+        PlaceWindow(window, HWND_NOTOPMOST);
+    } catch (...) {
+    }
+}
+
+void TStayOnTopAction::AttachWindow() {
+    try {
+        const HWND window = Window();
+        if (window && TakeRaisedMark(window) && IsTopmost(window)) raised_ = true;
+    } catch (...) {
+    }
+    TMessageHandlerAction::AttachWindow();
+}
 
 bool TStayOnTopAction::ApplyOperation(const std::string& name) {
     try {
@@ -411,12 +481,24 @@ bool TStayOnTopAction::ApplyOperation(const std::string& name) {
         else
             return false;
         const HWND window = Window();
-        if (!window || !MayWaitForWindow(window)) return false;
+        if (!window || !MayWaitForWindow()) return false;
         const bool wasTopmost = IsTopmost(window);
-        if (!::SetWindowPos(window, insertAfter, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE)) return false;
+        // On top already: left where it is in the top-most band.
+        if (insertAfter == HWND_TOPMOST && wasTopmost) return true;
+        const bool own = IsWindowThread(window);
+        if (own)
+            applying_ = true;
+        else
+            ++requested_;
+        const bool placed = PlaceWindow(window, insertAfter);
+        if (own) applying_ = false;
+        if (!placed) {
+            if (!own) --requested_;
+            return false;
+        }
         if (insertAfter == HWND_NOTOPMOST)
             raised_ = false;
-        else if (!wasTopmost)
+        else
             raised_ = true;
         return true;
     } catch (...) {
@@ -424,10 +506,15 @@ bool TStayOnTopAction::ApplyOperation(const std::string& name) {
     }
 }
 
-void TStayOnTopAction::ReleaseWindow() {
+void TStayOnTopAction::ReleaseWindow(bool ruleFollows) {
     try {
         const HWND window = Window();
         if (!raised_.exchange(false) || !window || !IsTopmost(window)) return;
+        if (ruleFollows) {
+            // The window stays as it is until the new rule is there.
+            LeaveRaisedMark(window);
+            return;
+        }
         // Not the user's choice: the action keeps its state, and so the
         // operation it saves, as it was.
         releasing_ = true;
@@ -438,13 +525,35 @@ void TStayOnTopAction::ReleaseWindow() {
 }
 
 void TStayOnTopAction::AfterMessage(TMessage& message, bool) {
-    if (message.Msg != WM_WINDOWPOSCHANGED || message.LParam == 0 || releasing_) return;
+    if (message.LParam == 0 || releasing_) return;
+    if (message.Msg == WM_WINDOWPOSCHANGING) {
+        // A window on top already is told no change when it is put on top
+        // again: the request itself shows that its program wants it there.
+        const auto* position = reinterpret_cast<const WINDOWPOS*>(message.LParam);
+        if (position->hwndInsertAfter == HWND_TOPMOST && !(position->flags & SWP_NOZORDER) && !applying_ &&
+            requested_.load() == 0)
+            raised_ = false;
+        return;
+    }
+    if (message.Msg != WM_WINDOWPOSCHANGED) return;
     try {
         const HWND insertAfter = reinterpret_cast<const WINDOWPOS*>(message.LParam)->hwndInsertAfter;
+        if (insertAfter != HWND_TOPMOST && insertAfter != HWND_NOTOPMOST) return;
+        // A change of ours: made here, or posted from another thread.
+        bool ours = applying_;
+        if (!ours) {
+            int n = requested_.load();
+            while (n > 0 && !requested_.compare_exchange_weak(n, n - 1)) {
+            }
+            ours = n > 0;
+        }
         if (insertAfter == HWND_TOPMOST) {
+            // The window's own program wants it on top: no undo of ours may
+            // take it down.
+            if (!ours) raised_ = false;
             SetOperations(FindOperation("STAYONTOPON"), FindOperation("STAYONTOPOFF"));
             NotifyObservers();
-        } else if (insertAfter == HWND_NOTOPMOST) {
+        } else {
             raised_ = false;  // taken off by anybody: nothing of ours to undo
             SetOperations(FindOperation("STAYONTOPOFF"), FindOperation("STAYONTOPON"));
             NotifyObservers();

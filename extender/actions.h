@@ -36,7 +36,11 @@ UniqueRegKey OpenWindowRulesKey(const std::string& ruleName, bool create);
 // A value name of such a key (our UTF-8 text) for the wide calls.
 std::wstring RegistryValueName(const std::string& name);
 
-class TAction : public TAbstractParamsItem, public ISlave, public IPublisherOwner, public IExtenderAction {
+class TAction : public TAbstractParamsItem,
+                public ISlave,
+                public IPublisherOwner,
+                public IExtenderAction,
+                public IAttachNoticeAction {
 public:
     OMB_IUNKNOWN
     OMB_EA_IITEM
@@ -63,9 +67,14 @@ public:
     void NotifyOwner(IItem*) override {}
 
     // IWindowPart: attaching performs the saved operation, detaching saves
-    // the current one (both only with SAVECURRENTOPERATION=yes).
+    // the current one (both only with SAVECURRENTOPERATION=yes). Attached
+    // from another thread than the window's, the saved operation waits for
+    // the attach notice on the window's thread (WindowAttached).
     void AttachWindow() override;
     void DetachWindow() override;
+
+    // IAttachNoticeAction
+    void WindowAttached() override;
 
     // IExtenderAction
     Ref<IOperations> GetOperations() override { return operations_; }
@@ -107,11 +116,12 @@ private:
     Ref<IPublisherSlave> publisher_;
     Ref<IOperations> operations_;
 
-    SRWLOCK lock_ = SRWLOCK_INIT;  // guards the four fields below
+    SRWLOCK lock_ = SRWLOCK_INIT;  // guards the five fields below
     Ref<IActionOwner> owner_;
     Ref<IOperation> current_;
     Ref<IOperation> next_;
     std::string hover_;
+    std::string savedToPerform_;  // a saved operation waiting for the attach notice
 };
 
 // An action that acts once in its life.
@@ -170,18 +180,26 @@ protected:
 };
 
 // Registered as "STAYONTOPACTION": puts its window on top and takes it off,
-// and follows the top-most changes anybody makes to the window. A window it
-// put on top goes back among the others when the extender lets it go alive;
-// one that was on top by itself stays so.
+// and follows the top-most changes anybody makes to the window. It never
+// activates the window, and leaves a window that is on top already where it
+// is in the top-most band. A window it put on top ("raised") goes back among
+// the others when the extender lets it go alive; one that was on top by
+// itself, or that its own program put on top since, stays so. When a new
+// rule for the window follows (a reload), the mark passes to that rule's
+// action, or the window goes down once the new rule is there without one.
 class TStayOnTopAction : public TMessageHandlerAction, public IWindowReleasingAction {
 public:
     OMB_IUNKNOWN
 
+    // Takes over a raised mark the window's former rule left.
+    void AttachWindow() override;
     bool ApplyOperation(const std::string& name) override;
     void AfterMessage(TMessage& message, bool handled) override;
 
     // IWindowReleasingAction
-    void ReleaseWindow() override;
+    void ReleaseWindow(bool ruleFollows) override;
+
+    bool Raised() const { return raised_.load(); }
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
@@ -189,8 +207,19 @@ protected:
 
 private:
     std::atomic<bool> raised_{false};  // the window is on top because of this action
+    bool applying_ = false;            // window's thread: a change of ours is being made
     bool releasing_ = false;           // window's thread: taking it down on release
+    std::atomic<int> requested_{0};    // changes of ours posted from another thread, not yet seen
 };
+
+// Raised marks left by a rule that let go of a window while a new rule
+// follows (TStayOnTopAction). TakeRaisedMark answers whether the window had
+// one (and removes it); SettleRaisedMark takes the window down when its mark
+// was not taken over (the new rule is there, or none follows); never waits
+// for the window's thread.
+void LeaveRaisedMark(HWND window);
+bool TakeRaisedMark(HWND window);
+void SettleRaisedMark(HWND window);
 
 // The actions of one window extender, by name; of two actions with one name
 // only the first stays.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "extender/actions.h"
 #include "extender/hook_entry.h"
 #include "extender/lifetime.h"
 #include "extender/trace.h"
@@ -185,6 +186,9 @@ void TEmbededApplication::StartRequest(HWND window, uint32_t request) {
 void TEmbededApplication::RequestAnswered(HWND window, uint32_t request, const std::string& text) {
     try {
         if (!text.empty()) Apply(window, text, request);
+        // The window's new rule is there (or none answers): a raised mark its
+        // former rule left and the new one did not take over goes.
+        SettleRaisedMark(window);
         SrwExclusive lock(lock_);
         if (Entry* entry = FindEntry(window))
             if (entry->request == request) entry->request = 0;
@@ -204,6 +208,10 @@ void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t r
             return;
         }
         if (request != 0) {
+            // A worker's answer that comes after the library started to go,
+            // or after the command center withdrew its hook, extends nothing:
+            // no window would ever be let go again.
+            if (LibraryStopping() || HookWithdrawn()) return;
             SrwExclusive lock(lock_);
             if (!IsCurrentRequest(window, request)) return;  // the window left the list meanwhile
         }
@@ -261,6 +269,7 @@ void TEmbededApplication::WindowDestroyed(HWND window) {
         Ref<IWindowExtender> extender;
         {
             SrwExclusive lock(lock_);
+            TakeRaisedMark(window);  // forgotten with the window
             if (!RemoveEntry(window)) return;
             extender = FindExtenderLocked(window);
             if (extender && !TakeOutLocked(extender.get())) extender = nullptr;
@@ -442,7 +451,7 @@ void TEAThread::Execute() {
         }
         const std::string text = FetchRuleText(window_, TProcessesCommunication::kDefaultTimeout,
                                                kWorkerAttempts, &WorkerMayGoOn, this);
-        if (LibraryStopping()) return;
+        if (LibraryStopping() || HookWithdrawn()) return;
         if (Ref<TEmbededApplication> app = ApplicationObject()) app->RequestAnswered(window_, request_, text);
     } catch (...) {
     }

@@ -53,7 +53,7 @@ bool TCloseQueryAction::AskClose() {
     const HWND window = handler->GetWindow();
     // A message box runs a modal loop: only ever on the window's own thread
     // while the library unloads.
-    if (!MayWaitForWindow(window)) return true;
+    if (!MayWaitForWindow() || !IsWindowThread(window)) return true;
     const std::string caption = handler->GetWindowCaption();
     // The question comes from the command center in UTF-8 and the caption
     // is read as UTF-8 (winfuncs.h): both reach the wide call converted as

@@ -77,8 +77,17 @@ struct IActions : ITypedCollection<IExtenderAction> {};
 // An action whose effect must not outlive its rule: told when the extender
 // lets go of a window that lives on (the configuration changed, or the
 // command center ended), on the window's own thread, before it detaches.
+// With ruleFollows, a new rule for the window follows at once: the action
+// leaves its effect for that rule to take over or undo.
 struct IWindowReleasingAction : IUnknown {
-    virtual void ReleaseWindow() = 0;
+    virtual void ReleaseWindow(bool ruleFollows) = 0;
+};
+
+// An action whose attach leaves work for the window's own thread (an
+// attach runs on a worker, which never waits for the window): the extender
+// has it done when its attach notice reaches the window.
+struct IAttachNoticeAction : IUnknown {
+    virtual void WindowAttached() = 0;
 };
 
 struct IActionOwner : IWindowPartOwner {};            // the window extender
@@ -130,6 +139,7 @@ OMB_DECLARE_IID(omb::ea::IWindowExtenderOwner, "{4F9A419D-AA8A-4871-AE2E-B4397F8
 OMB_DECLARE_IID(omb::ea::IWindowPart, "{3CC955CD-8F32-4507-AC6F-73035A237957}")
 OMB_DECLARE_IID(omb::ea::IExtenderAction, "{207E06FD-F347-4FB0-A206-5E90E8E774F3}")
 OMB_DECLARE_IID(omb::ea::IWindowReleasingAction, "{8C41D2A6-5B7E-4F0B-9D3A-6E2F71C9A4B5}")
+OMB_DECLARE_IID(omb::ea::IAttachNoticeAction, "{5E0D7C2B-93A1-4F6E-8B47-C1D2A9F03E68}")
 OMB_DECLARE_IID(omb::ea::IActionsActivator, "{630F0AF0-4F09-46FC-9CEC-EE6AA6272444}")
 OMB_DECLARE_IID(omb::ea::IActionActivator, "{60C04E36-35FD-45B9-BE90-42B428A822DF}")
 OMB_DECLARE_IID(omb::ea::IWindowExtender, "{995883F5-3888-4545-9208-5E539CC20ABB}")

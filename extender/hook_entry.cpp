@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "extender/actions.h"
 #include "extender/application.h"
 #include "extender/library.h"
 #include "extender/lifetime.h"
@@ -78,7 +79,7 @@ void HandleNewWindow(HWND window, bool rulesRequested) {
         app->WindowCreated(window);
 }
 
-void HandleHookMessage(HWND window, UINT message) {
+void HandleHookMessage(HWND window, UINT message, WPARAM wParam) {
     if (message == WM_DESTROY) {
         if (Ref<IEmbededApplication> app = Application()) app->WindowDestroyed(window);
         return;
@@ -87,6 +88,12 @@ void HandleHookMessage(HWND window, UINT message) {
     // serving threads of the other runs in the installer's process): only
     // this process's windows are ours to extend.
     if (!IsOwnProcessWindow(window)) return;
+    if (message == WM_CONFIG_CHANGED) {
+        // No rule follows for the window: a raised mark its former rule left
+        // at an earlier reload is settled now.
+        if (wParam != kConfigChangedRuleFollows) SettleRaisedMark(window);
+        return;
+    }
     if (message == WM_CREATE) {
         const LONG style = ::GetWindowLongA(window, GWL_STYLE);
         const LONG exStyle = ::GetWindowLongA(window, GWL_EXSTYLE);
@@ -136,9 +143,9 @@ extern "C" LRESULT CALLBACK CallProcHook(int code, WPARAM wParam, LPARAM lParam)
             if (LibraryReady()) {
                 const auto* record = reinterpret_cast<const CWPSTRUCT*>(lParam);
                 const UINT message = record->message;
-                if (record->hwnd &&
-                    (message == WM_CREATE || message == WM_DESTROY || message == omb::WM_APPLY_RULES))
-                    HandleHookMessage(record->hwnd, message);
+                if (record->hwnd && (message == WM_CREATE || message == WM_DESTROY ||
+                                     message == omb::WM_APPLY_RULES || message == omb::WM_CONFIG_CHANGED))
+                    HandleHookMessage(record->hwnd, message, record->wParam);
             }
         } catch (...) {
         }

@@ -8,9 +8,9 @@
 #include <string>
 
 // Exported by name (ordinal 1). Notices new top-level and tool windows
-// (WM_CREATE), the command center's WM_APPLY_RULES and WM_DESTROY, for
-// windows of this process only; every other message only goes on to the
-// next hook. No exception leaves it.
+// (WM_CREATE), the command center's WM_APPLY_RULES and WM_CONFIG_CHANGED,
+// and WM_DESTROY, for windows of this process only; every other message
+// only goes on to the next hook. No exception leaves it.
 extern "C" LRESULT CALLBACK CallProcHook(int code, WPARAM wParam, LPARAM lParam) noexcept;
 
 namespace omb::ea {

@@ -21,8 +21,11 @@ bool IsOwnProcessWindow(HWND window) {
     return ::GetWindowThreadProcessId(window, &process) != 0 && process == ::GetCurrentProcessId();
 }
 
-bool MayWaitForWindow(HWND window) {
-    (void)window;
+bool IsWindowThread(HWND window) {
+    return ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
+}
+
+bool MayWaitForWindow() {
     // While the library stops, nothing waits for a window: the stopping
     // thread holds the loader lock, and a message box or a window change
     // there could wait on any other thread of the process.

@@ -15,9 +15,13 @@ void SetLibraryStopping(bool value);
 // sent message, a message box, a window change) may be made now: only while
 // the library is not unloading, because unloading runs under the loader
 // lock, where a modal loop or a wait for another thread may never end.
-bool MayWaitForWindow(HWND window);
+bool MayWaitForWindow();
 
 // Whether the window belongs to this process.
 bool IsOwnProcessWindow(HWND window);
+// Whether the calling thread is the window's own: only there a call that
+// runs the window's procedure (a message box it owns, a new placement) is
+// made; another thread never waits for the window's.
+bool IsWindowThread(HWND window);
 
 }  // namespace omb::ea

@@ -51,21 +51,38 @@ void TMessageTrigger::Fire() {
 
 void TMessageTrigger::PrepareLagTimer() {
     try {
-        std::unique_ptr<TTimer> fresh;
+        TTimer* timer;
         {
             SrwExclusive lock(timerLock_);
-            if (!lagTimer_) {
-                // The tick holds the trigger: the trigger may be released on
-                // another thread while its lag runs out. The loop this makes
-                // ends when the window is let go (FreeLagTimer).
-                fresh = std::make_unique<TTimer>();
-                fresh->SetOnTimer([this, self = Ref<IActionsActivator>(this)](TTimer&) { LagTimerNotify(); });
-                lagTimer_ = std::move(fresh);
-            }
-            lagTimer_->SetEnabled(false);
-            lagTimer_->SetInterval(lagInterval_);
-            lagTimer_->SetEnabled(true);
+            timer = lagTimer_.get();
         }
+        if (!timer) {
+            // Made outside the lock: creating a window runs hooks and sends
+            // messages. The tick calls this trigger while it lives: the
+            // trigger owns the timer and frees it when it goes, and each tick
+            // keeps the trigger alive while it runs (it takes no tick once
+            // the trigger's last reference went).
+            auto fresh = std::make_unique<TTimer>();
+            fresh->SetKeeper(TTimer::TKeeper{
+                static_cast<TActionsActivator*>(this),
+                [](void* o) { return static_cast<TActionsActivator*>(o)->TryAddRefImpl(); },
+                [](void* o) { static_cast<TActionsActivator*>(o)->ReleaseImpl(); }});
+            fresh->SetOnTimer([this](TTimer&) { LagTimerNotify(); });
+            timer = fresh.get();
+            {
+                SrwExclusive lock(timerLock_);
+                if (lagTimer_)
+                    timer = lagTimer_.get();  // another firing made one meanwhile
+                else
+                    lagTimer_ = std::move(fresh);
+            }
+            fresh.reset();  // the one not needed, outside the lock
+        }
+        // The timer belongs to this thread (the window's): it is freed only
+        // here, or handed to this thread by another, so it lives on here.
+        timer->SetEnabled(false);
+        timer->SetInterval(lagInterval_);
+        timer->SetEnabled(true);
     } catch (...) {
         TraceCurrentError("TMessageTrigger.PrepareLagTimer");
     }
@@ -77,8 +94,12 @@ void TMessageTrigger::LagTimerNotify() {
     Ref<IActionsActivator> self(this);
     try {
         if (CanFire()) FireNow();
-        SrwExclusive lock(timerLock_);
-        if (lagTimer_) lagTimer_->SetEnabled(false);
+        TTimer* timer;
+        {
+            SrwExclusive lock(timerLock_);
+            timer = lagTimer_.get();
+        }
+        if (timer) timer->SetEnabled(false);
     } catch (...) {
         TraceCurrentError("TMessageTrigger.LagTimerNotify");
     }
@@ -91,7 +112,7 @@ void TMessageTrigger::FreeLagTimer() {
             SrwExclusive lock(timerLock_);
             old = std::move(lagTimer_);
         }
-        old.reset();
+        TTimer::Dispose(std::move(old));  // on its own thread
     } catch (...) {
         TraceCurrentError("TMessageTrigger.FreeLagTimer");
     }
@@ -123,11 +144,13 @@ bool TWMDestroyMessageTrigger::BeforeMessage(TMessage& message) {
 
 void TWMDestroyMessageTrigger::DetachWindow() {
     try {
-        Fire();
+        // A delayed firing would end at once with the detach below: it
+        // makes no timer.
+        if (!LagEnabled() || LagInterval() == 0) Fire();
     } catch (...) {
         TraceCurrentError("TWMDestroyMessageTrigger.DetachWindow");
     }
-    TActionsActivator::DetachWindow();
+    TMessageTrigger::DetachWindow();  // frees the lag timer of a WM_DESTROY firing
 }
 
 }  // namespace omb::ea

@@ -63,9 +63,11 @@ private:
     bool lagEnabled_ = false;
     int lagInterval_ = 0;
     // Made on first need on the thread that fires (the window's), ticking on
-    // that thread.
+    // that thread; it lives no longer than the trigger (freed when the
+    // trigger leaves its window and when it goes), and holds no reference on
+    // it.
     std::unique_ptr<TTimer> lagTimer_;
-    SRWLOCK timerLock_ = SRWLOCK_INIT;  // guards lagTimer_ (never held across a tick's handler)
+    SRWLOCK timerLock_ = SRWLOCK_INIT;  // guards lagTimer_ (held only to read or swap it)
 };
 
 // Registered as "WMCREATEMESSAGETRIGGER": fires after WM_CREATE and after the

@@ -1,4 +1,14 @@
-// The module whose resources and window classes the library uses.
+// The module that holds the library's code: its instance, and the holds that
+// keep it loaded.
+//
+// A rule of the library: the module's last reference is never released while
+// any of its code may still run in a host: a window procedure of ours in a
+// window (a bound or passing-through subclass slot, a timer's window), or a
+// message being dispatched through one. Each such thing takes a hold while it
+// exists; the first hold takes one reference on the module, the last one
+// gives it back. Giving it back from inside the library would return into
+// code that may be unmapped by then, so the last hold is given back by a
+// short thread of its own, once no thread is inside a procedure of ours.
 #pragma once
 
 #include <windows.h>
@@ -9,5 +19,22 @@ namespace omb::ea {
 // own), otherwise the module that holds this code.
 HINSTANCE LibraryInstance();
 void SetLibraryInstance(HINSTANCE instance);
+
+// Takes a hold on the module; each is given back once with ReleaseLibraryHold.
+void HoldLibrary();
+void ReleaseLibraryHold();
+// Holds taken and not given back.
+long LibraryHolds();
+
+// Marks a procedure of ours that runs for the system (a window procedure)
+// from its first to its last statement: the last hold is given back only
+// while none runs.
+class TLibraryCall {
+public:
+    TLibraryCall() noexcept;
+    ~TLibraryCall();
+    TLibraryCall(const TLibraryCall&) = delete;
+    TLibraryCall& operator=(const TLibraryCall&) = delete;
+};
 
 }  // namespace omb::ea

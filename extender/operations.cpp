@@ -1,5 +1,7 @@
 #include "extender/operations.h"
 
+#include <atomic>
+
 #include "extender/module.h"
 
 namespace omb::ea {
@@ -10,18 +12,39 @@ HRESULT TOperation::QueryImpl(REFIID iid, void** object) {
     return TAbstractParamsItem::QueryImpl(iid, object);
 }
 
-void TOperation::Init() {
-    TAbstractParamsItem::Init();
-    image_.reset();
-    downImage_.reset();
-    imageSmall_.reset();
-    downImageSmall_.reset();
+namespace {
+std::atomic<long> g_loadedBitmaps{0};
 }
 
-void TOperation::LoadImageInto(UniqueGdiObject& picture, const std::string& name) {
-    picture.reset();
-    if (name.empty()) return;
-    picture.reset(::LoadBitmapA(LibraryInstance(), name.c_str()));
+long TOperation::LoadedBitmaps() {
+    return g_loadedBitmaps.load();
+}
+
+TOperation::Picture::~Picture() {
+    Reset(std::string());
+}
+
+void TOperation::Picture::Reset(const std::string& newName) {
+    if (bitmap) --g_loadedBitmaps;
+    bitmap.reset();
+    tried = false;
+    name = newName;
+}
+
+HBITMAP TOperation::Bitmap(Picture& picture) {
+    SrwExclusive lock(picturesLock_);
+    if (!picture.tried && !picture.name.empty()) {
+        picture.tried = true;
+        picture.bitmap.reset(::LoadBitmapA(LibraryInstance(), picture.name.c_str()));
+        if (picture.bitmap) ++g_loadedBitmaps;
+    }
+    return static_cast<HBITMAP>(picture.bitmap.get());
+}
+
+void TOperation::Init() {
+    TAbstractParamsItem::Init();
+    SrwExclusive lock(picturesLock_);
+    for (Picture* picture : {&image_, &downImage_, &imageSmall_, &downImageSmall_}) picture->Reset(std::string());
 }
 
 void TOperation::ParseParam(const std::string& key, const std::string& value) {
@@ -31,10 +54,15 @@ void TOperation::ParseParam(const std::string& key, const std::string& value) {
         if (key == "HINT") hint_ = value;
         if (key == "DEFAULT") default_ = IsYes(value);
         if (key == "DIRECTCALL") directCall_ = IsYes(value);
-        if (key == "IMAGE") LoadImageInto(image_, value);
-        if (key == "DOWNIMAGE") LoadImageInto(downImage_, value);
-        if (key == "IMAGE_SMALL") LoadImageInto(imageSmall_, value);
-        if (key == "DOWNIMAGE_SMALL") LoadImageInto(downImageSmall_, value);
+        Picture* picture = key == "IMAGE"             ? &image_
+                           : key == "DOWNIMAGE"       ? &downImage_
+                           : key == "IMAGE_SMALL"     ? &imageSmall_
+                           : key == "DOWNIMAGE_SMALL" ? &downImageSmall_
+                                                      : nullptr;
+        if (picture) {
+            SrwExclusive lock(picturesLock_);
+            picture->Reset(value);
+        }
     } catch (...) {
     }
 }

@@ -44,12 +44,15 @@ public:
 
     void Init() override;
     // CAPTION, HINT, DEFAULT, DIRECTCALL, IMAGE, DOWNIMAGE, IMAGE_SMALL and
-    // DOWNIMAGE_SMALL (a bitmap resource of the library by name; none when it
-    // has no such bitmap). Drops every failure.
+    // DOWNIMAGE_SMALL (a bitmap resource of the library by name). Drops every
+    // failure.
     void ParseParam(const std::string& key, const std::string& value) override;
 
     std::string GetCaption() override { return caption_; }
     std::string GetHint() override { return hint_; }
+    // Each bitmap is loaded when it is first asked for (nothing in a host
+    // paints them, so most never are); none when the library has no bitmap
+    // of that name.
     HBITMAP GetImage() override { return Bitmap(image_); }
     HBITMAP GetDownImage() override { return Bitmap(downImage_); }
     HBITMAP GetImageSmall() override { return Bitmap(imageSmall_); }
@@ -57,16 +60,26 @@ public:
     bool GetDirectCall() override { return directCall_; }
     bool GetDefault() override { return default_; }
 
+    // Operation bitmaps loaded in this process and not yet freed.
+    static long LoadedBitmaps();
+
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
 
 private:
-    static HBITMAP Bitmap(const UniqueGdiObject& b) { return static_cast<HBITMAP>(b.get()); }
-    static void LoadImageInto(UniqueGdiObject& picture, const std::string& name);
+    // A bitmap by name, loaded on first use; it owns the bitmap.
+    struct Picture {
+        std::string name;
+        bool tried = false;
+        UniqueGdiObject bitmap;
+        ~Picture();
+        void Reset(const std::string& newName);
+    };
+    HBITMAP Bitmap(Picture& picture);
 
     std::string caption_, hint_;
-    // Each picture owns its bitmap; each is deleted on its own at destruction.
-    UniqueGdiObject image_, downImage_, imageSmall_, downImageSmall_;
+    SRWLOCK picturesLock_ = SRWLOCK_INIT;  // guards the pictures
+    Picture image_, downImage_, imageSmall_, downImageSmall_;
     bool directCall_ = false;
     bool default_ = false;
 };

@@ -101,8 +101,9 @@ void TSaveSizePosAction::RestorePlacement() {
                 *Fields(placement, i) = static_cast<LONG>(data);
             }
         }
-        // Setting the placement sends messages to the window's thread.
-        if (!MayWaitForWindow(window)) return;
+        // Setting the placement sends messages to the window's thread:
+        // made on that thread only.
+        if (!MayWaitForWindow() || !IsWindowThread(window)) return;
         ::SetWindowPlacement(window, &placement);
     } catch (...) {
     }

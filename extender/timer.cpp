@@ -1,5 +1,7 @@
 #include "extender/timer.h"
 
+#include <utility>
+
 #include "extender/module.h"
 #include "extender/trace.h"
 #include "foundation/handles.h"
@@ -9,10 +11,13 @@ namespace omb::ea {
 namespace {
 constexpr const char* kTimerClassName = kTimerWindowClass;
 constexpr UINT_PTR kTimerId = 1;
+// Posted by Dispose: the window's thread frees the timer in lParam.
+constexpr UINT kDisposeMessage = WM_APP + 0x3F1;
 
 SRWLOCK g_classLock = SRWLOCK_INIT;
 // Orders a tick's look-up of its timer against the timer's end on another
-// thread: held only to read the window's timer and copy its handler.
+// thread: held only to read the window's timer, pin its keeper and copy its
+// handler, never while a handler runs.
 SRWLOCK g_tickLock = SRWLOCK_INIT;
 int g_classUsers = 0;
 bool g_classRegistered = false;
@@ -57,6 +62,8 @@ TTimer::TTimer() {
         return;
     }
     ::SetWindowLongPtrA(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    HoldLibrary();  // before the window can call the procedure below
+    held_ = true;
     ::SetWindowLongPtrA(wnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TTimer::WndProc));
 }
 
@@ -81,7 +88,21 @@ TTimer::~TTimer() {
             ::PostMessageA(window, WM_CLOSE, 0, 0);  // the default procedure destroys it
         }
     }
+    if (held_) ReleaseLibraryHold();
     ReleaseTimerClass();
+}
+
+void TTimer::Dispose(std::unique_ptr<TTimer> timer) {
+    if (!timer) return;
+    const HWND window = timer->wnd_;
+    if (!window || !::IsWindow(window) || ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
+        return;  // freed here, at once
+    {
+        SrwExclusive lock(g_tickLock);
+        timer->disposed_ = true;
+    }
+    if (::PostMessageA(window, kDisposeMessage, 0, reinterpret_cast<LPARAM>(timer.get()))) timer.release();
+    // Otherwise its thread is gone, and no tick can run: freed here.
 }
 
 void TTimer::SetInterval(int milliseconds) {
@@ -97,8 +118,17 @@ void TTimer::SetEnabled(bool value) {
 }
 
 void TTimer::SetOnTimer(TNotifyEvent handler) {
-    onTimer_ = std::move(handler);
+    TNotifyEvent old;  // goes outside the lock
+    {
+        SrwExclusive lock(g_tickLock);
+        old = std::exchange(onTimer_, std::move(handler));
+    }
     UpdateTimer();
+}
+
+void TTimer::SetKeeper(TKeeper keeper) {
+    SrwExclusive lock(g_tickLock);
+    keeper_ = keeper;
 }
 
 void TTimer::UpdateTimer() {
@@ -109,31 +139,51 @@ void TTimer::UpdateTimer() {
 }
 
 void TTimer::Timer() {
-    if (!onTimer_) return;
-    TNotifyEvent handler = onTimer_;  // the handler may replace itself or free the timer
-    handler(*this);
+    TNotifyEvent handler;  // the handler may replace itself or free the timer
+    {
+        SrwShared lock(g_tickLock);
+        handler = onTimer_;
+    }
+    if (handler) handler(*this);
 }
 
 LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    TLibraryCall call;
     if (message == WM_TIMER) {
         TTimer* timer = nullptr;
-        TNotifyEvent handler;
-        try {
+        TKeeper keeper;
+        {
             SrwShared lock(g_tickLock);
             timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-            if (timer) handler = timer->onTimer_;
-        } catch (...) {
-            return 0;
+            if (timer && timer->disposed_) return 0;
+            if (timer) {
+                keeper = timer->keeper_;
+                // An owner already going takes no more ticks.
+                if (keeper.retain && !keeper.retain(keeper.object)) return 0;
+            }
         }
         if (timer) {
-            // The copy runs even if another thread ends the timer meanwhile.
+            // The timer is freed on this thread only (or by Dispose, through
+            // this procedure): it lives until Timer returns, unless Timer
+            // frees it itself.
             try {
-                if (handler) handler(*timer);
+                timer->Timer();
             } catch (...) {
                 TraceCurrentError("TTimer.WndProc");
             }
+            if (keeper.release) {
+                try {
+                    keeper.release(keeper.object);
+                } catch (...) {
+                }
+            }
             return 0;
         }
+    }
+    if (message == kDisposeMessage && lParam != 0 &&
+        ::GetWindowLongPtrA(window, GWLP_USERDATA) == lParam) {
+        delete reinterpret_cast<TTimer*>(lParam);
+        return 0;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
 }

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 
 namespace omb::ea {
 
@@ -19,19 +20,35 @@ constexpr const char* kTimerWindowClass = "OmbrelExtenderTimer";
 
 class TTimer {
 public:
-    // Runs on the timer's thread. Another thread may end the timer while
-    // the handler runs: a handler keeps alive what it needs in its captures
-    // and uses the sender only when no other thread can end it.
+    // Runs on the timer's thread, from Timer.
     using TNotifyEvent = std::function<void(TTimer& sender)>;
 
-    // Disabled, 1000 ms, no handler; no platform timer runs yet.
+    // An object that each tick keeps alive while it runs (the timer's owner,
+    // whose method the handler calls): `retain` takes a reference unless the
+    // object is already going (the tick is then dropped), `release` gives it
+    // back.
+    struct TKeeper {
+        void* object = nullptr;
+        bool (*retain)(void* object) = nullptr;
+        void (*release)(void* object) = nullptr;
+    };
+
+    // Disabled, 1000 ms, no handler; no platform timer runs yet. While its
+    // window has the timer's procedure, the timer holds the library (module.h).
     TTimer();
     // Stops the timer and releases its window: destroyed at once on the
     // window's own thread; from another thread the window is handed back to
-    // the default procedure and closed by its own thread.
+    // the default procedure and closed by its own thread. A timer is freed on
+    // its own thread, or from another one only while no tick can run (its
+    // thread waits or is gone); otherwise Dispose hands it to its thread.
     virtual ~TTimer();
     TTimer(const TTimer&) = delete;
     TTimer& operator=(const TTimer&) = delete;
+
+    // Frees the timer on its own thread: at once when that is this thread
+    // (or the thread is gone); otherwise no further tick reaches its handler
+    // and the window's thread frees it when it next takes its messages.
+    static void Dispose(std::unique_ptr<TTimer> timer);
 
     // Each setter that changes something restarts the full interval; the
     // platform timer runs while enabled, with an interval and a handler.
@@ -40,6 +57,7 @@ public:
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool value);
     void SetOnTimer(TNotifyEvent handler);
+    void SetKeeper(TKeeper keeper);
 
     HWND Window() const { return wnd_; }
 
@@ -53,7 +71,10 @@ private:
 
     int interval_ = 1000;
     bool enabled_ = false;
-    TNotifyEvent onTimer_;
+    bool held_ = false;      // holds the library
+    bool disposed_ = false;  // handed to its thread by Dispose (under the tick lock)
+    TNotifyEvent onTimer_;   // written and copied under the tick lock
+    TKeeper keeper_;         // the same
     HWND wnd_ = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <utility>
 
+#include "extender/module.h"
 #include "foundation/handles.h"
 
 namespace omb::ea {
@@ -54,9 +55,15 @@ bool Reclaimable(const Slot& s) {
     return s.state == SlotState::PassThrough && (s.windowGone || !::IsWindow(s.window));
 }
 
-void ReleaseIfIdle(Slot& s) {
-    if (s.inFlight > 0) return;
-    if (s.state == SlotState::Draining || (s.state == SlotState::PassThrough && s.windowGone)) Reset(s);
+// True when the slot went back to free: its hold on the library is then
+// given back by the caller, once it let go of the lock.
+bool ReleaseIfIdle(Slot& s) {
+    if (s.inFlight > 0) return false;
+    if (s.state == SlotState::Draining || (s.state == SlotState::PassThrough && s.windowGone)) {
+        Reset(s);
+        return true;
+    }
+    return false;
 }
 
 LRESULT CallProcedure(WNDPROC procedure, bool unicode, HWND window, UINT message, WPARAM wParam,
@@ -70,6 +77,7 @@ LRESULT CallProcedure(WNDPROC procedure, bool unicode, HWND window, UINT message
 
 __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) noexcept {
+    TLibraryCall call;
     TWindowMethod method;
     WNDPROC saved = nullptr;
     bool unicode = false, ours = false;
@@ -121,10 +129,14 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
     Slot& s = g_slots[index];
     const long left = --s.inFlight;
     if (message == WM_NCDESTROY || (left == 0 && s.state.load() != SlotState::Bound)) {
-        SrwExclusive lock(g_lock);
-        if (message == WM_NCDESTROY && s.window == window && s.state.load() != SlotState::Free)
-            s.windowGone = true;
-        ReleaseIfIdle(s);
+        bool freed;
+        {
+            SrwExclusive lock(g_lock);
+            if (message == WM_NCDESTROY && s.window == window && s.state.load() != SlotState::Free)
+                s.windowGone = true;
+            freed = ReleaseIfIdle(s);
+        }
+        if (freed) ReleaseLibraryHold();
     }
     return result;
 }
@@ -142,22 +154,32 @@ constexpr std::array<WNDPROC, sizeof...(I)> MakeProcedures(std::integer_sequence
 constexpr std::array<WNDPROC, TWHook::kSlotCount> kProcedures =
     MakeProcedures(std::make_integer_sequence<int, TWHook::kSlotCount>{});
 
+// Every slot that is not free holds the library (module.h): a slot taken
+// takes a hold, one reclaimed from a pass-through keeps the hold it had.
 int TakeSlot(HWND window, WNDPROC saved, bool unicode, TWindowMethod method) {
-    SrwExclusive lock(g_lock);
-    for (int n = 0; n < TWHook::kSlotCount; ++n) {
-        const int i = (g_nextSlot + n) % TWHook::kSlotCount;
-        if (!Reclaimable(g_slots[i])) continue;
-        g_nextSlot = (i + 1) % TWHook::kSlotCount;
-        Slot& s = g_slots[i];
-        Reset(s);
-        s.state = SlotState::Bound;
-        s.window = window;
-        s.saved = saved;
-        s.unicode = unicode;
-        s.method = method;
-        return i;
+    HoldLibrary();
+    int taken = -1;
+    bool heldAlready = false;
+    {
+        SrwExclusive lock(g_lock);
+        for (int n = 0; n < TWHook::kSlotCount; ++n) {
+            const int i = (g_nextSlot + n) % TWHook::kSlotCount;
+            if (!Reclaimable(g_slots[i])) continue;
+            g_nextSlot = (i + 1) % TWHook::kSlotCount;
+            Slot& s = g_slots[i];
+            heldAlready = s.state != SlotState::Free;
+            Reset(s);
+            s.state = SlotState::Bound;
+            s.window = window;
+            s.saved = saved;
+            s.unicode = unicode;
+            s.method = method;
+            taken = i;
+            break;
+        }
     }
-    return -1;
+    if (taken < 0 || heldAlready) ReleaseLibraryHold();
+    return taken;
 }
 
 LONG_PTR GetProcedure(HWND window, bool unicode) {
@@ -169,8 +191,7 @@ LONG_PTR SetProcedure(HWND window, bool unicode, LONG_PTR procedure) {
                    : ::SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
 }
 
-// A pass-through stays in a window's chain: keep this module loaded in the
-// process for good, or the window would call into unmapped code.
+// Keeps this module loaded in the process for good.
 void PinModule() {
     static std::atomic<bool> pinned{false};
     if (pinned.exchange(true)) return;
@@ -204,8 +225,11 @@ void TWHook::Hook() {
     const LONG_PTR previous = SetProcedure(window_, unicode_, ours);
     if (previous == 0 && GetProcedure(window_, unicode_) != ours) {
         // Not replaced (a window of another process, say): give the slot back.
-        SrwExclusive lock(g_lock);
-        Reset(g_slots[slot]);
+        {
+            SrwExclusive lock(g_lock);
+            Reset(g_slots[slot]);
+        }
+        ReleaseLibraryHold();
         return;
     }
     slot_ = slot;
@@ -236,7 +260,8 @@ void TWHook::Unhook() {
         restored = previous != 0 || ::GetLastError() == 0;
     }
 
-    bool passThrough = false;
+    // A pass-through keeps its hold on the library until its window is gone.
+    bool freed;
     {
         SrwExclusive lock(g_lock);
         Slot& s = g_slots[slot];
@@ -246,11 +271,10 @@ void TWHook::Unhook() {
         } else {
             s.state = SlotState::PassThrough;
             s.saved = saved_;
-            passThrough = true;
         }
-        ReleaseIfIdle(s);
+        freed = ReleaseIfIdle(s);
     }
-    if (passThrough) PinModule();
+    if (freed) ReleaseLibraryHold();
 }
 
 void TWHook::CallDefault(TMessage& message) const {

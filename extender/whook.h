@@ -15,9 +15,10 @@
 //   its procedure in place and the window's procedure is still that one.
 //   Otherwise (another program subclassed the window after us, the window is
 //   gone, the handle now names another window) the slot stays in the chain as
-//   a pass-through to the saved procedure until the window is destroyed, and
-//   the library pins itself in the process so that the pass-through never
-//   points into an unloaded module.
+//   a pass-through to the saved procedure until the window is destroyed.
+// - Every slot that is not free (bound, passing through, or draining a
+//   message still in flight) holds the library (module.h): the module is
+//   never unloaded while a window may still call into one of its slots.
 // - The slot procedure never touches the TWHook object after it called the
 //   window method: the owner may unhook and free the TWHook (and itself) while
 //   it handles a message; the message still returns through the slot.

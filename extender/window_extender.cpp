@@ -170,7 +170,7 @@ void TWindowExtender::AttachWindow(HWND window) {
         ForEachPart(triggers_, [](IActionsActivator* trigger) { trigger->AttachWindow(); });
         // The creation trigger runs on the window's own thread.
         // A hung window is not waited for: the worker would never end.
-        if (MayWaitForWindow(window))
+        if (MayWaitForWindow())
             ::SendMessageTimeoutW(window, WM_EXTENDER_ATTACHED, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                                   kAttachNoticeTimeoutMs, nullptr);
     } catch (...) {
@@ -244,19 +244,28 @@ void TWindowExtender::WindowProc(TMessage& message) {
         // The extender leaves; neither the window nor a handler sees this.
         try {
             // Told inside a loop that an earlier message of this window
-            // started: that call returns into this library only after the
-            // command center may have removed its hook, and the system would
-            // unload the library inside the loop. Keep it loaded.
+            // started: that call returns into this library later. Its slot
+            // holds the library until then (module.h); a window that runs
+            // such loops is likely to be told so again, so the library stays
+            // in this process for good.
             if (TWHook* hook = Current().hook; hook && hook->NestedDispatch()) TWHook::PinLibrary();
-            ForEachPart(actions_, [](IExtenderAction* action) {
+            const bool ruleFollows = message.WParam == kConfigChangedRuleFollows;
+            ForEachPart(actions_, [ruleFollows](IExtenderAction* action) {
                 if (Ref<IWindowReleasingAction> releasing = QueryAs<IWindowReleasingAction>(action))
-                    releasing->ReleaseWindow();
+                    releasing->ReleaseWindow(ruleFollows);
             });
             if (Ref<IWindowExtenderOwner> owner = Owner())
                 owner->NotifyOwner(static_cast<IWindowExtender*>(this));
         } catch (...) {
         }
         return;
+    }
+
+    if (message.Msg == WM_EXTENDER_ATTACHED) {
+        // What the attach left for the window's own thread comes first.
+        ForEachPart(actions_, [](IExtenderAction* action) {
+            if (Ref<IAttachNoticeAction> notice = QueryAs<IAttachNoticeAction>(action)) notice->WindowAttached();
+        });
     }
 
     const State& state = Current();

@@ -120,9 +120,6 @@ private:
 };
 
 class TWindowExtenders : public TTypedCollection<IWindowExtenders> {};
-// A typed collection of message handlers under generated names (for users of
-// the interface; the extender keeps its own handlers in a guarded list).
-class TMessageHandlers : public TTypedCollection<IMessageHandlers, true> {};
 
 // Registers "WINDOWEXTENDER" in the item registry.
 void RegisterWindowExtenderClasses();

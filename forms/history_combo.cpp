@@ -1,7 +1,6 @@
 #include "forms/history_combo.h"
 
 #include <utility>
-#include <vector>
 
 #include "foundation/winfuncs.h"
 
@@ -61,37 +60,36 @@ void THistoryComboBox::AddToHistory() {
     std::string text = Text();
     if (!CanAddHistory(text)) return;
     if (text.empty()) return;
-    const int count = ItemCount();
-    std::vector<std::string> old;
-    old.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) old.push_back(Item(i));
-    std::vector<std::string> items = old;
     // The history compares exactly; the last equal item is the one moved.
+    // The list finds the items equal without regard to case itself; only
+    // those are read, so a long history costs a few messages.
     int found = -1;
-    for (int i = count - 1; i >= 0; --i) {
-        if (items[static_cast<size_t>(i)] == text) {
-            found = i;
-            break;
+    if (HWND combo = Handle()) {
+        const std::wstring wide = ToWide(text);
+        for (int from = -1;;) {
+            const LRESULT at = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(from),
+                                              reinterpret_cast<LPARAM>(wide.c_str()));
+            if (at == CB_ERR || at <= from) break;  // the search wraps around at the end
+            from = static_cast<int>(at);
+            if (Item(from) == text) found = from;
         }
     }
-    bool showMoved = false;
-    if (found < 0) {
-        items.insert(items.begin(), text);
-    } else if (found > 0) {
-        items.erase(items.begin() + found);
-        items.insert(items.begin(), text);
-        showMoved = true;
-    }
-    if (capacity_ > 0 && items.size() > static_cast<size_t>(capacity_)) items.resize(static_cast<size_t>(capacity_));
+    const bool showMoved = found > 0;
+    const bool trim = capacity_ > 0 && ItemCount() + (found < 0 ? 1 : 0) > capacity_;
     Nested fromCode(settingText_);
-    if (items != old) {
-        // Emptying the list empties the edit field too: keep what it shows.
+    if (found != 0 || trim) {
+        // The list changes where it differs; the edit field keeps what it
+        // shows.
         const std::string shown = Text();
         const int selStart = SelStart(), selLength = SelLength();
-        ClearItems();
-        for (const std::string& item : items) AddItem(item);
-        TComboBox::SetText(shown);
-        SetSel(selStart, selLength);
+        if (found > 0) DeleteItem(found);
+        if (found != 0) InsertItem(0, text);
+        if (capacity_ > 0)
+            while (ItemCount() > capacity_) DeleteItem(ItemCount() - 1);
+        if (Text() != shown) {
+            TComboBox::SetText(shown);
+            SetSel(selStart, selLength);
+        }
     }
     if (showMoved) TComboBox::SetText(text);
 }

@@ -22,15 +22,27 @@ std::string TBaseCollection::NextAutoName() {
     return lastKey_;
 }
 
+void TBaseCollection::NoteName(const std::string& name) {
+    if (CompareTextAZ(Trim(lastKey_), Trim(name)) < 0) lastKey_ = name;
+}
+
 void* TBaseCollection::AddItem(void* item, bool automatic, const std::string& name) {
     std::string key = name;
     if (automatic)
         key = NextAutoName();
-    else if (CompareTextAZ(Trim(lastKey_), Trim(name)) < 0)
-        lastKey_ = name;
+    else
+        NoteName(name);
     if (list_.IndexOf(key) >= 0) return nullptr;  // the list would refuse it
     list_.Add(key, item);
     return item;
+}
+
+bool TBaseCollection::Rename(int index, const std::string& name) {
+    if (index < 0 || index >= Count()) throw EElHashListError("Invalid index.");
+    const int present = list_.IndexOf(name);
+    if (present >= 0 && present != index) return false;
+    NoteName(name);
+    return list_.Rekey(index, name);
 }
 
 void* TBaseCollection::GetItem(const Variant& key) const {

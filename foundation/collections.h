@@ -28,6 +28,10 @@ public:
     // 0 to Count - 1 raises "Invalid index."; any other key does nothing.
     virtual void Delete(const Variant& key);
     virtual void Clear();
+    // Gives the item at the position a new name; it keeps its place. A name
+    // that another item holds is refused (false); a bad position raises
+    // "Invalid index.".
+    bool Rename(int index, const std::string& name);
 
 protected:
     // The item, or nullptr when the name is present already.
@@ -43,6 +47,8 @@ protected:
 
 private:
     std::string NextAutoName();
+    // A name given by hand: LastKey follows the greatest.
+    void NoteName(const std::string& name);
     std::string lastKey_;
 };
 

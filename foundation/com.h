@@ -221,6 +221,15 @@ public:
         return ULONG(n);
     }
     long RefCount() const { return refs_.load(); }
+    // Takes a reference unless the count already fell to 0 (the object is
+    // being destroyed on another thread): for a look-up that may meet an
+    // object while its last reference goes.
+    bool TryAddRefImpl() {
+        long n = refs_.load();
+        while (n > 0)
+            if (refs_.compare_exchange_weak(n, n + 1)) return true;
+        return false;
+    }
 
     // Objects alive in this process; tests use it to find leaks.
     static long LiveObjects();

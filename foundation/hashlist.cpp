@@ -159,6 +159,16 @@ void TElHashList::Delete(int index) {
     Release(data);
 }
 
+bool TElHashList::Rekey(int index, const std::string& key) {
+    if (index < 0 || index >= Count()) throw EElHashListError("Invalid index.");
+    const Hash h = HashOf(key);
+    const int present = Search(h);
+    if (present >= 0 && present != index && DuplicateMode != TDuplicateMode::Allow) return false;
+    entries_[size_t(index)].hash = h;
+    DropIndex();
+    return true;
+}
+
 void TElHashList::DeleteKey(const std::string& key) {
     int i = IndexOf(key);
     if (i < 0 || i >= Count()) throw EElHashListError("Hash not found.");

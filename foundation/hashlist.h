@@ -55,6 +55,11 @@ public:
     void* Item(int index) const;
     void Delete(int index);
     void DeleteKey(const std::string& key);
+    // Gives the entry at the position another key; it keeps its place and
+    // its data. A key that another entry holds is taken only when
+    // duplicates are allowed; otherwise the answer is false and nothing
+    // changes. A bad position raises "Invalid index.".
+    bool Rekey(int index, const std::string& key);
     void Clear();
 
 protected:

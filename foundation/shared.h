@@ -16,6 +16,10 @@ extern UINT WM_EXTENDER_ATTACHED;
 extern UINT WM_APPLY_RULES;
 extern UINT WM_CONFIG_CHANGED;
 extern UINT WM_WNDPROC_REPLACED;
+// WM_CONFIG_CHANGED's wParam for a window that a rule still answers for
+// after a reload: its new rule follows (WM_APPLY_RULES), so what the old one
+// did to it stays until the new one is there. 0: no rule follows.
+constexpr WPARAM kConfigChangedRuleFollows = 1;
 
 // Registers the five messages, in their documented order.
 void RegisterSharedMessages();

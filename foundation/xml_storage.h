@@ -29,6 +29,15 @@ public:
     using Exception::Exception;
 };
 
+// Why a document did not load: the XML service's reason with the line and
+// the position in that line where it stopped (both from 1; 0 when it names
+// none), or why the file could not be read. An empty reason: it loaded.
+struct TXMLLoadError {
+    std::string reason;
+    long line = 0;
+    long position = 0;
+};
+
 // How one storage object hands a DOM element to another.
 struct IXMLStorage : IHierStorage {
     // Keeps both references, dropping the previous ones.
@@ -98,6 +107,10 @@ public:
     // without a document. Raises EOleError.
     void SetDeclaration(const std::string& data);
 
+    // Why the last LoadFromFile or LoadFromXML failed; empty after one
+    // that succeeded.
+    const TXMLLoadError& LoadError() const { return loadError_; }
+
     IXMLDOMDocument* Document() const { return document_.get(); }
     IXMLDOMElement* Element() const { return element_.get(); }
 
@@ -118,6 +131,7 @@ private:
 
     Ref<IXMLDOMDocument> document_;
     Ref<IXMLDOMElement> element_;
+    TXMLLoadError loadError_;
 
     // Where the last GetChild stopped (the children of element_ change only
     // through this object's writes, which reset it).
@@ -150,6 +164,10 @@ bool IsXMLName(const std::string& name);
 // file only once it is complete and reads back. Raises on failure; the
 // existing file is then left whole.
 void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName);
+// Writes a document given as its markup (UTF-8, without declaration) the
+// same way: the declaration with that data first (none when it is empty),
+// in its encoding, read back by the XML service before it replaces the file.
+void SaveXMLText(std::string markup, const std::string& declaration, const std::string& fileName);
 
 }  // namespace omb
 

@@ -250,7 +250,21 @@ void TEditorController::DeleteSelectedRule() {
 }
 
 bool TEditorController::SaveWithReport() {
-    if (root_.Save()) return true;
+    bool saved = false;
+    {
+        // The wait cursor for the save's length; a failure is told after it.
+        struct Busy {
+            IEditorWindow* window;
+            explicit Busy(IEditorWindow* w) : window(w) {
+                if (window) window->SetBusy(true);
+            }
+            ~Busy() {
+                if (window) window->SetBusy(false);
+            }
+        } busy(window_.get());
+        saved = root_.Save();
+    }
+    if (saved) return true;
     if (window_)
         window_->Ask(GetMLString("TW_SaveFailed", "The configuration was not saved. Check that the file can be written:") +
                          "\n" + AppPath + SettingsFileName,
@@ -287,8 +301,28 @@ bool TEditorController::ShortCut(const TKeyMessage& key) {
     return false;
 }
 
+bool TEditorController::ShowInPlace(const Ref<IUIElement>& next) {
+    // The panel shown goes over to the next object of its class, bound in
+    // place: no window changes its parent, the area is not frozen, and only
+    // the controls whose values differ repaint.
+    if (!shown_ || !next || shown_ == next) return false;
+    const char* const role = "DefaultDetailPanel";
+    // What the user typed into the panel belongs to the object it shows.
+    window_->CommitEdit();
+    // Panels of the next object still open (none as a rule) go aside first.
+    next->ReleasePanels();
+    if (!shown_->CanPassDetailPanel(role, next.get())) return false;
+    const bool modified = root_.Modified();
+    shown_->PassDetailPanel(role, next.get());
+    shown_ = next;
+    root_.SetModified(modified);
+    return true;
+}
+
 void TEditorController::SelectionChanged(ITreeNode* node) {
     if (!window_) return;
+    Ref<IUIElement> selected = node && node->Data() ? node->Data()->element : Ref<IUIElement>();
+    if (ShowInPlace(selected)) return;
     window_->FreezeDetail(true);
     try {
         window_->ClearDetail();

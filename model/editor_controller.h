@@ -61,6 +61,9 @@ private:
     ITreeNode* Selected();
     void BuildBars();
     void HookCommands(IBOMObject* commands);
+    // Shows the next element by handing it the panel shown now, in place;
+    // false when that panel cannot show it.
+    bool ShowInPlace(const Ref<IUIElement>& next);
     std::vector<Ref<IBOMUICommand>> Commands(const std::string& path);
     std::string Title() const;
 

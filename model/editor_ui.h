@@ -76,6 +76,8 @@ struct IEditorWindow {
     virtual void Close() = 0;
     // The focused control stores what the user typed.
     virtual void CommitEdit() = 0;
+    // A long step (a save) starts or ends: the wait cursor shows meanwhile.
+    virtual void SetBusy(bool busy) { (void)busy; }
 
     // A message box owned by the window.
     virtual int Ask(const std::string& text, const std::string& title, TAskButtons buttons, bool question) = 0;

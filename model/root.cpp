@@ -5,6 +5,7 @@
 #include "foundation/channel.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
+#include "bom/stored_tree.h"
 #include "foundation/xml_storage.h"
 #include "model/window_rules.h"
 #include "model/xml_text.h"
@@ -72,6 +73,11 @@ void TTarvelWindows::Broadcast(int code, int param1, int param2) {
     if (code == 1) modified_ = before;
 }
 
+void TTarvelWindows::LoadContent(IHierStorage* node, bool readName) {
+    TBOM_UI_Object::LoadContent(node, readName);
+    if (rules_ && rules_->RenamedOnLoad() > 0) modified_ = true;
+}
+
 bool TTarvelWindows::ShouldSave(IBOMObject* child) {
     const std::string name = child->GetName();
     return name != "menu" && name != "toolbar" && TBOM_UI_Object::ShouldSave(child);
@@ -107,12 +113,20 @@ std::string TTarvelWindows::FindWindowCommand(HWND window) {
 bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
     if (!modified_) return true;
     try {
-        Ref<TXMLStorage> storage = TXMLStorage::Create();
-        if (!storage->CreateNew("tarvel_windows")) return false;
+        // What the configuration writes is kept as a stored tree (the
+        // stored rules hand theirs over as they are) and written out as
+        // text: a document of the XML service for thousands of rules costs
+        // many times more to build and to free. The XML service reads the
+        // file back before it replaces the old one.
+        Ref<TStoredBuilder> builder = TStoredBuilder::Create("tarvel_windows");
+        {
+            TRuleSaveScope scope;
+            SaveTo(builder.get());
+        }
+        std::string markup = StoredMarkup(*builder->Freeze().get());
+        builder = nullptr;
         // A file that is rewritten keeps its declaration, and so its encoding.
-        storage->SetDeclaration(ReadXMLDeclaration(fileName));
-        storage->SaveObject(static_cast<IPersistObject*>(this));
-        if (!storage->SaveToFile(fileName)) return false;
+        SaveXMLText(std::move(markup), ReadXMLDeclaration(fileName), fileName);
     } catch (const std::exception&) {
         return false;
     }

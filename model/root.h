@@ -86,6 +86,9 @@ public:
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
+    // A file whose rules had to be kept under new names loads as modified,
+    // so that a save writes those names.
+    void LoadContent(IHierStorage* node, bool readName) override;
 
 private:
     bool modified_ = false;

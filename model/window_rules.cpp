@@ -1,8 +1,12 @@
 #include "model/window_rules.h"
 
+#include <map>
 #include <mutex>
+#include <tuple>
 
 #include "bom/stored_tree.h"
+#include "foundation/ole.h"
+#include "foundation/xml_storage.h"
 #include "foundation/strings.h"
 #include "bom/ui_commands.h"
 #include "model/actions.h"
@@ -23,7 +27,33 @@ constexpr RulePart kRuleParts[3] = {{"conditions", "CONDITIONS"}, {"actions", "A
 
 // Set while the prototype is made: that rule is made the plain way.
 thread_local bool t_makingPrototype = false;
+
+// The stored parts translated during one save, by the part they came from
+// (kept alive with them, so that an address is never taken for another).
+using TTranslations = std::map<const TStoredNode*, std::pair<TStoredRef, TStoredRef>>;
+thread_local TTranslations* t_translations = nullptr;
+
+// Writes a stored tree into an element as the objects it was taken from
+// wrote it there.
+void WriteStored(IHierStorage* storage, const TStoredNode& node) {
+    for (const TStoredNode::Attribute& a : node.Attributes()) storage->WriteAttribute(a.first, a.second);
+    if (!node.Text().empty()) storage->SetText(node.Text());
+    for (const TStoredRef& child : node.Children())
+        if (Ref<IHierStorage> element = storage->AddChild(child->Name())) WriteStored(element.get(), *child.get());
+}
 }  // namespace
+
+TRuleSaveScope::TRuleSaveScope() {
+    if (t_translations) return;
+    t_translations = new TTranslations();
+    outer_ = true;
+}
+
+TRuleSaveScope::~TRuleSaveScope() {
+    if (!outer_) return;
+    delete t_translations;
+    t_translations = nullptr;
+}
 
 // What a rule keeps of its children while they are stored.
 struct TRuleBody {
@@ -72,6 +102,95 @@ private:
         }
     }
 };
+
+namespace {
+// The compiled form of a rule's conditions; false when one of them has none.
+bool CompileConditions(IBOMObject* object, TCompiledConditions& matcher) {
+    auto* conditions = dynamic_cast<TBOMCollection*>(object);
+    if (!conditions) return false;
+    const int count = conditions->Count();
+    for (int i = 0; i < count; ++i) {
+        auto* condition = dynamic_cast<TCondition*>(conditions->GetItem(Variant(i)).get());
+        if (!condition || !condition->IsEnabled()) continue;
+        std::vector<TCompiledCriterion> criteria;
+        if (!condition->Compile(criteria)) return false;
+        if (!criteria.empty()) matcher.conditions.push_back(std::move(criteria));  // none: it never matches
+    }
+    return true;
+}
+
+// The actions' and triggers' part of the command text.
+std::string PartsText(IBOMObject* actions, IBOMObject* triggers) {
+    std::string text;
+    auto append = [&](IBOMObject* child, const char* role, const char* key) {
+        Ref<IBOMCollection> list = Ref<IBOMObject>(child).As<IBOMCollection>();
+        if (!list) return;
+        const int count = list->Count();
+        for (int i = 0; i < count; ++i) {
+            Ref<IUnknown> part = list->GetItem(Variant(i))->QueryRole(role);
+            std::string partText;
+            if (Ref<IAction> action = part.As<IAction>()) {
+                if (action->IsEnabled()) partText = action->CommandText();
+            } else if (Ref<IActivator> trigger = part.As<IActivator>()) {
+                if (trigger->IsEnabled()) partText = trigger->CommandText();
+            }
+            if (!partText.empty()) text += std::string("\\") + key + "=" + partText;
+        }
+    };
+    append(actions, "Action", "ACTION");
+    append(triggers, "Trigger", "TRIGGER");
+    return text;
+}
+
+// A part of a rule as objects of its own, built from a stored part.
+Ref<IBOMObjectSlave> PartObject(size_t i, const TStoredRef& stored) {
+    Ref<IBOMObjectSlave> child = CreateBOMObject(kRuleParts[i].type, kRuleParts[i].name);
+    auto* fixed = dynamic_cast<TBOMObjectWithAll*>(child.get());
+    if (!fixed) return nullptr;
+    if (stored) fixed->LoadFixed(TStoredStorage::Create(stored).get());
+    return child;
+}
+
+// The markup of the element a storage reads, when it reads a document of
+// the XML service; empty otherwise.
+std::wstring MarkupOf(IHierStorage* node) {
+    auto* xml = dynamic_cast<TXMLStorage*>(node);
+    if (!xml || !xml->Element()) return std::wstring();
+    Bstr text;
+    if (FAILED(xml->Element()->get_xml(text.put()))) return std::wstring();
+    return text.Wide();
+}
+}  // namespace
+
+// What the rules of one configuration file read have in common: a part read
+// from equal markup over an equal part is read once; the command texts of
+// equal actions and triggers are taken once.
+struct TRuleLoadCache {
+    struct Part {
+        TStoredRef from;  // keeps the key's node alive
+        TStoredRef part;
+        bool compiled = false;  // conditions: the matcher below is valid
+        TCompiledConditions matcher;
+    };
+    std::map<std::tuple<size_t, const TStoredNode*, std::wstring>, Part> parts;
+    std::map<std::pair<const TStoredNode*, const TStoredNode*>, std::pair<std::pair<TStoredRef, TStoredRef>, TStoredRef>>
+        texts;
+};
+namespace {
+thread_local TRuleLoadCache* t_loadCache = nullptr;
+}
+
+TRuleLoadScope::TRuleLoadScope() {
+    if (t_loadCache) return;
+    t_loadCache = new TRuleLoadCache();
+    outer_ = true;
+}
+
+TRuleLoadScope::~TRuleLoadScope() {
+    if (!outer_) return;
+    delete t_loadCache;
+    t_loadCache = nullptr;
+}
 
 TWindowRule::TWindowRule() = default;
 TWindowRule::~TWindowRule() = default;
@@ -144,16 +263,7 @@ bool TWindowRule::MakeBody(TRuleBody& body) {
         if (!parts[i]) return false;
     }
     TCompiledConditions matcher;
-    auto* conditions = dynamic_cast<TBOMCollection*>(all[1].get());
-    if (!conditions) return false;
-    const int count = conditions->Count();
-    for (int i = 0; i < count; ++i) {
-        auto* condition = dynamic_cast<TCondition*>(conditions->GetItem(Variant(i)).get());
-        if (!condition || !condition->IsEnabled()) continue;
-        std::vector<TCompiledCriterion> criteria;
-        if (!condition->Compile(criteria)) return false;
-        if (!criteria.empty()) matcher.conditions.push_back(std::move(criteria));  // none: it never matches
-    }
+    if (!CompileConditions(all[1].get(), matcher)) return false;
     body.matcher = std::move(matcher);
     body.bodyText = TStoredNode::Make(std::string(), {}, BodyText(), {});
     for (size_t i = 0; i < 3; ++i) body.parts[i] = StoreObject(parts[i].get(), parts[i]->GetElementName());
@@ -180,9 +290,45 @@ Ref<IBOMObject> TWindowRule::GetChild(const std::string& name) {
     return TEnabledItem::GetChild(name);
 }
 
+TStoredRef TWindowRule::PartToSave(size_t i) {
+    const TStoredRef& part = body_->parts[i];
+    if (!part || !languagePending_) return part;
+    if (t_translations) {
+        auto found = t_translations->find(part.get());
+        if (found != t_translations->end()) return found->second.second;
+    }
+    // The part as objects of its own, told the language, written again.
+    TStoredRef translated = part;
+    Ref<IBOMObjectSlave> child = CreateBOMObject(kRuleParts[i].type, kRuleParts[i].name);
+    auto* fixed = dynamic_cast<TBOMObjectWithAll*>(child.get());
+    Ref<IPersistObject> persist = child.As<IPersistObject>();
+    if (fixed && persist) {
+        fixed->LoadFixed(TStoredStorage::Create(part).get());
+        child->Broadcast(1, 0, 0);
+        translated = StoreObject(persist.get(), persist->GetElementName());
+    }
+    if (child) child->Disconnect();
+    if (t_translations) (*t_translations)[part.get()] = {part, translated};
+    return translated;
+}
+
 void TWindowRule::SaveTo(IHierStorage* storage) {
-    Realize();
+    if (!body_) {
+        TEnabledItem::SaveTo(storage);
+        return;
+    }
+    // Stored parts are written from their stored form: saving builds no
+    // rule as objects. The name and parameters first (the parts are not
+    // among the children while stored), then the parts in their order.
     TEnabledItem::SaveTo(storage);
+    for (size_t i = 0; i < 3; ++i) {
+        TStoredRef part = PartToSave(i);
+        if (!part) continue;
+        if (auto* builder = dynamic_cast<TStoredBuilder*>(storage))
+            builder->AddStored(std::move(part));  // taken as it is
+        else if (Ref<IHierStorage> element = storage->AddChild(part->Name()))
+            WriteStored(element.get(), *part.get());
+    }
 }
 
 void TWindowRule::Broadcast(int code, int param1, int param2) {
@@ -207,12 +353,78 @@ void TWindowRule::Disconnect() {
 }
 
 void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
-    // Loaded as objects; stored again afterwards when it was stored before
-    // and no view shows it.
+    // A stored rule no view shows reads its parts into their stored form;
+    // any other is loaded as objects.
+    if (body_ && !ui_ && LoadStored(node, readName)) return;
     const bool stored = body_ != nullptr;
     Realize();
     TEnabledItem::LoadContent(node, readName);
     if (stored && !ui_) Store();
+}
+
+bool TWindowRule::LoadStored(IHierStorage* node, bool readName) {
+    // Each part is read over what it holds now, as objects of its own, and
+    // stored again; equal parts read from equal markup are read once per
+    // file (TWindowRules loads its rules in one scope).
+    TRuleLoadScope scope;
+    TRuleLoadCache& cache = *t_loadCache;
+    const TRuleLoadCache::Part* read[3] = {};
+    TRuleLoadCache::Part conditions;
+    for (size_t i = 0; i < 3; ++i) {
+        const TStoredRef& now = body_->parts[i];
+        if (!now) return false;
+        Ref<IHierStorage> element = node->GetChild(now->Name(), 0);
+        if (!element) continue;  // the part stays as it is
+        auto readPart = [&](TRuleLoadCache::Part& part) {
+            Ref<IBOMObjectSlave> child = PartObject(i, now);
+            Ref<IPersistObject> persist = child.As<IPersistObject>();
+            if (!persist) return false;
+            dynamic_cast<TBOMObjectWithAll*>(child.get())->LoadFixed(element.get());
+            part.from = now;
+            part.part = StoreObject(persist.get(), persist->GetElementName());
+            if (i == 0) part.compiled = CompileConditions(child.get(), part.matcher);
+            child->Disconnect();
+            return true;
+        };
+        if (i == 0) {
+            // The conditions name the windows of their rule and differ from
+            // rule to rule: they are read without looking for equal ones.
+            if (!readPart(conditions)) return false;
+            read[0] = &conditions;
+            continue;
+        }
+        const std::wstring markup = MarkupOf(element.get());
+        if (markup.empty()) return false;
+        const auto key = std::make_tuple(i, now.get(), markup);
+        auto found = cache.parts.find(key);
+        if (found == cache.parts.end()) {
+            TRuleLoadCache::Part part;
+            if (!readPart(part)) return false;
+            found = cache.parts.emplace(key, std::move(part)).first;
+        }
+        read[i] = &found->second;
+    }
+    if (read[0] && !read[0]->compiled) return false;  // matching needs the objects
+    // The rule's own name and parameters (the parts are not among its
+    // children while stored), then the parts read.
+    TEnabledItem::LoadContent(node, readName);
+    for (size_t i = 0; i < 3; ++i)
+        if (read[i]) body_->parts[i] = read[i]->part;
+    if (read[0]) body_->matcher = read[0]->matcher;
+    if (read[1] || read[2]) {
+        const auto key = std::make_pair(body_->parts[1].get(), body_->parts[2].get());
+        auto found = cache.texts.find(key);
+        if (found == cache.texts.end()) {
+            Ref<IBOMObjectSlave> actions = PartObject(1, body_->parts[1]), triggers = PartObject(2, body_->parts[2]);
+            TStoredRef text = TStoredNode::Make(std::string(), {}, PartsText(actions.get(), triggers.get()), {});
+            if (actions) actions->Disconnect();
+            if (triggers) triggers->Disconnect();
+            found = cache.texts.emplace(key, std::make_pair(std::make_pair(body_->parts[1], body_->parts[2]), text))
+                        .first;
+        }
+        body_->bodyText = found->second.second;
+    }
+    return true;
 }
 
 Ref<IUnknown> TWindowRule::QueryRole(const std::string& role) {
@@ -241,27 +453,7 @@ std::string TWindowRule::CommandText() {
     return CommandPair("WINDOWRULENAME", name_) + (body_ ? body_->bodyText->Text() : BodyText());
 }
 
-std::string TWindowRule::BodyText() {
-    std::string text;
-    auto append = [&](const char* child, const char* role, const char* key) {
-        Ref<IBOMCollection> list = GetObject(child).As<IBOMCollection>();
-        if (!list) return;
-        const int count = list->Count();
-        for (int i = 0; i < count; ++i) {
-            Ref<IUnknown> part = list->GetItem(Variant(i))->QueryRole(role);
-            std::string partText;
-            if (Ref<IAction> action = part.As<IAction>()) {
-                if (action->IsEnabled()) partText = action->CommandText();
-            } else if (Ref<IActivator> trigger = part.As<IActivator>()) {
-                if (trigger->IsEnabled()) partText = trigger->CommandText();
-            }
-            if (!partText.empty()) text += std::string("\\") + key + "=" + partText;
-        }
-    };
-    append("actions", "Action", "ACTION");
-    append("triggers", "Trigger", "TRIGGER");
-    return text;
-}
+std::string TWindowRule::BodyText() { return PartsText(GetObject("actions").get(), GetObject("triggers").get()); }
 
 void TWindowRule::FillChildNodes(ITreeNode* node) {
     for (const char* child : {"conditions", "actions", "triggers"}) {
@@ -283,6 +475,11 @@ void TWindowRules::Initialize() {
 namespace {
 bool BlanksOnly(const std::string& name) { return name.find_first_not_of(" \t") == std::string::npos; }
 }  // namespace
+
+void TWindowRules::LoadContent(IHierStorage* node, bool readName) {
+    TRuleLoadScope scope;
+    TBOM_UI_Collection::LoadContent(node, readName);
+}
 
 void TWindowRules::RenameChild(IBOMObjectSlave* child, const std::string& newName) {
     if (HasCommandCharacters(newName) || BlanksOnly(newName)) return;

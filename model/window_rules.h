@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bom/enabled_item.h"
+#include "bom/stored_tree.h"
 #include "model/criteria.h"
 
 namespace omb {
@@ -26,6 +27,7 @@ protected:
 };
 
 struct TRuleBody;
+struct TRuleLoadCache;
 
 // A rule keeps its conditions, actions and triggers as objects only once
 // something asks for them as objects. Until then it holds what they would
@@ -85,6 +87,13 @@ private:
     std::string BodyText();
     // Builds the objects back from the stored form.
     void Realize();
+    // Reads the rule from a node of an XML document into its stored form;
+    // false, having read nothing, when it must be read as objects.
+    bool LoadStored(IHierStorage* node, bool readName);
+    // Part i of the stored form as its objects would write it now (in the
+    // language of the moment when a language change is still to be given
+    // to them).
+    TStoredRef PartToSave(size_t i);
     // Stores the objects and lets them go, when the rule is as it was made
     // (its "all" children in their order) and matching has a compiled form.
     void Store();
@@ -99,6 +108,32 @@ private:
     bool languagePending_ = false;
 };
 
+// While one lives on a thread, the stored rules loaded there share what
+// they read: a part read from equal markup over an equal part is read once.
+class TRuleLoadScope {
+public:
+    TRuleLoadScope();
+    ~TRuleLoadScope();
+    TRuleLoadScope(const TRuleLoadScope&) = delete;
+    TRuleLoadScope& operator=(const TRuleLoadScope&) = delete;
+
+private:
+    bool outer_ = false;
+};
+
+// While one lives on a thread, the stored rules saved there translate each
+// distinct stored part once (the parts of many rules are shared).
+class TRuleSaveScope {
+public:
+    TRuleSaveScope();
+    ~TRuleSaveScope();
+    TRuleSaveScope(const TRuleSaveScope&) = delete;
+    TRuleSaveScope& operator=(const TRuleSaveScope&) = delete;
+
+private:
+    bool outer_ = false;
+};
+
 class TWindowRules : public TBOM_UI_Collection {
 public:
     void Initialize() override;
@@ -106,6 +141,14 @@ public:
     // Refuses, like a name another rule holds, a name of blanks only and a
     // name with a character that structures the rule command text.
     void RenameChild(IBOMObjectSlave* child, const std::string& newName) override;
+
+protected:
+    // No rule of a file is lost: a rule whose name an earlier rule of the
+    // file holds is kept under the first free "NAME (2)", "NAME (3)", ...
+    bool KeepsSameNamedItems() override { return true; }
+
+    // The rules of one file share what they read (TRuleLoadScope).
+    void LoadContent(IHierStorage* node, bool readName) override;
 };
 
 // Why a window rule cannot take a name: it is empty or blanks only, another

@@ -6,7 +6,7 @@ OMB_BUILD=${OMB_BUILD:-$OMB_ROOT/build}
 OMB_WIN_BUILD=$OMB_BUILD/win
 OMB_NATIVE_BUILD=$OMB_BUILD/native
 OMB_DIST=$OMB_BUILD/dist
-OMB_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb googletest clang libclang-rt-14-dev x11-utils xdotool imagemagick fp-utils"
+OMB_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 mingw-w64 wine wine64 xvfb googletest clang libclang-rt-14-dev x11-utils xdotool imagemagick fp-utils"
 
 # A compiler cache, where one is installed, lets several work trees of one
 # machine share their compilations.

@@ -57,6 +57,17 @@ void TActionsDetailPanel::ClearObject() {
     TDetailPanelFrame::ClearObject();
 }
 
+bool TActionsDetailPanel::CanRebind(IBOMObject* object) {
+    return content_ && content_->ControlCount() > 0 && TDetailPanelFrame::CanRebind(object) &&
+           content_->CanRebind(object);
+}
+
+void TActionsDetailPanel::Rebind(IBOMObject* object) {
+    editedObject_ = object;
+    // The rows and the group's caption follow the inner panel.
+    content_->Rebind(object);
+}
+
 void TActionsDetailPanel::Notify(int code, int value1, int value2) {
     if (content_) content_->Notify(code, value1, value2);
     TDetailPanelFrame::Notify(code, value1, value2);
@@ -85,17 +96,22 @@ TActionsContentDetailPanel::TActionsContentDetailPanel() {
 
 void TActionsContentDetailPanel::SetObject(IBOMObject* object) {
     TDetailPanelFrame::SetObject(object);
-    Ref<IBOMCollection> items = object ? Ref<IBOMObject>(object).As<IBOMCollection>() : Ref<IBOMCollection>();
     int height = 0;
-    if (items) {
-        const std::string filter = kActionFilter;
-        for (int i = 0; i < items->Count(); ++i) {
-            Ref<IBOMObject> item = items->GetItem(Variant(i));
-            if (!item || filter.find(";" + item->GetName() + ";") == std::string::npos) continue;
-            if (TControl* row = EmbedObjectPanel(item.get(), this)) height += row->Height();
-        }
-    }
+    for (const Ref<IBOMObject>& item : EmbeddedObjects(object))
+        if (TControl* row = EmbedObjectPanel(item.get(), this)) height += row->Height();
     SetClientHeight(height);
+}
+
+std::vector<Ref<IBOMObject>> TActionsContentDetailPanel::EmbeddedObjects(IBOMObject* object) {
+    std::vector<Ref<IBOMObject>> rows;
+    Ref<IBOMCollection> items = object ? Ref<IBOMObject>(object).As<IBOMCollection>() : Ref<IBOMCollection>();
+    if (!items) return rows;
+    const std::string filter = kActionFilter;
+    for (int i = 0; i < items->Count(); ++i) {
+        Ref<IBOMObject> item = items->GetItem(Variant(i));
+        if (item && filter.find(";" + item->GetName() + ";") != std::string::npos) rows.push_back(item);
+    }
+    return rows;
 }
 
 void TActionsContentDetailPanel::UpdateLanguage() {
@@ -132,11 +148,13 @@ void TActionDetailPanel::UpdateView() {
     IBOMObject* object = editedObject_.get();
     std::string value;
     if (ReadParam(object, "enabled", value)) EnabledCheckBox->SetChecked(value == "yes");
+    std::string hint = EnabledCheckBox->Hint();
     if (ReadParam(object, "caption", value) || ReadParam(object, "name", value)) {
-        EnabledCheckBox->SetText(value);
-        EnabledCheckBox->SetHint(value);
+        SetTextIfNew(EnabledCheckBox, value);
+        hint = value;
     }
-    if (ReadParam(object, "hint", value)) EnabledCheckBox->SetHint(value);
+    if (ReadParam(object, "hint", value)) hint = value;
+    SetHintIfNew(EnabledCheckBox, hint);
 }
 
 // ---------------------------------------------------------- run-mode row
@@ -197,7 +215,9 @@ void TRunModeActionDetailPanel::SelectRunMode(const std::string& mode) {
     for (size_t i = 0; i < runModes_.size(); ++i)
         if (runModes_[i][0] == mode) index = static_cast<int>(i);
     TLoadingGuard guard(loading_);
-    RunAsComboBox->SetItemIndex(runModes_.empty() ? -1 : index);
+    // Sent only when another item is to show: the list repaints otherwise.
+    const int wanted = runModes_.empty() ? -1 : index;
+    if (RunAsComboBox->ItemIndex() != wanted) RunAsComboBox->SetItemIndex(wanted);
 }
 
 void TRunModeActionDetailPanel::UpdateView() {

@@ -27,6 +27,8 @@ public:
     const char* ClassName() const override { return "TActionsDetailPanel"; }
     void SetObject(IBOMObject* object) override;
     void ClearObject() override;
+    bool CanRebind(IBOMObject* object) override;
+    void Rebind(IBOMObject* object) override;
     void Notify(int code, int value1, int value2) override;
     void UpdateView() override;
     void UpdateLanguage() override;
@@ -46,6 +48,9 @@ public:
     const char* ClassName() const override { return "TActionsContentDetailPanel"; }
     void SetObject(IBOMObject* object) override;
     void UpdateLanguage() override;
+
+protected:
+    std::vector<Ref<IBOMObject>> EmbeddedObjects(IBOMObject* object) override;
 };
 
 class TActionDetailPanel : public TDetailPanelFrame {

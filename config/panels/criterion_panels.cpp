@@ -80,7 +80,7 @@ void TAbstractCriterionDetailPanel::BuildValueRow(const char* labelName, const c
 void TAbstractCriterionDetailPanel::LoadCombo(TPanelComboBox* combo, const std::string& param) {
     std::string value;
     if (!ReadParam(editedObject_.get(), param, value)) return;
-    combo->SetText(value);
+    SetTextIfNew(combo, value);
     combo->AddToHistory();
 }
 

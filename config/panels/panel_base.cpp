@@ -55,7 +55,20 @@ forms::TControl* EmbedObjectPanel(IBOMObject* child, forms::TControl* container)
     }
     panel->SetParent(container);
     panel->SetVisible(true);
+    for (forms::TControl* c = container; c; c = c->Parent())
+        if (auto* frame = dynamic_cast<TDetailPanelFrame*>(c)) {
+            frame->NoteEmbedded(child);
+            break;
+        }
     return panel;
+}
+
+void SetTextIfNew(forms::TControl* control, const std::string& text) {
+    if (control->Text() != text) control->SetText(text);
+}
+
+void SetHintIfNew(forms::TControl* control, const std::string& hint) {
+    if (control->Hint() != hint) control->SetHint(hint);
 }
 
 forms::TControl* EmbedChildPanel(IBOMObject* object, const std::string& path, forms::TControl* container) {

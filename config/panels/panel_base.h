@@ -64,6 +64,11 @@ forms::TControl* EmbedChildPanel(IBOMObject* object, const std::string& path, fo
 // The same for an object itself (an item of a collection).
 forms::TControl* EmbedObjectPanel(IBOMObject* child, forms::TControl* container);
 
+// A control is sent a text or hint only when it shows another: a panel
+// that shows the next object in place repaints only what changed.
+void SetTextIfNew(forms::TControl* control, const std::string& text);
+void SetHintIfNew(forms::TControl* control, const std::string& hint);
+
 // The value of a parameter of the object ("params/" + name); false when the
 // object has no such parameter.
 bool ReadParam(IBOMObject* object, const std::string& name, std::string& value);

@@ -162,9 +162,27 @@ LRESULT TWindowRuleDetailPanel::WndProc(UINT message, WPARAM wParam, LPARAM lPar
     return TDetailPanelFrame::WndProc(message, wParam, lParam);
 }
 
+namespace {
+const char* const kRuleCondition = "conditions/DefaultCondition";
+const char* const kRuleActions = "actions";
+
+// The objects at these paths of the object that exist.
+std::vector<Ref<IBOMObject>> ObjectsAt(IBOMObject* object, std::initializer_list<const char*> paths) {
+    std::vector<Ref<IBOMObject>> found;
+    if (!object) return found;
+    for (const char* path : paths)
+        if (Ref<IBOMObject> child = object->GetObject(path)) found.push_back(child);
+    return found;
+}
+}  // namespace
+
 void TWindowRuleDetailPanel::SetObject(IBOMObject* object) {
     TDetailPanelFrame::SetObject(object);
-    EmbedChildPanel(object, "conditions/DefaultCondition", ScrollBox);
+    EmbedChildPanel(object, kRuleCondition, ScrollBox);
+}
+
+std::vector<Ref<IBOMObject>> TWindowRuleDetailPanel::EmbeddedObjects(IBOMObject* object) {
+    return ObjectsAt(object, {kRuleCondition});
 }
 
 void TWindowRuleDetailPanel::UpdateView() {
@@ -172,8 +190,8 @@ void TWindowRuleDetailPanel::UpdateView() {
     TLoadingGuard guard(loading_);
     std::string value;
     if (ReadParam(editedObject_.get(), "enabled", value)) EnabledCheckBox->SetChecked(value == "yes");
-    NameEdit->SetText("");
-    if (ReadParam(editedObject_.get(), "name", value)) NameEdit->SetText(value);
+    if (!ReadParam(editedObject_.get(), "name", value)) value.clear();
+    SetTextIfNew(NameEdit, value);
 }
 
 void TWindowRuleDetailPanel::UpdateLanguage() {
@@ -185,8 +203,12 @@ void TWindowRuleDetailPanel::UpdateLanguage() {
 
 void TSinglePurposeWindowRuleDetailPanel::SetObject(IBOMObject* object) {
     TWindowRuleDetailPanel::SetObject(object);
-    EmbedChildPanel(object, "actions", ScrollBox);
+    EmbedChildPanel(object, kRuleActions, ScrollBox);
     ScrollBox->SetChildIndex(MainPanel, 0);
+}
+
+std::vector<Ref<IBOMObject>> TSinglePurposeWindowRuleDetailPanel::EmbeddedObjects(IBOMObject* object) {
+    return ObjectsAt(object, {kRuleCondition, kRuleActions});
 }
 
 // -------------------------------------------------------- condition panel
@@ -244,6 +266,16 @@ void TConditionDetailPanel::SetObject(IBOMObject* object) {
     CriterionsGroupBox->SetHeight(height + GroupBoxChromeHeight(CriterionsGroupBox));
     SetClientHeight(CriterionsGroupBox->Height());
     CriterionsGroupBox->SetAlign(TAlign::alClient);
+}
+
+std::vector<Ref<IBOMObject>> TConditionDetailPanel::EmbeddedObjects(IBOMObject* object) {
+    std::vector<Ref<IBOMObject>> items;
+    Ref<IBOMCollection> criterions =
+        object ? object->GetObject("criterions").As<IBOMCollection>() : Ref<IBOMCollection>();
+    if (!criterions) return items;
+    for (int i = 0; i < criterions->Count(); ++i)
+        if (Ref<IBOMObject> item = criterions->GetItem(Variant(i))) items.push_back(item);
+    return items;
 }
 
 void TConditionDetailPanel::UpdateLanguage() {

@@ -34,6 +34,8 @@ public:
 protected:
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    std::vector<Ref<IBOMObject>> EmbeddedObjects(IBOMObject* object) override;
+
 private:
     void Rename();
     // Says why the typed name was refused: at once while the field has the
@@ -48,6 +50,9 @@ class TSinglePurposeWindowRuleDetailPanel : public TWindowRuleDetailPanel {
 public:
     const char* ClassName() const override { return "TSinglePurposeWindowRuleDetailPanel"; }
     void SetObject(IBOMObject* object) override;
+
+protected:
+    std::vector<Ref<IBOMObject>> EmbeddedObjects(IBOMObject* object) override;
 };
 
 class TConditionDetailPanel : public TDetailPanelFrame {
@@ -66,6 +71,9 @@ public:
     forms::TPanel* FindWindowPanel = nullptr;
     TPanelFinder* FindWindow = nullptr;
     forms::TLabel* DescriptionLabel = nullptr;
+
+protected:
+    std::vector<Ref<IBOMObject>> EmbeddedObjects(IBOMObject* object) override;
 };
 
 // The root's panel: what a window rule is and how to make one.

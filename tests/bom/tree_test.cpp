@@ -115,14 +115,18 @@ TEST_F(Tree, ChangeOfAParameterReachesTheOtherChildrenOfItsObject) {
     EXPECT_EQ(EventLog()[2], "rules:changed:r1/params/enabled:r1");
 }
 
-TEST_F(Tree, RenameThroughTheOwnerMovesTheItemAndSendsPaths) {
+TEST_F(Tree, RenameThroughTheOwnerKeepsThePlaceAndSendsPaths) {
     Ref<IBOMObjectSlave> inner = r1->CreateChild("RECORDER", "inner");
     root->SetOwner(nullptr);
     EventLog().clear();
     rules->RenameChild(r1.get(), "r9");
     EXPECT_EQ(r1->GetName(), "r9");
     EXPECT_EQ(r1->GetParam("name")->GetValue().ToText(), "r9");
-    EXPECT_EQ(rules->GetItem(Variant(1)).get(), r1->AsBOMObject());  // moved to the end
+    // The first rule stays first: the order decides which rule answers.
+    EXPECT_EQ(rules->GetItem(Variant(0)).get(), r1->AsBOMObject());
+    EXPECT_EQ(rules->GetItem(Variant("R9")).get(), r1->AsBOMObject());
+    EXPECT_FALSE(rules->GetItem(Variant("r1")));
+    EXPECT_EQ(rules->GetItem(Variant(1)).get(), r2->AsBOMObject());
     std::vector<std::string> log = EventLog();
     auto has = [&](const std::string& e) { return std::find(log.begin(), log.end(), e) != log.end(); };
     EXPECT_TRUE(has("r9:renamed:::r1"));

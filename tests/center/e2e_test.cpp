@@ -523,3 +523,34 @@ TEST_F(CenterTest, ACyrillicRuleNameKeepsOneRegistryKeyAcrossCodePages) {
     }
     RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
+
+// What the command center loads keeps what the file holds: a rule whose name
+// an earlier rule took (a hand-edited file) still rules its windows, under
+// the first free name; a caption ending in a blank keeps the blank, and so
+// rules only the window captioned that way.
+TEST_F(CenterTest, RulesOfOneNameAndACaptionsBlankReachTheCenter) {
+    Installation install;
+    Config config;
+    config.Rule("Twin", "OmbE2eTwinA");
+    config.Rule("Twin second", "OmbE2eTwinB");
+    config.CaptionRule("Blank", "OmbE2e caption ", true);
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    std::string xml = ReadBytes(install.Path("Ombrel.ini"));
+    ASSERT_NE(xml.find(">OmbE2e caption <"), std::string::npos);
+    for (size_t at; (at = xml.find("Twin second")) != std::string::npos;) xml.replace(at, 11, "Twin");
+    WriteBytes(install.Path("Ombrel.ini"), xml);
+    ASSERT_TRUE(install.Start());
+
+    ChildProcess child = ForeignWindows({{"OmbE2eTwinA", "a"},
+                                         {"OmbE2eTwinB", "b"},
+                                         {"OmbE2eBlankA", "OmbE2e caption "},
+                                         {"OmbE2eBlankB", "OmbE2e caption"}});
+    ASSERT_TRUE(child);
+    HWND a = WindowOf("OmbE2eTwinA", "a"), b = WindowOf("OmbE2eTwinB", "b");
+    HWND blank = WindowOf("OmbE2eBlankA", "OmbE2e caption "), trimmed = WindowOf("OmbE2eBlankB", "OmbE2e caption");
+    ASSERT_TRUE(a && b && blank && trimmed);
+    EXPECT_TRUE(BeginsWith(RuleTextFor(a), "\\WINDOWRULENAME=Twin\\")) << RuleTextFor(a);
+    EXPECT_TRUE(BeginsWith(RuleTextFor(b), "\\WINDOWRULENAME=Twin (2)\\")) << RuleTextFor(b);
+    EXPECT_TRUE(BeginsWith(RuleTextFor(blank), "\\WINDOWRULENAME=Blank\\")) << RuleTextFor(blank);
+    EXPECT_EQ(RuleTextFor(trimmed), "");
+}

@@ -54,7 +54,8 @@ ini() { grep -q "$1" "$WORK/app/Ombrel.ini"; }
 find_rect() {
     i=50
     while :; do
-        R=$(wine "$CTL" "$@" 2>/dev/null | tr -d '\r') && return 0
+        # ombrelctl's own status decides (a pipeline's would be tr's).
+        R=$(wine "$CTL" "$@" 2>/dev/null) && { R=$(printf '%s' "$R" | tr -d '\r'); return 0; }
         i=$((i - 1)); [ $i -gt 0 ] || return 1
         sleep 0.1
     done

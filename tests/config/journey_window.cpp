@@ -1,6 +1,7 @@
 // A plain top-level window for the journeys: journey_window <class> <x> <y>
-// shows a 240x160 window of that class, captioned like the class, at the
-// given place, and ends when the window is destroyed.
+// [caption] shows a 240x160 window of that class, captioned like the class
+// (or with the caption given), at the given place, and ends when the window
+// is destroyed.
 #include <windows.h>
 
 #include <cstdlib>
@@ -22,7 +23,8 @@ int main(int argc, char** argv) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = argv[1];
     if (!RegisterClassA(&wc)) return 3;
-    HWND window = CreateWindowA(argv[1], argv[1], WS_OVERLAPPEDWINDOW, std::atoi(argv[2]), std::atoi(argv[3]), 240,
+    const char* caption = argc > 4 ? argv[4] : argv[1];
+    HWND window = CreateWindowA(argv[1], caption, WS_OVERLAPPEDWINDOW, std::atoi(argv[2]), std::atoi(argv[3]), 240,
                                 160, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return 4;
     ShowWindow(window, SW_SHOWNORMAL);

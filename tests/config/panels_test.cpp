@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -830,6 +831,100 @@ TEST_F(Panels, TearingDownThePanelsRaisesNoException) {
         PumpUntil([] { return false; }, 100);
     }
     EXPECT_EQ(exceptions.Raised(), 0);
+    EXPECT_TRUE(errors.messages.empty());
+}
+}  // namespace
+
+namespace {
+// The windows below a window with the parent each has.
+std::vector<std::pair<HWND, HWND>> WindowsWithParents(HWND top) {
+    std::vector<std::pair<HWND, HWND>> all;
+    EnumChildWindows(
+        top,
+        [](HWND w, LPARAM p) noexcept -> BOOL {
+            reinterpret_cast<std::vector<std::pair<HWND, HWND>>*>(p)->push_back({w, GetParent(w)});
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+// Messages of one kind sent to this thread's windows while a hook is set.
+std::atomic<int> g_shown{0};
+LRESULT CALLBACK CountShowWindow(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    if (code == HC_ACTION && reinterpret_cast<const CWPSTRUCT*>(lParam)->message == WM_SHOWWINDOW) ++g_shown;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Selecting another rule hands it the shown panel in place: every window
+// stays where it is (none is hidden, none changes its parent), the panels
+// embedded in it go over to the new rule's parts, and the controls show
+// and write the new rule's values. A rule whose parts differ cannot take it.
+TEST_F(Panels, ARuleTakesTheShownPanelInPlace) {
+    Ref<IBOMObject> second = AddRule("Rule 2");
+    root->Broadcast(1, 0, 0);
+    const char* kClass = "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION";
+    Set(rule.get(), std::string(kClass) + "/params/window_class_name", "FirstClass");
+    Set(second.get(), std::string(kClass) + "/params/window_class_name", "SecondClass");
+    Set(second.get(), "params/enabled", "no");
+    Set(second.get(), "actions/StayOnTop/params/enabled", "yes");
+    root->SetModified(false);
+    auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+    ASSERT_TRUE(panel);
+    Ref<IUIElement> from = rule.As<IUIElement>(), to = second.As<IUIElement>();
+    const auto before = WindowsWithParents(panel->WindowHandle());
+    ASSERT_GT(before.size(), 20u);
+
+    ASSERT_TRUE(from->CanPassDetailPanel("DefaultDetailPanel", to.get()));
+    g_shown = 0;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountShowWindow, nullptr, GetCurrentThreadId());
+    from->PassDetailPanel("DefaultDetailPanel", to.get());
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(g_shown, 0);
+    EXPECT_EQ(WindowsWithParents(panel->WindowHandle()), before);
+    EXPECT_EQ(to->GetDetailPanel("DefaultDetailPanel"), panel);
+    EXPECT_FALSE(root->Modified());
+
+    // The new rule's values, its parts' panels among them.
+    EXPECT_EQ(panel->NameEdit->Text(), "Rule 2");
+    EXPECT_FALSE(panel->EnabledCheckBox->Checked());
+    Ref<IBOMObject> criterion = second->GetObject(kClass);
+    auto* classPanel = dynamic_cast<TWindowClassCriterionDetailPanel*>(
+        criterion.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel"));
+    ASSERT_TRUE(classPanel);
+    EXPECT_EQ(classPanel->WindowClassComboBox->Text(), "SecondClass");
+    EXPECT_EQ(classPanel->EditedObject(), criterion.get());
+    auto* onTop = dynamic_cast<TActionDetailPanel*>(
+        second->GetObject("actions/StayOnTop").As<IUIElement>()->GetDetailPanel("DefaultDetailPanel"));
+    ASSERT_TRUE(onTop);
+    EXPECT_TRUE(onTop->EnabledCheckBox->Checked());
+    // The controls write to the new rule alone.
+    Click(panel->EnabledCheckBox);
+    EXPECT_EQ(Get(second.get(), "params/enabled"), "yes");
+    EXPECT_EQ(Get(rule.get(), "params/enabled"), "yes");
+    Click(onTop->EnabledCheckBox);
+    EXPECT_EQ(Get(second.get(), "actions/StayOnTop/params/enabled"), "no");
+    EXPECT_EQ(Get(rule.get(), "actions/StayOnTop/params/enabled"), "no");
+
+    // And back: the first rule's values, each class name once in the history.
+    ASSERT_TRUE(to->CanPassDetailPanel("DefaultDetailPanel", from.get()));
+    to->PassDetailPanel("DefaultDetailPanel", from.get());
+    EXPECT_EQ(panel->NameEdit->Text(), "Rule 1");
+    EXPECT_EQ(classPanel->WindowClassComboBox->Text(), "FirstClass");
+    EXPECT_EQ(classPanel->WindowClassComboBox->ItemCount(), 2);
+    EXPECT_EQ(classPanel->WindowClassComboBox->Item(0), "FirstClass");
+    EXPECT_EQ(classPanel->WindowClassComboBox->Item(1), "SecondClass");
+
+    // A rule whose condition has another set of criteria builds its own.
+    Ref<IBOMObject> third = AddRule("Rule 3");
+    root->Broadcast(1, 0, 0);
+    Ref<IBOMCollection> criterions = third->GetObject("conditions/DefaultCondition/criterions").As<IBOMCollection>();
+    criterions->GetItem(Variant(0)).As<IUIElement>()->Detach();
+    criterions->GetItem(Variant(0)).As<IBOMObjectSlave>()->Disconnect();
+    criterions->DeleteItem(Variant(0));
+    EXPECT_FALSE(from->CanPassDetailPanel("DefaultDetailPanel", third.As<IUIElement>().get()));
+    // Nor does a panel go to an object of another class.
+    EXPECT_FALSE(from->CanPassDetailPanel("DefaultDetailPanel", root.As<IUIElement>().get()));
     EXPECT_TRUE(errors.messages.empty());
 }
 }  // namespace

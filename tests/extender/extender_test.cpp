@@ -4,6 +4,7 @@
 // test answers the windows of its own class with its own rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -597,6 +598,82 @@ TEST_F(Extender, CurrentOperationIsSavedAndPerformedAgain) {
     EXPECT_STREQ(value, "STAYONTOPON");
 }
 
+// The saved operation of a rule attached by a worker is performed on the
+// window's own thread, when the attach notice gets there: a worker never
+// waits for the window's thread.
+namespace {
+std::vector<DWORD>& AppliedOn() {
+    static std::vector<DWORD> threads;
+    return threads;
+}
+class TThreadRecordAction : public TAction {
+public:
+    bool ApplyOperation(const std::string&) override {
+        AppliedOn().push_back(::GetCurrentThreadId());
+        return true;
+    }
+
+protected:
+    void CreateOperations() override {
+        Ref<IOperation> op = AddOperation("\\NAME=REC");
+        SetOperations(op, op);
+    }
+};
+}  // namespace
+
+TEST_F(Extender, TheSavedOperationIsPerformedOnTheWindowsThread) {
+    static bool registered = false;
+    if (!registered) RegisterItemClass<TThreadRecordAction>("TESTTHREADACTION");
+    registered = true;
+    const std::string ruleName = UniqueRule("thread");
+    rules.push_back(ruleName);
+    {
+        UniqueRegKey key = OpenWindowRulesKey(ruleName, true);
+        ASSERT_TRUE(key);
+        const wchar_t value[] = L"REC";
+        ASSERT_EQ(::RegSetValueExW(key.get(), L"T_CurrentOperation", 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(value), sizeof(value)),
+                  ERROR_SUCCESS);
+    }
+    AppliedOn().clear();
+    HWND w = Extended(R::Rule(ruleName, {R::Action("TESTTHREADACTION", "T", true)}, {}));
+    ASSERT_TRUE(app->FindExtender(w));
+    EXPECT_EQ(AppliedOn(), std::vector<DWORD>{::GetCurrentThreadId()});
+}
+
+// An operation asked for on another thread than the window's (an agent
+// fired while a worker lets the window go) never waits for the window's
+// thread: a new placement is left out, a z-order change is posted.
+TEST_F(Extender, AnotherThreadNeverWaitsForTheWindowsThread) {
+    const std::string ruleName = UniqueRule("apart");
+    rules.push_back(ruleName);
+    HWND w = Extended(R::Rule(ruleName, {R::Action("SAVESIZEPOSACTION", "SaveSizePos"),
+                                         R::Action("STAYONTOPACTION", "StayOnTop")}, {}));
+    Ref<IExtenderAction> placement = ActionOf(w, "SaveSizePos"), top = ActionOf(w, "StayOnTop");
+    ASSERT_TRUE(placement && top);
+    ASSERT_TRUE(placement->ExecuteOperation("SAVESIZEPOS"));
+    ::MoveWindow(w, 90, 90, 300, 220, TRUE);
+    struct Job {
+        IExtenderAction* placement;
+        IExtenderAction* top;
+    } job{placement.get(), top.get()};
+    UniqueHandle thread(::CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            auto* j = static_cast<Job*>(p);
+            j->placement->ExecuteOperation("RESTORESIZEPOS");
+            j->top->ExecuteOperation("STAYONTOPON");
+            return 0;
+        },
+        &job, 0, nullptr));
+    ASSERT_TRUE(thread);
+    // This (the window's) thread takes no message meanwhile.
+    const bool finished = ::WaitForSingleObject(thread.get(), 2000) == WAIT_OBJECT_0;
+    if (!finished) PumpUntil([&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 5000);
+    EXPECT_TRUE(finished) << "the other thread waited for the window's";
+    EXPECT_TRUE(PumpUntil([w] { return IsTopmost(w); }, 2000)) << "the posted change arrives";
+}
+
 // ---- the close question ----
 
 namespace {
@@ -783,6 +860,41 @@ TEST_F(Extender, ALagStillRunningWhenAnotherThreadLetsTheWindowGoEndsWithIt) {
     EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "the running lag held nothing back";
 }
 
+namespace {
+int TimerWindows() {
+    int n = 0;
+    for (HWND w = nullptr; (w = ::FindWindowExA(HWND_MESSAGE, w, kTimerWindowClass, nullptr)) != nullptr;) ++n;
+    return n;
+}
+}  // namespace
+
+// A destruction trigger with a lag fires when its window goes: nothing of the
+// closed window (its extender, the parts, a timer window) stays behind, for
+// windows closed one after the other.
+TEST_F(Extender, ALaggedDestructionTriggerLeavesNothingOfAClosedWindow) {
+    const long objectsBefore = TDebugInterfacedObject::LiveObjects();
+    const int timersBefore = TimerWindows();
+    const std::string text =
+        R::Rule("LagDestroy", {R::Action("STAYONTOPACTION", "StayOnTop")},
+                {R::OnCreate({kOnTopAgent}),
+                 R::Trigger("WMDESTROYMESSAGETRIGGER", {R::Agent("Off", "StayOnTop", "concrete", "STAYONTOPOFF")},
+                            true, 150)});
+    for (int i = 0; i < 3; ++i) {
+        HWND w = Extended(text);
+        ASSERT_TRUE(app->FindExtender(w));
+        // Through the extender itself (a WM_DESTROY the hook procedure does
+        // not see) and through the hook procedure.
+        if (i == 0) {
+            app->RemoveWindowExtender(w, nullptr);  // unlisted, still extended
+            ASSERT_TRUE(app->FindExtender(w));
+        }
+        ::DestroyWindow(w);
+    }
+    PumpFor(400);  // the lag runs out
+    EXPECT_EQ(TimerWindows(), timersBefore) << "a timer window of a closed window stayed";
+    EXPECT_EQ(TDebugInterfacedObject::LiveObjects(), objectsBefore) << "the lag held its trigger back";
+}
+
 // A recording action: every step of its life, in order, into one log.
 std::vector<std::string>& Steps() {
     static std::vector<std::string> steps;
@@ -947,6 +1059,143 @@ TEST_F(Extender, ConfigurationChangeTakesDownOnlyWhatTheRulePutOnTop) {
     ::SetWindowPos(toggled, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     ::SendMessageW(toggled, WM_CONFIG_CHANGED, 0, 0);
     EXPECT_TRUE(IsTopmost(toggled));
+}
+
+// What the command center does to a window at a reload: the configuration
+// changed, with or without a rule to follow, then the window asks again.
+namespace {
+void Reload(HWND w, bool ruleFollows) {
+    ::SendMessageW(w, WM_CONFIG_CHANGED, ruleFollows ? kConfigChangedRuleFollows : 0, 0);
+    if (ruleFollows) ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
+}
+
+std::vector<HWND> TopmostOrder(const std::vector<HWND>& windows) {
+    std::vector<HWND> order;
+    for (HWND w = ::GetTopWindow(nullptr); w; w = ::GetWindow(w, GW_HWNDNEXT))
+        if (std::find(windows.begin(), windows.end(), w) != windows.end()) order.push_back(w);
+    return order;
+}
+}  // namespace
+
+// A reload under which a rule still keeps its windows on top leaves them
+// alone: on top, in their order, and the window the user works in keeps the
+// keyboard. What the new rule took over it undoes later.
+TEST_F(Extender, AReloadLeavesWindowsTheRuleStillKeepsOnTopAlone) {
+    const std::string text =
+        R::Rule("Kept", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})});
+    HWND a = Extended(text), b = Extended(text);
+    ASSERT_TRUE(IsTopmost(a) && IsTopmost(b));
+    HWND front = MakeWindow(NewClass("Front"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    windows.push_back(front);
+    ::SetForegroundWindow(front);
+    ::SetActiveWindow(front);
+    ASSERT_TRUE(PumpUntil([front] { return ::GetActiveWindow() == front; }, 2000));
+    const std::vector<HWND> order = TopmostOrder({a, b});
+    ASSERT_EQ(order.size(), 2u);
+    const size_t aPositions = std::count(Logs()[a].messages.begin(), Logs()[a].messages.end(), UINT(WM_WINDOWPOSCHANGED));
+
+    for (HWND w : {a, b}) Reload(w, true);
+    ASSERT_TRUE(PumpUntil([&] { return Logs()[a].attached == 2 && Logs()[b].attached == 2; }, 3000));
+    WaitWorkersGone();
+    PumpFor(50);
+    EXPECT_TRUE(IsTopmost(a) && IsTopmost(b));
+    EXPECT_EQ(::GetActiveWindow(), front) << "a reload activated a window";
+    EXPECT_EQ(::GetForegroundWindow(), front);
+    EXPECT_EQ(TopmostOrder({a, b}), order) << "the top-most band was reordered";
+    EXPECT_EQ(std::count(Logs()[a].messages.begin(), Logs()[a].messages.end(), UINT(WM_WINDOWPOSCHANGED)),
+              std::ptrdiff_t(aPositions))
+        << "the window was moved at all";
+
+    // The new rule holds the window on top as the old one did: a change
+    // with no rule to follow takes it down.
+    Reload(a, false);
+    EXPECT_FALSE(IsTopmost(a));
+    EXPECT_EQ(::GetActiveWindow(), front);
+}
+
+// A reload whose new rule no longer keeps the window on top (unticked, or no
+// rule at all) takes it down once that answer is there.
+TEST_F(Extender, AReloadTakesDownWhatTheNewRuleNoLongerKeepsOnTop) {
+    std::string unticked, removed;
+    const std::string onTop =
+        R::Rule("Unticked", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})});
+    HWND a = Extended(onTop, WS_OVERLAPPEDWINDOW, &unticked);
+    HWND b = Extended(onTop, WS_OVERLAPPEDWINDOW, &removed);
+    ASSERT_TRUE(IsTopmost(a) && IsTopmost(b));
+    Serve(unticked, R::Rule("Unticked", {R::Action("CLOSEQUERYACTION", "CloseQuery")}, {}));
+    Serve(removed, "");
+    Reload(a, true);
+    Reload(b, true);
+    ASSERT_TRUE(PumpUntil([&] { return Logs()[a].attached == 2 && server->Requests(b) == 2; }, 3000));
+    WaitWorkersGone();
+    EXPECT_TRUE(PumpUntil([&] { return !IsTopmost(a) && !IsTopmost(b); }, 2000));
+
+    // A window that never got its new rule (the command center ended
+    // first) comes down when told that no rule follows.
+    HWND c = Extended(onTop);
+    ASSERT_TRUE(IsTopmost(c));
+    ::SendMessageW(c, WM_CONFIG_CHANGED, kConfigChangedRuleFollows, 0);
+    EXPECT_TRUE(IsTopmost(c));
+    ::SendMessageW(c, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_FALSE(IsTopmost(c));
+}
+
+// The window's own program puts it on top while the rule holds it there:
+// the rule's undo leaves it on top.
+TEST_F(Extender, AWindowItsProgramPutsOnTopStaysOnTopAfterTheUndo) {
+    HWND w =
+        Extended(R::Rule("Asserted", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})}));
+    ASSERT_TRUE(IsTopmost(w));
+    ::SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
+    EXPECT_TRUE(IsTopmost(w));
+}
+
+// Creating the lag timer's window runs hooks on the window's thread, which
+// may fire the trigger again: no lock of the trigger is held meanwhile.
+TEST_F(Extender, ATriggerFiredWhileItsLagTimerIsCreatedGoesOn) {
+    struct Shared {
+        std::string cls, text;
+        HWND window = nullptr;
+        bool reentered = false, topmost = false;
+        UniqueHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    };
+    static Shared* shared = nullptr;
+    Shared s;
+    s.cls = NewClass("Reenter");
+    s.text = R::Rule("Reenter", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent}, true, 100)});
+    shared = &s;
+    std::thread thread([] {
+        HHOOK cbt = ::SetWindowsHookExA(
+            WH_CBT,
+            [](int code, WPARAM wp, LPARAM lp) -> LRESULT {
+                if (code == HCBT_CREATEWND && shared && !shared->reentered) {
+                    const char* cls = reinterpret_cast<CBT_CREATEWNDA*>(lp)->lpcs->lpszClass;
+                    if (HIWORD(reinterpret_cast<uintptr_t>(cls)) && std::strcmp(cls, kTimerWindowClass) == 0) {
+                        shared->reentered = true;
+                        ::SendMessageW(shared->window, WM_EXTENDER_ATTACHED, 0, 0);  // fires again
+                    }
+                }
+                return ::CallNextHookEx(nullptr, code, wp, lp);
+            },
+            nullptr, ::GetCurrentThreadId());
+        shared->window = MakeWindow(shared->cls);
+        if (Ref<TEmbededApplication> app = ApplicationObject()) app->ApplyRuleText(shared->window, shared->text);
+        shared->topmost = PumpUntil([] { return IsTopmost(shared->window); }, 2000);
+        ::UnhookWindowsHookEx(cbt);
+        ::SetEvent(shared->done.get());
+        PumpFor(50);
+        ::DestroyWindow(shared->window);
+    });
+    const bool finished = WaitSignalled(s.done.get(), 5000);
+    if (!finished) {
+        thread.detach();  // stuck on the trigger's own lock
+        FAIL() << "the trigger's thread never came back";
+    }
+    thread.join();
+    shared = nullptr;
+    EXPECT_TRUE(s.reentered);
+    EXPECT_TRUE(s.topmost);
 }
 
 TEST_F(Extender, AnEmptyAnswerIsAskedAgainOnApplyRules) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -31,6 +32,7 @@ constexpr UINT kPing = WM_APP + 1;           // answered 42 by the window's own 
 constexpr UINT kIsSubclassed = WM_APP + 2;   // 1 while another procedure stands in front
 constexpr UINT kAttachNotices = WM_APP + 3;  // how many WM_EXTENDER_ATTACHED it received
 constexpr UINT kNestConfig = WM_APP + 4;     // the window's procedure sends itself WM_CONFIG_CHANGED
+constexpr UINT kSlow = WM_APP + 5;           // the window's procedure signals "InSlow" and takes 1.5 s
 
 // ---- the library file ----
 
@@ -109,6 +111,29 @@ TEST(HookDll, ExportsCallProcHookAsOrdinalOneAndImportsSystemLibrariesOnly) {
     ::FreeLibrary(module);
 }
 
+// The runtime of the win32 thread model registers two TLS callbacks (its
+// TLS initialisation and the destructors of thread keys); a threads library
+// linked in adds one of its own, which every host would then run under the
+// loader lock at each thread's start and end.
+TEST(HookDll, CarriesNoTlsCallbackOfAThreadsLibrary) {
+    const std::wstring path = HookDllPath();
+    PeImage image(path);
+    ASSERT_TRUE(image.nt) << FromWide(path);
+    const IMAGE_DATA_DIRECTORY& entry = image.Directory(IMAGE_DIRECTORY_ENTRY_TLS);
+    if (entry.VirtualAddress == 0) return;  // no TLS at all
+    const auto* tls = reinterpret_cast<const IMAGE_TLS_DIRECTORY64*>(image.At(entry.VirtualAddress));
+    ASSERT_TRUE(tls);
+    int callbacks = 0;
+    if (tls->AddressOfCallBacks != 0) {
+        const ULONGLONG base = image.nt->OptionalHeader.ImageBase;
+        ASSERT_GT(tls->AddressOfCallBacks, base);
+        const auto* list = reinterpret_cast<const ULONGLONG*>(image.At(DWORD(tls->AddressOfCallBacks - base)));
+        ASSERT_TRUE(list);
+        while (list[callbacks] != 0 && callbacks < 16) ++callbacks;
+    }
+    EXPECT_LE(callbacks, 2) << "a threads library is linked in";
+}
+
 // ---- a process with windows, for the test center ----
 
 namespace {
@@ -121,6 +146,11 @@ LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return ::GetWindowLongPtrW(w, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ChildProc);
     if (m == kAttachNotices) return LRESULT(::GetPropW(w, L"OmbAttached"));
     if (m == kNestConfig) return ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
+    if (m == kSlow) {
+        ::SetEvent(reinterpret_cast<HANDLE>(lp));
+        ::Sleep(1500);
+        return 7;
+    }
     if (m == WM_EXTENDER_ATTACHED) {
         ::SetPropW(w, L"OmbAttached", reinterpret_cast<HANDLE>(::GetPropW(w, L"OmbAttached") ? 2 : 1));
         ++g_attachNotices;
@@ -264,7 +294,8 @@ TEST(HookDll, ATestCenterExtendsTheWindowsOfAnotherProcess) {
 namespace {
 
 // unload DLL TAG: loads the library, lets it extend one window, leaves a
-// worker waiting for an answer that never comes and frees the library.
+// worker waiting for an answer that never comes and frees the library: it
+// stays while the window is extended, and goes once the window lets go.
 int UnloadRole(const std::vector<std::string>& args) {
     if (args.size() < 2) return 90;
     RegisterSharedMessages();
@@ -273,9 +304,7 @@ int UnloadRole(const std::vector<std::string>& args) {
     const std::string ruledClass = "OmbUA" + tag, silentClass = "OmbUB" + tag;
     RegisterChildClass(ruledClass);
     RegisterChildClass(silentClass);
-    // The destruction trigger, fired when the library unloads, asks for a
-    // change that needs the window's thread: under the loader lock, on the
-    // last worker's thread, it must be left out instead of waiting.
+    // The destruction trigger fires when the window lets go.
     const std::string onTop =
         R::Rule("Unload " + tag, {R::Action("STAYONTOPACTION", "StayOnTop")},
                 {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}),
@@ -306,13 +335,20 @@ int UnloadRole(const std::vector<std::string>& args) {
 
     ::FreeLibrary(module);
     if (::SendMessageW(ruled, kPing, 0, 0) != 42) return 13;
-    // The library goes once its last worker has given up (5 attempts).
-    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 6000)) return 14;
-    if (::SendMessageW(ruled, kPing, 0, 0) != 42) return 15;
-    if (::SendMessageW(ruled, kIsSubclassed, 0, 0) != 0) return 16;
-    if (!PumpUntil([&] { return ProcessThreadCount() <= threadsBefore; }, 2000)) return 17;
-    if (server.Requests(silent) != 5) return 18;
-    if (!IsTopmost(ruled)) return 19;  // the change was left out
+    // The last worker gives up (5 attempts) and ends; the extended window
+    // still holds the library.
+    if (!PumpUntil([&] { return server.Requests(silent) == 5 && ProcessThreadCount() <= threadsBefore; }, 8000))
+        return 14;
+    if (::GetModuleHandleW(dll.c_str()) == nullptr) return 15;
+    if (::SendMessageW(ruled, kIsSubclassed, 0, 0) != 1) return 16;
+    // Told that the configuration changed (as the command center does
+    // before it removes its hook), the window lets go, and the library goes.
+    ::SendMessageW(ruled, WM_CONFIG_CHANGED, 0, 0);
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 17;
+    if (::SendMessageW(ruled, kPing, 0, 0) != 42) return 18;
+    if (::SendMessageW(ruled, kIsSubclassed, 0, 0) != 0) return 19;
+    if (!PumpUntil([&] { return ProcessThreadCount() <= threadsBefore; }, 2000)) return 20;
+    if (server.Requests(silent) != 5) return 21;
     ::DestroyWindow(silent);
     ::DestroyWindow(ruled);
     return 0;
@@ -385,4 +421,218 @@ TEST(HookDll, UnloadingWhileAWorkerWaitsEndsNothingForcibly) {
     DWORD exitCode = 99;
     ASSERT_TRUE(child.Wait(15000, &exitCode));
     EXPECT_EQ(exitCode, 0u) << "see UnloadRole for the step that failed";
+}
+
+// ---- the library's module stays while any of its code may run ----
+
+namespace {
+
+// Counts the faults (access violations and the like) raised in this process.
+std::atomic<int> g_faults{0};
+LONG CALLBACK CountFault(EXCEPTION_POINTERS* info) {
+    if ((info->ExceptionRecord->ExceptionCode & 0xF0000000u) == 0xC0000000u) ++g_faults;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+struct FaultCounter {
+    PVOID handler = ::AddVectoredExceptionHandler(1, &CountFault);
+    ~FaultCounter() { ::RemoveVectoredExceptionHandler(handler); }
+};
+
+int TimerWindows() {
+    int n = 0;
+    for (HWND w = nullptr; (w = ::FindWindowExA(HWND_MESSAGE, w, "OmbrelExtenderTimer", nullptr)) != nullptr;) ++n;
+    return n;
+}
+
+HOOKPROC HookOf(HMODULE module) {
+    return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(module, "CallProcHook")));
+}
+
+void ApplyRules(HOOKPROC hook, HWND window) {
+    CWPSTRUCT record{0, 0, WM_APPLY_RULES, window};
+    hook(HC_ACTION, 0, reinterpret_cast<LPARAM>(&record));
+}
+
+// busy DLL TAG: a window of thread B is extended; B sits in a long message
+// of it while the main thread frees the library. B returns into the library
+// and the process runs on; the library goes once the window lets go.
+int BusyRole(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 90;
+    FaultCounter faults;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbBusy" + args[1];
+    RegisterChildClass(cls);
+    const std::string rule = R::Rule("Busy " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")}, {});
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) a.text = rule;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 92;
+    HOOKPROC hook = HookOf(module);
+    if (!hook) return 93;
+
+    struct B {
+        std::string cls;
+        HWND window = nullptr;
+        UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    } b{cls};
+    DWORD bId = 0;
+    UniqueHandle thread(::CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            auto* b = static_cast<B*>(p);
+            b->window = ChildWindow(b->cls, WS_OVERLAPPEDWINDOW, nullptr, "busy");
+            ::SetEvent(b->ready.get());
+            MSG msg;
+            while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+            ::DestroyWindow(b->window);
+            return 0;
+        },
+        &b, 0, &bId));
+    if (!thread || !WaitSignalled(b.ready.get(), 3000) || !b.window) return 94;
+    HWND w = b.window;
+
+    ApplyRules(hook, w);
+    if (!PumpUntil([&] { return Ask(w, kIsSubclassed) == 1 && Ask(w, kAttachNotices) == 1; }, 3000)) return 10;
+    PumpFor(200);  // the worker ends
+
+    UniqueHandle inSlow(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ::PostMessageW(w, kSlow, 0, reinterpret_cast<LPARAM>(inSlow.get()));
+    if (!WaitSignalled(inSlow.get(), 3000)) return 11;
+    ::FreeLibrary(module);  // while B is inside the extended window's message
+    DWORD_PTR answer = 0;
+    if (!::SendMessageTimeoutW(w, kPing, 0, 0, SMTO_NORMAL, 5000, &answer) || answer != 42) return 12;
+    if (g_faults != 0) return 13;
+    if (::GetModuleHandleW(dll.c_str()) == nullptr || Ask(w, kIsSubclassed) != 1) return 14;
+
+    Ask(w, WM_CONFIG_CHANGED);
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 15;
+    if (Ask(w, kPing) != 42 || Ask(w, kIsSubclassed) != 0) return 16;
+    ::PostThreadMessageW(bId, WM_QUIT, 0, 0);
+    if (::WaitForSingleObject(thread.get(), 3000) != WAIT_OBJECT_0) return 17;
+    return g_faults == 0 ? 0 : 18;
+}
+OMB_CHILD_ROLE("busy", BusyRole);
+
+// withdrawn DLL TAG: the library starts while a hook is published; a worker
+// is still waiting for its answer when the hook is withdrawn. The answer
+// then extends nothing, and once the library is freed the worker's end lets
+// it go.
+int WithdrawnRole(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 90;
+    FaultCounter faults;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbWd" + args[1];
+    RegisterChildClass(cls);
+    const std::string rule = R::Rule("Withdrawn " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")}, {});
+    UniqueHandle answerNow(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE answerEvent = answerNow.get();
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) {
+            ::WaitForSingleObject(answerEvent, 3000);  // the answer comes late
+            a.text = rule;
+        }
+        return a;
+    });
+    if (!server.Ready()) return 91;
+
+    UniqueHandle block(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    if (!block) return 92;
+    {
+        UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+        if (!view) return 92;
+        const int32_t value = 0x5A5A;
+        std::memcpy(view.get(), &value, sizeof(value));
+    }
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 93;
+    HOOKPROC hook = HookOf(module);
+    if (!hook) return 93;
+    const int threadsBefore = ProcessThreadCount();
+
+    HWND w = ChildWindow(cls, WS_OVERLAPPEDWINDOW, nullptr, "withdrawn");
+    ApplyRules(hook, w);
+    if (!PumpUntil([&] { return server.Requests(w) == 1; }, 3000)) return 10;
+    block.reset();  // the hook is withdrawn
+    ::SetEvent(answerEvent);
+    // The worker ends without extending the window.
+    if (!PumpUntil([&] { return ProcessThreadCount() < threadsBefore + 1; }, 3000)) return 11;
+    PumpFor(100);
+    if (Ask(w, kIsSubclassed) != 0 || Ask(w, kAttachNotices) != 0) return 12;
+    ::FreeLibrary(module);
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 13;
+    if (Ask(w, kPing) != 42) return 14;
+    ::DestroyWindow(w);
+    return g_faults == 0 ? 0 : 15;
+}
+OMB_CHILD_ROLE("withdrawn", WithdrawnRole);
+
+// lag DLL TAG: a window whose rule has a destruction trigger with a lag is
+// destroyed, and the library is freed at once, inside the lag. Nothing of
+// the window stays, and the process runs on past the lag.
+int LagRole(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 90;
+    FaultCounter faults;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbLag" + args[1];
+    RegisterChildClass(cls);
+    const std::string rule = R::Rule(
+        "Lag " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")},
+        {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}),
+         R::Trigger("WMDESTROYMESSAGETRIGGER", {R::Agent("D", "StayOnTop", "concrete", "STAYONTOPOFF")}, true, 300)});
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) a.text = rule;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    const int timersBefore = TimerWindows();
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 92;
+    HOOKPROC hook = HookOf(module);
+    if (!hook) return 93;
+    HWND w = ChildWindow(cls, WS_OVERLAPPEDWINDOW, nullptr, "lag");
+    ApplyRules(hook, w);
+    if (!PumpUntil([&] { return IsTopmost(w) && Ask(w, kAttachNotices) == 1; }, 3000)) return 10;
+    PumpFor(200);  // the worker ends
+    ::DestroyWindow(w);
+    ::FreeLibrary(module);
+    PumpFor(600);  // past the lag
+    if (TimerWindows() != timersBefore) return 11;
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 12;
+    PumpFor(100);
+    return g_faults == 0 ? 0 : 13;
+}
+OMB_CHILD_ROLE("lag", LagRole);
+
+int RunRole(const char* role) {
+    HookDllCopy copy;
+    if (!copy) return -1;
+    ChildProcess child = ChildProcess::Start(role, {FromWide(copy.Path()), UniqueName(role)});
+    if (!child) return -2;
+    DWORD exitCode = 99;
+    if (!child.Wait(20000, &exitCode)) return -3;
+    return int(exitCode);
+}
+
+}  // namespace
+
+TEST(HookDll, FreedWhileAnotherThreadIsInsideAnExtendedWindowsMessage) {
+    EXPECT_EQ(RunRole("busy"), 0) << "see BusyRole for the step that failed";
+}
+
+TEST(HookDll, AWorkerAnsweredAfterTheHookWasWithdrawnExtendsNothing) {
+    EXPECT_EQ(RunRole("withdrawn"), 0) << "see WithdrawnRole for the step that failed";
+}
+
+TEST(HookDll, FreedInsideALagOfAClosedWindowLeavesNothingRunning) {
+    EXPECT_EQ(RunRole("lag"), 0) << "see LagRole for the step that failed";
 }

@@ -127,6 +127,24 @@ TEST_F(Operations, FlagsAndImagesFromText) {
     EXPECT_EQ(GetObjectType(first), DWORD(OBJ_BITMAP));  // another operation's
 }
 
+// Nothing in a host paints the operations' pictures: the stay-on-top
+// operations (eight pictures) load none until one is asked for.
+TEST_F(Operations, BitmapsAreLoadedOnFirstUse) {
+    const long before = TOperation::LoadedBitmaps();
+    Ref<IOperation> on = Make(kStayOnTopOnOperation), off = Make(kStayOnTopOffOperation);
+    ASSERT_TRUE(on && off);
+    EXPECT_EQ(TOperation::LoadedBitmaps(), before);
+    HBITMAP image = on->GetImage();
+    EXPECT_EQ(GetObjectType(image), DWORD(OBJ_BITMAP));
+    EXPECT_EQ(SizeOf(image).cx, SizeOf(off->GetDownImage()).cx);  // the same picture, loaded apart
+    EXPECT_EQ(on->GetImage(), image);                           // once
+    EXPECT_EQ(TOperation::LoadedBitmaps(), before + 2);
+    on = nullptr;
+    off = nullptr;
+    EXPECT_EQ(TOperation::LoadedBitmaps(), before);
+    EXPECT_EQ(GetObjectType(image), 0u);
+}
+
 TEST_F(Operations, CollectionByName) {
     Ref<IOperations> ops(new TOperations());
     ops->Add(Make(kStayOnTopOnOperation).get());

@@ -110,6 +110,23 @@ TEST(Timer, EnablingAgainDoesNotRestartTheInterval) {
     EXPECT_LT(firstTick - start, 850u);  // a restart would put it at 900 or later
 }
 
+// Each tick runs the overridable Timer, which calls the handler.
+TEST(Timer, EachTickRunsTimer) {
+    struct Counting : TTimer {
+        int runs = 0;
+        void Timer() override {
+            ++runs;
+            TTimer::Timer();
+        }
+    } timer;
+    int handled = 0;
+    timer.SetInterval(15);
+    timer.SetOnTimer([&](TTimer&) { ++handled; });
+    timer.SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return handled >= 2; }, 3000));
+    EXPECT_EQ(timer.runs, handled);
+}
+
 TEST(Timer, AFailingHandlerKeepsLaterTicks) {
     SetTraceHook(&KeepTrace);
     g_traces.clear();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "foundation/collections.h"
@@ -73,6 +74,40 @@ TEST(Collections, AutomaticNames) {
     e.Add(&x, false, std::string("a\xFF"));
     e.Add(&x, true, "");
     EXPECT_EQ(e.LastKey(), std::string("a\xFF!"));
+}
+
+TEST(Collections, RenameKeepsThePlace) {
+    // Long enough for the list's index of names, which a rename must follow.
+    TPointerCollection c;
+    std::vector<int> v(40);
+    for (int i = 0; i < 40; ++i) c.Add(&v[size_t(i)], false, "item" + std::to_string(i));
+    EXPECT_EQ(c.IndexOf("item0"), 0);  // the index is built
+    EXPECT_TRUE(c.Rename(0, "zulu"));
+    EXPECT_EQ(c.Count(), 40);
+    EXPECT_EQ(c.IndexOf("ZULU"), 0);
+    EXPECT_EQ(c.Get(Variant("zulu")), &v[0]);
+    EXPECT_EQ(c.IndexOf("item0"), -1);
+    EXPECT_EQ(c.Get(Variant(1)), &v[1]);
+    EXPECT_EQ(c.LastKey(), "zulu");  // a name given by hand, as Add takes it
+    EXPECT_TRUE(c.Rename(5, "ITEM5"));  // itself in another case
+    EXPECT_EQ(c.IndexOf("item5"), 5);
+    // A name another item holds is refused; nothing changes.
+    EXPECT_FALSE(c.Rename(3, "Item7"));
+    EXPECT_EQ(c.IndexOf("item3"), 3);
+    EXPECT_EQ(c.IndexOf("item7"), 7);
+    ExpectError([&] { c.Rename(40, "x"); }, "Invalid index.");
+    // A renamed item's old name is free again.
+    int extra;
+    EXPECT_EQ(c.Add(&extra, false, "item0"), &extra);
+    EXPECT_EQ(c.IndexOf("item0"), 40);
+
+    // Strings stay owned by the collection through a rename.
+    TStringCollection s;
+    s.Add("one", false, "a");
+    s.Add("two", false, "b");
+    EXPECT_TRUE(s.Rename(0, "c"));
+    EXPECT_EQ(s.Get(Variant(0)), "one");
+    EXPECT_EQ(s.Get(Variant("c")), "one");
 }
 
 TEST(Collections, StringCollectionCopies) {

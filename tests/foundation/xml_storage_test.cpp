@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "foundation/handles.h"
 #include "foundation/ole.h"
 #include "foundation/winfuncs.h"
@@ -87,6 +89,68 @@ TEST_F(XMLStorageFiles, NonAsciiTextRoundTripsThroughARealFile) {
     EXPECT_EQ(back->ReadChildText("special"), special);
 }
 
+TEST_F(XMLStorageFiles, BlanksAtEitherEndOfAValueSurviveSaveAndLoad) {
+    // A caption compared exactly loses its match with a lost blank.
+    const std::string values[] = {"Untitled - Notepad ", " leading", "  both  ", " ", "   ", "\ttab\t",
+                                  "line\n", "\nline", "in  side"};
+    Ref<TXMLStorage> s = NewStorage("root");
+    for (const std::string& v : values) s->WriteChildText("value", v);
+    const std::string file = folder.Path("blanks.xml");
+    ASSERT_TRUE(s->SaveToFile(file));
+    // Loaded again, saved again: the same values, the same file.
+    Ref<TXMLStorage> back = Loaded(file);
+    ASSERT_EQ(back->ChildCount("value"), int(std::size(values)));
+    Ref<TXMLStorage> again = NewStorage("root");
+    for (int i = 0; i < back->ChildCount("value"); ++i) {
+        const std::string read = back->GetChild("value", i)->GetText();
+        EXPECT_EQ(read, values[i]) << i;
+        again->WriteChildText("value", read);
+    }
+    const std::string second = folder.Path("again.xml");
+    ASSERT_TRUE(again->SaveToFile(second));
+    EXPECT_EQ(ReadBytes(second), ReadBytes(file));
+
+    // A hand-written, indented file: the values as they stand, and the
+    // blanks between elements are no children.
+    WriteBytes(file, "<root>\n\t<value> a </value>\n\t<value>\n\t</value>\n\t<value/>\n</root>\n");
+    back = Loaded(file);
+    EXPECT_EQ(back->ChildCount("value"), 3);
+    EXPECT_EQ(back->ReadChildText("value"), " a ");
+    EXPECT_EQ(back->GetChild("value", 1)->GetText(), "\n\t");
+    EXPECT_EQ(back->GetChild("value", 2)->GetText(), "");
+    // Texts given as documents keep them too.
+    ASSERT_TRUE(back->LoadFromXML("<r><v> b </v></r>"));
+    EXPECT_EQ(back->ReadChildText("v"), " b ");
+}
+
+TEST_F(XMLStorageFiles, AFailedLoadSaysWhyAndWhere) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    const std::string cut = folder.Path("cut.xml");
+    WriteBytes(cut, "<root>\n  <a name=\"x\">\n    <b>text</b>\n  </a");
+    EXPECT_FALSE(s->LoadFromFile(cut));
+    EXPECT_FALSE(s->LoadError().reason.empty());
+    // Services differ on the line of an end that comes too soon.
+    EXPECT_GT(s->LoadError().line, 0) << s->LoadError().reason;
+    EXPECT_GT(s->LoadError().position, 0) << s->LoadError().reason;
+    const std::string crossed = folder.Path("crossed.xml");
+    WriteBytes(crossed, "<root>\n  <a>\n    <b>text</c>\n  </a>\n</root>\n");
+    EXPECT_FALSE(s->LoadFromFile(crossed));
+    EXPECT_EQ(s->LoadError().line, 3) << s->LoadError().reason;
+    EXPECT_GT(s->LoadError().position, 0) << s->LoadError().reason;
+
+    EXPECT_FALSE(s->LoadFromXML("<r>\n<x></y></r>"));
+    EXPECT_FALSE(s->LoadError().reason.empty());
+    EXPECT_EQ(s->LoadError().line, 2) << s->LoadError().reason;
+
+    // A file that is not there says so without a line.
+    EXPECT_FALSE(s->LoadFromFile(folder.Path("missing.xml")));
+    EXPECT_FALSE(s->LoadError().reason.empty());
+    EXPECT_EQ(s->LoadError().line, 0);
+    // Success clears it.
+    ASSERT_TRUE(s->LoadFromXML("<r/>"));
+    EXPECT_TRUE(s->LoadError().reason.empty());
+}
+
 TEST_F(XMLStorageFiles, AOneByteEncodingDeclarationIsKeptAndHonoured) {
     // Cyrillic in windows-1251: the bytes must stay one-byte 1251 codes.
     const std::string file = folder.Path("cyrillic.xml");
@@ -102,8 +166,10 @@ TEST_F(XMLStorageFiles, AOneByteEncodingDeclarationIsKeptAndHonoured) {
     EXPECT_TRUE(Contains(bytes, "\xCF\xF0\xE8\xE2\xE5\xF2")) << bytes;
     EXPECT_FALSE(Contains(bytes, "\xD0\x9F")) << "UTF-8 bytes under a windows-1251 declaration";
 
+    // (The saved file is indented, and a loaded document keeps every blank:
+    // the value is its element's text.)
     Ref<TXMLStorage> back = Loaded(file);
-    EXPECT_EQ(RootTextWide(back.get()), L"\u041f\u0440\u0438\u0432\u0435\u0442");
+    EXPECT_EQ(ToWide(back->ReadChildText("t")), L"\u041f\u0440\u0438\u0432\u0435\u0442");
     EXPECT_EQ(back->ReadAttribute("changed", ""), "yes");
 }
 

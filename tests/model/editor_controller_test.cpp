@@ -131,6 +131,10 @@ struct Window : IEditorWindow {
         ++commits;
         if (onCommit) onCommit();
     }
+    void SetBusy(bool b) override {
+        busy += b ? 1 : -1;
+        if (b) ++busySpans;
+    }
     int Ask(const std::string& text, const std::string& title, TAskButtons, bool) override {
         questions.push_back(text);
         titles.push_back(title);
@@ -146,7 +150,7 @@ struct Window : IEditorWindow {
     std::vector<std::unique_ptr<Node>> top;
     Node* selected = nullptr;
     std::string caption;
-    int frozen = 0, commits = 0, abouts = 0, closeAnswer = -1;
+    int frozen = 0, commits = 0, abouts = 0, closeAnswer = -1, busy = 0, busySpans = 0;
     TAbstractDetailPanel* shown = nullptr;
     Bar menu, toolbar;
     int answer = askNo;
@@ -259,6 +263,8 @@ TEST_F(EditorControllerTest, AddTakesTheFirstFreeNumberSelectsItAndSaveWritesIt)
 
     ASSERT_TRUE(Run("AppSave"));
     EXPECT_NE(FileText().find("Window Rule 2"), std::string::npos);
+    EXPECT_EQ(window->busySpans, 1) << "the wait cursor shows while saving";
+    EXPECT_EQ(window->busy, 0);
     EXPECT_FALSE(root->Modified());
     EXPECT_FALSE(Enabled("AppSave"));
     EXPECT_TRUE(window->questions.empty());

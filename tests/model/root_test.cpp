@@ -301,3 +301,184 @@ TEST_F(Root, RuleTextsInEveryScriptSurviveLoadAndSaveUnderEitherDeclaration) {
         again->Disconnect();
     }
 }
+
+namespace {
+// A rule of a hand-written file: its name, the class of the windows it is
+// for and, when given, their exact caption.
+std::string RuleElement(const std::string& name, const std::string& className, const std::string& caption = "") {
+    std::string xml = "<window_rule name=\"" + name +
+                      "\" type=\"WINDOWRULE\"><params><param name=\"enabled\">yes</param></params>"
+                      "<conditions><content><condition name=\"DefaultCondition\"><criterions><content>"
+                      "<criterion name=\"WINDOWCLASSNAMECRITERION\" type=\"WINDOWCLASSNAMECRITERION\"><params>"
+                      "<param name=\"enabled\">" +
+                      std::string(className.empty() ? "no" : "yes") + "</param><param name=\"window_class_name\">" +
+                      className + "</param></params></criterion>";
+    if (!caption.empty())
+        xml += "<criterion name=\"WINDOWCaptionCriterion\" type=\"WINDOWCaptionCriterion\"><params>"
+               "<param name=\"enabled\">yes</param><param name=\"window_caption\">" +
+               caption + "</param><param name=\"exact_search\">yes</param></params></criterion>";
+    return xml + "</content></criterions></condition></content></conditions></window_rule>";
+}
+
+std::string RulesFile(const std::string& rules) {
+    return "<tarvel_windows>\n\t<window_rules>\n\t\t<content>\n" + rules +
+           "\n\t\t</content>\n\t</window_rules>\n</tarvel_windows>\n";
+}
+
+std::string RuleNames(TTarvelWindows* root) {
+    std::string names;
+    Ref<IBOMCollection> rules = root->GetObject("window_rules").As<IBOMCollection>();
+    for (int i = 0; rules && i < rules->Count(); ++i) names += rules->GetItem(Variant(i))->GetName() + "|";
+    return names;
+}
+}  // namespace
+
+TEST_F(Root, ARenamedRuleKeepsItsPlaceInTheLookupAndTheFile) {
+    // Two rules for one window: the first one in the file answers.
+    WriteBytes(folder.Path("Ombrel.ini"),
+               RulesFile(RuleElement("First", "OmbOrder") + RuleElement("Second", "OmbOrder") +
+                         RuleElement("Third", "OmbOther")));
+    TestWindow window("OmbOrder", "order");
+    Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->FindWindowCommand(window.get()).rfind("\\WINDOWRULENAME=First\\", 0), 0u);
+    Ref<IBOMObjectSlave> first = root->GetObject("window_rules/First").As<IBOMObjectSlave>();
+    root->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(first.get(), "Renamed");
+    EXPECT_EQ(RuleNames(root.get()), "Renamed|Second|Third|");
+    EXPECT_EQ(root->FindWindowCommand(window.get()).rfind("\\WINDOWRULENAME=Renamed\\", 0), 0u)
+        << root->FindWindowCommand(window.get());
+    EXPECT_TRUE(root->GetObject("window_rules/renamed"));
+    EXPECT_FALSE(root->GetObject("window_rules/First"));
+    EXPECT_TRUE(root->SaveConfiguration(folder.Path("Ombrel.ini")));
+    first = nullptr;
+    root->Disconnect();
+
+    Ref<TTarvelWindows> again = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(RuleNames(again.get()), "Renamed|Second|Third|");
+    EXPECT_EQ(again->FindWindowCommand(window.get()).rfind("\\WINDOWRULENAME=Renamed\\", 0), 0u);
+    again->Disconnect();
+}
+
+TEST_F(Root, RulesOfOneNameAreAllKeptUnderFreeNamesInTheirPlaces) {
+    // Hand-edited: "Twin" three times, and a rule that already holds the
+    // first name a renamed twin would get.
+    WriteBytes(folder.Path("Ombrel.ini"),
+               RulesFile(RuleElement("Twin", "OmbTwinA") + RuleElement("Other", "OmbOther") +
+                         RuleElement("twin", "OmbTwinB") + RuleElement("Twin (2)", "OmbTwinC") +
+                         RuleElement("Twin", "OmbTwinD")));
+    Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(root);
+    EXPECT_EQ(RuleNames(root.get()), "Twin|Other|twin (3)|Twin (2)|Twin (4)|");
+    // Each keeps its own settings, and the name parameter follows the name.
+    const char* classes[] = {"OmbTwinA", "OmbOther", "OmbTwinB", "OmbTwinC", "OmbTwinD"};
+    Ref<IBOMCollection> rules = root->GetObject("window_rules").As<IBOMCollection>();
+    for (int i = 0; i < 5; ++i) {
+        Ref<IBOMObject> rule = rules->GetItem(Variant(i));
+        EXPECT_EQ(Get(rule.get(), "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/"
+                                  "window_class_name"),
+                  classes[i]);
+        EXPECT_EQ(Get(rule.get(), "params/name"), rule->GetName());
+    }
+    TestWindow b("OmbTwinB", "b");
+    EXPECT_EQ(root->FindWindowCommand(b.get()).rfind("\\WINDOWRULENAME=twin (3)\\", 0), 0u);
+    // The configuration is not what the file holds: a save writes the names.
+    EXPECT_TRUE(root->Modified());
+    EXPECT_TRUE(root->SaveConfiguration(folder.Path("Ombrel.ini")));
+    root->Disconnect();
+
+    Ref<TTarvelWindows> again = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(RuleNames(again.get()), "Twin|Other|twin (3)|Twin (2)|Twin (4)|");
+    EXPECT_FALSE(again->Modified());
+    again->Disconnect();
+
+    // Other collections keep the grammar's rule: a second element of a name
+    // overlays the item (the template's items are overlaid the same way).
+    std::string rule = RuleElement("Single", "OmbSingle");
+    const std::string twice =
+        "<actions><content>"
+        "<action name=\"StayOnTop\" type=\"STAYONTOPACTION\"><params><param name=\"enabled\">yes</param>"
+        "</params></action><action name=\"StayOnTop\" type=\"STAYONTOPACTION\"><params>"
+        "<param name=\"enabled\">no</param></params></action></content></actions></window_rule>";
+    rule.replace(rule.size() - std::string("</window_rule>").size(), std::string::npos, twice);
+    WriteBytes(folder.Path("Ombrel.ini"), RulesFile(rule));
+    Ref<TTarvelWindows> single = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(single);
+    EXPECT_EQ(single->GetObject("window_rules/Single/actions").As<IBOMCollection>()->Count(), 5);
+    EXPECT_EQ(Get(single.get(), "window_rules/Single/actions/StayOnTop/params/enabled"), "no");
+    EXPECT_FALSE(single->Modified());
+    single->Disconnect();
+}
+
+TEST_F(Root, ACaptionEndingInABlankKeepsItAndItsMatch) {
+    const std::string caption = "Untitled - Notepad ";
+    WriteBytes(folder.Path("Ombrel.ini"), RulesFile(RuleElement("Blank", "", caption)));
+    TestWindow blank("OmbBlankCaption", caption);
+    TestWindow trimmed("OmbBlankCaption", "Untitled - Notepad");
+    const std::string path = "window_rules/Blank/conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/"
+                             "params/window_caption";
+    std::string saved;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"));
+        ASSERT_TRUE(root);
+        EXPECT_EQ(Get(root.get(), path), caption);
+        EXPECT_EQ(root->FindWindowCommand(blank.get()).rfind("\\WINDOWRULENAME=Blank\\", 0), 0u);
+        EXPECT_EQ(root->FindWindowCommand(trimmed.get()), "");
+        root->SetModified(true);
+        EXPECT_TRUE(root->SaveConfiguration(folder.Path("Ombrel.ini")));
+        root->Disconnect();
+        const std::string bytes = ReadBytes(folder.Path("Ombrel.ini"));
+        EXPECT_NE(bytes.find(">" + caption + "<"), std::string::npos);
+        if (round == 1) EXPECT_EQ(bytes, saved) << "a file saved and loaded again holds the same values";
+        saved = bytes;
+    }
+}
+
+// The configuration is written as text from what it stores, not through a
+// document of the XML service: the file is the one the service renders for
+// the same configuration, byte for byte, and every value reads back as it
+// was, markup characters, blanks and line breaks included.
+TEST_F(Root, TheSavedTextIsTheServicesRenderingOfTheConfiguration) {
+    Ref<TTarvelWindows> root = New<TTarvelWindows>("TARVILWINDOWS", "");
+    root->SetOwner(nullptr);
+    const char* kClass = "conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name";
+    const char* kCaption = "conditions/DefaultCondition/criterions/WINDOWCaptionCriterion/params/window_caption";
+    const std::string tricky = "a & b < c > d \"e\" 'f'\ttab\r\nline\nnext  two  blanks caf\xC3\xA9";
+    Ref<IBOMCollection> rules = root->GetObject("window_rules").As<IBOMCollection>();
+    for (int i = 0; i < 3; ++i) {
+        Ref<IBOMObjectSlave> rule = CreateBOMObject("WINDOWRULE", "R&D <" + std::to_string(i) + "> \"q\"");
+        rules->AddItem(rule.get());
+        Set(rule.get(), kClass, tricky + std::to_string(i));
+        Set(rule.get(), kCaption, i == 1 ? std::string() : tricky);
+        Set(rule.get(), "actions/StayOnTop/params/enabled", "yes");
+    }
+    root->SetModified(true);
+    ASSERT_TRUE(root->SaveConfiguration(folder.Path("text.ini")));
+    {
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        ASSERT_TRUE(storage->CreateNew("tarvel_windows"));
+        storage->SaveObject(static_cast<IPersistObject*>(root.get()));
+        ASSERT_TRUE(storage->SaveToFile(folder.Path("document.ini")));
+    }
+    const std::string text = ReadBytes(folder.Path("text.ini")), document = ReadBytes(folder.Path("document.ini"));
+    size_t at = 0;
+    while (at < text.size() && at < document.size() && text[at] == document[at]) ++at;
+    EXPECT_EQ(text.size(), document.size());
+    EXPECT_EQ(at, document.size()) << "written:\n" << text.substr(at > 80 ? at - 80 : 0, 200) << "\nrendered:\n"
+                                   << document.substr(at > 80 ? at - 80 : 0, 200);
+
+    Ref<TTarvelWindows> again = Load(folder.Path("text.ini"));
+    ASSERT_TRUE(again);
+    Ref<IBOMCollection> read = again->GetObject("window_rules").As<IBOMCollection>();
+    ASSERT_EQ(read->Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        Ref<IBOMObject> rule = read->GetItem(Variant(i));
+        EXPECT_EQ(rule->GetName(), "R&D <" + std::to_string(i) + "> \"q\"");
+        EXPECT_EQ(Get(rule.get(), kClass), tricky + std::to_string(i));
+        EXPECT_EQ(Get(rule.get(), kCaption), i == 1 ? std::string() : tricky);
+    }
+    again->Disconnect();
+    root->Disconnect();
+}

@@ -115,11 +115,12 @@ TEST_F(StoredRules, ALoadedRuleAnswersAsItsObjectsWould) {
         EXPECT_FALSE(mine->Realized()) << name << ": answering needs no objects";
     }
 
-    // Saved again, the file comes out byte for byte as it was (the rules
-    // are objects again to be saved), and every answer stays.
+    // Saved again, the file comes out byte for byte as it was (the stored
+    // parts are written from their stored form, no rule becomes objects),
+    // and every answer stays.
     ASSERT_TRUE(Save(loaded.get(), folder.Path("b.ini")));
     EXPECT_EQ(ReadBytes(folder.Path("b.ini")), ReadBytes(folder.Path("a.ini")));
-    EXPECT_TRUE(RuleOf(loaded.get(), "by class")->Realized());
+    EXPECT_FALSE(RuleOf(loaded.get(), "by class")->Realized());
     for (HWND w : {w1.get(), w2.get(), w3.get(), w4.get(), w5.get(), w6.get(), w7.get()})
         EXPECT_EQ(loaded->FindWindowCommand(w), made->FindWindowCommand(w));
 
@@ -213,4 +214,41 @@ TEST_F(StoredRules, ObjectsComeBackLinkedOnFirstUseAndRulesShareWhatTheyHaveInCo
     made->Disconnect();
     made = nullptr;
     EXPECT_EQ(TStoredNode::Count(), nodesBefore) << "stored nodes are freed with their rules";
+}
+
+// A language change is kept for stored parts; saving them writes them as
+// their objects, told the language, would: the same bytes as rules that
+// became objects, and none of the stored rules becomes objects.
+TEST_F(StoredRules, StoredRulesSaveTheirPartsInTheLanguageOfTheMomentWithoutObjects) {
+    for (int i = 0; i < 3; ++i) {
+        IBOMObject* rule = Rule("rule " + std::to_string(i));
+        Set(rule, std::string(kClass) + "window_class_name", "OmbSaved" + std::to_string(i));
+        Set(rule, "actions/StayOnTop/params/enabled", "yes");
+    }
+    ASSERT_TRUE(Save(made.get(), folder.Path("a.ini")));
+    loaded = Load(folder.Path("a.ini"));
+    Ref<TTarvelWindows> twin = Load(folder.Path("a.ini"));
+    ASSERT_TRUE(loaded && twin);
+    WriteBytes(folder.Path("xx.lng"),
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><language id=\"xx\" name=\"Test\" original_name=\"Test\">"
+               "<strings><string name=\"Action_STAYONTOPACTION_Caption\">Always in front</string></strings></language>");
+    ASSERT_TRUE(MultiLanguages()->LoadLanguageFile(folder.Path("xx.lng")));
+    loaded->Broadcast(1, 0, 0);
+    twin->Broadcast(1, 0, 0);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(twin->GetObject("window_rules/rule " + std::to_string(i) + "/actions"));
+
+    ASSERT_TRUE(Save(twin.get(), folder.Path("objects.ini")));
+    {
+        TRuleSaveScope scope;  // as the configuration saves: each shared part translated once
+        ASSERT_TRUE(Save(loaded.get(), folder.Path("stored.ini")));
+    }
+    ASSERT_TRUE(Save(loaded.get(), folder.Path("alone.ini")));
+    const std::string saved = ReadBytes(folder.Path("objects.ini"));
+    EXPECT_NE(saved.find("Always in front"), std::string::npos);
+    EXPECT_EQ(ReadBytes(folder.Path("stored.ini")), saved);
+    EXPECT_EQ(ReadBytes(folder.Path("alone.ini")), saved);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(RuleOf(loaded.get(), "rule " + std::to_string(i))->Realized()) << i;
+    // Brought back, the parts are in that language too.
+    EXPECT_EQ(Get(RuleOf(loaded.get(), "rule 1"), "actions/StayOnTop/params/caption"), "Always in front");
+    twin->Disconnect();
 }
