@@ -242,8 +242,6 @@ int main() {
     RegisterModelClasses();
     CreateDetailPanelRegistry();
     config::RegisterEditorPanels();
-    config::RegisterDetailPanels();
-    config::RegisterFallbackAboutPanel();
     CreateMultiLanguages();
     SelectLanguage("");
     SetEditorWindowFactory(&config::CreateEditorWindow);

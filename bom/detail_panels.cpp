@@ -93,8 +93,17 @@ std::unique_ptr<TAbstractDetailPanel> CreateDetailPanel(const std::string& name)
 void KeepSpareDetailPanel(std::unique_ptr<TAbstractDetailPanel> panel) {
     if (!panel) return;
     panel->PutAside();
-    if (panel->ClassKey().empty() || !FindDetailPanelClass(panel->ClassKey())) return;
+    if (panel->ClassKey().empty() || !FindDetailPanelClass(panel->ClassKey())) {
+        FreeDetailPanel(panel.release());
+        return;
+    }
     Spares().push_back(std::move(panel));
+}
+
+void FreeDetailPanel(TAbstractDetailPanel* panel) {
+    if (!panel) return;
+    panel->BeforeDestruction();
+    delete panel;
 }
 
 void FreeSpareDetailPanels() {
@@ -102,6 +111,7 @@ void FreeSpareDetailPanels() {
     while (!spares.empty()) {
         std::unique_ptr<TAbstractDetailPanel> last = std::move(spares.back());
         spares.pop_back();
+        FreeDetailPanel(last.release());
     }
 }
 

@@ -32,6 +32,10 @@ public:
     // The panel is put aside for another object: unbound (ClearObject); a
     // panel with a window also leaves the screen.
     virtual void PutAside() { ClearObject(); }
+    // The teardown that needs the whole panel (its windows), run by
+    // FreeDetailPanel before the panel is deleted; a destructor reaches
+    // no virtual function.
+    virtual void BeforeDestruction() {}
     // Whether the panel can show `object`, an object of the class it shows
     // now, in place: every panel embedded in it would show a part of
     // `object` of the same kind, so that no window has to change. None can
@@ -106,6 +110,8 @@ std::unique_ptr<TAbstractDetailPanel> CreateDetailPanel(const std::string& name)
 // Keeps a panel made by CreateDetailPanel for the next one asked of its
 // class, put aside (PutAside); one of no registered class is freed.
 void KeepSpareDetailPanel(std::unique_ptr<TAbstractDetailPanel> panel);
+// Deletes a panel after its BeforeDestruction; nullptr does nothing.
+void FreeDetailPanel(TAbstractDetailPanel* panel);
 // Frees the spare panels, the last kept first; the registry's end frees
 // them too.
 void FreeSpareDetailPanels();

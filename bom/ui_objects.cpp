@@ -32,6 +32,8 @@ bool TUIObjectBase<Base>::SupportsRole(const std::string& role) {
 
 template <typename Base>
 void TUIObjectBase<Base>::Attach(IUI* ui) {
+    // Attached again without a detach: the panels open so far go first.
+    FreePanels();
     ui_ = ui;
     for (const Ref<IBOMObject>& child : UIChildren())
         if (Ref<IUIElement> element = UIElementOf(child.get())) element->Attach(ui);
@@ -53,7 +55,7 @@ void TUIObjectBase<Base>::FreePanels() {
     for (int i = panels_->Count() - 1; i >= 0; --i) {
         TAbstractDetailPanel* panel = panels_->Get(Variant(i));
         panels_->Delete(Variant(i));
-        delete panel;
+        FreeDetailPanel(panel);
     }
     panels_.reset();
 }

@@ -8,44 +8,6 @@ namespace omb::config {
 
 using namespace forms;
 
-namespace {
-
-// Shown until the real about panel is registered.
-class TFallbackAboutPanel : public TDetailPanelFrame {
-public:
-    TFallbackAboutPanel() {
-        BeginLoading();
-        SetName("AboutPanel");
-        SetBounds(0, 0, 391, 216);
-        product_ = new TLabel(this);
-        product_->SetParent(this);
-        product_->SetBounds(16, 16, 300, 16);
-        product_->SetFont(TFontSpec{"MS Sans Serif", -16, true});
-        note_ = new TLabel(this);
-        note_->SetParent(this);
-        note_->SetBounds(16, 48, 359, 40);
-        note_->SetAutoSize(false);
-        note_->SetWordWrap(true);
-        EndLoading();
-    }
-    const char* ClassName() const override { return "TFallbackAboutPanel"; }
-    void UpdateLanguage() override { UpdateView(); }
-    void UpdateView() override {
-        product_->SetText(GetMLString("AboutPanel_Product", "%appname%"));
-        note_->SetText(GetMLString("AboutPanel_Note", "Window rules for every program on the desktop."));
-    }
-
-private:
-    TLabel* product_;
-    TLabel* note_;
-};
-
-}  // namespace
-
-void RegisterFallbackAboutPanel() {
-    if (!FindDetailPanelClass("AboutPanel")) RegisterDetailPanelClass<TFallbackAboutPanel>("AboutPanel");
-}
-
 TAboutForm::TAboutForm(TComponent* owner) : TForm(owner) {
     BeginLoading();
     SetName("AboutForm");
@@ -79,7 +41,8 @@ TAboutForm::TAboutForm(TComponent* owner) : TForm(owner) {
 
 SIZE ShowAboutDialog(TForm* owner) {
     SIZE size{0, 0};
-    TAboutForm dialog(owner);
+    TComponentPtr<TAboutForm> holder = MakeComponent<TAboutForm>(owner);
+    TAboutForm& dialog = *holder;
     std::unique_ptr<TAbstractDetailPanel> panel = CreateDetailPanel("AboutPanel");
     TDetailPanelFrame* frame = TDetailPanelFrame::FromPanel(panel.get());
     if (frame) {
@@ -93,6 +56,7 @@ SIZE ShowAboutDialog(TForm* owner) {
     size.cy = dialog.ClientHeight();
     dialog.ShowModal();
     if (frame) frame->SetParent(nullptr);
+    FreeDetailPanel(panel.release());
     return size;
 }
 

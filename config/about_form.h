@@ -21,8 +21,4 @@ public:
 // dialog had (tests compare it with the panel's).
 SIZE ShowAboutDialog(forms::TForm* owner);
 
-// A plain about panel (product name and copyright line), registered as
-// "AboutPanel" only when no other panel has that name.
-void RegisterFallbackAboutPanel();
-
 }  // namespace omb::config

@@ -1,5 +1,6 @@
 #include "config/cb_app.h"
 
+#include "forms/app_utils.h"
 #include "forms/application.h"
 #include "forms/wait_cursor.h"
 #include "foundation/classes.h"
@@ -11,6 +12,16 @@
 #include "foundation/xml_storage.h"
 
 namespace omb::config {
+
+void InitEditorForms(HINSTANCE instance) {
+    forms::InitFourDigitYearFormat();
+    forms::RegisterScreenCursors(instance);
+    auto icon = [instance](int width, int height) {
+        return static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(width),
+                                               ::GetSystemMetrics(height), LR_SHARED));
+    };
+    forms::Application().SetIcons(icon(SM_CXICON, SM_CYICON), icon(SM_CXSMICON, SM_CYSMICON));
+}
 
 TCBApp::TCBApp() {
     AppPath = ModuleFolder(nullptr);

@@ -11,6 +11,11 @@
 
 namespace omb::config {
 
+// The form library's start in the editor, before any window: whether the
+// user's dates show four-digit years, the library's screen cursors, and
+// the program's icon ("MAINICON") on every window it shows.
+void InitEditorForms(HINSTANCE instance);
+
 class TCBApp {
 public:
     TCBApp();

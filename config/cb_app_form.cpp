@@ -307,14 +307,14 @@ public:
         }
     }
     bool ShowOptions() override {
-        TOptionsForm dialog(form_.get());
-        return dialog.ShowModal() == mrOk;
+        auto dialog = MakeComponent<TOptionsForm>(form_.get());
+        return dialog->ShowModal() == mrOk;
     }
     void ShowAbout() override { ShowAboutDialog(form_.get()); }
 
 private:
     IEditorEvents& events_;
-    std::unique_ptr<TCBAppForm> form_;
+    TComponentPtr<TCBAppForm> form_;
     TTreeView* tree_;
     BarBuilder menu_, toolbar_;
     std::shared_ptr<EditorWindow*> alive_;

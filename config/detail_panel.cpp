@@ -65,10 +65,3 @@ void TDetailPanelFrame::Loaded() {
 }
 
 }  // namespace omb::config
-
-namespace omb::config {
-
-// The rule, condition, criterion and action panels register here.
-void RegisterDetailPanels() {}
-
-}  // namespace omb::config

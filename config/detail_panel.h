@@ -6,7 +6,7 @@
 // A panel class builds its controls in its constructor, owned by and
 // parented to the panel, between BeginLoading and EndLoading (the frame
 // scales its layout once at EndLoading), and registers itself with
-// omb::RegisterDetailPanelClass<T>("Name") in RegisterDetailPanels.
+// omb::RegisterDetailPanelClass<T>("Name") in RegisterEditorPanels.
 #pragma once
 
 #include <vector>
@@ -38,6 +38,8 @@ public:
     void SetObject(IBOMObject* object) override;
     // Unbound, hidden and taken out of its container.
     void PutAside() override;
+    // One teardown for both sides: the frame's window and its controls'.
+    void BeforeDestruction() override { forms::TFrame::BeforeDestruction(); }
 
     // In place: the objects whose panels this one embeds would be, for
     // `object`, as many, of the same classes and with panels that can
@@ -68,9 +70,5 @@ private:
     int designWidth_ = 0, designHeight_ = 0;
     std::vector<Ref<IBOMObject>> embedded_;
 };
-
-// Registers the editor's panels that exist so far; the first registration
-// of a name stays, so a panel registered earlier wins.
-void RegisterDetailPanels();
 
 }  // namespace omb::config

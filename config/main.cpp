@@ -22,13 +22,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
                                               ICC_COOL_CLASSES | ICC_TREEVIEW_CLASSES};
     ::InitCommonControlsEx(&icc);
+    config::InitEditorForms(::GetModuleHandleW(nullptr));
     RegisterSharedMessages();
     CreateClassRegistry();
     RegisterModelClasses();
     CreateDetailPanelRegistry();
     config::RegisterEditorPanels();
-    config::RegisterDetailPanels();
-    config::RegisterFallbackAboutPanel();
     CreateMultiLanguages();
     SetEditorWindowFactory(&config::CreateEditorWindow);
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <map>
 #include <stdexcept>
 
@@ -112,13 +113,55 @@ std::function<bool(UINT)>& MenuDispatcher() {
     return dispatcher;
 }
 
+constexpr int kHintMaxWidth = 400;
+// How far in from each side the tooltip paints a single line of text: it
+// sizes itself for less, so the last letters were cut (measured under Wine:
+// sized for 2 pixels a side, painted 4 in).
+constexpr int kHintTextInset = 4;
+
+// The hint window is as wide as the text it shows with its insets.
+LRESULT CALLBACK HintWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR) noexcept {
+    if (message == WM_WINDOWPOSCHANGING) {
+        auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+        if (!(pos->flags & SWP_NOSIZE)) {
+            TOOLINFOW ti{};
+            ti.cbSize = sizeof(ti);
+            wchar_t text[512] = {};
+            if (::SendMessageW(window, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(&ti))) {
+                ti.lpszText = text;
+                ::SendMessageW(window, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&ti));
+            }
+            if (text[0]) {
+                HDC dc = ::GetDC(window);
+                HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0)));
+                RECT need{0, 0, 0, 0};
+                ::DrawTextW(dc, text, -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_EXPANDTABS);
+                ::SelectObject(dc, old);
+                ::ReleaseDC(window, dc);
+                RECT margin{0, 0, 0, 0};
+                ::SendMessageW(window, TTM_GETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
+                RECT frame{0, 0, need.right + 2 * kHintTextInset + margin.left + margin.right, 0};
+                ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
+                                     static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE)));
+                const int width = frame.right - frame.left;
+                if (need.right <= kHintMaxWidth && pos->cx < width) pos->cx = width;
+            }
+        }
+    }
+    return ::DefSubclassProc(window, message, wParam, lParam);
+}
+
 HWND EnsureHintWindow() {
     auto& w = HintWindow();
     if (!w) {
         w.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr));
-        if (w) ::SendMessageW(w.get(), TTM_SETMAXTIPWIDTH, 0, 400);
+        if (w) {
+            ::SendMessageW(w.get(), TTM_SETMAXTIPWIDTH, 0, kHintMaxWidth);
+            ::SetWindowSubclass(w.get(), &HintWindowProc, 1, 0);
+        }
     }
     return w.get();
 }

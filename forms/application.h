@@ -57,9 +57,20 @@ public:
     int MessageBox(const std::string& text, const std::string& caption, UINT flags);
 
     HINSTANCE Instance() const { return ::GetModuleHandleW(nullptr); }
+    // The program's icon at the two sizes windows show (title bar and
+    // task bar, Alt+Tab): every form's window takes them when it is made.
+    // Borrowed: icons loaded shared from the program's resources.
+    void SetIcons(HICON large, HICON small) {
+        largeIcon_ = large;
+        smallIcon_ = small;
+    }
+    HICON LargeIcon() const { return largeIcon_; }
+    HICON SmallIcon() const { return smallIcon_; }
 
 private:
     TForm* mainForm_ = nullptr;
+    HICON largeIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
     std::string title_;
     bool terminated_ = false;
 };

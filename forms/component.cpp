@@ -74,6 +74,7 @@ void TComponent::RemoveComponent(TComponent* component) {
 void TComponent::DestroyComponents() {
     while (!components_.empty()) {
         TComponent* last = components_.back();
+        last->BeforeDestruction();
         delete last;  // its destructor takes it out of the list
         if (!components_.empty() && components_.back() == last) components_.pop_back();
     }
@@ -95,6 +96,12 @@ void TComponent::RemoveFreeNotification(TComponent* other) {
 }
 
 void TComponent::Notification(TComponent*, TOperation) {}
+
+void FreeComponent(TComponent* component) {
+    if (!component) return;
+    component->BeforeDestruction();
+    delete component;
+}
 
 void TComponent::SetLoadingTree(bool value) {
     loading_ = value;

@@ -3,7 +3,9 @@
 // told once the layout that created them is complete.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "forms/props.h"
@@ -43,8 +45,16 @@ public:
     void FreeNotification(TComponent* other);
     void RemoveFreeNotification(TComponent* other);
 
-    // Frees every owned component, the last created first.
+    // Frees every owned component, the last created first, each through
+    // its BeforeDestruction.
     void DestroyComponents();
+
+    // The teardown that needs the whole object, run once before it is
+    // deleted: by its owner (DestroyComponents), by FreeComponent and by
+    // TComponentPtr. A control's window and the subclasses on it go here,
+    // with every override in place; a destructor calls no virtual function,
+    // so a component deleted without this step only unlinks what it holds.
+    virtual void BeforeDestruction() {}
 
 protected:
     // The layout is complete.
@@ -67,5 +77,16 @@ private:
     bool loading_ = false;
     bool destroying_ = false;
 };
+
+// Deletes a component after its BeforeDestruction; nullptr does nothing.
+void FreeComponent(TComponent* component);
+struct TComponentDeleter {
+    void operator()(TComponent* component) const { FreeComponent(component); }
+};
+// An owner-less component held by its creator, freed in the two steps.
+template <typename T> using TComponentPtr = std::unique_ptr<T, TComponentDeleter>;
+template <typename T, typename... A> TComponentPtr<T> MakeComponent(A&&... args) {
+    return TComponentPtr<T>(new T(std::forward<A>(args)...));
+}
 
 }  // namespace omb::forms

@@ -1,12 +1,32 @@
-// Controls: objects that own a window. A control of ours registers its own
-// window class; a control over a system class (button, edit, tree view...)
-// subclasses the window with the common-controls subclass calls. Either way
-// one noexcept procedure finds the object, calls its virtual handler inside
+// Controls: objects that own a window. A control of ours has the library's
+// own window class; a control over a system class (button, edit, tree
+// view...) has its window procedure replaced by the library's, the object
+// found in a table of the process by window handle. Either way one
+// noexcept procedure finds the object, calls its virtual handler inside
 // try/catch and hands failures to the application's error report.
 //
+// Three ways of subclassing stand side by side, each for a reason:
+// - the controls' own windows: the procedure replaced and the table of the
+//   process, because the system's subclass chain keeps its data in a window
+//   property, which Wine asks its server for on every message;
+// - windows that are no control object of the library, or layers over a
+//   control's procedure, use the system's subclass chain (SetWindowSubclass),
+//   which stays sound whoever else subclasses the window and in whatever
+//   order the layers go: a combo box's inner edit field (a window of the
+//   system combo box), the window hooks of rx_hook.h (removed while others
+//   may sit above them), the hint tooltip's sizing;
+// - the hook library (extender/) subclasses windows of other programs with
+//   its own slots; it shares no code with this library.
+//
+// A control's window and the subclasses on it go in the destroy step
+// (BeforeDestruction) while the whole object exists; no destructor reaches
+// a virtual function.
+//
 // Bounds are kept in the object (pixels of the parent's client area), so a
-// layout can be built before any window exists; a container places its
-// children by alignment and anchors in one deferred pass.
+// layout can be built before any window exists. A container places its
+// children by alignment and anchors in one synchronous pass whenever a
+// child or the container changes (the windows that move are moved in one
+// deferred-position batch).
 #pragma once
 
 #include <windows.h>
@@ -135,7 +155,13 @@ public:
     HWND WindowHandle() const { return hwnd_; }
     bool HandleAllocated() const { return hwnd_ != nullptr; }
     void HandleNeeded() { Handle(); }
+    // Destroys the window with every layer's handling (DestroyWnd, the
+    // messages of the destruction): only while the whole object exists,
+    // never from a destructor.
     void DestroyHandle();
+
+    // Children go to the parking window, then the window is destroyed.
+    void BeforeDestruction() override;
 
     bool Focused() const;
     bool CanFocus() const;
@@ -211,6 +237,10 @@ protected:
     // The font the window was last given (WM_SETFONT).
     HFONT sentFont_ = nullptr;
 
+    // What a destructor does with a window still there: the children go
+    // to the parking window, the window is unlinked from this object (no
+    // message reaches it any more) and destroyed.
+    void ReleaseWindow() noexcept;
     void RequestRealign();
     void SetVisibleFlag(bool value) { visible_ = value; }
     void ParentFontChanged();
@@ -223,6 +253,7 @@ private:
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void CreateHandleNow();
+    void ParkChildren();
     void MoveWindowToBounds();
     // Records the parent's children area as the size anchors measure from.
     void TakeAnchorReference();

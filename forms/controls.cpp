@@ -46,21 +46,16 @@ int InkRight(const TFontSpec& font, const std::wstring& text, SIZE measured) {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     UniqueGdiObject bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    struct MemoryDC {
-        HDC dc = ::CreateCompatibleDC(nullptr);
-        ~MemoryDC() {
-            if (dc) ::DeleteDC(dc);
-        }
-    } memory;
-    if (!bitmap || !bits || !memory.dc) return measured.cx;
+    MemoryDC memory(nullptr, bitmap.get());
+    if (!bitmap || !bits || !memory) return measured.cx;
     auto* pixels = static_cast<DWORD*>(bits);
     std::fill(pixels, pixels + static_cast<size_t>(width) * height, 0x00FFFFFFu);
-    ::SelectObject(memory.dc, bitmap.get());
-    ::SelectObject(memory.dc, FontHandle(font));
-    ::SetBkMode(memory.dc, TRANSPARENT);
-    ::SetTextColor(memory.dc, RGB(0, 0, 0));
+    const HGDIOBJ oldFont = ::SelectObject(memory.get(), FontHandle(font));
+    ::SetBkMode(memory.get(), TRANSPARENT);
+    ::SetTextColor(memory.get(), RGB(0, 0, 0));
     RECT r{0, 0, width, height};
-    ::DrawTextW(memory.dc, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_NOPREFIX);
+    ::DrawTextW(memory.get(), text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_NOPREFIX);
+    ::SelectObject(memory.get(), oldFont);
     ::GdiFlush();
     for (int x = width - 1; x >= 0; --x)
         for (int y = 0; y < height; ++y)
@@ -434,7 +429,13 @@ void TComboBox::CreateWnd() {
     ::SendMessageW(WindowHandle(), CB_SETMINVISIBLE, 12, 0);
 }
 
-void TComboBox::DestroyWnd() {
+// Deleted without BeforeDestruction, the window is still there: its edit
+// field must not call into this object any more.
+TComboBox::~TComboBox() { UnhookEdit(); }
+
+void TComboBox::DestroyWnd() { UnhookEdit(); }
+
+void TComboBox::UnhookEdit() noexcept {
     if (edit_) ::RemoveWindowSubclass(edit_, &TComboBox::EditProc, 1);
     edit_ = nullptr;
 }

@@ -202,6 +202,7 @@ enum class TComboBoxStyle { csDropDown, csDropDownList };
 class TComboBox : public TControl {
 public:
     explicit TComboBox(TComponent* owner);
+    ~TComboBox() override;
     const char* ClassName() const override { return "TComboBox"; }
     void SetStyle(TComboBoxStyle style) { style_ = style; }
     TComboBoxStyle Style() const { return style_; }
@@ -244,6 +245,7 @@ protected:
 
 private:
     static LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR) noexcept;
+    void UnhookEdit() noexcept;
     TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
     bool sorted_ = false;
     HWND edit_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/handles.h"
 #include "foundation/winfuncs.h"
 
 namespace omb::forms {
@@ -310,16 +311,14 @@ void TImage::Paint(HDC dc, const RECT&) {
     RECT rc;
     ::GetClientRect(WindowHandle(), &rc);
     const int x = center_ ? (rc.right - w) / 2 : 0, y = center_ ? (rc.bottom - h) / 2 : 0;
-    HDC mem = ::CreateCompatibleDC(dc);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
+    MemoryDC mem(dc, bmp);
+    if (!mem) return;
     if (transparent_) {
-        const COLORREF key = ::GetPixel(mem, 0, h - 1);
-        ::TransparentBlt(dc, x, y, w, h, mem, 0, 0, w, h, key);
+        const COLORREF key = ::GetPixel(mem.get(), 0, h - 1);
+        ::TransparentBlt(dc, x, y, w, h, mem.get(), 0, 0, w, h, key);
     } else {
-        ::BitBlt(dc, x, y, w, h, mem, 0, 0, SRCCOPY);
+        ::BitBlt(dc, x, y, w, h, mem.get(), 0, 0, SRCCOPY);
     }
-    ::SelectObject(mem, old);
-    ::DeleteDC(mem);
 }
 
 LRESULT TImage::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {

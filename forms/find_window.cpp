@@ -3,32 +3,14 @@
 #include <exception>
 
 #include "forms/application.h"
+#include "forms/helper_window.h"
+#include "foundation/handles.h"
 
 namespace omb::forms {
 
 namespace {
 
 constexpr wchar_t kOutlineClass[] = L"OmbFinderOutline";
-
-// A memory device context with one bitmap selected, put back at the end.
-class MemoryDC {
-public:
-    MemoryDC(HDC reference, HBITMAP bitmap) : dc_(::CreateCompatibleDC(reference)) {
-        if (dc_) old_ = ::SelectObject(dc_, bitmap);
-    }
-    ~MemoryDC() {
-        if (!dc_) return;
-        ::SelectObject(dc_, old_);
-        ::DeleteDC(dc_);
-    }
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
-};
 
 // Draws a bitmap at 0,0 leaving out the colour of its bottom-left pixel.
 void DrawTransparent(HDC dc, HBITMAP bitmap) {
@@ -100,19 +82,8 @@ void TWindowOutline::Show(HWND window) {
         return;
     }
     if (!popup_) {
-        static const ATOM atom = [] {
-            WNDCLASSEXW wc{};
-            wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = &TWindowOutline::WndProc;
-            wc.hInstance = ::GetModuleHandleW(nullptr);
-            wc.hCursor = nullptr;
-            wc.lpszClassName = kOutlineClass;
-            return ::RegisterClassExW(&wc);
-        }();
-        (void)atom;
-        popup_.reset(::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE,
-                                       kOutlineClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                       ::GetModuleHandleW(nullptr), nullptr));
+        popup_.reset(CreateHelperWindow({kOutlineClass, &TWindowOutline::WndProc},
+                                        WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE));
         if (!popup_) return;
         placed_ = RECT{0, 0, 0, 0};
     }

@@ -7,7 +7,7 @@
 // The outline is a topmost, click-through popup shaped like a 3-pixel frame
 // over the window's edge, so it shows over any program's window and never
 // touches that window's pixels; the window-from-point test passes through
-// it. The programs that use the finder link forms/res/finder.rc.
+// it. The programs that use the finder link the target forms_resources.
 #pragma once
 
 #include <windows.h>

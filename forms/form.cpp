@@ -49,18 +49,36 @@ TForm::TForm(TComponent* owner) : TControl(owner) {
 }
 
 TForm::~TForm() {
+    // Deleted without BeforeDestruction: the handler still runs first.
+    FireDestroy();
+    MarkDestroying();
+    Unlist();
+}
+
+// The owned components stay until the destructors have run (a form's own
+// destructor may still use them); their windows wait in the parking window.
+void TForm::BeforeDestruction() {
+    FireDestroy();
+    MarkDestroying();
+    Unlist();
+    TControl::BeforeDestruction();
+}
+
+void TForm::FireDestroy() {
+    if (destroyFired_) return;
+    destroyFired_ = true;
     // The destroy handler sees the form and its window still whole.
     try {
         Fire(OnDestroy, this);
     } catch (...) {
         Application().HandleException(std::current_exception());
     }
-    MarkDestroying();
+}
+
+void TForm::Unlist() {
     auto& forms = Screen().forms_;
     forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
     if (Application().MainForm() == this) Application().SetMainForm(nullptr);
-    DestroyComponents();
-    DestroyHandle();
 }
 
 void TForm::Loaded() {
@@ -104,7 +122,11 @@ void TForm::CreateParams(TCreateParams& params) {
 
 void TForm::CreateWnd() {
     TControl::CreateWnd();
-    if (!Text().empty()) return;
+    const HWND h = WindowHandle();
+    if (HICON large = Application().LargeIcon())
+        ::SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    if (HICON small = Application().SmallIcon())
+        ::SendMessageW(h, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 }
 
 HWND TForm::OwnerWindow() const {

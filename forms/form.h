@@ -25,6 +25,8 @@ class TForm : public TControl {
 public:
     explicit TForm(TComponent* owner);
     ~TForm() override;
+    // The destroy handler, then the window.
+    void BeforeDestruction() override;
 
     const char* ClassName() const override { return "TForm"; }
     static const TPropTable& StaticProps();
@@ -76,6 +78,7 @@ public:
 
 protected:
     void CreateParams(TCreateParams& params) override;
+    // The application's icons on the window.
     void CreateWnd() override;
     LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Loaded() override;
@@ -93,6 +96,9 @@ private:
     // Brought forward by another instance of the program: restored, the
     // foreground, and the keyboard focus on its control again.
     void TakeKeyboardBack();
+    void FireDestroy();
+    // Leaves the screen's list of forms (and the main form's place).
+    void Unlist();
 
     TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
     unsigned borderIcons_ = biSystemMenu | biMinimize | biMaximize;
@@ -101,6 +107,7 @@ private:
     TControl* activeControl_ = nullptr;
     bool modal_ = false;
     bool placed_ = false;
+    bool destroyFired_ = false;
     int modalResult_ = mrNone;
 };
 

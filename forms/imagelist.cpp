@@ -14,14 +14,8 @@ namespace {
 COLORREF BottomLeftColor(HBITMAP bitmap) {
     BITMAP info{};
     if (!::GetObjectW(bitmap, sizeof(info), &info) || info.bmHeight == 0) return RGB(255, 0, 255);
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    ::ReleaseDC(nullptr, screen);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
-    const COLORREF c = ::GetPixel(dc, 0, (info.bmHeight < 0 ? -info.bmHeight : info.bmHeight) - 1);
-    ::SelectObject(dc, old);
-    ::DeleteDC(dc);
-    return c;
+    MemoryDC dc(nullptr, bitmap);
+    return ::GetPixel(dc.get(), 0, (info.bmHeight < 0 ? -info.bmHeight : info.bmHeight) - 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Placement of a container's children: alignment and anchors as arithmetic
 // on rectangles, with no window in sight. The window side feeds it the
-// children's settings and moves the windows to the answers in one pass.
+// children's settings and moves the windows to the answers at once, in one
+// synchronous pass (control_layout.cpp).
 #pragma once
 
 #include <vector>

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "forms/application.h"
+#include "forms/helper_window.h"
 #include "forms/form.h"
 #include "foundation/winfuncs.h"
 
@@ -193,19 +194,7 @@ void TMenuItem::Update() { Fire(OnUpdate, this); }
 struct TMenuOwnerWindow {
     static HWND Get() {
         static UniqueWindow window;
-        if (!window) {
-            static const ATOM atom = [] {
-                WNDCLASSEXW wc{};
-                wc.cbSize = sizeof(wc);
-                wc.lpfnWndProc = &TMenuOwnerWindow::Proc;
-                wc.hInstance = ::GetModuleHandleW(nullptr);
-                wc.lpszClassName = kMenuOwnerClass;
-                return ::RegisterClassExW(&wc);
-            }();
-            (void)atom;
-            window.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kMenuOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                           nullptr, ::GetModuleHandleW(nullptr), nullptr));
-        }
+        if (!window) window.reset(CreateHelperWindow({kMenuOwnerClass, &TMenuOwnerWindow::Proc}));
         return window.get();
     }
 

@@ -144,26 +144,38 @@ void TFormPlacement::CloseStore() {
     store_.reset();
 }
 
+namespace {
+// The store for one call: opened (read or write) and closed around it when
+// none is open; within a save or a restore, the one open there.
+class TStoreUse {
+public:
+    TStoreUse(TFormPlacement& placement, bool readOnly)
+        : placement_(placement), opened_(!placement.CurrentStore()) {
+        if (opened_) placement_.OpenStore(readOnly);
+    }
+    ~TStoreUse() {
+        if (opened_) placement_.CloseStore();
+    }
+    TStoreUse(const TStoreUse&) = delete;
+    TStoreUse& operator=(const TStoreUse&) = delete;
+    TCustomIniStore* Store() const { return placement_.CurrentStore(); }
+
+private:
+    TFormPlacement& placement_;
+    bool opened_;
+};
+}  // namespace
+
 std::string TFormPlacement::ReadStoreString(const std::string& section, const std::string& ident,
                                             const std::string& defaultValue) {
-    if (store_) return ReadIniOrRegString(store_.get(), section, ident, defaultValue);
-    OpenStore(true);
-    struct Close {
-        TFormPlacement* p;
-        ~Close() { p->CloseStore(); }
-    } close{this};
-    return ReadIniOrRegString(store_.get(), section, ident, defaultValue);
+    TStoreUse use(*this, true);
+    return ReadIniOrRegString(use.Store(), section, ident, defaultValue);
 }
 
 void TFormPlacement::WriteStoreString(const std::string& section, const std::string& ident,
                                       const std::string& value) {
-    if (store_) return WriteIniOrRegString(store_.get(), section, ident, value);
-    OpenStore(false);
-    struct Close {
-        TFormPlacement* p;
-        ~Close() { p->CloseStore(); }
-    } close{this};
-    WriteIniOrRegString(store_.get(), section, ident, value);
+    TStoreUse use(*this, false);
+    WriteIniOrRegString(use.Store(), section, ident, value);
 }
 
 std::string TFormPlacement::ReadSectionString(const std::string& ident, const std::string& defaultValue) {
@@ -175,33 +187,20 @@ void TFormPlacement::WriteSectionString(const std::string& ident, const std::str
 }
 
 int TFormPlacement::ReadSectionInteger(const std::string& ident, int defaultValue) {
-    if (store_) return ReadIniOrRegInteger(store_.get(), SectionName(), ident, defaultValue);
-    OpenStore(true);
-    struct Close {
-        TFormPlacement* p;
-        ~Close() { p->CloseStore(); }
-    } close{this};
-    return ReadIniOrRegInteger(store_.get(), SectionName(), ident, defaultValue);
+    TStoreUse use(*this, true);
+    return ReadIniOrRegInteger(use.Store(), SectionName(), ident, defaultValue);
 }
 
 void TFormPlacement::WriteSectionInteger(const std::string& ident, int value) {
-    if (store_) return WriteIniOrRegInteger(store_.get(), SectionName(), ident, value);
-    OpenStore(false);
-    struct Close {
-        TFormPlacement* p;
-        ~Close() { p->CloseStore(); }
-    } close{this};
-    WriteIniOrRegInteger(store_.get(), SectionName(), ident, value);
+    TStoreUse use(*this, false);
+    WriteIniOrRegInteger(use.Store(), SectionName(), ident, value);
 }
 
 void TFormPlacement::SaveToStore() {
     // A form never restored while active keeps what is stored.
     if (active_ && !restored_) return;
-    OpenStore(false);
-    struct Close {
-        TFormPlacement* p;
-        ~Close() { p->CloseStore(); }
-    } close{this};
+    CloseStore();  // a save opens its own store, for writing
+    TStoreUse use(*this, false);
     WriteSectionInteger("FormVersion", version_);
     WriteFormState();
     Fire(OnSavePlacement, this);
@@ -211,16 +210,14 @@ void TFormPlacement::SaveToStore() {
 void TFormPlacement::RestoreFromStore() {
     saved_ = false;
     {
-        OpenStore(true);
+        CloseStore();  // a restore opens its own store, for reading
+        TStoreUse use(*this, true);
         // Restored also when the version check fails or a read fails: the
         // next close writes what the form has.
-        struct Finish {
-            TFormPlacement* p;
-            ~Finish() {
-                p->restored_ = true;
-                p->CloseStore();
-            }
-        } finish{this};
+        struct MarkRestored {
+            bool& restored;
+            ~MarkRestored() { restored = true; }
+        } mark{restored_};
         const int stored = ReadSectionInteger("FormVersion", 0);
         if (stored >= version_) {
             ReadFormState();

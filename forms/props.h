@@ -98,14 +98,23 @@ TPropInfo SetProp(const char* name, std::vector<std::string> names, unsigned (C:
     p.setOrd = [set](TPersistent* o, int64_t v) { (static_cast<C*>(o)->*set)(static_cast<unsigned>(v)); };
     return p;
 }
-template <typename C>
-TPropInfo StrProp(const char* name, std::string (C::*get)() const, void (C::*set)(const std::string&)) {
+template <typename C, typename Get>
+TPropInfo StrPropOf(const char* name, Get get, void (C::*set)(const std::string&)) {
     TPropInfo p;
     p.name = name;
     p.kind = TTypeKind::tkLString;
-    p.getStr = [get](const TPersistent* o) { return (static_cast<const C*>(o)->*get)(); };
+    p.getStr = [get](const TPersistent* o) { return std::string((static_cast<const C*>(o)->*get)()); };
     p.setStr = [set](TPersistent* o, const std::string& v) { (static_cast<C*>(o)->*set)(v); };
     return p;
+}
+// A text property whose getter answers the text or a reference to it.
+template <typename C>
+TPropInfo StrProp(const char* name, std::string (C::*get)() const, void (C::*set)(const std::string&)) {
+    return StrPropOf<C>(name, get, set);
+}
+template <typename C>
+TPropInfo StrProp(const char* name, const std::string& (C::*get)() const, void (C::*set)(const std::string&)) {
+    return StrPropOf<C>(name, get, set);
 }
 template <typename C, typename T>
 TPropInfo ObjProp(const char* name, T* (C::*get)() const, void (C::*set)(T*) = nullptr) {

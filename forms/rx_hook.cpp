@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "forms/application.h"
+#include "forms/helper_window.h"
 #include "foundation/winfuncs.h"
 
 namespace omb::forms {
@@ -224,22 +225,18 @@ LRESULT CALLBACK TControlHook::LayerProc(HWND hwnd, UINT message, WPARAM wParam,
 // ----------------------------------------------------------------- THookList
 
 THookList::THookList() {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &THookList::StaticUtilityProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = kUtilityClass;
-        return ::RegisterClassExW(&wc);
-    }();
-    (void)atom;
-    window_ = ::CreateWindowExW(0, kUtilityClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ::GetModuleHandleW(nullptr), this);
+    window_ = CreateHelperWindow({kUtilityClass, &THookList::StaticUtilityProc}, 0, 0, HWND_MESSAGE, this);
     if (!window_) throw std::runtime_error(LastErrorText("CreateWindowEx"));
 }
 
 THookList::~THookList() {
-    while (!hooks_.empty()) delete hooks_.back();  // each takes itself out
+    // Taken out first: while the process-wide holder is being reset, a
+    // subclass cannot find the list to leave it.
+    while (!hooks_.empty()) {
+        TControlHook* last = hooks_.back();
+        hooks_.pop_back();
+        delete last;
+    }
     if (window_) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);

@@ -161,7 +161,24 @@ bool ReadProfile(const std::wstring& section, const std::wstring& ident, const s
 
 }  // namespace
 
-TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName), wideName_(Utf8ToWide(fileName)) {}
+namespace {
+// The file the profile calls use: a name without a folder lies in the
+// system's Windows folder for them, so the file made before the first
+// write (with its byte-order mark) is made there too, not in the current
+// folder.
+std::wstring ProfilePath(const std::string& fileName) {
+    std::wstring name = Utf8ToWide(fileName);
+    if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) return name;
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = ::GetWindowsDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return name;
+    std::wstring path(folder, n);
+    if (path.back() != L'\\') path += L'\\';
+    return path + name;
+}
+}  // namespace
+
+TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName), wideName_(ProfilePath(fileName)) {}
 
 void TIniFile::PrepareForWrite() {
     if (::GetFileAttributesW(wideName_.c_str()) != INVALID_FILE_ATTRIBUTES) return;

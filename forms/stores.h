@@ -97,6 +97,8 @@ private:
 // what must keep its quotes, see WriteIniOrRegString).
 class TIniFile : public TCustomIniStore {
 public:
+    // A name without a folder (the default "PROGRAM.INI") is a file of the
+    // Windows folder, as for the profile calls.
     explicit TIniFile(const std::string& fileName);
     const std::string& FileName() const { return fileName_; }
 

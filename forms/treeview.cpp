@@ -234,8 +234,8 @@ const TPropTable& TTreeView::StaticProps() {
 TTreeView::TTreeView(TComponent* owner) : TControl(owner), items_(this) { SetTabStop(true); }
 
 TTreeView::~TTreeView() {
-    // Here the nodes can still be reported as this class's.
-    DestroyHandle();
+    // The window went in BeforeDestruction, its nodes reported as this
+    // class's; deleted without it, the nodes go here unreported.
     ReleaseAll();
 }
 

@@ -113,6 +113,29 @@ struct WindowTraits {
 };
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 
+// A memory device context compatible with `reference` (the screen's when
+// null), with `bitmap` selected (when given) until it goes: the context's
+// first object is put back, then the context is deleted.
+class MemoryDC {
+public:
+    explicit MemoryDC(HDC reference = nullptr, HGDIOBJ bitmap = nullptr) : dc_(::CreateCompatibleDC(reference)) {
+        if (dc_ && bitmap) old_ = ::SelectObject(dc_, bitmap);
+    }
+    ~MemoryDC() {
+        if (!dc_) return;
+        if (old_) ::SelectObject(dc_, old_);
+        ::DeleteDC(dc_);
+    }
+    MemoryDC(const MemoryDC&) = delete;
+    MemoryDC& operator=(const MemoryDC&) = delete;
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_ = nullptr;
+};
+
 // Holds a mutex acquired by a wait; releases it once.
 class MutexLock {
 public:

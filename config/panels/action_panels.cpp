@@ -179,7 +179,6 @@ TRunModeActionDetailPanel::TRunModeActionDetailPanel() : TActionDetailPanel(fals
     RunAsComboBox->OnChange = [this](TComponent*) {
         if (!loading_ && editedObject_) RunAsComboBoxChange();
     };
-    RunAsComboBox->OnSelect = RunAsComboBox->OnChange;
     EndLoading();
 }
 

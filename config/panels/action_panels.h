@@ -38,7 +38,7 @@ public:
     TActionsContentDetailPanel* Content() const { return content_.get(); }
 
 private:
-    std::unique_ptr<TActionsContentDetailPanel> content_;
+    forms::TComponentPtr<TActionsContentDetailPanel> content_;
 };
 
 // The stacked rows of the actions that pass the filter.

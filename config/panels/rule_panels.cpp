@@ -7,6 +7,7 @@
 #include "forms/application.h"
 #include "forms/form.h"
 #include "foundation/errors.h"
+#include "foundation/handles.h"
 #include "foundation/languages.h"
 #include "foundation/winfuncs.h"
 #include "model/window_rules.h"
@@ -21,8 +22,8 @@ const char* const kProgramVersion = "1.5";
 
 namespace {
 
-std::function<void(const std::string&)>& AddressOpener() {
-    static std::function<void(const std::string&)> opener;
+std::function<bool(const std::string&)>& AddressOpener() {
+    static std::function<bool(const std::string&)> opener;
     return opener;
 }
 
@@ -48,14 +49,16 @@ TFontSpec FontOf(const char* name, int height, bool bold = false) {
 }  // namespace
 
 void OpenAddress(const std::string& address) {
-    if (AddressOpener()) {
-        AddressOpener()(address);
-        return;
-    }
-    ::ShellExecuteW(nullptr, L"open", ToWide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    const bool opened =
+        AddressOpener() ? AddressOpener()(address)
+                        : reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", ToWide(address).c_str(), nullptr,
+                                                                    nullptr, SW_SHOWNORMAL)) > 32;
+    if (!opened)
+        Application().MessageBox(GetMLString("CBAppForm_OpenFailed", "Could not open") + " \"" + address + "\".",
+                                 Application().Title(), MB_OK | MB_ICONWARNING);
 }
 
-void SetAddressOpener(std::function<void(const std::string&)> opener) { AddressOpener() = std::move(opener); }
+void SetAddressOpener(std::function<bool(const std::string&)> opener) { AddressOpener() = std::move(opener); }
 
 void SayToUser(const std::string& text) {
     if (UserWarner()) {
@@ -347,14 +350,11 @@ void TLogoImage::Paint(HDC dc, const RECT&) {
     if (!bitmap_) return;
     BITMAP info{};
     ::GetObjectW(bitmap_.get(), sizeof(info), &info);
-    HDC memory = ::CreateCompatibleDC(dc);
+    MemoryDC memory(dc, bitmap_.get());
     if (!memory) return;
-    HGDIOBJ old = ::SelectObject(memory, bitmap_.get());
     // The picture's corner colour is its background: left out.
-    const COLORREF key = ::GetPixel(memory, 0, 0);
-    ::TransparentBlt(dc, 0, 0, Width(), Height(), memory, 0, 0, info.bmWidth, info.bmHeight, key);
-    ::SelectObject(memory, old);
-    ::DeleteDC(memory);
+    const COLORREF key = ::GetPixel(memory.get(), 0, 0);
+    ::TransparentBlt(dc, 0, 0, Width(), Height(), memory.get(), 0, 0, info.bmWidth, info.bmHeight, key);
 }
 
 TAboutPanel::TAboutPanel() {

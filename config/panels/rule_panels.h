@@ -133,9 +133,11 @@ extern const char* const kSiteAddress;
 extern const char* const kSupportAddress;
 extern const char* const kProgramVersion;
 
-// Opens an address with the shell's "open" verb (tests replace it).
+// Opens an address with the shell's "open" verb; one that does not open is
+// said in a message box, as a program or help file that does not open is.
 void OpenAddress(const std::string& address);
-void SetAddressOpener(std::function<void(const std::string&)> opener);
+// Replaces the shell's verb (tests); it answers whether the address opened.
+void SetAddressOpener(std::function<bool(const std::string&)> opener);
 
 // Shows a warning about what the user typed: a message box over the editor
 // (tests replace it).

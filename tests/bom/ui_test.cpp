@@ -194,6 +194,17 @@ TEST_F(UiObjects, PanelsByRoleCachedRefreshedAndFreedInReverse) {
     c = nullptr;
 }
 
+// Attached again without a detach (a reloaded tree attached over the old
+// one): the panels open so far are freed, not dropped.
+TEST_F(UiObjects, ASecondAttachFreesTheOpenPanelsFirst) {
+    ASSERT_NE(a->GetDetailPanel("DefaultDetailPanel"), nullptr);
+    g_panelLog.clear();
+    list->Attach(ui.get());
+    EXPECT_EQ(g_panelLog, (std::vector<std::string>{"free" + std::to_string(RecPanel::count_)}));
+    EXPECT_EQ(a->Panels()->Count(), 0);
+    EXPECT_NE(a->GetDetailPanel("DefaultDetailPanel"), nullptr);
+}
+
 // An item dropped from an attached collection without a detach or a
 // disconnect: its panels (which hold it) are freed and it goes with its
 // children; the other items keep their panels.

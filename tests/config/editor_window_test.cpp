@@ -13,6 +13,10 @@
 #include "config/cb_app_form.h"
 #include "config/detail_panel.h"
 #include "config/options_form.h"
+#include "config/panels/criterion_panels.h"
+#include "config/panels/rule_panels.h"
+#include "config/cb_app.h"
+#include "forms/app_utils.h"
 #include "forms/application.h"
 #include "foundation/channel.h"
 #include "foundation/classes.h"
@@ -24,7 +28,9 @@
 #include "model/window_rules.h"
 #include "bom/detail_panels.h"
 #include "bom/ui_interfaces.h"
+#include "tests/common/dist_folder.h"
 #include "tests/forms/forms_test_support.h"
+#include "tests/foundation/xml_test_support.h"
 
 using namespace omb;
 using namespace omb::config;
@@ -47,8 +53,8 @@ struct EditorFixture : ::testing::Test {
         CreateClassRegistry();
         RegisterModelClasses();
         CreateDetailPanelRegistry();
-        RegisterDetailPanels();
-        RegisterFallbackAboutPanel();
+        RegisterEditorPanels();
+        InitEditorForms(GetModuleHandleW(nullptr));
     }
     static void TearDownTestSuite() {
         FreeDetailPanelRegistry();
@@ -243,6 +249,101 @@ TEST_F(EditorFixture, NodesShowTheirWholeLookAndARefilledRootShowsEveryRule) {
     EXPECT_TRUE(top->Expanded());
     // The tree paints again after the fill.
     EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(form->TreeView->WindowHandle(), nullptr, FALSE); }));
+}
+
+// Closing the editor with a rule's panel shown and its combo boxes
+// focused one after the other tears every window down while its control
+// is whole: no exception is raised (Wine swallows those inside a window
+// procedure; on Windows they end the program).
+TEST_F(EditorFixture, ClosingTheEditorWithARulePanelShownRaisesNoException) {
+    omb::test::ExceptionCounter exceptions;
+    for (int i = 0; i < 2; ++i) form->ToolBarToolBar->Button(2)->Click();
+    Application().DoIdle();
+    ASSERT_NE(form->TreeView->Selected(), nullptr);
+    std::vector<TComboBox*> combos;
+    std::vector<TControl*> pending{form->DetailPanel};
+    while (!pending.empty()) {
+        TControl* c = pending.back();
+        pending.pop_back();
+        if (auto* combo = dynamic_cast<TComboBox*>(c); combo && combo->EditHandle()) combos.push_back(combo);
+        for (size_t k = 0; k < c->ControlCount(); ++k) pending.push_back(c->Control(k));
+    }
+    ASSERT_GE(combos.size(), 2u);
+    for (TComboBox* combo : combos) {
+        combo->SetFocus();
+        PumpUntil([&] { return GetFocus() == combo->EditHandle(); });
+    }
+    // Another rule selected: the shown panels are put aside for it.
+    form->TreeView->SetSelected(form->TreeView->Items().GetFirstNode()->Item(0));
+    Application().DoIdle();
+    builder->CloseUI();
+    builder = nullptr;
+    form = nullptr;
+    root->Disconnect();
+    root = nullptr;
+    FreeSpareDetailPanels();
+    EXPECT_EQ(exceptions.Raised(), 0);
+}
+
+// The editor's windows show the program's own icon (the command center's
+// tray picture) in the title bar and the task bar, dialogs included, and
+// the form library's cursors are there.
+TEST_F(EditorFixture, WindowsShowTheProgramsIcon) {
+    const HICON large = reinterpret_cast<HICON>(SendMessageW(form->WindowHandle(), WM_GETICON, ICON_BIG, 0));
+    const HICON small = reinterpret_cast<HICON>(SendMessageW(form->WindowHandle(), WM_GETICON, ICON_SMALL, 0));
+    ASSERT_NE(large, nullptr);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(large, LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                GetSystemMetrics(SM_CYICON), LR_SHARED));
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(small, &info));
+    BITMAP bm{};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bm), &bm);
+    EXPECT_EQ(bm.bmWidth, GetSystemMetrics(SM_CXSMICON));
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    HICON dialogIcon = nullptr;
+    EXPECT_TRUE(WhileModal("TAboutForm", MenuItem(3, 2), [&](TForm* f) {
+        dialogIcon = reinterpret_cast<HICON>(SendMessageW(f->WindowHandle(), WM_GETICON, ICON_SMALL, 0));
+        static_cast<TAboutForm*>(f)->CloseButton->Click();
+    }));
+    EXPECT_EQ(dialogIcon, small);
+    EXPECT_NE(ScreenCursor(kHandCursor), nullptr);
+    EXPECT_NE(ScreenCursor(kDragCursor), nullptr);
+}
+
+// The program a user copies carries the tray icon's picture as its icon
+// (the one Explorer shows for the file) and the form library's cursors.
+TEST(EditorProgram, CarriesTheTrayPictureAsItsIconAndTheLibrarysCursors) {
+    const std::string program = omb::test::DistFolderFromBuild() + "OmbrelConfig.exe";
+    UniqueModule module(LoadLibraryExW(ToWide(program).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module) << program;
+    auto bytesOf = [&](LPCWSTR name, LPCWSTR type) {
+        HRSRC found = FindResourceW(module.get(), name, type);
+        if (!found) return std::string();
+        HGLOBAL loaded = LoadResource(module.get(), found);
+        const void* data = loaded ? LockResource(loaded) : nullptr;
+        return data ? std::string(static_cast<const char*>(data), SizeofResource(module.get(), found)) : std::string();
+    };
+    // The group names its images by resource id; the 32 x 32 one is the
+    // tray icon file's image of that size, byte for byte.
+    const std::string group = bytesOf(L"MAINICON", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    ASSERT_GE(group.size(), 6u);
+    const std::string file = omb::test::ReadBytes(omb::test::WindowsPathOf(std::string(OMB_SOURCE_DIR) +
+                                                                           "/center/res/traydefault.ico"));
+    ASSERT_GE(file.size(), 6u);
+    auto word = [](const std::string& s, size_t at) { return unsigned(uint8_t(s[at])) | unsigned(uint8_t(s[at + 1])) << 8; };
+    auto dword = [&](const std::string& s, size_t at) { return word(s, at) | word(s, at + 2) << 16; };
+    std::string fromFile, fromProgram;
+    for (unsigned i = 0; i < word(file, 4); ++i)
+        if (uint8_t(file[6 + 16 * i]) == 32) fromFile = file.substr(dword(file, 6 + 16 * i + 12), dword(file, 6 + 16 * i + 8));
+    for (unsigned i = 0; i < word(group, 4); ++i)
+        if (uint8_t(group[6 + 14 * i]) == 32)
+            fromProgram = bytesOf(MAKEINTRESOURCEW(word(group, 6 + 14 * i + 12)), MAKEINTRESOURCEW(3));  // RT_ICON
+    ASSERT_FALSE(fromFile.empty());
+    EXPECT_TRUE(fromProgram == fromFile) << "the 32 x 32 image differs from the tray icon's";
+    EXPECT_NE(FindResourceW(module.get(), L"RX_HANDCUR", MAKEINTRESOURCEW(12)), nullptr);  // RT_GROUP_CURSOR
+    EXPECT_NE(FindResourceW(module.get(), L"RX_DRAGCUR", MAKEINTRESOURCEW(12)), nullptr);
 }
 
 TEST_F(EditorFixture, AltLetterOpensTheMenuOfThatKey) {

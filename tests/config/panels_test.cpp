@@ -119,6 +119,32 @@ int PaintedInkRight(TLabel* label) {
     return right;
 }
 
+// Clicks a window and answers the text of the message box the click
+// shows (closed with OK at once); empty when none shows within 5 s.
+std::string MessageBoxTextOfClick(HWND window) {
+    static std::string text;
+    text.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND w, LPARAM) -> BOOL {
+                wchar_t cls[16] = {};
+                GetClassNameW(w, cls, 16);
+                if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w)) return TRUE;
+                wchar_t buffer[512] = {};
+                GetDlgItemTextW(w, 0xFFFF, buffer, 512);
+                text = FromWide(buffer);
+                PostMessageW(w, WM_COMMAND, IDOK, 0);
+                return FALSE;
+            },
+            0);
+    });
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    SendMessageW(window, WM_LBUTTONUP, 0, 0);
+    KillTimer(nullptr, timer);
+    return text;
+}
+
 struct Panels : omb::test::ModelTest {
     void SetUp() override {
         ModelTest::SetUp();
@@ -515,11 +541,22 @@ TEST_F(Panels, ActionRowsFollowTheFilterAndTheRunModeList) {
     EXPECT_EQ(rm->RunAsComboBox->ItemIndex(), 0);
     EXPECT_EQ(Get(runMode.get(), "params/run_mode"), "Minimize");
     EXPECT_FALSE(root->Modified());
-    // The user's choice writes the key.
+    // The user's choice writes the key, with one run of the panel's
+    // handler (whichever of the list's events it hangs on).
+    int runs = 0;
+    for (TNotifyEvent* event : {&rm->RunAsComboBox->OnChange, &rm->RunAsComboBox->OnSelect})
+        if (*event) {
+            TNotifyEvent inner = *event;
+            *event = [&runs, inner](TComponent* sender) {
+                ++runs;
+                inner(sender);
+            };
+        }
     HWND list = rm->RunAsComboBox->WindowHandle();
     SendMessageW(list, CB_SETCURSEL, 2, 0);
     SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(list));
+    EXPECT_EQ(runs, 1);
     EXPECT_EQ(Get(runMode.get(), "params/run_mode"), "maximize");
     EXPECT_EQ(rm->RunAsComboBox->ItemIndex(), 2);
     EXPECT_EQ(rm->RunAsComboBox->Item(2), "Maximized Window");
@@ -576,13 +613,20 @@ TEST_F(Panels, RootAndAboutPanels) {
     EXPECT_FALSE(panel->AllRightsLabel->Text().empty());
     EXPECT_TRUE(panel->LogoImage->HasPicture());
     std::vector<std::string> opened;
-    SetAddressOpener([&](const std::string& a) { opened.push_back(a); });
+    SetAddressOpener([&](const std::string& a) {
+        opened.push_back(a);
+        return true;
+    });
     SendMessageW(panel->SiteURLLabel->WindowHandle(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     SendMessageW(panel->SiteURLLabel->WindowHandle(), WM_LBUTTONUP, 0, 0);
     SendMessageW(panel->EmailLabel->WindowHandle(), WM_LBUTTONUP, 0, 0);
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0], "https://ombrel.example.org");
     EXPECT_EQ(opened[1], "mailto:support@ombrel.example.org");
+    // An address that does not open is said, with the address.
+    SetAddressOpener([](const std::string&) { return false; });
+    std::string said = MessageBoxTextOfClick(panel->EmailLabel->WindowHandle());
+    EXPECT_EQ(said, "Could not open \"mailto:support@ombrel.example.org\".");
     // Held open for a look when asked (screenshots of the panels).
     if (const char* hold = std::getenv("OMB_PANELS_HOLD_MS")) PumpUntil([] { return false; }, atoi(hold));
     about.reset();
@@ -747,6 +791,47 @@ TEST_F(Panels, APanelPutAsideServesTheNextRuleWithItsOwnValues) {
     EXPECT_EQ(again->ScrollBox->ControlCount(), rows);
     EXPECT_TRUE(errors.messages.empty());
     FreeSpareDetailPanels();
+}
+}  // namespace
+
+namespace {
+// Tearing the panels down goes through every focused combo box's edit
+// field and every tool tip while the controls are whole: nothing raises an
+// exception (which Wine would swallow inside a window procedure).
+TEST_F(Panels, TearingDownThePanelsRaisesNoException) {
+    omb::test::ExceptionCounter exceptions;
+    for (int round = 0; round < 2; ++round) {
+        auto* panel = Show<TSinglePurposeWindowRuleDetailPanel>(rule.get());
+        ASSERT_TRUE(panel);
+        for (const char* path : {"conditions/DefaultCondition/criterions/WINDOWCLASSNAMECRITERION",
+                                 "conditions/DefaultCondition/criterions/WINDOWCAPTIONCRITERION"}) {
+            Ref<IBOMObject> criterion = rule->GetObject(path);
+            TPanelComboBox* combo = nullptr;
+            if (auto* c = dynamic_cast<TWindowClassCriterionDetailPanel*>(
+                    criterion.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel")))
+                combo = c->WindowClassComboBox;
+            if (auto* c = dynamic_cast<TWindowCaptionCriterionDetailPanel*>(
+                    criterion.As<IUIElement>()->GetDetailPanel("DefaultDetailPanel")))
+                combo = c->WindowCaptionComboBox;
+            ASSERT_TRUE(combo) << path;
+            combo->SetFocus();
+            ASSERT_TRUE(PumpUntil([&] { return GetFocus() == combo->EditHandle(); }));
+        }
+        // Round 0 frees the panels with their objects' detach, round 1 with
+        // the spare panels the editor keeps.
+        if (round == 0) {
+            rule.As<IUIElement>()->Detach();
+            root->Attach(root.get());
+        } else {
+            panel->Hide();
+            panel->SetParent(nullptr);
+            rule.As<IUIElement>()->ReleasePanels();
+            FreeSpareDetailPanels();
+        }
+        PumpUntil([] { return false; }, 100);
+    }
+    EXPECT_EQ(exceptions.Raised(), 0);
+    EXPECT_TRUE(errors.messages.empty());
 }
 }  // namespace
 

@@ -3,7 +3,9 @@
 // nested containers and the idle pass.
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -11,7 +13,9 @@
 #include "forms/application.h"
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "forms/toolbar.h"
 #include "tests/forms/forms_test_support.h"
+#include "tests/forms/host_tools.h"
 
 using namespace omb::forms;
 using omb::test::PumpUntil;
@@ -285,4 +289,159 @@ TEST(FormsWindow, TabMovesThroughNestedContainers) {
     EXPECT_EQ(visited[3], "OKButton");
 }
 
+}  // namespace
+
+namespace {
+// A control that records what reaches its own overrides while its window
+// goes.
+struct TeardownProbe : TPanel {
+    int* destroyWnd;
+    int* destroyMessages;
+    TeardownProbe(TComponent* owner, int* wnd, int* messages)
+        : TPanel(owner), destroyWnd(wnd), destroyMessages(messages) {}
+
+protected:
+    void DestroyWnd() override { ++*destroyWnd; }
+    LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_DESTROY) ++*destroyMessages;
+        return TPanel::WndProc(message, wParam, lParam);
+    }
+};
+struct ProbeBar : TToolBar {
+    int* destroyWnd;
+    ProbeBar(TComponent* owner, int* wnd) : TToolBar(owner), destroyWnd(wnd) {}
+
+protected:
+    void DestroyWnd() override {
+        ++*destroyWnd;
+        TToolBar::DestroyWnd();
+    }
+};
+
+// A control's window goes while the whole object exists: freed by its
+// owner, by FreeComponent or as a form's component, its own teardown
+// (DestroyWnd, its handling of WM_DESTROY) runs, a tool bar's included;
+// deleted plainly, its window goes unlinked: nothing reaches the half
+// destroyed object and nothing raises an exception.
+TEST(FormsWindow, AControlsWindowGoesWhileTheWholeObjectExists) {
+    omb::test::ExceptionCounter exceptions;
+    int wnd = 0, messages = 0, barWnd = 0;
+    {
+        auto form = MakeComponent<TestForm>();
+        auto* probe = new TeardownProbe(form.get(), &wnd, &messages);
+        probe->SetParent(form->group);
+        auto* bar = new ProbeBar(form.get(), &barWnd);
+        bar->SetParent(form.get());
+        auto* combo = new TComboBox(form.get());
+        combo->SetParent(form->top);
+        form->Show();
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form->WindowHandle()) != FALSE; }));
+        combo->SetFocus();
+        ASSERT_TRUE(PumpUntil([&] { return GetFocus() == combo->EditHandle(); }));
+        const HWND tip = reinterpret_cast<HWND>(SendMessageW(bar->Handle(), TB_GETTOOLTIPS, 0, 0));
+        ASSERT_NE(tip, nullptr);
+        EXPECT_EQ(ToolTipOwner(tip), bar);
+        FreeComponent(probe);
+        EXPECT_EQ(wnd, 1);
+        EXPECT_EQ(messages, 1);
+        form.reset();
+        EXPECT_EQ(barWnd, 1);
+        EXPECT_EQ(ToolTipOwner(tip), nullptr);
+    }
+    {
+        // Deleted without the step: unlinked, not handled.
+        TestForm form;
+        auto* probe = new TeardownProbe(&form, &wnd, &messages);
+        probe->SetParent(form.group);
+        auto* combo = new TComboBox(nullptr);
+        combo->SetParent(form.top);
+        form.Show();
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+        combo->SetFocus();
+        ASSERT_TRUE(PumpUntil([&] { return GetFocus() == combo->EditHandle(); }));
+        const HWND window = probe->WindowHandle();
+        delete probe;
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_EQ(wnd, 1);
+        EXPECT_EQ(messages, 1);
+        delete combo;
+    }
+    EXPECT_EQ(exceptions.Raised(), 0);
+}
+}  // namespace
+
+namespace {
+// The columns of a 32-bit top-down bitmap that hold a pixel of `ink`.
+std::pair<int, int> InkColumns(const DWORD* pixels, int width, int height, COLORREF ink) {
+    const DWORD want = (GetRValue(ink) << 16) | (GetGValue(ink) << 8) | GetBValue(ink);
+    int left = width, right = -1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if ((pixels[y * width + x] & 0xFFFFFF) == want) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return {left, right};
+}
+
+// What the window paints of its client area (WM_PRINTCLIENT), or with a
+// text and font, what that text inks on its own; the ink's first and last
+// column.
+std::pair<int, int> PaintedInk(HWND window, const std::wstring& text, HFONT font, COLORREF ink, COLORREF paper) {
+    RECT rc{0, 0, 600, 40};
+    if (window) GetClientRect(window, &rc);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    HBRUSH brush = CreateSolidBrush(paper);
+    FillRect(dc, &rc, brush);
+    DeleteObject(brush);
+    if (window) {
+        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    } else {
+        HGDIOBJ oldFont = SelectObject(dc, font);
+        SetTextColor(dc, ink);
+        SetBkMode(dc, TRANSPARENT);
+        TextOutW(dc, 10, 10, text.c_str(), static_cast<int>(text.size()));
+        SelectObject(dc, oldFont);
+    }
+    GdiFlush();
+    const auto columns = InkColumns(static_cast<const DWORD*>(bits), rc.right, rc.bottom, ink);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return columns;
+}
+
+// A hint shown by the real mouse shows its whole text: the tooltip
+// paints as wide an ink as the text has in its font.
+TEST(FormsWindow, AHintShowsItsWholeText) {
+    if (!omb::test::HostHas("xdotool")) GTEST_SKIP() << "xdotool is needed";
+    TestForm form;
+    form.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form.WindowHandle()) != FALSE; }));
+    const std::wstring text = L"Name of the window rule";
+    form.edit1->SetHint("Name of the window rule");
+    RECT r;
+    GetWindowRect(form.edit1->WindowHandle(), &r);
+    const HWND tip = HintToolTipWindow();
+    ASSERT_NE(tip, nullptr);
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    ASSERT_TRUE(omb::test::Xdo("mousemove " + std::to_string(x - 5) + " " + std::to_string(y)));
+    ASSERT_TRUE(omb::test::Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y)));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(tip) != FALSE; }, 5000));
+    PumpUntil([] { return false; }, 100);
+    const COLORREF ink = static_cast<COLORREF>(SendMessageW(tip, TTM_GETTIPTEXTCOLOR, 0, 0));
+    const COLORREF paper = static_cast<COLORREF>(SendMessageW(tip, TTM_GETTIPBKCOLOR, 0, 0));
+    const auto shown = PaintedInk(tip, text, nullptr, ink, paper);
+    const auto whole =
+        PaintedInk(nullptr, text, reinterpret_cast<HFONT>(SendMessageW(tip, WM_GETFONT, 0, 0)), ink, paper);
+    ASSERT_LE(whole.first, whole.second);
+    ASSERT_LE(shown.first, shown.second) << "the tooltip paints no text";
+    EXPECT_GE(shown.second - shown.first, whole.second - whole.first);
+    omb::test::Xdo("mousemove 0 0");
+}
 }  // namespace

@@ -275,3 +275,24 @@ TEST(RxHook, DeactivatingKeepsASharedSubclassAndFreesALonelyOne) {
     ::SendMessageW(form.edit->Handle(), kProbe, 0, 0);
     EXPECT_EQ(journal, (std::vector<std::string>{"a:before", "a:after"}));
 }
+
+// The process-wide list goes at shutdown with subclasses still on live
+// controls: each is freed once, its hooks are unlinked and the control's
+// window works on without them.
+TEST(RxHook, FreeingTheListWithLiveSubclassesFreesEachOnce) {
+    HookForm form;
+    std::vector<std::string> journal;
+    auto* a = Recorder(&form, form.edit, "a", journal);
+    auto* b = Recorder(&form, form.panel, "b", journal);
+    ASSERT_NE(a->ControlHook(), nullptr);
+    ASSERT_NE(b->ControlHook(), nullptr);
+    FreeGlobalHookList();
+    EXPECT_FALSE(GlobalHookListExists());
+    EXPECT_EQ(a->ControlHook(), nullptr);
+    EXPECT_EQ(b->ControlHook(), nullptr);
+    ::SendMessageW(form.edit->Handle(), kProbe, 0, 0);
+    ::SendMessageW(form.panel->Handle(), kProbe, 0, 0);
+    EXPECT_TRUE(journal.empty());
+    form.edit->SetText("still an edit");
+    EXPECT_EQ(form.edit->Text(), "still an edit");
+}

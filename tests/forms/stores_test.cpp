@@ -193,6 +193,34 @@ TEST(IniFile, FileNameInAnotherScriptAndNoFolder) {
     nowhere.EraseSection("S");  // no file: nothing to erase
 }
 
+// A bare name (the placement's default) is one file for every call: the
+// one the profile calls read, in the Windows folder, made there with its
+// byte-order mark before the first write; nothing lands in the current
+// folder.
+TEST(IniFile, ABareNameIsOneFileInTheWindowsFolder) {
+    const std::string bare = "omb_forms_store_test_bare.ini";
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_GT(::GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::wstring inWindows = std::wstring(windows) + L"\\" + Utf8ToWide(bare);
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    const std::wstring inCurrent = std::wstring(current) + L"\\" + Utf8ToWide(bare);
+    ::DeleteFileW(inWindows.c_str());
+    ::DeleteFileW(inCurrent.c_str());
+    {
+        TIniFile ini(bare);
+        EXPECT_EQ(ini.FileName(), bare);
+        ini.WriteString("S", "v", kCyrillic);
+        EXPECT_EQ(TIniFile(bare).ReadString("S", "v", ""), kCyrillic);
+    }
+    EXPECT_EQ(::GetFileAttributesW(inCurrent.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::string bytes = test::ReadBytes(Utf8FromWide(inWindows));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE"));
+    ::DeleteFileW(inWindows.c_str());
+    ::DeleteFileW(inCurrent.c_str());
+}
+
 TEST(RegIniFile, ValuesAreTextsAndOtherTypesFailTheirRead) {
     TestKey key("forms_types");
     TRegIniFile reg(key.Path());

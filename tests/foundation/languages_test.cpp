@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <regex>
 #include <set>
+#include <sstream>
 
 #include "foundation/handles.h"
 #include "foundation/init_language.h"
@@ -19,9 +23,9 @@ namespace {
 
 const LPCSTR kRcData = MAKEINTRESOURCEA(10);
 
-// Every key the programs read, with the English text the built-in file must
-// give where the screens and messages quote one; nullptr where the text is
-// the file's own (any non-empty text).
+// The English text the built-in file must give for keys the screens and
+// messages quote; nullptr where the text is the file's own (any non-empty
+// text). Which keys the programs read comes from their sources (below).
 struct KeyText {
     const char* key;
     const char* english;
@@ -36,6 +40,7 @@ const KeyText kKeys[] = {
     {"AppRootNodeCaption", "Window Rules"},
     {"TW_DeleteWindowRule", "Are you sure you want to delete the Window Rule"},
     {"TW_SaveConfig", "Save changes?"},
+    {"TW_SaveFailed", "The configuration was not saved. Check that the file can be written:"},
     {"CBAppForm_OpenFailed", "Could not open"},
     {"CBApp_ConfigNotLoaded", "The configuration could not be loaded:"},
     {"CBApp_ConfigErrorAt", "Line %line%, position %position%."},
@@ -107,6 +112,59 @@ const KeyText kKeys[] = {
     {"RMADP_RunAs", "Run as:"},
 };
 
+// The keys the programs read, found in their sources: every literal key
+// handed to GetMLString; the caption and hint of every command of the
+// built-in command documents but separators; the caption of every action
+// kind. `optional` gets the keys read with a default that stands for them
+// (an action's hint defaults to its caption).
+struct SourceKeys {
+    std::set<std::string> required, optional;
+};
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+void SourceFiles(const std::string& folder, std::vector<std::string>& files) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            SourceFiles(folder + "\\" + name, files);
+        else if (name.size() > 4 && (name.substr(name.size() - 4) == ".cpp" || name.substr(name.size() - 2) == ".h"))
+            files.push_back(folder + "\\" + name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+SourceKeys KeysTheSourcesRead() {
+    SourceKeys keys;
+    std::vector<std::string> files;
+    for (const char* folder : {"foundation", "bom", "model", "config", "center", "forms", "extender"})
+        SourceFiles(std::string("Z:") + OMB_SOURCE_DIR + "/" + folder, files);
+    const std::regex literal(R"re(GetMLString\(\s*"([A-Za-z0-9_]+)"\s*,)re");
+    const std::regex command(R"re(<command name=\\"([A-Za-z0-9_]+)\\"><params>(<param name=\\"type\\">separator)?)re");
+    const std::regex kind(R"re(SetKind\("([A-Z]+)"\))re");
+    for (const std::string& file : files) {
+        const std::string text = ReadText(file);
+        for (std::sregex_iterator it(text.begin(), text.end(), literal), end; it != end; ++it)
+            keys.required.insert((*it)[1]);
+        for (std::sregex_iterator it(text.begin(), text.end(), command), end; it != end; ++it)
+            if (!(*it)[2].matched) {
+                keys.required.insert("Command_" + (*it)[1].str() + "_Caption");
+                keys.required.insert("Command_" + (*it)[1].str() + "_Hint");
+            }
+        for (std::sregex_iterator it(text.begin(), text.end(), kind), end; it != end; ++it) {
+            keys.required.insert("Action_" + (*it)[1].str() + "_Caption");
+            keys.optional.insert("Action_" + (*it)[1].str() + "_Hint");
+        }
+    }
+    return keys;
+}
+
 // The "string" keys of a language file, in file order.
 std::vector<std::string> KeysOf(const std::string& fileName) {
     std::vector<std::string> keys;
@@ -165,14 +223,23 @@ private:
 TEST_F(LanguageTables, TheBuiltInFileHoldsEveryKeyTheProgramsRead) {
     ASSERT_TRUE(SelectLanguage(""));
     TMLStrings& strings = MultiLanguages()->Strings();
+    const SourceKeys read = KeysTheSourcesRead();
+    ASSERT_GT(read.required.size(), 60u) << "the sources were not found at " << OMB_SOURCE_DIR;
+    for (const std::string& key : read.required) EXPECT_TRUE(strings.Exists(key)) << key;
     for (const KeyText& k : kKeys) {
         ASSERT_TRUE(strings.Exists(k.key)) << k.key;
+        EXPECT_TRUE(read.required.count(k.key) || read.optional.count(k.key)) << k.key << " is read nowhere";
         if (k.english)
             EXPECT_EQ(strings.Get(k.key), k.english) << k.key;
         else
             EXPECT_FALSE(strings.Get(k.key).empty()) << k.key;
     }
     EXPECT_EQ(strings.Count(), int(sizeof(kKeys) / sizeof(kKeys[0])));
+    // Nothing more than what the programs read.
+    const std::string english = folder.Path("en.lng");
+    ASSERT_TRUE(SaveResourceToFile(GetModuleHandleA(nullptr), kDefaultLanguageResource, kRcData, english));
+    for (const std::string& key : KeysOf(english))
+        EXPECT_TRUE(read.required.count(key) || read.optional.count(key)) << key << " is read nowhere";
     // Of the action hints only the close query's exists: the others equal
     // their captions through the default.
     EXPECT_FALSE(strings.Exists("Action_STAYONTOPACTION_Hint"));
@@ -195,6 +262,8 @@ TEST_F(LanguageTables, TheShippedTranslationCoversEveryKey) {
     InstallGerman();
     std::vector<std::string> en = KeysOf(english), de = KeysOf(Languages() + "de.lng");
     ASSERT_EQ(en.size(), sizeof(kKeys) / sizeof(kKeys[0]));
+    for (const std::string& key : KeysTheSourcesRead().required)
+        EXPECT_NE(std::find(de.begin(), de.end(), key), de.end()) << key << " is not translated";
     EXPECT_EQ(std::set<std::string>(de.begin(), de.end()), std::set<std::string>(en.begin(), en.end()));
     EXPECT_EQ(de.size(), en.size()) << "a key given twice";
 
