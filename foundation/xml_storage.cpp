@@ -601,7 +601,12 @@ Ref<IHierStorage> TXMLStorage::GetChild(const std::string& name, int index) {
     // found last instead of from the first, so a walk costs linear time.
     Ref<IXMLDOMNode> start;
     int at = 0;
-    if (cursor_.node && cursor_.name == wide && index >= cursor_.index) {
+    // The child found last may have left this element through another
+    // storage on it (SetText replaces every child): it is a start only while
+    // it is still a child here.
+    Ref<IXMLDOMNode> parent;
+    if (cursor_.node && cursor_.name == wide && index >= cursor_.index &&
+        SUCCEEDED(cursor_.node->get_parentNode(parent.put())) && SameObject(parent.get(), element_.get())) {
         start = cursor_.node;
         at = cursor_.index;
     } else {

@@ -371,6 +371,24 @@ TEST(XMLStorage, WriteChildTextTwiceMakesTwoChildren) {
     EXPECT_EQ(group->GetText(), "plain");
 }
 
+// Two storages on one element: what one of them replaced is never handed
+// out by the other, which goes on from what the element holds now.
+TEST(XMLStorage, AChildRemovedThroughAnotherStorageIsNeverAnswered) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    ASSERT_TRUE(s->LoadFromXML("<r><g><a n=\"0\"/><a n=\"1\"/></g></r>"));
+    Ref<IHierStorage> reader = s->GetChild("g", 0), writer = s->GetChild("g", 0);
+    ASSERT_TRUE(reader && writer);
+    ASSERT_TRUE(reader->GetChild("a", 1));
+    writer->SetText("");
+    EXPECT_FALSE(reader->GetChild("a", 1)) << "a detached child";
+    EXPECT_EQ(reader->ChildCount("a"), 0);
+    writer->AddChild("a")->WriteAttribute("n", "new 0");
+    writer->AddChild("a")->WriteAttribute("n", "new 1");
+    ASSERT_TRUE(reader->GetChild("a", 1));
+    EXPECT_EQ(reader->GetChild("a", 1)->ReadAttribute("n", ""), "new 1");
+    EXPECT_EQ(reader->GetChild("a", 0)->ReadAttribute("n", ""), "new 0");
+}
+
 TEST(XMLStorage, ChildStoragesShareTheDocument) {
     Ref<TXMLStorage> s = NewStorage("r");
     Ref<IHierStorage> child = s->AddChild("child");
