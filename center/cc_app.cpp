@@ -24,6 +24,9 @@ namespace {
 constexpr UINT kWindowEnhancedMessage = WM_APP + 1;
 constexpr UINT kReloadSettingsMessage = WM_APP + 2;
 constexpr UINT kAnimationTimer = 1;
+// A left click opens the menu once it is sure to be no double click: the menu
+// would take the second click of a double click for itself.
+constexpr UINT kMenuTimer = 2;
 constexpr UINT kMenuClose = 1000, kMenuConfig = 1002, kMenuHelp = 1003;
 // How long one window may take to answer before it counts as hung. The hook
 // library answers WM_APPLY_RULES by starting a request of its own, at once.
@@ -455,16 +458,22 @@ LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         trayShown_ = false;
         ShowTrayIcon();
     } else if (message == WM_TRAY_CALLBACK && wParam == 0) {
-        if (lParam == WM_LBUTTONDOWN || lParam == WM_RBUTTONDOWN)
+        if (lParam == WM_LBUTTONDOWN) {
+            ::SetTimer(window, kMenuTimer, ::GetDoubleClickTime(), nullptr);
+        } else if (lParam == WM_RBUTTONDOWN) {
+            ::KillTimer(window, kMenuTimer);
             ShowTrayMenu();
-        else if (lParam == WM_LBUTTONDBLCLK)
+        } else if (lParam == WM_LBUTTONDBLCLK) {
+            ::KillTimer(window, kMenuTimer);
             RunConfigBuilder();
+        }
     }
     switch (message) {
         case WM_DESTROY:
             // The icon goes while its window still exists: the shell knows
             // an icon by its window.
             ::KillTimer(window, kAnimationTimer);
+            ::KillTimer(window, kMenuTimer);
             RemoveTrayIcon();
             ::PostQuitMessage(0);
             return 0;
@@ -485,6 +494,11 @@ LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             if (wParam == kMenuHelp) ShowHelp();
             break;
         case WM_TIMER:
+            if (wParam == kMenuTimer) {
+                ::KillTimer(window, kMenuTimer);
+                ShowTrayMenu();
+                return 0;
+            }
             if (++frame_ > TrayAnimationFrames) {
                 frame_ = 0;
                 ::KillTimer(window, kAnimationTimer);
