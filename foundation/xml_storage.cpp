@@ -411,8 +411,7 @@ void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
 // 2.5 s for a 7 MB configuration, 67 s for 33 MB). The service finds the
 // encoding in the bytes as it does in a file.
 bool LoadInto(IXMLDOMDocument* document, const std::string& fileName) {
-    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OpenXMLFileForReading(fileName);
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
     OleVariant source;
@@ -438,13 +437,89 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName) {
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
 }
 
+// The file a path leads to, through any links; the path itself when it
+// names no file yet or cannot be resolved.
+std::string FinalPathOf(const std::string& fileName) {
+    UniqueHandle file(::CreateFileW(ToWide(fileName).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return fileName;
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = ::GetFinalPathNameByHandleW(file.get(), buffer, DWORD(MAX_PATH * 4), FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= MAX_PATH * 4) return fileName;
+    std::wstring path(buffer, n);
+    // "\\?\C:\..." and "\\?\UNC\server\..." back to their usual forms.
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        path = L"\\\\" + path.substr(8);
+    else if (path.compare(0, 4, L"\\\\?\\") == 0)
+        path = path.substr(4);
+    return FromWide(path);
+}
+
+// Puts the temporary file in the place of the target. An existing target is
+// replaced in the way that keeps what belongs to the file rather than to its
+// content (its security, its attributes such as hidden, its creation time)
+// and that lets readers holding it open go on reading the old content; where
+// that cannot serve (a file system without it), the temporary file takes the
+// target's security and attributes and is moved over it.
+bool ReplaceWithTemporary(const std::string& target, const char* temp) {
+    const std::wstring to = ToWide(target), from = ToWide(temp);
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS && ::GetLastError() != ERROR_FILE_EXISTS) return false;
+        return ReplaceWithTemporary(target, temp);  // made meanwhile: replaced as any other
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {  // never a folder in a file's place
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    bool replaced = ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                   nullptr) != FALSE;
+    if (!replaced) {
+        const DWORD error = ::GetLastError();
+        // Only where the target was left as it was: otherwise it is gone
+        // (renamed away) or already the new file.
+        if (error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+            error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER) {
+            DWORD size = 0;
+            const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+            ::GetFileSecurityW(to.c_str(), what, nullptr, 0, &size);
+            if (size > 0) {
+                std::vector<BYTE> security(size);
+                if (::GetFileSecurityW(to.c_str(), what, security.data(), size, &size))
+                    ::SetFileSecurityW(from.c_str(), what, security.data());
+            }
+            ::SetFileAttributesW(from.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+            replaced = ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+                       FALSE;
+        }
+        if (!replaced) {
+            ::SetLastError(error);
+            return false;
+        }
+    }
+    // Some implementations of the replacement carry the content only.
+    const DWORD now = ::GetFileAttributesW(to.c_str());
+    if (now != INVALID_FILE_ATTRIBUTES && (now & kept) != kept) ::SetFileAttributesW(to.c_str(), now | kept);
+    return true;
+}
+
 }  // namespace
 
 // ---- Free routines ----------------------------------------------------------
 
+UniqueHandle OpenXMLFileForReading(const std::string& fileName) {
+    // Every kind of sharing: a save may replace the file while it is read.
+    return UniqueHandle(::CreateFileA(fileName.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 std::string ReadXMLDeclaration(const std::string& fileName) {
-    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OpenXMLFileForReading(fileName);
     if (!file) return std::string();
     char head[512];
     DWORD read = 0;
@@ -496,7 +571,9 @@ void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         throw EOSError("\"" + fileName + "\" is read-only");
     const std::string bytes = RenderDocument(document);
-    const std::string folder = FolderOf(fileName);
+    // A link is saved through: the file it leads to is replaced, beside it.
+    const std::string target = FinalPathOf(fileName);
+    const std::string folder = FolderOf(target);
     char temp[MAX_PATH * 4];
     if (!::GetTempFileNameA(folder.c_str(), "~xs", 0, temp))
         throw EOSError(LastErrorText(("cannot create a temporary file in \"" + folder + "\"").c_str()));
@@ -505,7 +582,7 @@ void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
     // What was written must read back before it may replace anything.
     if (!LoadInto(NewXMLDocument().get(), temp))
         throw EOleError("the document written for \"" + fileName + "\" does not read back");
-    if (!::MoveFileExA(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!ReplaceWithTemporary(target, temp))
         throw EOSError(LastErrorText(("cannot replace \"" + fileName + "\"").c_str()));
     remover.Keep();
 }

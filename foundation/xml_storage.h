@@ -14,6 +14,7 @@
 
 #include "foundation/com.h"
 #include "foundation/errors.h"
+#include "foundation/handles.h"
 #include "foundation/persistence.h"
 
 namespace omb {
@@ -137,6 +138,11 @@ Ref<IHierStorage> OpenXMLFile(const std::string& fileName);
 // no fetching of external resources. Raises EOleError.
 Ref<IXMLDOMDocument> NewXMLDocument();
 
+// The file opened for reading as every reader of configuration files opens
+// it: sharing reading, writing and deletion, so that a save may replace it
+// meanwhile. Empty when it does not open.
+UniqueHandle OpenXMLFileForReading(const std::string& fileName);
+
 // The data of the XML declaration the file starts with ("version=...
 // encoding=..."), empty when it has none or cannot be read. A file that is
 // rewritten with it keeps its encoding.
@@ -147,8 +153,10 @@ bool IsXMLName(const std::string& name);
 
 // Writes the document to the file in the encoding its declaration names
 // (UTF-8 without one), through a temporary file beside it that replaces the
-// file only once it is complete and reads back. Raises on failure; the
-// existing file is then left whole.
+// file only once it is complete and reads back. The file keeps its security
+// and attributes (a read-only one is refused), readers that hold it open do
+// not stop the save, and a link is saved through to the file it leads to.
+// Raises on failure; the existing file is then left whole.
 void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName);
 
 }  // namespace omb
