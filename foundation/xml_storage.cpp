@@ -628,7 +628,9 @@ Ref<IXMLDOMDocument> TXMLStorage::OwnerDocument() const {
 
 Ref<IHierStorage> TXMLStorage::StorageOn(IXMLDOMElement* element) const {
     Ref<TXMLStorage> storage = Create();
-    storage->Attach(element, OwnerDocument().get());
+    storage->element_ = element;
+    storage->document_ = OwnerDocument();
+    storage->replacements_ = replacements_;  // one count for the document
     return storage;
 }
 
@@ -679,11 +681,11 @@ Ref<IHierStorage> TXMLStorage::GetChild(const std::string& name, int index) {
     Ref<IXMLDOMNode> start;
     int at = 0;
     // The child found last may have left this element through another
-    // storage on it (SetText replaces every child): it is a start only while
-    // it is still a child here.
-    Ref<IXMLDOMNode> parent;
-    if (cursor_.node && cursor_.name == wide && index >= cursor_.index &&
-        SUCCEEDED(cursor_.node->get_parentNode(parent.put())) && SameObject(parent.get(), element_.get())) {
+    // storage of the document (SetText replaces every child): it is a start
+    // only while no storage of the document has replaced children since.
+    // (Asking the node itself is no help: the service may keep a removed
+    // node's parent, and hands out a new object for every request.)
+    if (cursor_.node && cursor_.name == wide && index >= cursor_.index && cursor_.replacements == Replacements()) {
         start = cursor_.node;
         at = cursor_.index;
     } else {
@@ -702,6 +704,7 @@ Ref<IHierStorage> TXMLStorage::GetChild(const std::string& name, int index) {
     cursor_.name = wide;
     cursor_.index = index;
     cursor_.node = Query<IXMLDOMNode>(found.get(), IID_IXMLDOMNode);
+    cursor_.replacements = Replacements();
     return StorageOn(found.get());
 }
 
@@ -715,7 +718,12 @@ std::string TXMLStorage::GetText() {
 void TXMLStorage::SetText(const std::string& text) {
     cursor_ = ChildCursor();
     IXMLDOMElement* element = ElementFor("SetText", nullptr);
+    if (replacements_) ++*replacements_;  // before: a failure may have removed some
     CheckOle(element->put_text(Bstr(text).get()), "IXMLDOMNode.text");
+}
+
+uint64_t TXMLStorage::Replacements() const {
+    return replacements_ ? *replacements_ : 0;
 }
 
 std::string TXMLStorage::ReadChildText(const std::string& name) {
@@ -731,12 +739,14 @@ void TXMLStorage::Attach(IXMLDOMElement* element, IXMLDOMDocument* document) {
     element_ = element;
     document_ = document;
     cursor_ = ChildCursor();
+    replacements_ = std::make_shared<uint64_t>(0);
 }
 
 void TXMLStorage::Detach() {
     element_ = nullptr;
     document_ = nullptr;
     cursor_ = ChildCursor();
+    replacements_ = nullptr;
 }
 
 bool TXMLStorage::CreateNew(const std::string& rootName) {

@@ -10,6 +10,8 @@
 // After windows.h:
 #include <msxml.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "foundation/com.h"
@@ -120,12 +122,19 @@ private:
     Ref<IXMLDOMDocument> document_;
     Ref<IXMLDOMElement> element_;
 
-    // Where the last GetChild stopped (the children of element_ change only
-    // through this object's writes, which reset it).
+    // How often any storage of this document has replaced an element's
+    // children (SetText): shared by the storages made from one another.
+    uint64_t Replacements() const;
+    std::shared_ptr<uint64_t> replacements_;
+
+    // Where the last GetChild stopped, valid while no storage of the
+    // document has replaced children since (this object's own writes reset
+    // it; other storages only add after it, or replace).
     struct ChildCursor {
         std::wstring name;
         int index = -1;
         Ref<IXMLDOMNode> node;
+        uint64_t replacements = 0;
     };
     ChildCursor cursor_;
 };
