@@ -59,16 +59,16 @@ void CALLBACK NoticeAnswered(HWND, UINT, ULONG_PTR round, LRESULT) noexcept {
     if (round == g_noticeRound && g_noticesLeft > 0) --g_noticesLeft;
 }
 
-// Sends the message to every top-level window of the other programs at
-// once and waits until each has handled it, or the bound has passed,
-// whichever comes first. A busy or hung window costs no more than the bound,
-// however many there are. Only sent messages and answers are taken in
-// meanwhile: posted ones stay in the queue.
+// Sends the message to every top-level window (the hook library's own ones
+// in this process too) at once and waits until each has handled it, or the
+// bound has passed, whichever comes first. A busy or hung window costs no
+// more than the bound, however many there are. Only sent messages and
+// answers are taken in meanwhile: posted ones stay in the queue.
 void TellWindowsAndWait(UINT message, DWORD boundMs) {
     std::vector<HWND> windows;
     ::EnumWindows(
         [](HWND window, LPARAM param) noexcept -> BOOL {
-            if (!IsOwnWindow(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&windows));
