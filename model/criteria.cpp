@@ -22,10 +22,9 @@ const WindowText& TWindowFacts::Title() {
 }
 
 bool TCompiledCriterion::Match(TWindowFacts& facts) const {
-    // A text that lost characters never decides a match.
-    if (caption ? !facts.CaptionExact() : !facts.ClassNameExact()) return false;
-    const std::string& have = caption ? facts.Caption() : facts.ClassName();
-    return substring ? have.find(text) != std::string::npos : have == text;
+    const WindowText& have = facts.Text(caption);
+    if (!have.exact) return false;  // a text that lost characters never decides a match
+    return substring ? have.text.find(text) != std::string::npos : have.text == text;
 }
 
 bool MatchCriteria(const std::vector<TCompiledCriterion>& criteria, TWindowFacts& facts) {

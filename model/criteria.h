@@ -24,6 +24,8 @@ public:
     const std::string& Caption() { return Title().text; }
     bool ClassNameExact() { return Class().exact; }
     bool CaptionExact() { return Title().exact; }
+    // The caption or the class name, with whether it was read whole.
+    const WindowText& Text(bool caption) { return caption ? Title() : Class(); }
 
 private:
     const WindowText& Class();
