@@ -24,12 +24,16 @@ namespace {
 constexpr UINT kWindowEnhancedMessage = WM_APP + 1;
 constexpr UINT kReloadSettingsMessage = WM_APP + 2;
 constexpr UINT kAnimationTimer = 1;
+// A left click opens the menu once it is sure to be no double click: the menu
+// would take the second click of a double click for itself.
+constexpr UINT kMenuTimer = 2;
 constexpr UINT kMenuClose = 1000, kMenuConfig = 1002, kMenuHelp = 1003;
 // How long one window may take to answer before it counts as hung. The hook
 // library answers WM_APPLY_RULES by starting a request of its own, at once.
 constexpr UINT kNotifyTimeoutMs = 100;
-// The same for the last notice before the hook goes.
-constexpr UINT kUnhookNotifyTimeoutMs = 1000;
+// How long the last notice before the hook goes is waited for, in all: the
+// windows are told at once, and answer each on its own thread.
+constexpr DWORD kUnhookNotifyBoundMs = 2000;
 
 LRESULT CALLBACK CCAppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     try {
@@ -43,6 +47,45 @@ bool IsOwnWindow(HWND window) {
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
     return process == ::GetCurrentProcessId();
+}
+
+// The notices of one TellWindowsAndWait still unanswered. Answers arrive on
+// the main thread only, whenever it looks at its messages, and may come
+// after the wait has ended: they count only for the round they belong to.
+ULONG_PTR g_noticeRound = 0;
+LONG g_noticesLeft = 0;
+
+void CALLBACK NoticeAnswered(HWND, UINT, ULONG_PTR round, LRESULT) noexcept {
+    if (round == g_noticeRound && g_noticesLeft > 0) --g_noticesLeft;
+}
+
+// Sends the message to every top-level window (the hook library's own ones
+// in this process too) at once and waits until each has handled it, or the
+// bound has passed, whichever comes first. A busy or hung window costs no
+// more than the bound, however many there are. Only sent messages and
+// answers are taken in meanwhile: posted ones stay in the queue.
+void TellWindowsAndWait(UINT message, DWORD boundMs) {
+    std::vector<HWND> windows;
+    ::EnumWindows(
+        [](HWND window, LPARAM param) noexcept -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    const ULONG_PTR round = ++g_noticeRound;
+    g_noticesLeft = 0;
+    for (HWND window : windows)
+        if (::SendMessageCallbackA(window, message, 0, 0, NoticeAnswered, round)) ++g_noticesLeft;
+    const ULONGLONG deadline = ::GetTickCount64() + boundMs;
+    MSG m;
+    for (ULONGLONG now; g_noticesLeft > 0 && (now = ::GetTickCount64()) < deadline;) {
+        // Short slices: an answer is taken in even where it does not wake
+        // the wait.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(deadline - now, 20)),
+                                    QS_SENDMESSAGE);
+        ::PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    ++g_noticeRound;  // later answers belong to no round
 }
 }  // namespace
 
@@ -199,7 +242,9 @@ bool TCCApp::InstallHook() {
     // From the program's own folder, never from elsewhere on the search path.
     hookLibrary_.reset(::LoadLibraryA((AppPath + "tbhook.dll").c_str()));
     if (!hookLibrary_) return false;
-    auto proc = reinterpret_cast<HOOKPROC>(::GetProcAddress(hookLibrary_.get(), "CallProcHook"));
+    // Through the generic function type: the entry's own type is not FARPROC's.
+    auto proc = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(hookLibrary_.get(), "CallProcHook")));
     if (!proc) return false;
     hook_.reset(::SetWindowsHookExA(WH_CALLWNDPROC, proc, hookLibrary_.get(), thread));
     if (!hook_) return false;
@@ -368,10 +413,9 @@ void TCCApp::ShowHelp() {
 void TCCApp::RemoveHook() {
     if (hook_) {
         // Extended windows detach on their own threads while the library is
-        // still loaded; a hung window is not waited for.
-        DWORD_PTR result = 0;
-        ::SendMessageTimeoutA(HWND_BROADCAST, WM_CONFIG_CHANGED, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL,
-                              kUnhookNotifyTimeoutMs, &result);
+        // still loaded; busy and hung windows are waited for together, and
+        // for a bounded time only.
+        TellWindowsAndWait(WM_CONFIG_CHANGED, kUnhookNotifyBoundMs);
         hook_.reset();
     }
     // Wakes every thread, so that each lets go of the library at once.
@@ -410,6 +454,7 @@ void TCCApp::ReleaseModel() {
 }
 
 void TCCApp::DestroyHandlerWindow() {
+    RemoveTrayIcon();  // before its window goes, when still shown
     if (HWND window = handlerWindow_.exchange(nullptr)) ::DestroyWindow(window);
     if (classRegistered_) {
         classRegistered_ = false;
@@ -422,15 +467,28 @@ LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         trayShown_ = false;
         ShowTrayIcon();
     } else if (message == WM_TRAY_CALLBACK && wParam == 0) {
-        if (lParam == WM_LBUTTONDOWN || lParam == WM_RBUTTONDOWN)
+        if (lParam == WM_LBUTTONDOWN) {
+            ::SetTimer(window, kMenuTimer, ::GetDoubleClickTime(), nullptr);
+        } else if (lParam == WM_RBUTTONDOWN) {
+            ::KillTimer(window, kMenuTimer);
             ShowTrayMenu();
-        else if (lParam == WM_LBUTTONDBLCLK)
+        } else if (lParam == WM_LBUTTONDBLCLK) {
+            ::KillTimer(window, kMenuTimer);
             RunConfigBuilder();
+        }
     }
     switch (message) {
         case WM_DESTROY:
+            // The icon goes while its window still exists: the shell knows
+            // an icon by its window.
+            ::KillTimer(window, kAnimationTimer);
+            ::KillTimer(window, kMenuTimer);
+            RemoveTrayIcon();
             ::PostQuitMessage(0);
             return 0;
+        case WM_NCDESTROY:
+            handlerWindow_.store(nullptr);
+            break;
         case WM_ENDSESSION:
             // Only a log-off that really happens ends the program; a
             // cancelled one leaves it running.
@@ -445,6 +503,11 @@ LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             if (wParam == kMenuHelp) ShowHelp();
             break;
         case WM_TIMER:
+            if (wParam == kMenuTimer) {
+                ::KillTimer(window, kMenuTimer);
+                ShowTrayMenu();
+                return 0;
+            }
             if (++frame_ > TrayAnimationFrames) {
                 frame_ = 0;
                 ::KillTimer(window, kAnimationTimer);

@@ -21,7 +21,7 @@ constexpr int TrayAnimationFrames = 3;
 extern uint8_t HookAllThreads;
 constexpr const char* kHandlerWindowClass = "OMB_CommandCenterHandlerWindow";
 
-class TCCApp : public IRuleSource {
+class TCCApp final : public IRuleSource {
 public:
     TCCApp();
     ~TCCApp();

@@ -38,8 +38,8 @@ void TControlCenterThread::Execute() {
         int32_t code = 0;
         std::string data;
         const int result = channel_.WaitForCommand(code, data);
-        if (result == 1) continue;  // timed out: look at the flag again
-        if (result != 0) {
+        if (result == TProcessesCommunication::TimedOut) continue;  // look at the flag again
+        if (result != TProcessesCommunication::Done) {
             ::Sleep(100);  // a broken channel must not spin the processor
             continue;
         }

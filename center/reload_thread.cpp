@@ -2,25 +2,34 @@
 
 #include "center/cc_app.h"
 
+#include <utility>
+
 namespace omb {
 
-TReloadThread::TReloadThread(TCCApp* app) : app_(app), wake_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+namespace {
+// How often a thread without its event looks for work.
+constexpr DWORD kPollMs = 100;
+}  // namespace
+
+TReloadThread::TReloadThread(TCCApp* app) : TReloadThread(app, UniqueHandle(::CreateEventA(nullptr, FALSE, FALSE, nullptr))) {}
+
+TReloadThread::TReloadThread(TCCApp* app, UniqueHandle wake) : app_(app), wake_(std::move(wake)) {}
 
 TReloadThread::~TReloadThread() = default;
 
 void TReloadThread::RequestReload() {
     reload_ = true;
-    ::SetEvent(wake_.get());
+    if (wake_) ::SetEvent(wake_.get());
 }
 
 void TReloadThread::RequestNotify() {
     notify_ = true;
-    ::SetEvent(wake_.get());
+    if (wake_) ::SetEvent(wake_.get());
 }
 
 void TReloadThread::Stop() {
     Terminate();
-    ::SetEvent(wake_.get());
+    if (wake_) ::SetEvent(wake_.get());
 }
 
 void TReloadThread::Execute() {
@@ -29,7 +38,8 @@ void TReloadThread::Execute() {
     // way round.
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
     while (!Terminated()) {
-        ::WaitForSingleObject(wake_.get(), 1000);
+        // Without its event the wait would fail at once, every time.
+        if (!wake_ || ::WaitForSingleObject(wake_.get(), 1000) == WAIT_FAILED) ::Sleep(kPollMs);
         if (Terminated()) break;
         const bool reload = reload_.exchange(false);
         const bool notify = notify_.exchange(false);

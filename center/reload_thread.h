@@ -19,6 +19,9 @@ class TReloadThread : public TThread {
 public:
     // Created suspended; the application resumes it.
     explicit TReloadThread(TCCApp* app);
+    // The same with the event that wakes it given; without one (it could not
+    // be created) the thread looks for work at short intervals.
+    TReloadThread(TCCApp* app, UniqueHandle wake);
     ~TReloadThread() override;
 
     // Command 2: reload and tell the windows. Requests that arrive while a

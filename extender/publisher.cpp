@@ -29,9 +29,9 @@ void TPublisher::Detach(IObserver* observer) {
     if (!observer) return;
     try {
         for (int i = 0; i < observers_->GetCount(); ++i) {
-            Ref<IObserver> entry = observers_->Get(i);
+            Ref<IObserver> entry = observers_->Get(Variant(i));
             if (SameObject(entry.get(), observer)) {
-                observers_->Remove(i);
+                observers_->Remove(Variant(i));
                 return;
             }
         }
@@ -51,8 +51,8 @@ void TPublisher::ClearOwner() {
     try {
         for (int i = observers_->GetCount() - 1; i >= 0; --i) {
             if (i >= observers_->GetCount()) continue;  // a Detached call shrank the list
-            Ref<IObserver> observer = observers_->Get(i);
-            observers_->Remove(i);
+            Ref<IObserver> observer = observers_->Get(Variant(i));
+            observers_->Remove(Variant(i));
             if (observer) observer->Detached(self.get());
         }
     } catch (...) {
@@ -64,7 +64,7 @@ void TPublisher::Notify() {
     Ref<IPublisher> self(this);
     try {
         for (int i = 0; i < observers_->GetCount(); ++i) {
-            if (Ref<IObserver> observer = observers_->Get(i)) observer->Update(self.get());
+            if (Ref<IObserver> observer = observers_->Get(Variant(i))) observer->Update(self.get());
         }
     } catch (...) {
     }

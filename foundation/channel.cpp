@@ -266,12 +266,15 @@ int TProcessesCommunication::SendCommand(int32_t code, const void* data, size_t 
     // Waited in slices: the state word tells the reply even when its signal
     // went astray, and a request no server has taken is signalled again.
     const LONG64 pending = S::Word(S::Pending, tag);
-    DWORD w = WAIT_TIMEOUT;
+    bool broken = false;  // the wait itself failed, rather than ran out
     for (DWORD left; (left = Remaining(deadline)) > 0;) {
-        w = ::WaitForSingleObject(commandComplete_.get(), std::min(left, kClientSliceMs));
+        const DWORD w = ::WaitForSingleObject(commandComplete_.get(), std::min(left, kClientSliceMs));
         if (Load() == replied) return Accept(tag, replyCode, reply);
         if (w == WAIT_OBJECT_0) continue;  // a signal for an earlier reply
-        if (w != WAIT_TIMEOUT) break;
+        if (w != WAIT_TIMEOUT) {
+            broken = true;
+            break;
+        }
         const LONG64 now = Load();
         // Another tag in the word: the exchange is gone (written over, or
         // taken back), and no reply can come; the command lock is let go at
@@ -279,7 +282,7 @@ int TProcessesCommunication::SendCommand(int32_t code, const void* data, size_t 
         if (S::TagOf(now) != tag) return TimedOut;
         if (now == pending) signalled = ::SetEvent(newCommand_.get()) != FALSE || signalled;
     }
-    return Withdraw(tag, signalled, w == WAIT_TIMEOUT ? TimedOut : Failed, replyCode, reply);
+    return Withdraw(tag, signalled, broken ? Failed : TimedOut, replyCode, reply);
 }
 
 bool TProcessesCommunication::Claim(uint32_t tag, ULONGLONG deadline) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace omb {
 
@@ -13,7 +14,12 @@ public:
     enum class Kind { Empty, Integer, String, Other };
 
     Variant() = default;
-    Variant(int v) : kind_(Kind::Integer), int_(v) {}
+    // A position is given in so many words, as an int: no other number
+    // becomes one, and no number turns into a position (or, 0, into a name)
+    // by itself.
+    explicit Variant(int v) : kind_(Kind::Integer), int_(v) {}
+    template <typename T, typename std::enable_if<std::is_arithmetic<T>::value, int>::type = 0>
+    Variant(T) = delete;
     Variant(const char* s) : kind_(Kind::String), str_(s ? s : "") {}
     Variant(std::string s) : kind_(Kind::String), str_(std::move(s)) {}
     // A value of a kind that is neither a position nor a name.

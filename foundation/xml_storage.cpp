@@ -445,8 +445,7 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadEr
         if (error) *error = TXMLLoadError{LastErrorText(what), 0, 0};
         return false;
     };
-    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OpenXMLFileForReading(fileName);
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.get(), &size)) return failed("The file cannot be read");
     if (size.QuadPart > 0x7FFFFFFF) {
@@ -479,13 +478,89 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadEr
     return false;
 }
 
+// The file a path leads to, through any links; the path itself when it
+// names no file yet or cannot be resolved.
+std::string FinalPathOf(const std::string& fileName) {
+    UniqueHandle file(::CreateFileW(ToWide(fileName).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return fileName;
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = ::GetFinalPathNameByHandleW(file.get(), buffer, DWORD(MAX_PATH * 4), FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= MAX_PATH * 4) return fileName;
+    std::wstring path(buffer, n);
+    // "\\?\C:\..." and "\\?\UNC\server\..." back to their usual forms.
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        path = L"\\\\" + path.substr(8);
+    else if (path.compare(0, 4, L"\\\\?\\") == 0)
+        path = path.substr(4);
+    return FromWide(path);
+}
+
+// Puts the temporary file in the place of the target. An existing target is
+// replaced in the way that keeps what belongs to the file rather than to its
+// content (its security, its attributes such as hidden, its creation time)
+// and that lets readers holding it open go on reading the old content; where
+// that cannot serve (a file system without it), the temporary file takes the
+// target's security and attributes and is moved over it.
+bool ReplaceWithTemporary(const std::string& target, const char* temp) {
+    const std::wstring to = ToWide(target), from = ToWide(temp);
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS && ::GetLastError() != ERROR_FILE_EXISTS) return false;
+        return ReplaceWithTemporary(target, temp);  // made meanwhile: replaced as any other
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {  // never a folder in a file's place
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    bool replaced = ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                   nullptr) != FALSE;
+    if (!replaced) {
+        const DWORD error = ::GetLastError();
+        // Only where the target was left as it was: otherwise it is gone
+        // (renamed away) or already the new file.
+        if (error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+            error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER) {
+            DWORD size = 0;
+            const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+            ::GetFileSecurityW(to.c_str(), what, nullptr, 0, &size);
+            if (size > 0) {
+                std::vector<BYTE> security(size);
+                if (::GetFileSecurityW(to.c_str(), what, security.data(), size, &size))
+                    ::SetFileSecurityW(from.c_str(), what, security.data());
+            }
+            ::SetFileAttributesW(from.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+            replaced = ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+                       FALSE;
+        }
+        if (!replaced) {
+            ::SetLastError(error);
+            return false;
+        }
+    }
+    // Some implementations of the replacement carry the content only.
+    const DWORD now = ::GetFileAttributesW(to.c_str());
+    if (now != INVALID_FILE_ATTRIBUTES && (now & kept) != kept) ::SetFileAttributesW(to.c_str(), now | kept);
+    return true;
+}
+
 }  // namespace
 
 // ---- Free routines ----------------------------------------------------------
 
+UniqueHandle OpenXMLFileForReading(const std::string& fileName) {
+    // Every kind of sharing: a save may replace the file while it is read.
+    return UniqueHandle(::CreateFileA(fileName.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 std::string ReadXMLDeclaration(const std::string& fileName) {
-    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OpenXMLFileForReading(fileName);
     if (!file) return std::string();
     char head[512];
     DWORD read = 0;
@@ -531,9 +606,11 @@ Ref<IXMLDOMDocument> NewXMLDocument() {
 }
 
 namespace {
-// Replaces the file with the bytes of a document once they read back.
+// Replaces the file with the bytes of a document once they read back. A
+// link is saved through: the file it leads to is replaced, beside it.
 void ReplaceChecked(const std::string& fileName, const std::string& bytes) {
-    const std::string folder = FolderOf(fileName);
+    const std::string target = FinalPathOf(fileName);
+    const std::string folder = FolderOf(target);
     char temp[MAX_PATH * 4];
     if (!::GetTempFileNameA(folder.c_str(), "~xs", 0, temp))
         throw EOSError(LastErrorText(("cannot create a temporary file in \"" + folder + "\"").c_str()));
@@ -542,7 +619,7 @@ void ReplaceChecked(const std::string& fileName, const std::string& bytes) {
     // What was written must read back before it may replace anything.
     if (!LoadInto(NewXMLDocument().get(), temp))
         throw EOleError("the document written for \"" + fileName + "\" does not read back");
-    if (!::MoveFileExA(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!ReplaceWithTemporary(target, temp))
         throw EOSError(LastErrorText(("cannot replace \"" + fileName + "\"").c_str()));
     remover.Keep();
 }
@@ -613,7 +690,9 @@ Ref<IXMLDOMDocument> TXMLStorage::OwnerDocument() const {
 
 Ref<IHierStorage> TXMLStorage::StorageOn(IXMLDOMElement* element) const {
     Ref<TXMLStorage> storage = Create();
-    storage->Attach(element, OwnerDocument().get());
+    storage->element_ = element;
+    storage->document_ = OwnerDocument();
+    storage->replacements_ = replacements_;  // one count for the document
     return storage;
 }
 
@@ -663,7 +742,12 @@ Ref<IHierStorage> TXMLStorage::GetChild(const std::string& name, int index) {
     // found last instead of from the first, so a walk costs linear time.
     Ref<IXMLDOMNode> start;
     int at = 0;
-    if (cursor_.node && cursor_.name == wide && index >= cursor_.index) {
+    // The child found last may have left this element through another
+    // storage of the document (SetText replaces every child): it is a start
+    // only while no storage of the document has replaced children since.
+    // (Asking the node itself is no help: the service may keep a removed
+    // node's parent, and hands out a new object for every request.)
+    if (cursor_.node && cursor_.name == wide && index >= cursor_.index && cursor_.replacements == Replacements()) {
         start = cursor_.node;
         at = cursor_.index;
     } else {
@@ -682,6 +766,7 @@ Ref<IHierStorage> TXMLStorage::GetChild(const std::string& name, int index) {
     cursor_.name = wide;
     cursor_.index = index;
     cursor_.node = Query<IXMLDOMNode>(found.get(), IID_IXMLDOMNode);
+    cursor_.replacements = Replacements();
     return StorageOn(found.get());
 }
 
@@ -695,7 +780,12 @@ std::string TXMLStorage::GetText() {
 void TXMLStorage::SetText(const std::string& text) {
     cursor_ = ChildCursor();
     IXMLDOMElement* element = ElementFor("SetText", nullptr);
+    if (replacements_) ++*replacements_;  // before: a failure may have removed some
     CheckOle(element->put_text(Bstr(text).get()), "IXMLDOMNode.text");
+}
+
+uint64_t TXMLStorage::Replacements() const {
+    return replacements_ ? *replacements_ : 0;
 }
 
 std::string TXMLStorage::ReadChildText(const std::string& name) {
@@ -711,12 +801,14 @@ void TXMLStorage::Attach(IXMLDOMElement* element, IXMLDOMDocument* document) {
     element_ = element;
     document_ = document;
     cursor_ = ChildCursor();
+    replacements_ = std::make_shared<uint64_t>(0);
 }
 
 void TXMLStorage::Detach() {
     element_ = nullptr;
     document_ = nullptr;
     cursor_ = ChildCursor();
+    replacements_ = nullptr;
 }
 
 bool TXMLStorage::CreateNew(const std::string& rootName) {

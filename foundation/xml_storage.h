@@ -10,10 +10,13 @@
 // After windows.h:
 #include <msxml.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "foundation/com.h"
 #include "foundation/errors.h"
+#include "foundation/handles.h"
 #include "foundation/persistence.h"
 
 namespace omb {
@@ -133,12 +136,19 @@ private:
     Ref<IXMLDOMElement> element_;
     TXMLLoadError loadError_;
 
-    // Where the last GetChild stopped (the children of element_ change only
-    // through this object's writes, which reset it).
+    // How often any storage of this document has replaced an element's
+    // children (SetText): shared by the storages made from one another.
+    uint64_t Replacements() const;
+    std::shared_ptr<uint64_t> replacements_;
+
+    // Where the last GetChild stopped, valid while no storage of the
+    // document has replaced children since (this object's own writes reset
+    // it; other storages only add after it, or replace).
     struct ChildCursor {
         std::wstring name;
         int index = -1;
         Ref<IXMLDOMNode> node;
+        uint64_t replacements = 0;
     };
     ChildCursor cursor_;
 };
@@ -151,6 +161,11 @@ Ref<IHierStorage> OpenXMLFile(const std::string& fileName);
 // no fetching of external resources. Raises EOleError.
 Ref<IXMLDOMDocument> NewXMLDocument();
 
+// The file opened for reading as every reader of configuration files opens
+// it: sharing reading, writing and deletion, so that a save may replace it
+// meanwhile. Empty when it does not open.
+UniqueHandle OpenXMLFileForReading(const std::string& fileName);
+
 // The data of the XML declaration the file starts with ("version=...
 // encoding=..."), empty when it has none or cannot be read. A file that is
 // rewritten with it keeps its encoding.
@@ -161,8 +176,10 @@ bool IsXMLName(const std::string& name);
 
 // Writes the document to the file in the encoding its declaration names
 // (UTF-8 without one), through a temporary file beside it that replaces the
-// file only once it is complete and reads back. Raises on failure; the
-// existing file is then left whole.
+// file only once it is complete and reads back. The file keeps its security
+// and attributes (a read-only one is refused), readers that hold it open do
+// not stop the save, and a link is saved through to the file it leads to.
+// Raises on failure; the existing file is then left whole.
 void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName);
 // Writes a document given as its markup (UTF-8, without declaration) the
 // same way: the declaration with that data first (none when it is empty),

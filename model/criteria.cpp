@@ -21,18 +21,22 @@ const WindowText& TWindowFacts::Title() {
     return caption_;
 }
 
+bool TCompiledCriterion::Match(TWindowFacts& facts) const {
+    const WindowText& have = facts.Text(caption);
+    if (!have.exact) return false;  // a text that lost characters never decides a match
+    return substring ? have.text.find(text) != std::string::npos : have.text == text;
+}
+
+bool MatchCriteria(const std::vector<TCompiledCriterion>& criteria, TWindowFacts& facts) {
+    if (criteria.empty()) return false;  // no active criterion: it never matches
+    for (const TCompiledCriterion& c : criteria)
+        if (!c.Match(facts)) return false;
+    return true;
+}
+
 bool TCompiledConditions::Match(TWindowFacts& facts) const {
-    for (const std::vector<TCompiledCriterion>& condition : conditions) {
-        bool all = true;
-        for (const TCompiledCriterion& c : condition) {
-            const std::string& have = c.caption ? facts.Caption() : facts.ClassName();
-            if (c.substring ? have.find(c.text) == std::string::npos : have != c.text) {
-                all = false;
-                break;
-            }
-        }
-        if (all) return true;
-    }
+    for (const std::vector<TCompiledCriterion>& condition : conditions)
+        if (MatchCriteria(condition, facts)) return true;
     return false;
 }
 
@@ -78,7 +82,8 @@ bool TWindowClassNameCriterion::IsActive() {
 }
 
 bool TWindowClassNameCriterion::MatchFacts(TWindowFacts& facts) {
-    return facts.ClassNameExact() && className_->ValueIs(facts.ClassName());
+    TCompiledCriterion compiled;
+    return Compile(compiled) && compiled.Match(facts);
 }
 
 bool TWindowClassNameCriterion::Compile(TCompiledCriterion& out) {
@@ -112,10 +117,8 @@ bool TWindowCaptionCriterion::Compile(TCompiledCriterion& out) {
 }
 
 bool TWindowCaptionCriterion::MatchFacts(TWindowFacts& facts) {
-    if (!facts.CaptionExact()) return false;
-    const std::string wanted = caption_->Value().ToText();
-    if (exactSearch_->ValueIs("no")) return facts.Caption().find(wanted) != std::string::npos;
-    return facts.Caption() == wanted;
+    TCompiledCriterion compiled;
+    return Compile(compiled) && compiled.Match(facts);
 }
 
 void TCriterions::Initialize() {
@@ -161,16 +164,9 @@ bool TCondition::SupportsRole(const std::string& role) {
 }
 
 bool TCondition::MatchFacts(TWindowFacts& facts) {
-    if (!criterions_) return false;
-    bool answer = true, sawActive = false;
-    const int count = criterions_->Count();
-    for (int i = 0; i < count && answer; ++i) {
-        auto* criterion = dynamic_cast<TCriterion*>(criterions_->GetItem(Variant(i)).get());
-        if (!criterion || !criterion->IsActive()) continue;
-        sawActive = true;
-        answer = criterion->MatchFacts(facts);
-    }
-    return answer && sawActive;
+    // The same routine as a stored rule's: the criteria as they are now.
+    std::vector<TCompiledCriterion> criteria;
+    return Compile(criteria) && MatchCriteria(criteria, facts);
 }
 
 bool TCondition::Compile(std::vector<TCompiledCriterion>& out) {

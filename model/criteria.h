@@ -24,6 +24,8 @@ public:
     const std::string& Caption() { return Title().text; }
     bool ClassNameExact() { return Class().exact; }
     bool CaptionExact() { return Title().exact; }
+    // The caption or the class name, with whether it was read whole.
+    const WindowText& Text(bool caption) { return caption ? Title() : Class(); }
 
 private:
     const WindowText& Class();
@@ -34,18 +36,24 @@ private:
     WindowText className_, caption_;
 };
 
-// An active criterion as matching needs it, taken from the objects once: the
+// An active criterion as matching needs it, taken from its objects: the
 // window's class name or caption, compared whole or (a caption whose
-// "exact_search" is "no") as a substring.
+// "exact_search" is "no") as a substring. Its Match is the one comparison of
+// a criterion with a window, whether the rule is kept as objects or stored:
+// both take their criteria to this form and ask it.
 struct TCompiledCriterion {
     bool caption = false;
     bool substring = false;
     std::string text;
+    // False for a text of the window that lost characters when it was read.
+    bool Match(TWindowFacts& facts) const;
 };
 
-// The enabled conditions of a rule that can match at all, each with its
-// active criteria in order: a rule matches when every criterion of one
-// condition does, exactly as its objects would answer.
+// One condition: at least one active criterion, and every one matches.
+bool MatchCriteria(const std::vector<TCompiledCriterion>& criteria, TWindowFacts& facts);
+
+// The enabled conditions of a rule, each with its active criteria in order:
+// a rule matches when one condition does (MatchCriteria).
 struct TCompiledConditions {
     std::vector<std::vector<TCompiledCriterion>> conditions;
     bool Match(TWindowFacts& facts) const;

@@ -245,6 +245,8 @@ void TWindowRule::Realize() {
     }
     conditions_ = Ref<TBOMCollection>(dynamic_cast<TBOMCollection*>(TBOMObjectWithAll::GetChild("conditions").get()));
     if (languagePending_) {
+        // What the parts took from the language (their captions) is not
+        // stored: they are told again.
         languagePending_ = false;
         for (const RulePart& part : kRuleParts)
             if (Ref<IBOMObject> child = TBOMObjectWithAll::GetChild(part.name)) child->Broadcast(1, 0, 0);
@@ -332,14 +334,17 @@ void TWindowRule::SaveTo(IHierStorage* storage) {
 }
 
 void TWindowRule::Broadcast(int code, int param1, int param2) {
-    // The language broadcast (code 1) is kept for stored parts and given
-    // to them when they come back: a thousand rules are not built as
-    // objects to be told the language. Any other code reaches every part.
-    if (code == 1 && body_)
-        languagePending_ = true;
-    else
-        Realize();
+    // Every broadcast reaches the parts as objects. The language (code 1)
+    // changes what the command text says (the close question, for one), so
+    // a stored rule is built back to hear it and then stored again with the
+    // text of the new language; any other code leaves the parts as objects.
+    const bool stored = body_ != nullptr;
+    Realize();
     TEnabledItem::Broadcast(code, param1, param2);
+    if (code == 1 && stored && !ui_) {
+        Store();
+        languagePending_ = body_ != nullptr;
+    }
 }
 
 void TWindowRule::SetOwner(IBOMObjectOwner* owner) {

@@ -42,9 +42,10 @@ struct TRuleLoadCache;
 //
 // Matching and the command text of a stored rule only read what was taken
 // from the objects when they were stored, so any number of threads may ask
-// at once. The command text is taken in the language of that moment: a
-// change of language reaches the rules through the language broadcast,
-// which builds them back.
+// at once. Matching goes through the same routine in both forms (criteria.h).
+// The command text is taken in the language of that moment: a change of
+// language reaches the rules through the language broadcast, which builds
+// them back, tells them, and stores them again.
 class TWindowRule : public TEnabledItem, public IWindowRule, public IUIList {
 public:
     OMB_IUNKNOWN
@@ -104,7 +105,8 @@ private:
     Ref<TBOMCollection> conditions_;
     std::unique_ptr<TRuleBody> body_;
     bool linked_ = false;  // SetOwner ran since the last Disconnect
-    // The language was broadcast while the parts were stored.
+    // The parts were stored again after the language broadcast: when they
+    // come back, they are told the language once more.
     bool languagePending_ = false;
 };
 

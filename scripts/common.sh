@@ -37,14 +37,14 @@ build_windows() {
     log "building Windows binaries in $OMB_WIN_BUILD"
     cmake -S "$OMB_ROOT" -B "$OMB_WIN_BUILD" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$OMB_ROOT/cmake/toolchain-mingw64.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMB_DIST_DIR="$OMB_DIST" "$@" >/dev/null
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMB_DIST_DIR="$OMB_DIST" -DOMB_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
     cmake --build "$OMB_WIN_BUILD" -j "$(nproc)"
 }
 
 build_native() {
     log "building native sanitizer tests in $OMB_NATIVE_BUILD"
     CC=clang CXX=clang++ cmake -S "$OMB_ROOT" -B "$OMB_NATIVE_BUILD" -G Ninja \
-        -DCMAKE_BUILD_TYPE=Debug -DOMB_SANITIZE=ON -DOMB_FUZZ=ON "$@" >/dev/null
+        -DCMAKE_BUILD_TYPE=Debug -DOMB_SANITIZE=ON -DOMB_FUZZ=ON -DOMB_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
     cmake --build "$OMB_NATIVE_BUILD" -j "$(nproc)"
 }
 

@@ -2,7 +2,8 @@
 // be read only in the process that made the menu, so ombrelctl hooks the
 // window procedures of the menu's thread with this library for one message
 // and lets it write the items into a block both processes share: one line
-// per item, "enabled <text>", "grayed <text>" or "separator", each after
+// per item, "enabled <text>", "grayed <text>", "default <text>" (enabled and
+// drawn as the menu's default item) or "separator", each after
 // the item's place on the screen ("left top right bottom ") when asked.
 #include <windows.h>
 
@@ -28,9 +29,10 @@ void WriteItems(HWND menuWindow, bool places) noexcept {
             info.dwTypeData = text;
             info.cch = 255;
             if (!::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) continue;
-            const char* state = (info.fType & MFT_SEPARATOR) ? "separator"
-                                : (info.fState & MFS_GRAYED) ? "grayed "
-                                                             : "enabled ";
+            const char* state = (info.fType & MFT_SEPARATOR)  ? "separator"
+                                : (info.fState & MFS_GRAYED)  ? "grayed "
+                                : (info.fState & MFS_DEFAULT) ? "default "
+                                                              : "enabled ";
             char utf8[768] = {};
             if (!(info.fType & MFT_SEPARATOR))
                 ::WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8) - 1, nullptr, nullptr);

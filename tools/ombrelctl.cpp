@@ -9,8 +9,9 @@
 //   ombrelctl state <window>           on top, minimized, maximized, foreground?
 //   ombrelctl texts <window>           its caption, then its children's texts
 //   ombrelctl selected <window>        the selected item of its tree view
-//   ombrelctl menu [places]            the items of the open menu, enabled or
-//                                      grayed (after their places on the screen)
+//   ombrelctl menu [places]            the items of the open menu, enabled,
+//                                      grayed or default (after their places on
+//                                      the screen)
 //   ombrelctl layout <window>          children outside their parent's client area
 //   ombrelctl rule <window>            the rule text the command center answers
 //   ombrelctl stop | reload            commands 3 and 2

@@ -414,16 +414,16 @@ TEST_F(CenterTest, CaptionsAndClassNamesBeyondTheCodePageRuleOnlyTheirWindows) {
     ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
     ASSERT_TRUE(install.Start());
 
-    std::vector<std::pair<std::string, std::string>> specs;
-    for (const std::string& caption : captions) specs.emplace_back("OmbE2eScript", caption);
-    specs.emplace_back(kScriptClassA, "class A");
-    specs.emplace_back(kScriptClassB, "class B");
-    ChildProcess child = ForeignWindows(specs);
+    std::vector<std::pair<std::string, std::string>> classAndCaption;
+    for (const std::string& caption : captions) classAndCaption.emplace_back("OmbE2eScript", caption);
+    classAndCaption.emplace_back(kScriptClassA, "class A");
+    classAndCaption.emplace_back(kScriptClassB, "class B");
+    ChildProcess child = ForeignWindows(classAndCaption);
     ASSERT_TRUE(child);
     std::vector<HWND> windows;
-    for (const auto& spec : specs) {
-        windows.push_back(WindowOf(spec.first, spec.second));
-        ASSERT_TRUE(windows.back()) << spec.first << " / " << spec.second;
+    for (const auto& window : classAndCaption) {
+        windows.push_back(WindowOf(window.first, window.second));
+        ASSERT_TRUE(windows.back()) << window.first << " / " << window.second;
     }
     // Which windows the command center answers with a rule, as "010000".
     auto ruled = [&] {

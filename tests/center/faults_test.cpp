@@ -133,6 +133,52 @@ int HungWindowsRole(const std::vector<std::string>& args) {
 }
 OMB_CHILD_ROLE("hung-windows", HungWindowsRole);
 
+// busy-windows CLASS ARMED NOTICED: five windows of CLASS, each on a thread
+// of its own. Once ARMED is set, each takes 3 s over the configuration
+// notice (busy, not hung: it answers, late); NOTICED is set when all five
+// have been told.
+LONG g_notices = 0;
+HANDLE g_armed = nullptr, g_noticed = nullptr;
+
+LRESULT CALLBACK BusyWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_CONFIG_CHANGED && WaitForSingleObject(g_armed, 0) == WAIT_OBJECT_0) {
+        if (InterlockedIncrement(&g_notices) == 5) SetEvent(g_noticed);
+        Sleep(3000);
+        return 0;
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+int BusyWindowsRole(const std::vector<std::string>& args) {
+    if (args.size() < 3) return 90;
+    RegisterSharedMessages();
+    UniqueHandle armed = NamedEvent(args[1]), noticed = NamedEvent(args[2]);
+    g_armed = armed.get();
+    g_noticed = noticed.get();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = BusyWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = args[0].c_str();
+    RegisterClassA(&wc);
+    std::vector<HANDLE> threads;
+    for (int i = 0; i < 5; ++i)
+        threads.push_back(CreateThread(
+            nullptr, 0,
+            [](void* param) -> DWORD {
+                const auto* className = static_cast<const char*>(param);
+                if (!CreateWindowExA(0, className, "busy", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr))
+                    return 1;
+                MSG m;
+                while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+                return 0;
+            },
+            const_cast<char*>(args[0].c_str()), 0, nullptr));
+    WaitForMultipleObjects(DWORD(threads.size()), threads.data(), TRUE, 60000);
+    return 0;
+}
+OMB_CHILD_ROLE("busy-windows", BusyWindowsRole);
+
 // asker FILE MS: asks command 1 back to back for MS milliseconds; writes the
 // number of requests, of those not answered, and the longest wait in ms.
 int AskerRole(const std::vector<std::string>& args) {
@@ -277,6 +323,34 @@ TEST_F(CenterFaults, AReloadWithHungWindowsHoldsUpNoRequest) {
     std::string reply;
     EXPECT_EQ(Ask(first, reply), 0);
     EXPECT_EQ(reply, config.TextFor(first));
+}
+
+// The last notice before the hook goes waits for busy windows together,
+// within one bound, not for each in turn.
+TEST_F(CenterFaults, BusyWindowsHoldUpTheStopForOneBoundInAll) {
+    Installation install;
+    Config config;
+    config.Rule("any", "OmbFaultNothing");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start()) << "exit code " << install.Ended(0);
+    const std::string armed = UniqueName("armed"), noticed = UniqueName("noticed");
+    UniqueHandle armedEvent = NamedEvent(armed), noticedEvent = NamedEvent(noticed);
+    ChildProcess busy = ChildProcess::Start("busy-windows", {"OmbFaultBusy", armed, noticed});
+    ASSERT_TRUE(WaitFor([] {
+        int count = 0;
+        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "OmbFaultBusy", nullptr)) != nullptr;) ++count;
+        return count == 5;
+    }));
+    ::Sleep(1500);  // the start-up notice has come and gone
+    ::SetEvent(armedEvent.get());
+    ASSERT_EQ(Installation::Command(3), 0);
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_EQ(install.Ended(10000), 0);
+    const DWORD took = Since(start);
+    std::printf("the center ended %lu ms after command 3\n", took);
+    EXPECT_LT(took, 4000u) << "five windows busy for 3 s each";
+    EXPECT_TRUE(WaitSignalled(noticedEvent.get(), 0)) << "every busy window was told";
+    EXPECT_TRUE(busy.Running());
 }
 
 TEST_F(CenterFaults, AReplyTooLongForTheBlockIsRefusedAtOnce) {

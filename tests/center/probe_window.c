@@ -5,7 +5,9 @@
 
    probe_window32.exe CLASS CAPTION
 
-   It opens a visible overlapped window of the class CLASS with the caption
+   Without arguments (started in another program's place) it opens a window
+   of the class "OmbProbeStarted" captioned with its own path. Otherwise it
+   opens a visible overlapped window of the class CLASS with the caption
    CAPTION and runs until the window is destroyed. Asked from outside, the
    window answers:
      WM_APP + 1: the program's pointer width in bits, 32 or 64 (it is alive,
@@ -35,15 +37,29 @@ int main(int argc, char** argv) {
     WNDCLASSA wc;
     HWND window;
     MSG msg;
-    if (argc < 3) return 2;
+    char self[MAX_PATH * 2] = "";
+    const char* className;
+    const char* caption;
+    if (argc == 1) {
+        /* Started under another name, in another program's place: one
+           window of the class "OmbProbeStarted" captioned with its path. */
+        GetModuleFileNameA(NULL, self, sizeof(self) - 1);
+        className = "OmbProbeStarted";
+        caption = self;
+    } else if (argc < 3) {
+        return 2;
+    } else {
+        className = argv[1];
+        caption = argv[2];
+    }
     ZeroMemory(&wc, sizeof(wc));
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
     wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    wc.lpszClassName = argv[1];
+    wc.lpszClassName = className;
     if (!RegisterClassA(&wc)) return 3;
-    window = CreateWindowExA(0, argv[1], argv[2], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 320, 200, NULL,
+    window = CreateWindowExA(0, className, caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 320, 200, NULL,
                              NULL, wc.hInstance, NULL);
     if (!window) return 4;
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "center/control_center_thread.h"
+#include "center/reload_thread.h"
 #include "center/taskbar.h"
 #include "foundation/shared.h"
 
@@ -78,6 +79,25 @@ TEST_F(Worker, StopsWithinOneWait) {
     TThread::Free(worker);
     worker = TThread::Create<TControlCenterThread>(true, &rules, nullptr);  // never resumed: freed at once
     EXPECT_LT(GetTickCount() - start, 1500u);
+}
+
+// Without the event that wakes it, the reload thread waits all the same:
+// it takes next to no processor time, and it stops when told.
+TEST(ReloadThread, WithoutItsEventItNeitherSpinsNorHangs) {
+    auto cpuMs = [](HANDLE thread) {
+        FILETIME created, ended, kernel, user;
+        if (!GetThreadTimes(thread, &created, &ended, &kernel, &user)) return ~0ull;
+        auto ms = [](const FILETIME& t) { return ((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000; };
+        return ms(kernel) + ms(user);
+    };
+    TReloadThread* reloader = TThread::Create<TReloadThread>(false, nullptr, UniqueHandle());
+    ASSERT_TRUE(reloader->Handle());
+    Sleep(600);
+    EXPECT_LT(cpuMs(reloader->Handle()), 150ull);
+    const DWORD start = GetTickCount();
+    reloader->Stop();
+    TThread::Free(reloader);
+    EXPECT_LT(GetTickCount() - start, 1000u);
 }
 
 TEST(TrayIcon, TheTipIsCutBeforeACharacterNeverInsideOne) {

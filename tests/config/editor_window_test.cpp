@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "config/about_form.h"
@@ -369,7 +370,11 @@ std::string ReadValue(const std::string& key, const char* name, DWORD* type = nu
         ERROR_SUCCESS)
         return "<none>";
     if (type) *type = t;
-    if (t == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(buffer));
+    if (t == REG_DWORD) {
+        DWORD value = 0;
+        std::memcpy(&value, buffer, sizeof(value));
+        return std::to_string(value);
+    }
     return FromWide(buffer);
 }
 

@@ -16,17 +16,6 @@ namespace {
 
 const char* kBase = "SOFTWARE\\OmbrelTests\\Options";
 
-std::string ReadValue(const std::string& key, const char* name, DWORD* type = nullptr) {
-    wchar_t buffer[512] = {};
-    DWORD size = sizeof(buffer), t = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(name).c_str(), RRF_RT_ANY, &t, buffer, &size) !=
-        ERROR_SUCCESS)
-        return "<none>";
-    if (type) *type = t;
-    if (t == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(buffer));
-    return FromWide(buffer);
-}
-
 struct OptionsTest : ::testing::Test {
     ComInit com;
     void SetUp() override {

@@ -100,17 +100,17 @@ TEST_F(Items, TypedCollectionKeepsItemsByName) {
     EXPECT_EQ(a2->RefCount(), 1);
 
     EXPECT_EQ(list->Get("alpha").get(), static_cast<INamed*>(a.get()));
-    EXPECT_EQ(list->Get(1).get(), static_cast<INamed*>(b.get()));
+    EXPECT_EQ(list->Get(Variant(1)).get(), static_cast<INamed*>(b.get()));
     EXPECT_EQ(list->IndexOf("BETA"), 1);
     EXPECT_EQ(list->IndexOf("gamma"), -1);
     // Keys that name nothing give nothing and raise nothing.
     EXPECT_FALSE(list->Get("gamma"));
-    EXPECT_FALSE(list->Get(2));
-    EXPECT_FALSE(list->Get(-1));
+    EXPECT_FALSE(list->Get(Variant(2)));
+    EXPECT_FALSE(list->Get(Variant(-1)));
     EXPECT_FALSE(list->Get(Variant()));
     EXPECT_FALSE(list->Get(Variant::OtherKind(0.0)));
     list->Remove("gamma");
-    list->Remove(7);
+    list->Remove(Variant(7));
     EXPECT_EQ(list->GetCount(), 2);
 
     // The collection as its other interfaces.
@@ -120,7 +120,7 @@ TEST_F(Items, TypedCollectionKeepsItemsByName) {
 
     list->Remove("ALPHA");
     EXPECT_EQ(a->RefCount(), 1);
-    EXPECT_EQ(list->Get(0).get(), static_cast<INamed*>(b.get()));
+    EXPECT_EQ(list->Get(Variant(0)).get(), static_cast<INamed*>(b.get()));
     list->Clear();
     EXPECT_EQ(list->GetCount(), 0);
     EXPECT_EQ(b->RefCount(), 1);
@@ -151,8 +151,8 @@ TEST_F(Items, PublisherAttachDetachAndNotify) {
     // Detach removes the first entry of that object only.
     pub->Detach(a.get());
     ASSERT_EQ(slave->GetObservers()->GetCount(), 2);
-    EXPECT_EQ(slave->GetObservers()->Get(0).get(), static_cast<IObserver*>(b.get()));
-    EXPECT_EQ(slave->GetObservers()->Get(1).get(), static_cast<IObserver*>(a.get()));
+    EXPECT_EQ(slave->GetObservers()->Get(Variant(0)).get(), static_cast<IObserver*>(b.get()));
+    EXPECT_EQ(slave->GetObservers()->Get(Variant(1)).get(), static_cast<IObserver*>(a.get()));
     Ref<TObserver> stranger(new TObserver("s"));
     pub->Detach(stranger.get());
     pub->Detach(nullptr);

@@ -152,7 +152,7 @@ TEST_F(Operations, CollectionByName) {
     ops->Add(Make("\\NAME=stayontopon").get());  // that name is present
     ASSERT_EQ(ops->GetCount(), 2);
     EXPECT_EQ(ops->Get("StayOnTopOff")->GetName(), "STAYONTOPOFF");
-    EXPECT_EQ(ops->Get(0)->GetCaption(), "StayOnTop On");
+    EXPECT_EQ(ops->Get(Variant(0))->GetCaption(), "StayOnTop On");
     EXPECT_EQ(ops->IndexOf("stayontopoff"), 1);
     EXPECT_FALSE(ops->Get("CLOSEWINDOW"));
     EXPECT_TRUE(CreateItemFromString("operation{\\NAME=lower}").As<IOperation>());

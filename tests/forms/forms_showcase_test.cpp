@@ -289,8 +289,9 @@ TEST_F(Showcase, NothingIsClippedCoveredOrOutOfItsContainer) {
     EXPECT_GT(form.wrapped->Height(), form.wrapped->TextExtent().cy / 2);
     EXPECT_GT(form.scroll->MaxPosition(), 0);
 
-    if (const char* shot = std::getenv("OMB_SHOWCASE_SHOT"); shot && omb::test::HostHas("import"))
+    if (const char* shot = std::getenv("OMB_SHOWCASE_SHOT"); shot && omb::test::HostHas("import")) {
         EXPECT_TRUE(omb::test::RunHost("import", std::string("-window root ") + shot));
+    }
 }
 
 }  // namespace

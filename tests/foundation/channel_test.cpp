@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/common/child_process.h"
@@ -249,6 +251,30 @@ TEST(CommandChannel, WithoutServerRequestsTimeOutAndOversizedDataFailsAtOnce) {
     EXPECT_EQ(Send(channel, kEcho, Pattern(TProcessesCommunication::kMaxDataLength + 1, 1), code, reply),
               TProcessesCommunication::Failed);
     EXPECT_LT(Elapsed(start), 50u);
+}
+
+// Completion signals of earlier replies, arriving while a request waits in
+// vain, up to its last moment: the request still times out, and says so.
+TEST(CommandChannel, AStaleCompletionInTheLastWaitIsStillATimeOut) {
+    const std::string name = UniqueName("channel");
+    TProcessesCommunication channel(name);
+    ASSERT_TRUE(channel.IsReady());
+    UniqueHandle complete(::OpenEventA(EVENT_MODIFY_STATE, FALSE, (name + "CommandCompleteEvent").c_str()));
+    ASSERT_TRUE(complete);
+    std::atomic<bool> stop{false};
+    std::thread signaller([&] {
+        while (!stop) {
+            ::SetEvent(complete.get());
+            ::Sleep(1);
+        }
+    });
+    channel.SetTimeout(150);
+    int32_t code = 0;
+    std::string reply;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Send(channel, kEcho, "hello", code, reply), TProcessesCommunication::TimedOut) << i;
+    stop = true;
+    signaller.join();
 }
 
 TEST(CommandChannel, ServerStartingAfterTheRequestStillAnswersIt) {

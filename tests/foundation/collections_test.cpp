@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "foundation/collections.h"
@@ -32,6 +33,14 @@ void ExpectError(const std::function<void()>& f, const char* message) {
     }
 }
 }  // namespace
+
+// A position is asked for in so many words: no number turns into one by
+// itself, so a floating-point key can never select an item.
+static_assert(!std::is_convertible<int, Variant>::value, "a position is explicit");
+static_assert(!std::is_convertible<double, Variant>::value, "a floating-point key is no position");
+static_assert(!std::is_constructible<Variant, double>::value, "not even when asked for");
+static_assert(!std::is_convertible<long, Variant>::value, "nor is any other number");
+static_assert(std::is_convertible<const char*, Variant>::value, "a name is one");
 
 TEST(Collections, NamesIgnoreCaseAndDuplicatesAreRefusedQuietly) {
     TPointerCollection c;

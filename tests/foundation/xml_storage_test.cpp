@@ -308,6 +308,44 @@ TEST_F(XMLStorageFiles, AnEncodingThatCannotBeWrittenBecomesUtf8) {
     EXPECT_EQ(Loaded(file)->GetText(), text);
 }
 
+// A save replaces the content, not the file: a reader that holds it open
+// (as the command center's reload does) does not stop the save and reads on
+// the content it opened; the file keeps its attributes.
+TEST_F(XMLStorageFiles, ASaveKeepsTheFileAndNeedsNoReaderToLetGo) {
+    const std::string file = folder.Path("Ombrel.ini");
+    Ref<TXMLStorage> first = NewStorage("tarvel_windows");
+    first->WriteAttribute("n", "1");
+    ASSERT_TRUE(first->SaveToFile(file));
+    const std::string old = ReadBytes(file);
+    {
+        UniqueHandle reader = OpenXMLFileForReading(file);
+        ASSERT_TRUE(reader);
+        Ref<TXMLStorage> second = NewStorage("tarvel_windows");
+        second->WriteAttribute("n", "2");
+        EXPECT_NO_THROW(EXPECT_TRUE(second->SaveToFile(file))) << "a reader holds the file";
+        char head[64] = {};
+        DWORD got = 0;
+        EXPECT_TRUE(ReadFile(reader.get(), head, DWORD(sizeof(head) - 1), &got, nullptr));
+        EXPECT_EQ(std::string(head, got), old.substr(0, got)) << "the reader reads what it opened";
+    }
+    EXPECT_EQ(Loaded(file)->ReadAttribute("n", ""), "2");
+
+    // Hidden stays hidden, saved anew however often.
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    for (const char* n : {"3", "4"}) {
+        Ref<TXMLStorage> again = NewStorage("tarvel_windows");
+        again->WriteAttribute("n", n);
+        ASSERT_TRUE(again->SaveToFile(file));
+        const DWORD attributes = GetFileAttributesA(file.c_str());
+        EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << n;
+        EXPECT_EQ(Loaded(file)->ReadAttribute("n", ""), n);
+    }
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Nothing of the saves is left beside it.
+    EXPECT_EQ(FilesMatching(folder.Path(""), "*").size(), 1u);
+}
+
 TEST_F(XMLStorageFiles, MissingAndMalformedInputNeverDropsTheLoadedDocument) {
     const std::string good = folder.Path("good.xml"), bad = folder.Path("bad.xml");
     WriteBytes(good, "<r id=\"1\"><c/></r>");
@@ -435,6 +473,24 @@ TEST(XMLStorage, WriteChildTextTwiceMakesTwoChildren) {
     group->SetText("plain");
     EXPECT_EQ(group->ChildCount("x"), 0);
     EXPECT_EQ(group->GetText(), "plain");
+}
+
+// Two storages on one element: what one of them replaced is never handed
+// out by the other, which goes on from what the element holds now.
+TEST(XMLStorage, AChildRemovedThroughAnotherStorageIsNeverAnswered) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    ASSERT_TRUE(s->LoadFromXML("<r><g><a n=\"0\"/><a n=\"1\"/></g></r>"));
+    Ref<IHierStorage> reader = s->GetChild("g", 0), writer = s->GetChild("g", 0);
+    ASSERT_TRUE(reader && writer);
+    ASSERT_TRUE(reader->GetChild("a", 1));
+    writer->SetText("");
+    EXPECT_FALSE(reader->GetChild("a", 1)) << "a detached child";
+    EXPECT_EQ(reader->ChildCount("a"), 0);
+    writer->AddChild("a")->WriteAttribute("n", "new 0");
+    writer->AddChild("a")->WriteAttribute("n", "new 1");
+    ASSERT_TRUE(reader->GetChild("a", 1));
+    EXPECT_EQ(reader->GetChild("a", 1)->ReadAttribute("n", ""), "new 1");
+    EXPECT_EQ(reader->GetChild("a", 0)->ReadAttribute("n", ""), "new 0");
 }
 
 TEST(XMLStorage, ChildStoragesShareTheDocument) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/xml_storage.h"
 #include "model_test_support.h"
 #include "script_texts.h"
 
@@ -106,6 +107,70 @@ TEST_F(ScriptMatching, ATextThatLostCharactersMatchesNoCriterion) {
     Criterion("WINDOWCaptionCriterion", "enabled", "no");
     Criterion("WINDOWCLASSNAMECRITERION", "window_class_name", u8"OmbScript\uFFFDClass");
     EXPECT_FALSE(rule->Match(lostClass.get()));
+}
+
+// Every criterion of this suite against every window of it, texts that lost
+// characters included: the rule as objects and the same rule stored (as a
+// rule loaded from a file is kept) answer alike, window for window.
+TEST_F(ScriptMatching, ObjectsAndTheStoredFormAnswerAlike) {
+    TestWindow high(std::wstring(L"OmbScriptLost"), std::wstring(L"\xD800 x"));
+    TestWindow low(std::wstring(L"OmbScriptLost"), std::wstring(L"\xDC00 x"));
+    TestWindow lostClass(std::wstring(L"OmbScript\xD800"
+                                      L"Class"),
+                         std::wstring(L"plain x"));
+    std::vector<HWND> windows;
+    for (const auto& w : captions) windows.push_back(w->get());
+    for (HWND w : {classA->get(), classB->get(), high.get(), low.get(), lostClass.get()}) windows.push_back(w);
+    for (HWND w : windows) ASSERT_TRUE(w);
+
+    struct Case {
+        std::string className, caption, exact, captionOn;
+    };
+    const std::vector<std::string>& c = ScriptCaptions();
+    const std::vector<Case> cases = {
+        {"", c[1], "yes", "yes"},
+        {"", "?????? ??", "yes", "yes"},
+        {"", u8"\U0001F642", "no", "yes"},
+        {"", u8"\u0432", "no", "yes"},
+        {"", "?", "no", "yes"},
+        {"", "l", "no", "yes"},
+        {"", "x", "no", "yes"},
+        {"", u8"\uFFFD x", "yes", "yes"},
+        {"", u8"\uFFFD", "no", "yes"},
+        {"", "x", "false", "yes"},
+        {kScriptClassA, "", "yes", "no"},
+        {"?????????", "", "yes", "no"},
+        {u8"OmbScript\uFFFDClass", "", "yes", "no"},
+        {"OmbScriptLost", "x", "no", "yes"},
+        {"OmbScriptLost", "", "yes", "no"},
+        {"OmbScriptCaption", c[0], "yes", "yes"},
+        {"OmbScriptCaption", c[0], "yes", "no"},
+    };
+    int matches = 0;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& k = cases[i];
+        Criterion("WINDOWCLASSNAMECRITERION", "window_class_name", k.className);
+        Criterion("WINDOWCaptionCriterion", "window_caption", k.caption);
+        Criterion("WINDOWCaptionCriterion", "exact_search", k.exact);
+        Criterion("WINDOWCaptionCriterion", "enabled", k.captionOn);
+        ASSERT_TRUE(rule->Realized());
+
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        ASSERT_TRUE(storage->CreateNew("window_rule"));
+        storage->SaveObject(static_cast<IPersistObject*>(rule.get()));
+        Ref<TWindowRule> stored = New<TWindowRule>("WINDOWRULE", "stored");
+        stored->SetOwner(nullptr);
+        storage->LoadObject(static_cast<IPersistObject*>(stored.get()));
+        storage = nullptr;
+        EXPECT_FALSE(stored->Realized()) << "case " << i;
+        for (size_t w = 0; w < windows.size(); ++w) {
+            const bool objects = rule->Match(windows[w]);
+            EXPECT_EQ(stored->Match(windows[w]), objects) << "case " << i << ", window " << w;
+            matches += objects ? 1 : 0;
+        }
+        stored->Disconnect();
+    }
+    EXPECT_GT(matches, 5) << "the table matches some windows, not none";
 }
 
 }  // namespace omb::test

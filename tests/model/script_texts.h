@@ -7,7 +7,7 @@
 
 namespace omb::test {
 
-// The captions of the issue: two that a one-byte code page turns into the
+// The captions of these tests: two that a one-byte code page turns into the
 // third, and one of ASCII.
 inline const std::vector<std::string>& ScriptCaptions() {
     static const std::vector<std::string> captions = {

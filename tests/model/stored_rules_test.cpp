@@ -4,13 +4,16 @@
 // objects, linked into the tree, on first use.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "bom/stored_tree.h"
+#include "foundation/languages.h"
 #include "foundation/xml_storage.h"
 #include "model/triggers.h"
 #include "model_test_support.h"
+#include "script_texts.h"
 #include "tests/foundation/xml_test_support.h"
 
 using namespace omb;
@@ -86,30 +89,61 @@ TEST_F(StoredRules, ALoadedRuleAnswersAsItsObjectsWould) {
     IBOMObject* d = Rule("condition off");
     Set(d, std::string(kClass) + "window_class_name", "OmbStoredD");
     Set(d, "conditions/DefaultCondition/params/enabled", "no");
+    // Texts beyond ASCII, and windows whose texts lost characters.
+    IBOMObject* e = Rule("script part");
+    Set(e, std::string(kCaption) + "window_caption", "x");
+    Set(e, std::string(kCaption) + "exact_search", "no");
+    Set(e, std::string(kCaption) + "enabled", "yes");
+    IBOMObject* f = Rule("script class");
+    Set(f, std::string(kClass) + "window_class_name", kScriptClassA);
+    IBOMObject* g = Rule("lost class");
+    Set(g, std::string(kClass) + "window_class_name", u8"OmbScript\uFFFDClass");
+    IBOMObject* h = Rule("script whole");
+    Set(h, std::string(kCaption) + "window_caption", ScriptCaptions()[1]);
+    Set(h, std::string(kCaption) + "enabled", "yes");
+    const std::vector<std::string> names = {"disabled first", "by class", "by caption",   "two conditions",
+                                            "condition off",  "script part", "script class", "lost class",
+                                            "script whole"};
 
     ASSERT_TRUE(Save(made.get(), folder.Path("a.ini")));
     loaded = Load(folder.Path("a.ini"));
     ASSERT_TRUE(loaded);
-    for (const char* name : {"disabled first", "by class", "by caption", "two conditions", "condition off"})
-        EXPECT_FALSE(RuleOf(loaded.get(), name)->Realized()) << name;
+    for (const std::string& name : names) EXPECT_FALSE(RuleOf(loaded.get(), name)->Realized()) << name;
 
     TestWindow w1("OmbStoredA", "anything"), w2("OmbStoredB", "a Stored Caption here"),
         w3("OmbStoredC1", "exactly this"), w4("OmbStoredC1", "not exactly this"), w5("OmbStoredC2", ""),
         w6("OmbStoredD", ""), w7("OmbStoredNone", "Stored caption");
-    for (HWND w : {w1.get(), w2.get(), w3.get(), w4.get(), w5.get(), w6.get(), w7.get()}) {
+    std::vector<std::unique_ptr<TestWindow>> script;
+    for (const std::string& caption : ScriptCaptions())
+        script.push_back(std::make_unique<TestWindow>("OmbStoredScript", caption));
+    script.push_back(std::make_unique<TestWindow>(kScriptClassA, "class A"));
+    script.push_back(std::make_unique<TestWindow>(kScriptClassB, "class B x"));
+    script.push_back(std::make_unique<TestWindow>(std::wstring(L"OmbStoredLost"), std::wstring(L"\xD800 x")));
+    script.push_back(std::make_unique<TestWindow>(std::wstring(L"OmbStoredLost"), std::wstring(L"\xDC00 x")));
+    script.push_back(std::make_unique<TestWindow>(std::wstring(L"OmbScript\xD800"
+                                                                L"Class"),
+                                                  std::wstring(L"plain")));
+    std::vector<HWND> windows = {w1.get(), w2.get(), w3.get(), w4.get(), w5.get(), w6.get(), w7.get()};
+    for (const auto& w : script) windows.push_back(w->get());
+    for (HWND w : windows) {
+        ASSERT_TRUE(w);
         EXPECT_EQ(loaded->FindWindowCommand(w), made->FindWindowCommand(w));
-        for (const char* name : {"disabled first", "by class", "by caption", "two conditions", "condition off"}) {
+        for (const std::string& name : names) {
             TWindowRule* mine = RuleOf(loaded.get(), name);
             TWindowRule* theirs = RuleOf(made.get(), name);
             EXPECT_EQ(mine->Match(w), theirs->Match(w)) << name;
             EXPECT_EQ(mine->IsEnabled(), theirs->IsEnabled()) << name;
         }
     }
+    // Of those windows, texts that lost characters match nothing.
+    for (size_t i = script.size() - 3; i < script.size(); ++i)
+        EXPECT_EQ(loaded->FindWindowCommand(script[i]->get()), "") << i;
+    EXPECT_EQ(loaded->FindWindowCommand(script[5]->get()).rfind("\\WINDOWRULENAME=script part\\", 0), 0u);
     EXPECT_EQ(made->FindWindowCommand(w1.get()).rfind("\\WINDOWRULENAME=by class\\", 0), 0u);
     EXPECT_TRUE(RuleOf(made.get(), "two conditions")->Match(w5.get()));
     EXPECT_FALSE(RuleOf(made.get(), "two conditions")->Match(w4.get()));
     EXPECT_FALSE(RuleOf(made.get(), "condition off")->Match(w6.get()));
-    for (const char* name : {"disabled first", "by class", "by caption", "two conditions", "condition off"}) {
+    for (const std::string& name : names) {
         TWindowRule* mine = RuleOf(loaded.get(), name);
         EXPECT_EQ(mine->CommandText(), RuleOf(made.get(), name)->CommandText()) << name;
         EXPECT_FALSE(mine->Realized()) << name << ": answering needs no objects";
@@ -121,8 +155,7 @@ TEST_F(StoredRules, ALoadedRuleAnswersAsItsObjectsWould) {
     ASSERT_TRUE(Save(loaded.get(), folder.Path("b.ini")));
     EXPECT_EQ(ReadBytes(folder.Path("b.ini")), ReadBytes(folder.Path("a.ini")));
     EXPECT_FALSE(RuleOf(loaded.get(), "by class")->Realized());
-    for (HWND w : {w1.get(), w2.get(), w3.get(), w4.get(), w5.get(), w6.get(), w7.get()})
-        EXPECT_EQ(loaded->FindWindowCommand(w), made->FindWindowCommand(w));
+    for (HWND w : windows) EXPECT_EQ(loaded->FindWindowCommand(w), made->FindWindowCommand(w));
 
     // A new rule starts from the template's stored form and shows it whole.
     Ref<TWindowRule> fresh = New<TWindowRule>("WINDOWRULE", "fresh");
@@ -251,4 +284,35 @@ TEST_F(StoredRules, StoredRulesSaveTheirPartsInTheLanguageOfTheMomentWithoutObje
     // Brought back, the parts are in that language too.
     EXPECT_EQ(Get(RuleOf(loaded.get(), "rule 1"), "actions/StayOnTop/params/caption"), "Always in front");
     twin->Disconnect();
+}
+
+// The close question in the command text is in the language of the moment:
+// a stored rule follows a change of language as a rule of objects does, and
+// stays stored.
+TEST_F(StoredRules, TheLanguageBroadcastReachesAStoredRulesCommandText) {
+    IBOMObject* rule = Rule("ask");
+    Set(rule, std::string(kClass) + "window_class_name", "OmbStoredAsk");
+    Set(rule, "actions/CloseQuery/params/enabled", "yes");
+    ASSERT_TRUE(Save(made.get(), folder.Path("ask.ini")));
+    loaded = Load(folder.Path("ask.ini"));
+    ASSERT_TRUE(loaded);
+    TWindowRule* stored = RuleOf(loaded.get(), "ask");
+    ASSERT_TRUE(stored && !stored->Realized());
+    const std::string before = stored->CommandText();
+    ASSERT_NE(before.find("CLOSE_QUERY_MESSAGE="), std::string::npos) << before;
+
+    const std::string question = u8"\u0417\u0430\u043a\u0440\u044b\u0442\u044c?";  // "Закрыть?"
+    WriteBytes(folder.Path("ask.lng"),
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><language id=\"zz\" name=\"Test\"><strings>"
+               "<string name=\"CQA_CloseQueryMessage\">" + question + "</string></strings></language>");
+    ASSERT_TRUE(MultiLanguages()->LoadLanguageFile(folder.Path("ask.lng")));
+    ASSERT_EQ(GetMLString("CQA_CloseQueryMessage", ""), question);
+    made->Broadcast(1, 0, 0);
+    loaded->Broadcast(1, 0, 0);
+    const std::string after = stored->CommandText();
+    EXPECT_NE(after.find("CLOSE_QUERY_MESSAGE=" + question + "}"), std::string::npos) << after;
+    EXPECT_EQ(after, RuleOf(made.get(), "ask")->CommandText());
+    EXPECT_FALSE(stored->Realized()) << "stored again";
+    TestWindow w("OmbStoredAsk", "");
+    EXPECT_EQ(loaded->FindWindowCommand(w.get()), after);
 }
