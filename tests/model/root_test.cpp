@@ -431,7 +431,9 @@ TEST_F(Root, ACaptionEndingInABlankKeepsItAndItsMatch) {
         root->Disconnect();
         const std::string bytes = ReadBytes(folder.Path("Ombrel.ini"));
         EXPECT_NE(bytes.find(">" + caption + "<"), std::string::npos);
-        if (round == 1) EXPECT_EQ(bytes, saved) << "a file saved and loaded again holds the same values";
+        if (round == 1) {
+            EXPECT_EQ(bytes, saved) << "a file saved and loaded again holds the same values";
+        }
         saved = bytes;
     }
 }
