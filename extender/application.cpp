@@ -6,6 +6,7 @@
 #include "extender/actions.h"
 #include "extender/hook_entry.h"
 #include "extender/lifetime.h"
+#include "extender/module.h"
 #include "extender/trace.h"
 #include "extender/window_extender.h"
 #include "foundation/channel.h"
@@ -413,15 +414,6 @@ std::string FetchRuleText(HWND window, DWORD timeout, int attempts, bool (*mayGo
 }
 
 namespace {
-// Anchors the worker's reference on the module that holds this code.
-HMODULE ReferenceOwnModule() {
-    HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<LPCWSTR>(&ReferenceOwnModule), &module))
-        return nullptr;
-    return module;
-}
-
 bool WorkerMayGoOn(void* context) {
     auto* worker = static_cast<TEAThread*>(context);
     return !worker->Terminated() && !LibraryStopping() && !HookWithdrawn();

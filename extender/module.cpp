@@ -26,14 +26,6 @@ HINSTANCE OwnModule() {
     return module;
 }
 
-HMODULE ReferenceOwnModule() {
-    HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<LPCWSTR>(&ReferenceOwnModule), &module))
-        return nullptr;
-    return module;
-}
-
 // Gives the reference back once the threads that were inside a procedure of
 // ours have left it (each leaves within a few instructions after the call
 // that released the hold), then ends without returning into the module.
@@ -44,6 +36,14 @@ DWORD WINAPI ReleaseLater(void* parameter) {
     return 0;
 }
 }  // namespace
+
+HMODULE ReferenceOwnModule() {
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&ReferenceOwnModule), &module))
+        return nullptr;
+    return module;
+}
 
 HINSTANCE LibraryInstance() {
     if (HINSTANCE instance = g_instance.load()) return instance;

@@ -19,6 +19,9 @@ namespace omb::ea {
 // own), otherwise the module that holds this code.
 HINSTANCE LibraryInstance();
 void SetLibraryInstance(HINSTANCE instance);
+// A counted reference on the module that holds this code (nullptr when none
+// could be taken); the caller gives it back with FreeLibrary.
+HMODULE ReferenceOwnModule();
 
 // Takes a hold on the module; each is given back once with ReleaseLibraryHold.
 void HoldLibrary();

@@ -13,6 +13,19 @@ poll() {
     return 1
 }
 focused() { xdotool getwindowfocus 2>/dev/null; }
+main_focused() { [ "$(focused)" = "$MAIN" ]; }
+# A message box of the editor (titled "Ombrel") has the keyboard.
+box_focused() { f=$(focused); [ -n "$f" ] && [ "$f" != "$MAIN" ] && [ "$(xdotool getwindowname "$f" 2>/dev/null)" = Ombrel ]; }
+running() { [ -n "$EDITOR_PID" ] && kill -0 "$EDITOR_PID" 2>/dev/null; }
+# ombrelctl's answer without carriage returns, and its exit status.
+ctl() {
+    out=$(wine "$CTL" "$@" 2>/dev/null); rc=$?
+    printf '%s\n' "$out" | tr -d '\r'
+    return $rc
+}
+# The editor's main window, as ombrelctl names windows.
+EDITOR="OmbFormsControl/Ombrel"
+selected_is() { [ "$(ctl selected "$EDITOR")" = "$1" ]; }
 # The command center of this copy (Wine shows its path in Windows form).
 center_pid() {
     ps -eo pid=,args= | grep -F "$(basename "$WORK")" | grep -F 'OmbrelCenter.exe' |

@@ -26,9 +26,6 @@ E2E_NAME="editor e2e"
 # Top-level windows titled like the editor (its main window and its boxes).
 windows() { xdotool search --name '^Ombrel$' 2>/dev/null | wc -l; }
 # A message box of the editor has the keyboard focus.
-box_focused() { f=$(focused); [ -n "$f" ] && [ "$f" != "$MAIN" ] && [ "$(xdotool getwindowname "$f" 2>/dev/null)" = Ombrel ]; }
-main_focused() { [ "$(focused)" = "$MAIN" ]; }
-running() { [ -n "$EDITOR_PID" ] && kill -0 "$EDITOR_PID" 2>/dev/null; }
 start() {
     wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1 &
     MAIN=
@@ -75,15 +72,7 @@ fresh() {
 }
 has_rule() { grep -q "name=\"$1\"" "$WORK/app/Ombrel.ini"; }
 rules() { grep -c '<window_rule ' "$WORK/app/Ombrel.ini"; }
-# ombrelctl's answer without carriage returns, and its exit status.
-ctl() {
-    out=$(wine "$CTL" "$@" 2>/dev/null); rc=$?
-    printf '%s\n' "$out" | tr -d '\r'
-    return $rc
-}
-EDITOR="OmbFormsControl/Ombrel"
 BOX="#32770/Ombrel"
-selected_is() { [ "$(ctl selected "$EDITOR")" = "$1" ]; }
 # Opens a menu with the keys $@ and reads its items into ITEMS (with their
 # places on the screen when PLACES is set); the menu stays open.
 open_menu() {

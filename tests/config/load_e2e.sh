@@ -35,8 +35,6 @@ restore_language() {
 trap 'restore_language; cleanup' EXIT
 
 windows() { xdotool search --onlyvisible --name '^Ombrel$' 2>/dev/null | wc -l; }
-main_focused() { [ "$(focused)" = "$MAIN" ]; }
-running() { [ -n "$EDITOR_PID" ] && kill -0 "$EDITOR_PID" 2>/dev/null; }
 # Starts the editor with the working folder $2 (the program's own when not
 # given) and waits for its main window and the keyboard focus.
 start() {
@@ -57,14 +55,6 @@ ended() {
     poll 100 '! running' || return 1
     EDITOR_PID=
 }
-# ombrelctl's answer without carriage returns, and its exit status.
-ctl() {
-    out=$(wine "$CTL" "$@" 2>/dev/null); rc=$?
-    printf '%s\n' "$out" | tr -d '\r'
-    return $rc
-}
-EDITOR="OmbFormsControl/Ombrel"
-selected_is() { [ "$(ctl selected "$EDITOR")" = "$1" ]; }
 open_menu() {
     xdotool key "$@"
     poll 50 'ITEMS=$(ctl menu)'

@@ -17,17 +17,7 @@ PIDS=
 E2E_NAME="words e2e"
 . "$(dirname "$0")/e2e_lib.sh"
 
-main_focused() { [ "$(focused)" = "$MAIN" ]; }
-box_focused() { f=$(focused); [ -n "$f" ] && [ "$f" != "$MAIN" ] && [ "$(xdotool getwindowname "$f" 2>/dev/null)" = Ombrel ]; }
-running() { [ -n "$EDITOR_PID" ] && kill -0 "$EDITOR_PID" 2>/dev/null; }
-ctl() {
-    out=$(wine "$CTL" "$@" 2>/dev/null); rc=$?
-    printf '%s\n' "$out" | tr -d '\r'
-    return $rc
-}
-EDITOR="OmbFormsControl/Ombrel"
 BOX="#32770/Ombrel"
-selected_is() { [ "$(ctl selected "$EDITOR")" = "$1" ]; }
 has_rule() { grep -q "name=\"$1\"" "$WORK/app/Ombrel.ini"; }
 rules() { grep -c '<window_rule ' "$WORK/app/Ombrel.ini"; }
 # The focused window: class, shown or hidden, its text, its top-level window.
