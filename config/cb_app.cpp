@@ -10,6 +10,7 @@
 #include "foundation/strings.h"
 #include "foundation/winfuncs.h"
 #include "foundation/xml_storage.h"
+#include "model/window_rules.h"
 
 namespace omb::config {
 
@@ -61,6 +62,9 @@ bool TCBApp::LoadModel() {
         if (storage->LoadFromFile(fileName)) {
             root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
             if (!root) return false;
+            // A rule's conditions, actions and triggers are read when it is
+            // first shown, saved or matched: a large file opens at once.
+            TRuleLoadScope later(TRuleLoadScope::kReadLater);
             storage->LoadObject(root.As<IPersistObject>().get());
             root->SetOwner(nullptr);
             root_ = root;

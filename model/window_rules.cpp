@@ -175,22 +175,36 @@ struct TRuleLoadCache {
     std::map<std::tuple<size_t, const TStoredNode*, std::wstring>, Part> parts;
     std::map<std::pair<const TStoredNode*, const TStoredNode*>, std::pair<std::pair<TStoredRef, TStoredRef>, TStoredRef>>
         texts;
+    bool readLater = false;
 };
 namespace {
-thread_local TRuleLoadCache* t_loadCache = nullptr;
+// The cache of the thread's outer load scope.
+thread_local std::shared_ptr<TRuleLoadCache>* t_loadCache = nullptr;
 }
 
-TRuleLoadScope::TRuleLoadScope() {
+TRuleLoadScope::TRuleLoadScope(TReading reading) {
     if (t_loadCache) return;
-    t_loadCache = new TRuleLoadCache();
-    outer_ = true;
+    cache_ = std::make_shared<TRuleLoadCache>();
+    cache_->readLater = reading == kReadLater;
+    t_loadCache = &cache_;
+}
+
+TRuleLoadScope::TRuleLoadScope(std::shared_ptr<TRuleLoadCache> cache) {
+    if (t_loadCache) return;
+    cache_ = std::move(cache);
+    t_loadCache = &cache_;
 }
 
 TRuleLoadScope::~TRuleLoadScope() {
-    if (!outer_) return;
-    delete t_loadCache;
-    t_loadCache = nullptr;
+    if (cache_) t_loadCache = nullptr;
 }
+
+// The element a rule's parts are still to be read from, with what the rules
+// of its file share.
+struct TWindowRule::TPendingParts {
+    Ref<IHierStorage> node;
+    std::shared_ptr<TRuleLoadCache> cache;
+};
 
 TWindowRule::TWindowRule() = default;
 TWindowRule::~TWindowRule() = default;
@@ -228,6 +242,7 @@ void TWindowRule::Initialize() {
 }
 
 void TWindowRule::Realize() {
+    ReadParts();
     if (!body_) return;
     const std::unique_ptr<TRuleBody> body = std::move(body_);
     IBOMObjectOwner* self = static_cast<IBOMObjectOwner*>(this);
@@ -315,6 +330,7 @@ TStoredRef TWindowRule::PartToSave(size_t i) {
 }
 
 void TWindowRule::SaveTo(IHierStorage* storage) {
+    ReadParts();
     if (!body_) {
         TEnabledItem::SaveTo(storage);
         return;
@@ -353,26 +369,59 @@ void TWindowRule::SetOwner(IBOMObjectOwner* owner) {
 }
 
 void TWindowRule::Disconnect() {
+    pending_.reset();  // lets the document go
     TEnabledItem::Disconnect();
     linked_ = false;
 }
 
 void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
-    // A stored rule no view shows reads its parts into their stored form;
-    // any other is loaded as objects.
-    if (body_ && !ui_ && LoadStored(node, readName)) return;
+    // A rule read again is read over what it holds.
+    ReadParts();
+    // A stored rule no view shows reads its parts into their stored form
+    // (now, or when first asked for in a scope that reads later); any other
+    // is loaded as objects.
+    if (body_ && !ui_) {
+        TRuleLoadScope scope;
+        if ((*t_loadCache)->readLater) {
+            TEnabledItem::LoadContent(node, readName);
+            pending_.reset(new TPendingParts{Ref<IHierStorage>(node), *t_loadCache});
+            return;
+        }
+        if (LoadStored(node)) {
+            TEnabledItem::LoadContent(node, readName);
+            return;
+        }
+    }
     const bool stored = body_ != nullptr;
     Realize();
     TEnabledItem::LoadContent(node, readName);
     if (stored && !ui_) Store();
 }
 
-bool TWindowRule::LoadStored(IHierStorage* node, bool readName) {
+void TWindowRule::ReadParts() {
+    if (!pending_) return;
+    const std::unique_ptr<TPendingParts> pending = std::move(pending_);
+    TRuleLoadScope scope(pending->cache);
+    if (body_ && LoadStored(pending->node.get())) return;
+    // Read as objects, over what they hold, as the rule's own children; the
+    // name and parameters were read with the rule.
+    const bool stored = body_ != nullptr;
+    Realize();
+    for (const RulePart& part : kRuleParts) {
+        auto* fixed = dynamic_cast<TBOMObjectWithAll*>(TBOMObjectWithAll::GetChild(part.name).get());
+        if (!fixed) continue;
+        if (Ref<IHierStorage> element = pending->node->GetChild(fixed->GetElementName(), 0))
+            fixed->LoadFixed(element.get());
+    }
+    if (stored && !ui_) Store();
+}
+
+bool TWindowRule::LoadStored(IHierStorage* node) {
     // Each part is read over what it holds now, as objects of its own, and
     // stored again; equal parts read from equal markup are read once per
     // file (TWindowRules loads its rules in one scope).
     TRuleLoadScope scope;
-    TRuleLoadCache& cache = *t_loadCache;
+    TRuleLoadCache& cache = **t_loadCache;
     const TRuleLoadCache::Part* read[3] = {};
     TRuleLoadCache::Part conditions;
     for (size_t i = 0; i < 3; ++i) {
@@ -410,9 +459,6 @@ bool TWindowRule::LoadStored(IHierStorage* node, bool readName) {
         read[i] = &found->second;
     }
     if (read[0] && !read[0]->compiled) return false;  // matching needs the objects
-    // The rule's own name and parameters (the parts are not among its
-    // children while stored), then the parts read.
-    TEnabledItem::LoadContent(node, readName);
     for (size_t i = 0; i < 3; ++i)
         if (read[i]) body_->parts[i] = read[i]->part;
     if (read[0]) body_->matcher = read[0]->matcher;
@@ -443,6 +489,7 @@ bool TWindowRule::SupportsRole(const std::string& role) {
 }
 
 bool TWindowRule::MatchFacts(TWindowFacts& facts) {
+    ReadParts();
     if (body_) return body_->matcher.Match(facts);
     if (!conditions_) return false;
     const int count = conditions_->Count();
@@ -455,6 +502,7 @@ bool TWindowRule::MatchFacts(TWindowFacts& facts) {
 }
 
 std::string TWindowRule::CommandText() {
+    ReadParts();
     return CommandPair("WINDOWRULENAME", name_) + (body_ ? body_->bodyText->Text() : BodyText());
 }
 

@@ -40,6 +40,12 @@ struct TRuleLoadCache;
 // template's stored form; one loaded from a file is loaded as objects and
 // then stored again, unless the editor's views are attached to it.
 //
+// Loaded in a scope that reads later (TRuleLoadScope), a rule reads only
+// its name and parameters and keeps the element it was loaded from: its
+// parts are read from there when anything first asks for them (matching,
+// the command text, saving, its objects). Such a rule is read on the thread
+// that loaded it; it keeps the document alive until then.
+//
 // Matching and the command text of a stored rule only read what was taken
 // from the objects when they were stored, so any number of threads may ask
 // at once. Matching goes through the same routine in both forms (criteria.h).
@@ -77,6 +83,9 @@ public:
 
     // Whether the conditions, actions and triggers are objects now.
     bool Realized() const { return !body_; }
+    // Whether they are still to be read from the element the rule was
+    // loaded from.
+    bool PartsPending() const { return pending_ != nullptr; }
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
@@ -88,9 +97,13 @@ private:
     std::string BodyText();
     // Builds the objects back from the stored form.
     void Realize();
-    // Reads the rule from a node of an XML document into its stored form;
-    // false, having read nothing, when it must be read as objects.
-    bool LoadStored(IHierStorage* node, bool readName);
+    // Reads the parts of a rule from a node of an XML document into their
+    // stored form; false, having read nothing, when they must be read as
+    // objects.
+    bool LoadStored(IHierStorage* node);
+    // Reads the parts still to be read from the element the rule was loaded
+    // from; nothing when there are none.
+    void ReadParts();
     // Part i of the stored form as its objects would write it now (in the
     // language of the moment when a language change is still to be given
     // to them).
@@ -104,6 +117,8 @@ private:
 
     Ref<TBOMCollection> conditions_;
     std::unique_ptr<TRuleBody> body_;
+    struct TPendingParts;
+    std::unique_ptr<TPendingParts> pending_;
     bool linked_ = false;  // SetOwner ran since the last Disconnect
     // The parts were stored again after the language broadcast: when they
     // come back, they are told the language once more.
@@ -112,15 +127,21 @@ private:
 
 // While one lives on a thread, the stored rules loaded there share what
 // they read: a part read from equal markup over an equal part is read once.
+// An outer scope that reads later leaves the rules' parts in their elements
+// until they are first asked for (the editor: a large file opens without
+// reading every rule); what they share is kept for them until then.
 class TRuleLoadScope {
 public:
-    TRuleLoadScope();
+    enum TReading { kReadNow, kReadLater };
+    explicit TRuleLoadScope(TReading reading = kReadNow);
     ~TRuleLoadScope();
     TRuleLoadScope(const TRuleLoadScope&) = delete;
     TRuleLoadScope& operator=(const TRuleLoadScope&) = delete;
 
 private:
-    bool outer_ = false;
+    friend class TWindowRule;
+    explicit TRuleLoadScope(std::shared_ptr<TRuleLoadCache> cache);
+    std::shared_ptr<TRuleLoadCache> cache_;  // set: this scope is the thread's outer one
 };
 
 // While one lives on a thread, the stored rules saved there translate each

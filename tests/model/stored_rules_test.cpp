@@ -47,10 +47,12 @@ struct StoredRules : ModelTest {
         storage->SaveObject(static_cast<IPersistObject*>(root));
         return storage->SaveToFile(file);
     }
-    Ref<TTarvelWindows> Load(const std::string& file) {
+    Ref<TTarvelWindows> Load(const std::string& file,
+                             TRuleLoadScope::TReading reading = TRuleLoadScope::kReadNow) {
         Ref<TXMLStorage> storage = TXMLStorage::Create();
         if (!storage->LoadFromFile(file)) return nullptr;
         Ref<TTarvelWindows> root = New<TTarvelWindows>("TARVILWINDOWS", "");
+        TRuleLoadScope scope(reading);
         storage->LoadObject(static_cast<IPersistObject*>(root.get()));
         root->SetOwner(nullptr);
         return root;
@@ -247,6 +249,79 @@ TEST_F(StoredRules, ObjectsComeBackLinkedOnFirstUseAndRulesShareWhatTheyHaveInCo
     made->Disconnect();
     made = nullptr;
     EXPECT_EQ(TStoredNode::Count(), nodesBefore) << "stored nodes are freed with their rules";
+}
+
+// Rules loaded to be read later read only their names and parameters; the
+// rest is read from the document, which they keep, when first asked for,
+// over whatever was changed meanwhile, and then answers and saves as a rule
+// read at once would.
+TEST_F(StoredRules, RulesReadLaterAnswerAsRulesReadAtOnce) {
+    IBOMObject* a = Rule("by class");
+    Set(a, std::string(kClass) + "window_class_name", "OmbLaterA");
+    Set(a, "actions/StayOnTop/params/enabled", "yes");
+    IBOMObject* b = Rule("by caption");
+    Set(b, std::string(kCaption) + "window_caption", "Later Caption");
+    Set(b, std::string(kCaption) + "exact_search", "no");
+    Set(b, std::string(kCaption) + "enabled", "yes");
+    Set(b, "actions/RunMode/params/enabled", "yes");
+    Set(b, "actions/RunMode/params/run_mode", "maximize");
+    IBOMObject* c = Rule("off");
+    Set(c, std::string(kClass) + "window_class_name", "OmbLaterC");
+    Set(c, "params/enabled", "no");
+    ASSERT_TRUE(Save(made.get(), folder.Path("a.ini")));
+
+    // Saved untouched, the file comes out as it was.
+    Ref<TTarvelWindows> untouched = Load(folder.Path("a.ini"), TRuleLoadScope::kReadLater);
+    ASSERT_TRUE(untouched);
+    for (const char* name : {"by class", "by caption", "off"}) EXPECT_TRUE(RuleOf(untouched.get(), name)->PartsPending());
+    ASSERT_TRUE(Save(untouched.get(), folder.Path("b.ini")));
+    EXPECT_EQ(ReadBytes(folder.Path("b.ini")), ReadBytes(folder.Path("a.ini")));
+    EXPECT_FALSE(RuleOf(untouched.get(), "off")->PartsPending());
+    EXPECT_FALSE(RuleOf(untouched.get(), "off")->Realized());
+    untouched->Disconnect();
+    untouched = nullptr;
+
+    // The storage is gone; a rename and a parameter changed before the
+    // parts are read stay when they are.
+    loaded = Load(folder.Path("a.ini"), TRuleLoadScope::kReadLater);
+    ASSERT_TRUE(loaded);
+    TWindowRule* later = RuleOf(loaded.get(), "by class");
+    ASSERT_TRUE(later);
+    EXPECT_TRUE(later->PartsPending());
+    EXPECT_FALSE(RuleOf(loaded.get(), "off")->IsEnabled());
+    loaded->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(later, "renamed");
+    made->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(RuleOf(made.get(), "by class"), "renamed");
+    Set(RuleOf(loaded.get(), "off"), "params/enabled", "yes");
+    Set(c, "params/enabled", "yes");
+    EXPECT_TRUE(later->PartsPending());
+    TestWindow w1("OmbLaterA", ""), w2("OmbLaterB", "some Later Caption"), w3("OmbLaterC", ""),
+        w4("OmbLaterD", "nothing");
+    for (HWND w : {w1.get(), w2.get(), w3.get(), w4.get()}) EXPECT_EQ(loaded->FindWindowCommand(w), made->FindWindowCommand(w));
+    EXPECT_EQ(loaded->FindWindowCommand(w1.get()).rfind("\\WINDOWRULENAME=renamed\\", 0), 0u);
+    EXPECT_FALSE(later->PartsPending());
+    EXPECT_FALSE(later->Realized());
+    TWindowRule* caption = RuleOf(loaded.get(), "by caption");
+    EXPECT_EQ(Get(caption, "actions/RunMode/params/run_mode"), "maximize");
+    EXPECT_TRUE(caption->Realized());
+    EXPECT_EQ(Get(caption, "params/name"), "by caption");
+
+    // From a storage that is not a document, the parts are read as
+    // objects; the rule keeps what changed before.
+    Ref<TStoredStorage> stored = TStoredStorage::Create(StoreObject(static_cast<IPersistObject*>(made.get()), "tarvel_windows"));
+    Ref<TTarvelWindows> fromTree = New<TTarvelWindows>("TARVILWINDOWS", "");
+    {
+        TRuleLoadScope scope(TRuleLoadScope::kReadLater);
+        static_cast<IPersistObject*>(fromTree.get())->LoadFrom(stored.get());
+    }
+    fromTree->SetOwner(nullptr);
+    stored = nullptr;
+    TWindowRule* tree = RuleOf(fromTree.get(), "off");
+    ASSERT_TRUE(tree && tree->PartsPending());
+    fromTree->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(tree, "was off");
+    EXPECT_EQ(Get(tree, std::string(kClass) + "window_class_name"), "OmbLaterC");
+    EXPECT_EQ(Get(tree, "params/name"), "was off");
+    EXPECT_TRUE(tree->IsEnabled());
+    fromTree->Disconnect();
 }
 
 // A language change is kept for stored parts; saving them writes them as
