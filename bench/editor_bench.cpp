@@ -266,7 +266,14 @@ double SaveNow(const EditorCopy& copy) {
     const FileStamp before = StampOf(copy.Settings());
     const double start = NowMs();
     PressKey('S', true);
-    if (!PollUntil([&] { return StampOf(copy.Settings()) != before; }, 120000)) {
+    // Done when the new file stands in the old one's place (not while the
+    // name is briefly free during the replacement).
+    if (!PollUntil(
+            [&] {
+                const FileStamp now = StampOf(copy.Settings());
+                return now.size > 0 && now != before;
+            },
+            120000)) {
         std::printf("Ctrl+S wrote nothing\n");
         return -1;
     }

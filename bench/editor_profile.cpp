@@ -79,7 +79,14 @@ bool Painted(HWND window) {
     return painted;
 }
 
+// Messages sent to the windows of this thread, counted by class and
+// message while a step runs (paints dispatched too).
+std::map<std::pair<std::string, UINT>, int>* gCounts = nullptr;
+
 // Handles every waiting message (the paint included), without the idle pass.
+double gDispatchMs = 0, gCheckMs = 0;
+std::map<std::pair<std::string, UINT>, double> gTimes;
+int gChecks = 0;
 void PumpUntilPainted(HWND window) {
     const double start = NowMs();
     while (NowMs() - start < 10000) {
@@ -87,10 +94,27 @@ void PumpUntilPainted(HWND window) {
         bool any = false;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
             any = true;
+            char name[64] = {};
+            if (gCounts) {
+                GetClassNameA(m.hwnd, name, sizeof(name));
+                RECT u{}, c{};
+                if (m.message == WM_PAINT && GetUpdateRect(m.hwnd, &u, FALSE)) {
+                    GetClientRect(m.hwnd, &c);
+                    std::printf("    paint %s update %ldx%ld at %ld,%ld of %ldx%ld\n", name, u.right - u.left, u.bottom - u.top, u.left, u.top, c.right, c.bottom);
+                }
+                ++(*gCounts)[{std::string("posted ") + name, m.message}];
+            }
             TranslateMessage(&m);
+            const double from = NowMs();
             DispatchMessageW(&m);
+            gDispatchMs += NowMs() - from;
+            if (gCounts) gTimes[{std::string(name), m.message}] += NowMs() - from;
         }
-        if (!any && Painted(window)) return;
+        const double from = NowMs();
+        const bool painted = !any && Painted(window);
+        gCheckMs += NowMs() - from;
+        ++gChecks;
+        if (painted) return;
     }
 }
 
@@ -189,9 +213,6 @@ DWORD WINAPI Sampler(void* thread) noexcept {
     }
 }
 
-// Messages sent to the windows of this thread, counted by class and
-// message while a step runs.
-std::map<std::pair<std::string, UINT>, int>* gCounts = nullptr;
 LRESULT CALLBACK CountMessages(int code, WPARAM wParam, LPARAM lParam) noexcept {
     if (code == HC_ACTION && gCounts) {
         const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
@@ -216,9 +237,11 @@ template <typename F> void CountWhile(const char* what, F f) {
     for (auto& [k, n] : counts) top.push_back({n, k}), total += n;
     std::sort(top.rbegin(), top.rend());
     std::printf("  messages sent during %s: %d;", what, total);
-    for (size_t i = 0; i < top.size() && i < 6; ++i)
+    for (size_t i = 0; i < top.size() && i < 12; ++i)
         std::printf(" %s 0x%04X x%d;", top[i].second.first.c_str(), top[i].second.second, top[i].first);
     std::printf("\n");
+    for (auto& [k, ms] : gTimes) std::printf("    dispatched %s 0x%04X %.2f ms\n", k.first.c_str(), k.second, ms);
+    gTimes.clear();
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -273,6 +296,7 @@ int main() {
     Ref<IBOMObjectSlave> root;
     std::printf("  %-26s %8.1f ms\n", "build the model", Time("model", [&] {
                     root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
+                    TRuleLoadScope later(TRuleLoadScope::kReadLater);  // as the editor loads
                     storage->LoadObject(root.As<IPersistObject>().get());
                     root->SetOwner(nullptr);
                 }));
@@ -297,7 +321,7 @@ int main() {
         paint.push_back(Time("select-paint", [&] { PumpUntilPainted(form->WindowHandle()); }));
         idle.push_back(Time("idle", [&] { Application().DoIdle(); }));
     }
-    std::printf("select (%d):\n", kSelections);
+    std::printf("select (%d): dispatch %.1f ms, checks %.1f ms (%d)\n", kSelections, gDispatchMs, gCheckMs, gChecks);
     PrintSeries("selection handler", handler);
     PrintSeries("paint", paint);
     PrintSeries("idle pass", idle);
@@ -314,6 +338,10 @@ int main() {
     PrintSeries("idle pass", idle);
 
     CountWhile("one selection", [&] { tree->SetSelected(top->Item(7)); });
+    CountWhile("one selection and its paint", [&] {
+        tree->SetSelected(top->Item(9));
+        PumpUntilPainted(form->WindowHandle());
+    });
     CountWhile("one add", [&] { form->ToolBarToolBar->Button(2)->Click(); });
     CountWhile("one idle pass", [&] { Application().DoIdle(); });
 

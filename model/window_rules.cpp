@@ -354,6 +354,15 @@ void TWindowRule::Broadcast(int code, int param1, int param2) {
     // changes what the command text says (the close question, for one), so
     // a stored rule is built back to hear it and then stored again with the
     // text of the new language; any other code leaves the parts as objects.
+    if (code == 1 && pending_) {
+        // Parts not read yet are read in the language of that moment, and
+        // are told it when they become objects or are saved: only the
+        // rule's own children hear it now.
+        TEnabledItem::Broadcast(code, param1, param2);
+        languagePending_ = true;
+        pending_->cache->texts.clear();  // command texts of the earlier language
+        return;
+    }
     const bool stored = body_ != nullptr;
     Realize();
     TEnabledItem::Broadcast(code, param1, param2);

@@ -336,14 +336,17 @@ TEST_F(StoredRules, StoredRulesSaveTheirPartsInTheLanguageOfTheMomentWithoutObje
     ASSERT_TRUE(Save(made.get(), folder.Path("a.ini")));
     loaded = Load(folder.Path("a.ini"));
     Ref<TTarvelWindows> twin = Load(folder.Path("a.ini"));
-    ASSERT_TRUE(loaded && twin);
+    Ref<TTarvelWindows> later = Load(folder.Path("a.ini"), TRuleLoadScope::kReadLater);
+    ASSERT_TRUE(loaded && twin && later);
     WriteBytes(folder.Path("xx.lng"),
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?><language id=\"xx\" name=\"Test\" original_name=\"Test\">"
                "<strings><string name=\"Action_STAYONTOPACTION_Caption\">Always in front</string></strings></language>");
     ASSERT_TRUE(MultiLanguages()->LoadLanguageFile(folder.Path("xx.lng")));
     loaded->Broadcast(1, 0, 0);
     twin->Broadcast(1, 0, 0);
+    later->Broadcast(1, 0, 0);
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(twin->GetObject("window_rules/rule " + std::to_string(i) + "/actions"));
+    EXPECT_TRUE(RuleOf(later.get(), "rule 2")->PartsPending()) << "the language reads no parts";
 
     ASSERT_TRUE(Save(twin.get(), folder.Path("objects.ini")));
     {
@@ -351,7 +354,14 @@ TEST_F(StoredRules, StoredRulesSaveTheirPartsInTheLanguageOfTheMomentWithoutObje
         ASSERT_TRUE(Save(loaded.get(), folder.Path("stored.ini")));
     }
     ASSERT_TRUE(Save(loaded.get(), folder.Path("alone.ini")));
+    {
+        TRuleSaveScope scope;
+        ASSERT_TRUE(Save(later.get(), folder.Path("later.ini")));
+    }
     const std::string saved = ReadBytes(folder.Path("objects.ini"));
+    EXPECT_EQ(ReadBytes(folder.Path("later.ini")), saved);
+    EXPECT_EQ(Get(RuleOf(later.get(), "rule 2"), "actions/StayOnTop/params/caption"), "Always in front");
+    later->Disconnect();
     EXPECT_NE(saved.find("Always in front"), std::string::npos);
     EXPECT_EQ(ReadBytes(folder.Path("stored.ini")), saved);
     EXPECT_EQ(ReadBytes(folder.Path("alone.ini")), saved);
@@ -365,12 +375,19 @@ TEST_F(StoredRules, StoredRulesSaveTheirPartsInTheLanguageOfTheMomentWithoutObje
 // a stored rule follows a change of language as a rule of objects does, and
 // stays stored.
 TEST_F(StoredRules, TheLanguageBroadcastReachesAStoredRulesCommandText) {
-    IBOMObject* rule = Rule("ask");
-    Set(rule, std::string(kClass) + "window_class_name", "OmbStoredAsk");
-    Set(rule, "actions/CloseQuery/params/enabled", "yes");
+    for (const char* name : {"ask", "ask too"}) {
+        IBOMObject* rule = Rule(name);
+        Set(rule, std::string(kClass) + "window_class_name", "OmbStoredAsk");
+        Set(rule, "actions/CloseQuery/params/enabled", "yes");
+    }
     ASSERT_TRUE(Save(made.get(), folder.Path("ask.ini")));
     loaded = Load(folder.Path("ask.ini"));
     ASSERT_TRUE(loaded);
+    // Rules read later: one read before the change, one after (they share
+    // their actions and triggers).
+    Ref<TTarvelWindows> later = Load(folder.Path("ask.ini"), TRuleLoadScope::kReadLater);
+    ASSERT_TRUE(later);
+    const std::string laterBefore = RuleOf(later.get(), "ask")->CommandText();
     TWindowRule* stored = RuleOf(loaded.get(), "ask");
     ASSERT_TRUE(stored && !stored->Realized());
     const std::string before = stored->CommandText();
@@ -384,9 +401,15 @@ TEST_F(StoredRules, TheLanguageBroadcastReachesAStoredRulesCommandText) {
     ASSERT_EQ(GetMLString("CQA_CloseQueryMessage", ""), question);
     made->Broadcast(1, 0, 0);
     loaded->Broadcast(1, 0, 0);
+    later->Broadcast(1, 0, 0);
     const std::string after = stored->CommandText();
     EXPECT_NE(after.find("CLOSE_QUERY_MESSAGE=" + question + "}"), std::string::npos) << after;
     EXPECT_EQ(after, RuleOf(made.get(), "ask")->CommandText());
+    EXPECT_EQ(laterBefore, before);
+    EXPECT_EQ(RuleOf(later.get(), "ask")->CommandText(), after);
+    const std::string laterToo = RuleOf(later.get(), "ask too")->CommandText();
+    EXPECT_NE(laterToo.find("CLOSE_QUERY_MESSAGE=" + question + "}"), std::string::npos) << laterToo;
+    later->Disconnect();
     EXPECT_FALSE(stored->Realized()) << "stored again";
     TestWindow w("OmbStoredAsk", "");
     EXPECT_EQ(loaded->FindWindowCommand(w.get()), after);
