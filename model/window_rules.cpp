@@ -408,21 +408,32 @@ void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
 }
 
 void TWindowRule::ReadParts() {
-    if (!pending_) return;
-    const std::unique_ptr<TPendingParts> pending = std::move(pending_);
-    TRuleLoadScope scope(pending->cache);
-    if (body_ && LoadStored(pending->node.get())) return;
-    // Read as objects, over what they hold, as the rule's own children; the
-    // name and parameters were read with the rule.
-    const bool stored = body_ != nullptr;
-    Realize();
-    for (const RulePart& part : kRuleParts) {
-        auto* fixed = dynamic_cast<TBOMObjectWithAll*>(TBOMObjectWithAll::GetChild(part.name).get());
-        if (!fixed) continue;
-        if (Ref<IHierStorage> element = pending->node->GetChild(fixed->GetElementName(), 0))
-            fixed->LoadFixed(element.get());
+    if (!pending_) return;  // a rule with parts to read has them stored
+    std::unique_ptr<TPendingParts> pending = std::move(pending_);
+    try {
+        TRuleLoadScope scope(pending->cache);
+        if (LoadStored(pending->node.get())) return;
+        // Matching needs them as objects: each part is read as an object of
+        // its own (nothing reaches the rule's owners while it is read),
+        // stored, and built back as the rule's child. The name and
+        // parameters were read with the rule.
+        for (size_t i = 0; i < 3; ++i) {
+            Ref<IBOMObjectSlave> child = PartObject(i, body_->parts[i]);
+            Ref<IPersistObject> persist = child.As<IPersistObject>();
+            Ref<IHierStorage> element = persist ? pending->node->GetChild(persist->GetElementName(), 0) : nullptr;
+            if (element) {
+                dynamic_cast<TBOMObjectWithAll*>(child.get())->LoadFixed(element.get());
+                body_->parts[i] = StoreObject(persist.get(), persist->GetElementName());
+            }
+            if (child) child->Disconnect();
+        }
+        Realize();
+    } catch (...) {
+        // Read again next time: a rule never answers or saves with parts
+        // it did not read.
+        if (body_) pending_ = std::move(pending);
+        throw;
     }
-    if (stored && !ui_) Store();
 }
 
 bool TWindowRule::LoadStored(IHierStorage* node) {

@@ -268,6 +268,9 @@ TEST_F(StoredRules, RulesReadLaterAnswerAsRulesReadAtOnce) {
     IBOMObject* c = Rule("off");
     Set(c, std::string(kClass) + "window_class_name", "OmbLaterC");
     Set(c, "params/enabled", "no");
+    Ref<IBOMObjectSlave> second = CreateBOMObject("CONDITION", "Second");
+    c->GetObject("conditions").As<IBOMCollection>()->AddItem(second.get());
+    Set(c, "conditions/Second/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name", "OmbLaterC2");
     ASSERT_TRUE(Save(made.get(), folder.Path("a.ini")));
 
     // Saved untouched, the file comes out as it was.
@@ -318,6 +321,10 @@ TEST_F(StoredRules, RulesReadLaterAnswerAsRulesReadAtOnce) {
     TWindowRule* tree = RuleOf(fromTree.get(), "off");
     ASSERT_TRUE(tree && tree->PartsPending());
     fromTree->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(tree, "was off");
+    fromTree->SetModified(false);
+    EXPECT_EQ(Get(tree, "conditions/Second/criterions/WINDOWCLASSNAMECRITERION/params/window_class_name"),
+              "OmbLaterC2");
+    EXPECT_FALSE(fromTree->Modified()) << "reading is no change";
     EXPECT_EQ(Get(tree, std::string(kClass) + "window_class_name"), "OmbLaterC");
     EXPECT_EQ(Get(tree, "params/name"), "was off");
     EXPECT_TRUE(tree->IsEnabled());
