@@ -3,7 +3,9 @@
 // its main window is shown, painted and waiting for input, against Wine's
 // Notepad started the same way in the same run; then with 1,000 rules; on
 // the open editor with 1,000 rules, selecting rules in the tree (key presses
-// and jumps), adding a rule (Ctrl+A) and saving (Ctrl+S).
+// and jumps), adding a rule (Ctrl+A) and saving (Ctrl+S). The same
+// selections in a plain Win32 window of as many rules and a panel of common
+// controls (floor_window.exe) give their floor on the same machine.
 //
 // Every step waits with a bounded poll for what it caused to be seen from
 // outside: the tree's selection, the windows painted, the file replaced.
@@ -282,34 +284,50 @@ double SaveNow(const EditorCopy& copy) {
     return took;
 }
 
+// Selections in a program's tree of rules: by the Down key and by jumps.
+struct Selections {
+    std::vector<double> key, jump;
+    int detailShown = 0;  // of them, those after which the detail area showed another panel
+};
+
 struct Figures {
     std::vector<double> notepad, start, start1000;
-    std::vector<double> selectKey, selectJump, add;
+    Selections select, floor;
+    std::vector<double> add;
     double save1000 = -1, mem1000 = -1;
-    int detailShown = 0;
     double scaleStart = -1, scaleSave = -1, scalePeak = -1;
 };
 
-// The open editor with 1,000 rules: selections, adds and one save.
-bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
-    HWND main = editor.Main();
+// The tree of a program's main window and the items under its root.
+struct RuleTree {
     Tree tree;
+    HTREEITEM root = nullptr;
+    std::vector<HTREEITEM> rules;
+};
+
+// Selects in the tree of the program's main window, from the first rule
+// under its root down one rule after another with the Down key, then by
+// jumps across the list; each selection until it is shown. `who` names the
+// program in what is printed.
+bool MeasureSelections(HWND main, const char* who, RuleTree& found, Selections& out) {
+    Tree& tree = found.tree;
     for (HWND c : Descendants(main))
         if (ClassOf(c) == "SysTreeView32") tree.window = c;
     if (!tree.window) {
-        std::printf("the editor shows no tree\n");
+        std::printf("the %s shows no tree\n", who);
         return false;
     }
     HWND detail = DetailAreaOf(main, tree.window);
-    const HTREEITEM root = tree.Root();
-    std::vector<HTREEITEM> rules = tree.Children(root);
-    std::printf("tree: %zu rules under the root\n", rules.size());
+    found.root = tree.Root();
+    found.rules = tree.Children(found.root);
+    const std::vector<HTREEITEM>& rules = found.rules;
+    std::printf("%s tree: %zu rules under the root\n", who, rules.size());
     if (rules.size() < size_t(kRules)) return false;
 
     // Key presses go to the foreground window's focus: the tree.
     SetForegroundWindow(main);
     if (!PollUntil([&] { return GetForegroundWindow() == main; }, 5000)) {
-        std::printf("the editor did not come to the foreground\n");
+        std::printf("the %s did not come to the foreground\n", who);
         return false;
     }
     if (FocusOf(main) != tree.window) {
@@ -334,7 +352,7 @@ bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
         const double start = NowMs();
         PressKey(VK_DOWN, false);
         if (!PollUntil([&] { return shown(target); })) return false;
-        out.selectKey.push_back(NowMs() - start);
+        out.key.push_back(NowMs() - start);
         if (detailChild() != before) ++out.detailShown;
     }
     // Jumps across the list, as a click on a far rule after scrolling.
@@ -344,9 +362,20 @@ bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
         const double start = NowMs();
         PostMessageW(tree.window, TVM_SELECTITEM, TVGN_CARET, LPARAM(target));
         if (!PollUntil([&] { return shown(target); })) return false;
-        out.selectJump.push_back(NowMs() - start);
+        out.jump.push_back(NowMs() - start);
         if (detailChild() != before) ++out.detailShown;
     }
+    return true;
+}
+
+// The open editor with 1,000 rules: selections, adds and one save.
+bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
+    HWND main = editor.Main();
+    RuleTree found;
+    if (!MeasureSelections(main, "editor", found, out.select)) return false;
+    const Tree& tree = found.tree;
+    const HTREEITEM root = found.root;
+    const std::vector<HTREEITEM>& rules = found.rules;
 
     // Ctrl+A: a new rule under the root, selected and shown.
     std::set<HTREEITEM> known(rules.begin(), rules.end());
@@ -486,17 +515,45 @@ int main() {
         std::printf("editor: the measurement failed\n");
         return 1;
     }
+    // The floor: the same selections in a plain window with a tree of as
+    // many rules and a panel of common controls (floor_window.exe, built
+    // next to this program).
+    bool floorOk = false;
+    {
+        wchar_t self[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::string folder = FromWide(std::wstring(self, length));
+        folder.erase(folder.find_last_of('\\') + 1);
+        Program floor;
+        RuleTree found;
+        floorOk = floor.Start(folder + "floor_window.exe", work.Name()) >= 0 &&
+                  MeasureSelections(floor.Main(), "floor window", found, f.floor);
+        floor.End();
+    }
 
     PrintSeries("notepad start", f.notepad);
     PrintSeries("editor start", f.start);
     PrintSeries("editor start 1000", f.start1000);
-    PrintSeries("select (Down key)", f.selectKey);
-    PrintSeries("select (jump)", f.selectJump);
+    PrintSeries("select (Down key)", f.select.key);
+    PrintSeries("select (jump)", f.select.jump);
     PrintSeries("add (Ctrl+A)", f.add);
-    std::printf("detail panels changed on %d of %d selections\n", f.detailShown, kSelections);
+    std::printf("detail panels changed on %d of %d selections\n", f.select.detailShown, kSelections);
 
-    std::vector<double> select = f.selectKey;
-    select.insert(select.end(), f.selectJump.begin(), f.selectJump.end());
+    auto all = [](const Selections& s) {
+        std::vector<double> v = s.key;
+        v.insert(v.end(), s.jump.begin(), s.jump.end());
+        return v;
+    };
+    const std::vector<double> select = all(f.select);
+    if (floorOk) {
+        const std::vector<double> floorSelect = all(f.floor);
+        PrintSeries("floor select (Down key)", f.floor.key);
+        PrintSeries("floor select (jump)", f.floor.jump);
+        std::printf("floor: select_p95_ms=%.1f select_median_ms=%.1f\n", Percentile(floorSelect, 0.95),
+                    Median(floorSelect));
+    } else {
+        std::printf("floor: the measurement failed\n");
+    }
     const double notepadMs = Median(f.notepad), startMs = Median(f.start), start1000Ms = Median(f.start1000);
     const double saveGrowth = (f.scaleSave * kRules / kScaleRules) / f.save1000;
     std::printf("editor_scale: rules=%d start_ms=%.1f save_ms=%.1f save_growth=%.2f peak_mb=%.1f\n", kScaleRules,
@@ -508,5 +565,5 @@ int main() {
         Percentile(f.add, 0.95), f.save1000, f.mem1000);
     FreeMultiLanguages();
     FreeClassRegistry();
-    return 0;
+    return floorOk ? 0 : 1;
 }
