@@ -24,6 +24,13 @@ namespace {
 constexpr wchar_t kOwnClass[] = L"OmbFormsControl";
 UINT nextChildId = 1000;
 
+// A window given a parent comes first among its new siblings, yet the
+// dialog keys walk the siblings in the parent's list order (a new window
+// is made last among them): one added at the list's end goes last.
+void PutLastAmongSiblings(HWND window) {
+    ::SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- TControl
@@ -106,7 +113,10 @@ void TControl::SetParent(TControl* parent) {
         if (parentFont_) font_ = parent_->font_;
         if (hwnd_) {
             ::SetParent(hwnd_, parent_->hwnd_ ? parent_->hwnd_ : ParkingWindow());
-            if (parent_->hwnd_) ParentFontChanged();
+            if (parent_->hwnd_) {
+                PutLastAmongSiblings(hwnd_);
+                ParentFontChanged();
+            }
             if (parent_->hwnd_ && !hint_.empty()) UpdateToolTip(this);
             // Taken from the parking window, where it was hidden.
             if (parent_->hwnd_ && visible_) ::ShowWindow(hwnd_, SW_SHOWNA);
@@ -301,10 +311,12 @@ void TControl::CreateWnd() {
     sentFont_ = FontHandle(font_);
     ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(sentFont_), FALSE);
     for (TControl* c : controls_) {
-        if (c->hwnd_)
+        if (c->hwnd_) {
             ::SetParent(c->hwnd_, hwnd_);
-        else
+            PutLastAmongSiblings(c->hwnd_);
+        } else {
             c->CreateHandleNow();
+        }
         if (c->hwnd_ && c->visible_) ::ShowWindow(c->hwnd_, SW_SHOWNA);
     }
     if (!hint_.empty()) UpdateToolTip(this);

@@ -35,10 +35,10 @@
 //   ombrelctl popup                   the shown pop-up menu
 //   ombrelctl controls <caption>      lists the shown child windows: class,
 //                                     control id, rectangle and text
-//   ombrelctl focus                   the window with the keyboard focus in
+//   ombrelctl focus [places]          the window with the keyboard focus in
 //                                     the foreground thread: class, shown or
 //                                     hidden, text, and its top-level window's
-//                                     caption
+//                                     caption (then its screen rectangle)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -63,7 +63,7 @@ int Usage() {
                  "       | menu [places] | layout <window> | rule <window> | stop | reload\n"
                  "       ombrelctl control <caption> <class> <text>|#<id> [n] [after <class> <text>]\n"
                  "       ombrelctl button <caption> <text> | button <caption> <bar> <index>\n"
-                 "       ombrelctl item <text> | popup | controls <caption> | focus\n");
+                 "       ombrelctl item <text> | popup | controls <caption> | focus [places]\n");
     return 2;
 }
 
@@ -302,7 +302,7 @@ int ListControls(HWND top) {
     return 0;
 }
 
-int Focus() {
+int Focus(bool places) {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
     HWND foreground = ::GetForegroundWindow();
@@ -321,9 +321,16 @@ int Focus() {
         buffer[0] = L'\0';
     const std::wstring text = buffer;
     const std::wstring top = WindowText(::GetAncestor(focus, GA_ROOT));
-    std::printf("%ls %s \"%ls\" in \"%ls\"\n", cls.c_str(), Shown(focus) ? "shown" : "hidden", text.c_str(),
+    std::printf("%ls %s \"%ls\" in \"%ls\"", cls.c_str(), Shown(focus) ? "shown" : "hidden", text.c_str(),
                 top.c_str());
-    return 0;
+    if (!places) {
+        std::printf("\n");
+        return 0;
+    }
+    RECT r;
+    ::GetWindowRect(focus, &r);
+    std::printf(" at ");
+    return PrintRect(r);
 }
 
 int Popup() {
@@ -551,7 +558,7 @@ int main(int argc, char** argv) {
     if (verb == "reload") return Command(2, std::string(), nullptr);
     if (verb == "menu") return OpenMenu(argc > 2 && std::string(argv[2]) == "places");
     if (verb == "popup") return Popup();
-    if (verb == "focus") return Focus();
+    if (verb == "focus") return Focus(argc > 2 && std::string(argv[2]) == "places");
     if (argc < 3) return Usage();
     if (verb == "item") return ListItem(argv[2]);
     if (verb == "control" || verb == "button" || verb == "controls") {

@@ -83,6 +83,29 @@ close_menu() { xdotool key Escape; poll 50 '! ctl menu >/dev/null'; }
 item() { printf '%s\n' "$ITEMS" | grep -qx "$1"; }
 # Opens the Actions menu, reads it and closes it again.
 actions() { open_menu alt+a && close_menu; }
+# Tab ($1: Tab or shift+Tab) from the tree round to the tree again: WALK
+# := the controls it stops on, one a line, as class and screen rectangle
+# ("Edit shown L T W H"; their texts differ between rules).
+tab_walk() {
+    WALK=; last=$(ctl focus places)
+    case $last in SysTreeView32*) ;; *) echo "  (the walk starts from $last)"; return 1;; esac
+    for _ in $(seq 30); do
+        xdotool key "$1"
+        poll 50 'now=$(ctl focus places) && [ "$now" != "$last" ]' || return 1
+        last=$now
+        case $now in SysTreeView32*) return 0;; esac
+        WALK=${WALK:+$WALK
+}$(printf '%s' "$now" | sed 's/ ".*" in "Ombrel" at / /')
+    done
+    return 1
+}
+# The stops of $1 in reading order: each one's middle lies lower than the
+# one before, or in its row and further right.
+reading_order() {
+    printf '%s\n' "$1" | awk '{ y = $4 + $6 / 2; x = $3
+        if (NR > 1 && (y < py - 3 || (y <= py + 3 && x <= px))) bad = 1
+        py = y; px = x } END { exit bad || NR < 2 }'
+}
 shot() { [ -n "${OMB_EDITOR_SHOTS:-}" ] && import -window root "$OMB_EDITOR_SHOTS/$1.png"; }
 # The columns of the screen's rectangle $2..$5 (left top right bottom) in
 # the picture $1 that hold anything but the background, "#" for ink and
@@ -222,6 +245,33 @@ poll 50 '! has_rule "Ask before closing Notepad" && ! has_rule "Window Rule 1"' 
 has_rule "Paint reopens where it was" && has_rule "Window Rule 3" || fail "the other rules were not saved"
 xdotool key alt+F4
 ended || fail "the editor did not end after saving"
+
+# Tab from the tree walks the rule's panel in reading order, its name row
+# first (the enabled check box, then the name), and back to the tree;
+# Shift+Tab the other way. The same again after the rule was shown anew:
+# after another rule (the panel shows the next one in place), after the
+# root (the panel is set aside and taken up again), on an added rule and
+# after it.
+fresh; start tab
+xdotool key Home Down
+poll 50 'selected_is "Window Rule 1"' || fail "Home, Down did not select the first rule"
+tab_walk Tab || fail "Tab did not come round to the tree: $WALK"
+FIRST=$WALK
+find_rect control Ombrel Edit '*' after OmbFormsControl ' Window rule ' || fail "no name field"
+printf '%s\n' "$FIRST" | head -1 | grep -q '^Button ' && [ "$(printf '%s\n' "$FIRST" | sed -n 2p)" = "Edit shown $R" ] &&
+    reading_order "$FIRST" || fail "Tab after the first selection:
+$FIRST"
+for way in "Down Up/Window Rule 1" "Home Down/Window Rule 1" "ctrl+a/Window Rule 2" "Home Down/Window Rule 1"; do
+    xdotool key ${way%/*}
+    poll 50 'selected_is "${way#*/}"' || fail "${way%/*} did not select ${way#*/}"
+    tab_walk Tab && [ "$WALK" = "$FIRST" ] || fail "Tab after ${way%/*}:
+$WALK"
+done
+tab_walk shift+Tab && [ "$WALK" = "$(printf '%s\n' "$FIRST" | tac)" ] || fail "Shift+Tab:
+$WALK"
+key_box alt+F4 || fail "no question on closing after the added rule"
+xdotool key n
+ended || fail "No did not close the editor"
 
 # A second editor started while the first is minimized behind another
 # program's window brings the first forward, restored, and ends with 0.

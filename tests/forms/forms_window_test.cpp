@@ -1,11 +1,13 @@
 // Forms and containers with real windows: layout, hint tools, the modal
 // loop, close queries, notifications reaching their controls, Tab through
-// nested containers and the idle pass.
+// nested containers (also after windows changed parents) and the idle pass.
 #include <windows.h>
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -265,8 +267,9 @@ TEST(FormsWindow, IdlePassRunsWithoutInput) {
     EXPECT_LT(GetTickCount() - start, 5000u);
 }
 
-TEST(FormsWindow, TabMovesThroughNestedContainers) {
-    TestForm dialog;
+// The controls the focus visits with Tab from the first one, as the
+// keyboard sends it through the modal loop's dialog handling.
+std::vector<std::string> TabWalk(TestForm& dialog) {
     std::vector<std::string> visited;
     Application().idleHandlers.push_back([&] {
         if (!dialog.Modal() || !IsWindowVisible(dialog.WindowHandle())) return;
@@ -277,16 +280,36 @@ TEST(FormsWindow, TabMovesThroughNestedContainers) {
             dialog.SetModalResult(mrOk);
             return;
         }
-        // Tab as the keyboard sends it, through the loop's dialog handling.
         PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
     });
     dialog.ShowModal();
     Application().idleHandlers.clear();
-    ASSERT_GE(visited.size(), 4u);
-    EXPECT_EQ(visited[0], "Edit1");
-    EXPECT_EQ(visited[1], "Edit2");
-    EXPECT_EQ(visited[2], "Check");
-    EXPECT_EQ(visited[3], "OKButton");
+    return visited;
+}
+
+const std::vector<std::string> kTabOrder = {"Edit1", "Edit2", "Check", "OKButton"};
+
+TEST(FormsWindow, TabMovesThroughNestedContainers) {
+    TestForm dialog;
+    EXPECT_EQ(TabWalk(dialog), kTabOrder);
+}
+
+// A control whose window changes parents takes its place in the Tab order
+// after the controls before it in its parent's list: put back into a
+// container that has its window, and carried into one whose window is
+// made later.
+TEST(FormsWindow, TabFollowsTheListAfterWindowsChangeParents) {
+    TestForm moved;
+    moved.Handle();
+    moved.group->SetParent(nullptr);
+    moved.group->SetParent(&moved);
+    EXPECT_EQ(TabWalk(moved), kTabOrder);
+
+    TestForm carried;
+    carried.ok->SetParent(nullptr);
+    carried.ok->Handle();
+    carried.ok->SetParent(carried.group);
+    EXPECT_EQ(TabWalk(carried), kTabOrder);
 }
 
 }  // namespace
