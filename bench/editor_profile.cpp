@@ -326,6 +326,19 @@ int main() {
     PrintSeries("paint", paint);
     PrintSeries("idle pass", idle);
 
+    // One rule after another, as the Down key walks the tree.
+    handler.clear(), paint.clear(), idle.clear();
+    for (int i = 0; i < kSelections; ++i) {
+        TTreeNode* node = top->Item(100 + i);
+        handler.push_back(Time("next", [&] { tree->SetSelected(node); }));
+        paint.push_back(Time("next-paint", [&] { PumpUntilPainted(form->WindowHandle()); }));
+        idle.push_back(Time("idle", [&] { Application().DoIdle(); }));
+    }
+    std::printf("select next (%d):\n", kSelections);
+    PrintSeries("selection handler", handler);
+    PrintSeries("paint", paint);
+    PrintSeries("idle pass", idle);
+
     handler.clear(), paint.clear(), idle.clear();
     for (int i = 0; i < kAdds; ++i) {
         handler.push_back(Time("add", [&] { form->ToolBarToolBar->Button(2)->Click(); }));
@@ -340,6 +353,10 @@ int main() {
     CountWhile("one selection", [&] { tree->SetSelected(top->Item(7)); });
     CountWhile("one selection and its paint", [&] {
         tree->SetSelected(top->Item(9));
+        PumpUntilPainted(form->WindowHandle());
+    });
+    CountWhile("the next rule and its paint", [&] {
+        tree->SetSelected(top->Item(10));
         PumpUntilPainted(form->WindowHandle());
     });
     CountWhile("one add", [&] { form->ToolBarToolBar->Button(2)->Click(); });
