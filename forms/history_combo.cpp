@@ -57,7 +57,8 @@ bool THistoryComboBox::CanAddHistory(std::string& text) {
 }
 
 void THistoryComboBox::AddToHistory() {
-    std::string text = Text();
+    const std::string shown = Text();
+    std::string text = shown;
     if (!CanAddHistory(text)) return;
     if (text.empty()) return;
     // The history compares exactly; the last equal item is the one moved.
@@ -79,14 +80,16 @@ void THistoryComboBox::AddToHistory() {
     Nested fromCode(settingText_);
     if (found != 0 || trim) {
         // The list changes where it differs; the edit field keeps what it
-        // shows.
-        const std::string shown = Text();
-        const int selStart = SelStart(), selLength = SelLength();
+        // shows. Only taking an item out may take the field's text with
+        // it: a list that only grows leaves the field alone.
+        const bool removes = found > 0 || trim;
+        int selStart = 0, selLength = 0;
+        if (removes) selStart = SelStart(), selLength = SelLength();
         if (found > 0) DeleteItem(found);
         if (found != 0) InsertItem(0, text);
         if (capacity_ > 0)
             while (ItemCount() > capacity_) DeleteItem(ItemCount() - 1);
-        if (Text() != shown) {
+        if (removes && Text() != shown) {
             TComboBox::SetText(shown);
             SetSel(selStart, selLength);
         }
