@@ -362,6 +362,23 @@ int main() {
     CountWhile("one add", [&] { form->ToolBarToolBar->Button(2)->Click(); });
     CountWhile("one idle pass", [&] { Application().DoIdle(); });
 
+    {
+        std::map<std::string, std::pair<int, int>> windows;  // class: all, visible
+        EnumChildWindows(
+            form->WindowHandle(),
+            [](HWND w, LPARAM p) noexcept -> BOOL {
+                char name[64] = {};
+                GetClassNameA(w, name, sizeof(name));
+                auto& n = (*reinterpret_cast<std::map<std::string, std::pair<int, int>>*>(p))[name];
+                ++n.first;
+                if (IsWindowVisible(w)) ++n.second;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&windows));
+        std::printf("  windows of the main window:");
+        for (auto& [name, n] : windows) std::printf(" %s %d (%d visible);", name.c_str(), n.first, n.second);
+        std::printf("\n");
+    }
     auto* model = dynamic_cast<TTarvelWindows*>(root.get());
     std::printf("save:\n  %-26s %8.1f ms\n", "save", Time("save", [&] { model && model->Save(); }));
 
