@@ -173,6 +173,11 @@ void TControl::SetEnabled(bool value) {
 
 std::string TControl::Text() const {
     if (!hwnd_) return text_;
+    // Most texts are short: one message reads them. One that may not have
+    // fitted is measured and read whole.
+    wchar_t buffer[256];
+    const int read = ::GetWindowTextW(hwnd_, buffer, 256);
+    if (read >= 0 && read < 255) return FromWide(std::wstring(buffer, static_cast<size_t>(read)));
     const int n = ::GetWindowTextLengthW(hwnd_);
     std::wstring w(static_cast<size_t>(n) + 1, L'\0');
     const int got = ::GetWindowTextW(hwnd_, &w[0], n + 1);

@@ -87,6 +87,14 @@ TEST(FormsWindow, LayoutFollowsTheWindowAndComponentsAreFoundByName) {
     EXPECT_EQ(form.FindComponent("edit2"), form.edit2);
     EXPECT_EQ(form.FindComponent("nothing"), nullptr);
     EXPECT_EQ(TControl::FromHandle(form.edit2->WindowHandle()), form.edit2);
+    // A window's text is read whole, however long, with characters beyond
+    // one UTF-16 unit at any place.
+    for (size_t length : {0u, 1u, 254u, 255u, 256u, 5000u}) {
+        std::string text;
+        while (text.size() < length) text += (text.size() % 7 == 3) ? u8"😀" : "x";
+        form.edit1->SetText(text);
+        EXPECT_EQ(form.edit1->Text(), text) << length;
+    }
 }
 
 // A control with a hint is one tool of the hint window while its window
