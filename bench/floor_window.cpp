@@ -61,11 +61,20 @@ const Layout kLayout[kControls] = {
     {WC_EDITW, L"", kEdit | WS_BORDER | ES_NUMBER, 108, 422, 100, 24},
 };
 
+// The window's parts; it owns the image list and the font, which outlive
+// the windows that use them.
 struct Window {
     HWND tree = nullptr;
     HWND controls[kControls] = {};
     HIMAGELIST images = nullptr;
     HFONT font = nullptr;
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window() {
+        if (images) ImageList_Destroy(images);
+        if (font) DeleteObject(font);
+    }
 };
 Window g;
 
@@ -138,7 +147,7 @@ void Create(HWND main) {
     AddItems(g.controls[kRunMode], {L"Normal", L"Minimized", L"Maximized"});
 }
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept try {
     switch (message) {
         case WM_CREATE:
             Create(window);
@@ -161,6 +170,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             PostQuitMessage(0);
             return 0;
     }
+    return DefWindowProcW(window, message, wParam, lParam);
+} catch (...) {
     return DefWindowProcW(window, message, wParam, lParam);
 }
 }  // namespace
@@ -187,7 +198,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    ImageList_Destroy(g.images);
-    DeleteObject(g.font);
     return int(msg.wParam);
 }

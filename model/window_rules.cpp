@@ -151,6 +151,21 @@ Ref<IBOMObjectSlave> PartObject(size_t i, const TStoredRef& stored) {
     return child;
 }
 
+// Part i read from an element over the stored part it holds now, as an
+// object of its own, and stored again; nothing when it makes no object.
+// The conditions also give their compiled form where one is asked for.
+TStoredRef ReadPart(size_t i, const TStoredRef& now, IHierStorage* element, TCompiledConditions* matcher = nullptr,
+                    bool* compiled = nullptr) {
+    Ref<IBOMObjectSlave> child = PartObject(i, now);
+    Ref<IPersistObject> persist = child.As<IPersistObject>();
+    if (!persist) return TStoredRef();
+    dynamic_cast<TBOMObjectWithAll*>(child.get())->LoadFixed(element);
+    TStoredRef stored = StoreObject(persist.get(), persist->GetElementName());
+    if (matcher && compiled) *compiled = CompileConditions(child.get(), *matcher);
+    child->Disconnect();
+    return stored;
+}
+
 // The markup of the element a storage reads, when it reads a document of
 // the XML service; empty otherwise.
 std::wstring MarkupOf(IHierStorage* node) {
@@ -418,14 +433,10 @@ void TWindowRule::ReadParts() {
         // stored, and built back as the rule's child. The name and
         // parameters were read with the rule.
         for (size_t i = 0; i < 3; ++i) {
-            Ref<IBOMObjectSlave> child = PartObject(i, body_->parts[i]);
-            Ref<IPersistObject> persist = child.As<IPersistObject>();
-            Ref<IHierStorage> element = persist ? pending->node->GetChild(persist->GetElementName(), 0) : nullptr;
-            if (element) {
-                dynamic_cast<TBOMObjectWithAll*>(child.get())->LoadFixed(element.get());
-                body_->parts[i] = StoreObject(persist.get(), persist->GetElementName());
-            }
-            if (child) child->Disconnect();
+            const TStoredRef& now = body_->parts[i];
+            Ref<IHierStorage> element = now ? pending->node->GetChild(now->Name(), 0) : nullptr;
+            if (!element) continue;  // the part stays as it is
+            if (TStoredRef read = ReadPart(i, now, element.get())) body_->parts[i] = std::move(read);
         }
         Realize();
     } catch (...) {
@@ -450,15 +461,9 @@ bool TWindowRule::LoadStored(IHierStorage* node) {
         Ref<IHierStorage> element = node->GetChild(now->Name(), 0);
         if (!element) continue;  // the part stays as it is
         auto readPart = [&](TRuleLoadCache::Part& part) {
-            Ref<IBOMObjectSlave> child = PartObject(i, now);
-            Ref<IPersistObject> persist = child.As<IPersistObject>();
-            if (!persist) return false;
-            dynamic_cast<TBOMObjectWithAll*>(child.get())->LoadFixed(element.get());
             part.from = now;
-            part.part = StoreObject(persist.get(), persist->GetElementName());
-            if (i == 0) part.compiled = CompileConditions(child.get(), part.matcher);
-            child->Disconnect();
-            return true;
+            part.part = ReadPart(i, now, element.get(), i == 0 ? &part.matcher : nullptr, &part.compiled);
+            return bool(part.part);
         };
         if (i == 0) {
             // The conditions name the windows of their rule and differ from
