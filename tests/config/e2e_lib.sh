@@ -100,12 +100,28 @@ click_check() {
 # Opens the editor's menu $1 from its bar and chooses its item $2 (from 0,
 # separators not counted) with the arrow keys: the items of a pop-up menu
 # are no windows that could be found.
+# The keys go to the window with the X focus: after another program's window
+# came and went, the editor may not have it yet, and the keys would reach
+# that program instead of the menu. A menu left open is closed first.
 menu_item() {
+    close_menus
+    main_focused || xdotool windowfocus --sync "$MAIN" 2>/dev/null
+    poll 50 main_focused || return 1
     click_at button Ombrel "$1" || return 1
-    poll 50 'wine "$CTL" popup >/dev/null 2>&1' || return 1
+    poll 50 popup_shown || return 1
+    poll 50 main_focused || return 1
     k=0
     while [ $k -le "$2" ]; do xdotool key Down; k=$((k + 1)); done
     xdotool key Return
+}
+popup_shown() { wine "$CTL" popup >/dev/null 2>&1; }
+close_menus() {
+    n=0
+    while popup_shown && [ $n -lt 5 ]; do
+        xdotool key Escape
+        poll 20 '! popup_shown'
+        n=$((n + 1))
+    done
 }
 # Drags the editor's finder onto the screen point $1,$2 in steps.
 drag_finder_to() {
