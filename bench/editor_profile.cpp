@@ -1,8 +1,10 @@
 // Where the editor's time goes with 1,000 rules: the editor's own code run
 // in this process, step by step as the program runs it (reading the file,
 // building the model, opening the window and filling the tree, the first
-// paint, the idle pass), then a selection, an add and a save split into
-// the handler, the paint and the idle pass that follow.
+// paint, the idle pass), then a selection (set directly, and by the Down
+// key through the message loop), an add and a save split into the handler,
+// the paint and the idle pass that follow; last what the tree view itself
+// costs to repaint, beside a plain one.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -253,6 +255,78 @@ void PrintSeries(const char* what, const std::vector<double>& v) {
     std::printf("  %-26s median=%7.2f p95=%7.2f max=%7.2f ms\n", what, Percentile(v, 0.5), Percentile(v, 0.95),
                 Percentile(v, 1.0));
 }
+// Repaints two rows of `tree` 20 times; the times of the paints.
+std::vector<double> TwoRowPaints(HWND tree) {
+    std::vector<double> v;
+    for (int i = 0; i < 20; ++i) {
+        RECT rows{0, 32, 1000, 64};
+        InvalidateRect(tree, &rows, TRUE);
+        const double from = NowMs();
+        UpdateWindow(tree);
+        v.push_back(NowMs() - from);
+    }
+    return v;
+}
+
+// What the tree view itself costs here: two rows of the editor's tree
+// repainted, the same in a plain tree of the same size and of 1,000 short
+// items, once with a vertical scroll bar only and once narrow enough to
+// show a horizontal one too, and the redraw of a scroll bar alone (set
+// again as it is, with redrawing asked for).
+void TreePaints(HWND editorTree) {
+    std::printf("tree paints of two rows:\n");
+    PrintSeries("the editor's tree", TwoRowPaints(editorTree));
+    RECT r;
+    GetWindowRect(editorTree, &r);
+    MapWindowPoints(nullptr, GetParent(editorTree), reinterpret_cast<POINT*>(&r), 2);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HWND plain = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                                 WS_CHILD | WS_VISIBLE | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
+                                     TVS_SHOWSELALWAYS,
+                                 r.left, r.top, width, height, GetParent(editorTree), nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (!plain) return;
+    SetWindowPos(plain, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SendMessageW(plain, WM_SETFONT, SendMessageW(editorTree, WM_GETFONT, 0, 0), FALSE);
+    TreeView_SetImageList(plain, TreeView_GetImageList(editorTree, TVSIL_NORMAL), TVSIL_NORMAL);
+    auto insert = [&](HTREEITEM parent, const std::wstring& text) {
+        TVINSERTSTRUCTW item{};
+        item.hParent = parent;
+        item.hInsertAfter = TVI_LAST;
+        item.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+        item.item.pszText = const_cast<wchar_t*>(text.c_str());
+        item.item.iImage = item.item.iSelectedImage = 1;
+        return reinterpret_cast<HTREEITEM>(SendMessageW(plain, TVM_INSERTITEMW, 0, LPARAM(&item)));
+    };
+    const HTREEITEM top = insert(TVI_ROOT, L"Rules");
+    for (int i = 0; i < kRules; ++i) insert(top, L"R" + std::to_wstring(i));
+    TreeView_Expand(plain, top, TVE_EXPAND);
+    UpdateWindow(plain);
+    auto bars = [&] {
+        SCROLLBARINFO h{}, v{};
+        h.cbSize = v.cbSize = sizeof(SCROLLBARINFO);
+        GetScrollBarInfo(plain, OBJID_HSCROLL, &h);
+        GetScrollBarInfo(plain, OBJID_VSCROLL, &v);
+        return std::string(v.rgstate[0] & STATE_SYSTEM_INVISIBLE ? "" : "vertical") +
+               (h.rgstate[0] & STATE_SYSTEM_INVISIBLE ? "" : " horizontal");
+    };
+    std::string shown = "plain tree, bars: " + bars();
+    PrintSeries(shown.c_str(), TwoRowPaints(plain));
+    std::vector<double> redraw;
+    for (int i = 0; i < 20; ++i) {
+        SCROLLINFO info{sizeof(info), SIF_RANGE | SIF_PAGE | SIF_POS, 0, 0, 0, 0, 0};
+        GetScrollInfo(plain, SB_VERT, &info);
+        const double from = NowMs();
+        SetScrollInfo(plain, SB_VERT, &info, TRUE);
+        redraw.push_back(NowMs() - from);
+    }
+    PrintSeries("a scroll bar redrawn", redraw);
+    SetWindowPos(plain, nullptr, 0, 0, 40, height, SWP_NOMOVE | SWP_NOZORDER);
+    UpdateWindow(plain);
+    shown = "narrow plain tree, bars: " + bars();
+    PrintSeries(shown.c_str(), TwoRowPaints(plain));
+    DestroyWindow(plain);
+}
 }  // namespace
 
 int main() {
@@ -339,6 +413,25 @@ int main() {
     PrintSeries("paint", paint);
     PrintSeries("idle pass", idle);
 
+    // The same walk by the Down key, through the message loop as the
+    // program gets it (the form's short-cut check and the dialog keys
+    // first); the tree scrolls and repaints itself while it handles the key.
+    handler.clear(), paint.clear(), idle.clear();
+    SetFocus(tree->WindowHandle());
+    for (int i = 0; i < kSelections; ++i) {
+        handler.push_back(Time("key", [&] {
+            PostMessageW(tree->WindowHandle(), WM_KEYDOWN, VK_DOWN, 1);
+            PostMessageW(tree->WindowHandle(), WM_KEYUP, VK_DOWN, LPARAM(0xC0000001));
+            Application().ProcessMessages();
+        }));
+        paint.push_back(Time("key-paint", [&] { PumpUntilPainted(form->WindowHandle()); }));
+        idle.push_back(Time("idle", [&] { Application().DoIdle(); }));
+    }
+    std::printf("down key (%d):\n", kSelections);
+    PrintSeries("key handled", handler);
+    PrintSeries("paint", paint);
+    PrintSeries("idle pass", idle);
+
     handler.clear(), paint.clear(), idle.clear();
     for (int i = 0; i < kAdds; ++i) {
         handler.push_back(Time("add", [&] { form->ToolBarToolBar->Button(2)->Click(); }));
@@ -379,6 +472,7 @@ int main() {
         for (auto& [name, n] : windows) std::printf(" %s %d (%d visible);", name.c_str(), n.first, n.second);
         std::printf("\n");
     }
+    TreePaints(tree->WindowHandle());
     auto* model = dynamic_cast<TTarvelWindows*>(root.get());
     std::printf("save:\n  %-26s %8.1f ms\n", "save", Time("save", [&] { model && model->Save(); }));
 
