@@ -114,6 +114,13 @@ menu_item() {
     while [ $k -le "$2" ]; do xdotool key Down; k=$((k + 1)); done
     xdotool key Return
 }
+# Keys for the editor's main window, sent once it has the X focus: a click
+# on the window gives it the focus a moment later, and keys sent before
+# would reach another program.
+editor_key() {
+    poll 50 main_focused || echo "$E2E_NAME: the editor has no keyboard focus (focus $(focused), editor $MAIN)"
+    xdotool key "$@"
+}
 popup_shown() { wine "$CTL" popup >/dev/null 2>&1; }
 close_menus() {
     n=0

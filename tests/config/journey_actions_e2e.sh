@@ -52,11 +52,11 @@ drag_onto() {
 count_rules() { grep -c '<window_rule ' "$WORK/app/Ombrel.ini"; }
 
 # Rule 1: close the first kind of window automatically.
-xdotool key ctrl+a ctrl+s
+editor_key ctrl+a ctrl+s
 poll 50 '[ "$(count_rules)" -eq 1 ]' || die "Ctrl+A, Ctrl+S wrote no rule"
 drag_onto "$(xdotool search --name '^OmbJourneyClose$' | head -1)" || die "the editor shows no finder"
 click_check "Close window automatically" || die "the editor shows no Close window automatically"
-xdotool key ctrl+s
+editor_key ctrl+s
 poll 50 'ini "<param name=\"window_class_name\">OmbJourneyClose</param>"' || die "the finder did not fill the first class"
 
 # Launch and Stop are the first two items of the Actions menu.
@@ -80,7 +80,7 @@ if ! poll 50 '! kill -0 "$CENTER_PID" 2>/dev/null'; then
     menu_item Actions 1 || fail "no Actions menu"
     poll 100 '! kill -0 "$CENTER_PID" 2>/dev/null' || fail "Stop did not end the command center"
 fi
-xdotool key alt+F4
+editor_key alt+F4
 poll 100 '! kill -0 "$EDITOR_PID" 2>/dev/null' && EDITOR_PID=
 
 [ $FAILS -eq 0 ] && echo "journey actions e2e: all passed"

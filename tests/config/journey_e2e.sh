@@ -69,12 +69,12 @@ DROP_X=$((X + WIDTH - 80)); DROP_Y=$((Y + HEIGHT - 60))
 [ "$DROP_X" -gt $((EX + EW)) ] || [ "$DROP_Y" -gt $((EY + EH)) ] ||
     die "Notepad lies under the editor"
 # Ctrl+A adds a rule and selects it; Ctrl+S proves the editor took it.
-xdotool key ctrl+a ctrl+s
+editor_key ctrl+a ctrl+s
 poll 50 'ini "<window_rule "' || die "Ctrl+A, Ctrl+S wrote no rule"
 
 drag_finder_to $DROP_X $DROP_Y || die "the editor shows no finder"
 click_check "Stay on Top" || die "the editor shows no Stay on Top"
-xdotool key ctrl+s
+editor_key ctrl+s
 poll 50 '[ "$(action_enabled StayOnTop)" = yes ]' || die "ticking Stay on Top and Ctrl+S did not save it"
 ini '<param name="window_class_name">Notepad</param>' || fail "the finder did not fill the class Notepad"
 ini "<param name=\"window_caption\">$CAPTION</param>" || fail "the finder did not fill the caption \"$CAPTION\""
@@ -88,8 +88,8 @@ poll 100 on_top || fail "Notepad did not become topmost ($(state))"
 rule_has STAYONTOPACTION || fail "the command center's rule for Notepad lacks Stay on Top"
 
 click_check "Stay on Top" || fail "the editor shows no Stay on Top"
-xdotool key ctrl+s
-poll 50 '[ "$(action_enabled StayOnTop)" = no ]' || fail "unticking Stay on Top and Ctrl+S did not save it"
+editor_key ctrl+s
+poll 50 '[ "$(action_enabled StayOnTop)" = no ]' || fail "unticking Stay on Top and Ctrl+S did not save it (enabled: $(action_enabled StayOnTop); focus $(focused), editor $MAIN)"
 kill -0 "$CENTER_PID" 2>/dev/null || fail "the command center ended on the save"
 # The save made the command center reload: its rule for Notepad has no
 # Stay on Top any more.
@@ -99,7 +99,7 @@ poll 100 not_on_top || fail "Notepad stayed topmost after the rule lost Stay on 
 menu_item Actions 1 || fail "no Actions menu"
 poll 100 '! kill -0 "$CENTER_PID" 2>/dev/null' || fail "Stop did not end the command center"
 
-xdotool key alt+F4
+editor_key alt+F4
 poll 100 '! kill -0 "$EDITOR_PID" 2>/dev/null' && EDITOR_PID=
 
 [ $FAILS -eq 0 ] && echo "journey e2e: all passed"

@@ -62,7 +62,7 @@ fi
 # Wine maps the window at the screen's corner before it moves it to its place.
 poll 50 'eval "$(xdotool getwindowgeometry --shell "$MAIN")"; [ "$X" -ne 0 ] || [ "$Y" -ne 0 ]'
 
-xdotool key ctrl+a ctrl+s
+editor_key ctrl+a ctrl+s
 poll 50 'ini "<window_rule "' || die "Ctrl+A, Ctrl+S wrote no rule"
 [ "$(action_param RunMode run_mode)" = normal ] || fail "a new rule's run mode is not normal"
 
@@ -74,7 +74,7 @@ click_control ComboBox '*' after OmbFormsControl 'Run as:' || die "the editor sh
 click_at item 'Maximized Window' || die "the run-mode list did not drop down with Maximized Window"
 poll 50 '! wine "$CTL" item "*" >/dev/null 2>&1' || fail "the run-mode list stayed dropped down"
 click_check 'Run mode' || die "the editor shows no Run mode"
-xdotool key ctrl+s
+editor_key ctrl+s
 poll 50 '[ "$(action_param RunMode enabled)" = yes ]' || die "ticking Run mode and Ctrl+S did not save it"
 [ "$(action_param RunMode run_mode)" = maximize ] ||
     fail "the saved run mode is \"$(action_param RunMode run_mode)\", not maximize"
@@ -98,7 +98,7 @@ close_window || fail "the second test window did not end"
 
 menu_item Actions 1 || fail "no Actions menu"
 poll 100 '! kill -0 "$CENTER_PID" 2>/dev/null' || fail "Stop did not end the command center"
-xdotool key alt+F4
+editor_key alt+F4
 poll 100 '! kill -0 "$EDITOR_PID" 2>/dev/null' && EDITOR_PID=
 
 [ $FAILS -eq 0 ] && echo "journey run mode e2e: all passed"
