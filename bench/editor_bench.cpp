@@ -293,7 +293,7 @@ struct Selections {
 struct Figures {
     std::vector<double> notepad, start, start1000;
     Selections select, floor;
-    std::vector<double> add;
+    std::vector<double> add, floorAdd;
     double save1000 = -1, mem1000 = -1;
     double scaleStart = -1, scaleSave = -1, scalePeak = -1;
 };
@@ -368,34 +368,36 @@ bool MeasureSelections(HWND main, const char* who, RuleTree& found, Selections& 
     return true;
 }
 
-// The open editor with 1,000 rules: selections, adds and one save.
-bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
-    HWND main = editor.Main();
-    RuleTree found;
-    if (!MeasureSelections(main, "editor", found, out.select)) return false;
+// Ctrl+A in the program's main window: each time a new rule under the
+// root, selected and shown.
+bool MeasureAdds(HWND main, const RuleTree& found, std::vector<double>& out) {
     const Tree& tree = found.tree;
-    const HTREEITEM root = found.root;
-    const std::vector<HTREEITEM>& rules = found.rules;
-
-    // Ctrl+A: a new rule under the root, selected and shown.
-    std::set<HTREEITEM> known(rules.begin(), rules.end());
+    std::set<HTREEITEM> known(found.rules.begin(), found.rules.end());
     for (int i = 0; i < kAdds; ++i) {
         const double start = NowMs();
         PressKey('A', true);
         HTREEITEM added = nullptr;
         if (!PollUntil([&] {
                 const HTREEITEM caret = tree.Caret();
-                if (!caret || known.count(caret) || tree.Next(caret, TVGN_PARENT) != root) return false;
+                if (!caret || known.count(caret) || tree.Next(caret, TVGN_PARENT) != found.root) return false;
                 added = caret;
                 return Painted(main);
             })) {
             std::printf("Ctrl+A added no rule\n");
             return false;
         }
-        out.add.push_back(NowMs() - start);
+        out.push_back(NowMs() - start);
         known.insert(added);
     }
+    return true;
+}
 
+// The open editor with 1,000 rules: selections, adds and one save.
+bool MeasureEditing(Program& editor, const EditorCopy& copy, Figures& out) {
+    HWND main = editor.Main();
+    RuleTree found;
+    if (!MeasureSelections(main, "editor", found, out.select)) return false;
+    if (!MeasureAdds(main, found, out.add)) return false;
     out.save1000 = SaveNow(copy);
     return out.save1000 >= 0;
 }
@@ -527,7 +529,8 @@ int main() {
         Program floor;
         RuleTree found;
         floorOk = floor.Start(folder + "floor_window.exe", work.Name()) >= 0 &&
-                  MeasureSelections(floor.Main(), "floor window", found, f.floor);
+                  MeasureSelections(floor.Main(), "floor window", found, f.floor) &&
+                  MeasureAdds(floor.Main(), found, f.floorAdd);
         floor.End();
     }
 
@@ -549,8 +552,10 @@ int main() {
         const std::vector<double> floorSelect = all(f.floor);
         PrintSeries("floor select (Down key)", f.floor.key);
         PrintSeries("floor select (jump)", f.floor.jump);
-        std::printf("floor: select_p95_ms=%.1f select_median_ms=%.1f\n", Percentile(floorSelect, 0.95),
-                    Median(floorSelect));
+        PrintSeries("floor add (Ctrl+A)", f.floorAdd);
+        std::printf("floor: select_p95_ms=%.1f select_median_ms=%.1f add_p95_ms=%.1f add_median_ms=%.1f\n",
+                    Percentile(floorSelect, 0.95), Median(floorSelect), Percentile(f.floorAdd, 0.95),
+                    Median(f.floorAdd));
     } else {
         std::printf("floor: the measurement failed\n");
     }

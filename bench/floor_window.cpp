@@ -2,9 +2,11 @@
 // what the editor shows, and nothing of its own libraries. A tree of 1,000
 // rules on the left; on the right twenty common controls laid out as a
 // rule's detail panel, every value of which is set again on every selection
-// and repainted as the controls do by themselves. editor_bench selects in
-// its tree as it does in the editor's: the two times side by side say what
-// the editor adds to what any window costs on the same machine.
+// and repainted as the controls do by themselves. Ctrl+A adds a rule at
+// the end of the tree, named as the editor names a new one, and selects it.
+// editor_bench selects and adds in its tree as it does in the editor's: the
+// two times side by side say what the editor adds to what any window costs
+// on the same machine.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -68,6 +70,8 @@ struct Window {
     HWND controls[kControls] = {};
     HIMAGELIST images = nullptr;
     HFONT font = nullptr;
+    HTREEITEM root = nullptr;
+    int rules = 0;
     Window() = default;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -131,9 +135,9 @@ void Create(HWND main) {
     for (const char* icon : {IDI_APPLICATION, IDI_INFORMATION})
         ImageList_AddIcon(g.images, HICON(LoadImageA(nullptr, icon, IMAGE_ICON, 16, 16, LR_SHARED)));
     TreeView_SetImageList(g.tree, g.images, TVSIL_NORMAL);
-    const HTREEITEM root = Insert(TVI_ROOT, L"Window rules", 0, -1);
-    for (int i = 0; i < kRules; ++i) Insert(root, Format(L"Rule %d", i).c_str(), 1, i);
-    TreeView_Expand(g.tree, root, TVE_EXPAND);
+    g.root = Insert(TVI_ROOT, L"Window rules", 0, -1);
+    for (; g.rules < kRules; ++g.rules) Insert(g.root, Format(L"Rule %d", g.rules).c_str(), 1, g.rules);
+    TreeView_Expand(g.tree, g.root, TVE_EXPAND);
 
     for (int c = 0; c < kControls; ++c) {
         const Layout& l = kLayout[c];
@@ -145,6 +149,13 @@ void Create(HWND main) {
     AddItems(g.controls[kClass], {L"Notepad", L"CabinetWClass", L"ConsoleWindowClass"});
     AddItems(g.controls[kCaption], {L"Untitled - Notepad", L"Downloads", L"Command Prompt"});
     AddItems(g.controls[kRunMode], {L"Normal", L"Minimized", L"Maximized"});
+}
+
+// A new rule at the end, selected (and so shown).
+void AddRule() {
+    const int index = g.rules++;
+    const HTREEITEM item = Insert(g.root, Format(L"Window Rule %d", index - kRules + 1).c_str(), 1, index);
+    TreeView_SelectItem(g.tree, item);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept try {
@@ -195,6 +206,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && GetKeyState(VK_CONTROL) < 0) {
+            AddRule();
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
