@@ -280,12 +280,13 @@ void TreePaints(HWND editorTree) {
     GetWindowRect(editorTree, &r);
     MapWindowPoints(nullptr, GetParent(editorTree), reinterpret_cast<POINT*>(&r), 2);
     const int width = r.right - r.left, height = r.bottom - r.top;
-    HWND plain = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
-                                 WS_CHILD | WS_VISIBLE | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
-                                     TVS_SHOWSELALWAYS,
-                                 r.left, r.top, width, height, GetParent(editorTree), nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-    if (!plain) return;
+    UniqueWindow window(CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                                        WS_CHILD | WS_VISIBLE | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
+                                            TVS_SHOWSELALWAYS,
+                                        r.left, r.top, width, height, GetParent(editorTree), nullptr,
+                                        GetModuleHandleW(nullptr), nullptr));
+    if (!window) return;
+    const HWND plain = window.get();
     SetWindowPos(plain, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SendMessageW(plain, WM_SETFONT, SendMessageW(editorTree, WM_GETFONT, 0, 0), FALSE);
     TreeView_SetImageList(plain, TreeView_GetImageList(editorTree, TVSIL_NORMAL), TVSIL_NORMAL);
@@ -325,7 +326,6 @@ void TreePaints(HWND editorTree) {
     UpdateWindow(plain);
     shown = "narrow plain tree, bars: " + bars();
     PrintSeries(shown.c_str(), TwoRowPaints(plain));
-    DestroyWindow(plain);
 }
 }  // namespace
 

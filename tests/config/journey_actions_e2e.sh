@@ -74,8 +74,8 @@ poll 50 'gone OmbJourneyClose' || fail "a window of the closed kind is still ope
 
 menu_item Actions 1 || fail "no Actions menu"
 if ! poll 50 '! kill -0 "$CENTER_PID" 2>/dev/null'; then
-    # Under load the arrow keys can reach the menu before it takes them;
-    # the user then chooses Stop again.
+    # Should the keys still have gone astray, the user chooses Stop again;
+    # what had the focus is printed.
     echo "journey actions e2e: the command center still ran 5 s after Stop (focus $(focused), editor $MAIN; $(wine "$CTL" popup 2>/dev/null | tr -d '\r')); Stop is chosen once more"
     menu_item Actions 1 || fail "no Actions menu"
     poll 100 '! kill -0 "$CENTER_PID" 2>/dev/null' || fail "Stop did not end the command center"
