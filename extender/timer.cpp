@@ -165,7 +165,10 @@ LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (timer) {
             // The timer is freed on this thread only (or by Dispose, through
             // this procedure): it lives until Timer returns, unless Timer
-            // frees it itself.
+            // frees it itself. The tick holds the library for its whole run:
+            // a handler may sit in a modal loop (a message box) while its
+            // timer and every other hold of the library go.
+            HoldLibrary();
             try {
                 timer->Timer();
             } catch (...) {
@@ -177,6 +180,7 @@ LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARA
                 } catch (...) {
                 }
             }
+            ReleaseLibraryHold();
             return 0;
         }
     }

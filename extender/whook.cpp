@@ -191,15 +191,6 @@ LONG_PTR SetProcedure(HWND window, bool unicode, LONG_PTR procedure) {
                    : ::SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
 }
 
-// Keeps this module loaded in the process for good.
-void PinModule() {
-    static std::atomic<bool> pinned{false};
-    if (pinned.exchange(true)) return;
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                         reinterpret_cast<LPCWSTR>(&Dispatch), &module);
-}
-
 }  // namespace
 
 TWHook::TWHook(HWND window, TWindowMethod method) : window_(window), method_(method) {
@@ -290,16 +281,6 @@ void TWHook::SetSavedProcedure(WNDPROC procedure) {
 
 WNDPROC TWHook::InstanceProcedure() const {
     return slot_ < 0 ? nullptr : kProcedures[size_t(slot_)];
-}
-
-bool TWHook::NestedDispatch() const {
-    if (slot_ < 0) return false;
-    SrwShared lock(g_lock);
-    return g_slots[slot_].inFlight > 1;
-}
-
-void TWHook::PinLibrary() {
-    PinModule();
 }
 
 int TWHook::SlotsInUse() {

@@ -101,12 +101,6 @@ public:
     // Slots that cannot be handed out now: hooked windows, messages in
     // flight, pass-throughs of windows that still exist.
     static int SlotsInUse();
-    // Whether more than one call of this window's procedure runs through
-    // the hook now: the window's thread is inside a loop (a menu, a move, a
-    // dialog) started by an earlier message.
-    bool NestedDispatch() const;
-    // Keeps this library loaded in the process for good.
-    static void PinLibrary();
 
 private:
     HWND window_;
