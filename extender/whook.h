@@ -16,6 +16,11 @@
 //   Otherwise (another program subclassed the window after us, the window is
 //   gone, the handle now names another window) the slot stays in the chain as
 //   a pass-through to the saved procedure until the window is destroyed.
+// - Only the window's own thread writes the window's procedure back. Unhook
+//   on another thread leaves the slot passing through and asks the window's
+//   thread, by a message, to take it out of the chain.
+// - A pass-through whose window is gone is freed, also when the window's
+//   last messages no longer passed through it (a thread looks for those).
 // - Every slot that is not free (bound, passing through, or draining a
 //   message still in flight) holds the library (module.h): the module is
 //   never unloaded while a window may still call into one of its slots.
