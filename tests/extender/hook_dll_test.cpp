@@ -675,7 +675,7 @@ int BoxRole(const std::vector<std::string>& args) {
             }
             ::SendMessageW(d->window, WM_CONFIG_CHANGED, 0, 0);
             ::FreeLibrary(d->module);
-            // Longer than any grace the library could give a thread inside.
+            // The library stays while the box is up, however long that is.
             const bool went = until([&] { return ::GetModuleHandleW(d->dll.c_str()) == nullptr; }, 1500);
             d->step = went ? 2 : 3;
             ::PostMessageW(box, WM_COMMAND, IDNO, 0);
