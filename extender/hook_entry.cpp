@@ -8,6 +8,7 @@
 #include "extender/application.h"
 #include "extender/library.h"
 #include "extender/lifetime.h"
+#include "extender/module.h"
 #include "extender/timer.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
@@ -138,6 +139,7 @@ bool HookWithdrawn() {
 
 extern "C" LRESULT CALLBACK CallProcHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
     using namespace omb::ea;
+    TLibraryCall call;  // the module stays until this call returned (module.h)
     if (code >= 0 && lParam != 0) {
         try {
             if (LibraryReady()) {

@@ -1,6 +1,9 @@
 #include "extender/module.h"
 
+#include <tlhelp32.h>
+
 #include <atomic>
+#include <cstdint>
 #include <utility>
 
 #include "foundation/handles.h"
@@ -10,10 +13,15 @@ namespace omb::ea {
 namespace {
 std::atomic<HINSTANCE> g_instance{nullptr};
 
-// Guards the two below; never held across a call of the loader.
+// Guards the four below; never held across a call of the loader.
 SRWLOCK g_holdLock = SRWLOCK_INIT;
 long g_holds = 0;
 HMODULE g_heldModule = nullptr;  // the reference the holds keep
+// References whose last hold went, waiting for the releasing thread (one at
+// a time runs, so that two never suspend each other).
+long g_pendingFrees = 0;
+HMODULE g_pendingModule = nullptr;
+bool g_releasing = false;
 
 // Threads inside a procedure of ours.
 std::atomic<long> g_calls{0};
@@ -26,14 +34,77 @@ HINSTANCE OwnModule() {
     return module;
 }
 
-// Gives the reference back once the threads that were inside a procedure of
-// ours have left it (each leaves within a few instructions after the call
-// that released the hold), then ends without returning into the module.
-DWORD WINAPI ReleaseLater(void* parameter) {
-    for (int i = 0; i < 200 && g_calls.load() > 0; ++i) ::Sleep(5);
-    ::Sleep(20);
-    ::FreeLibraryAndExitThread(static_cast<HMODULE>(parameter), 0);
-    return 0;
+// Whether a thread of this process other than the calling one executes an
+// instruction of the module now. Each thread is suspended in turn while its
+// registers are read: between the suspension and the resumption nothing is
+// called that could wait for a lock the suspended thread may hold.
+bool AnotherThreadRunsIn(HMODULE module) {
+    const auto base = reinterpret_cast<uintptr_t>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + uintptr_t(dos->e_lfanew));
+    const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
+
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return true;  // cannot tell: assume so
+    const DWORD process = ::GetCurrentProcessId(), self = ::GetCurrentThreadId();
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID != process || entry.th32ThreadID == self) continue;
+        UniqueHandle thread(::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID));
+        if (!thread) continue;  // ended meanwhile (or not ours to read: a system thread)
+        if (::SuspendThread(thread.get()) == DWORD(-1)) continue;
+        alignas(16) CONTEXT context{};
+        context.ContextFlags = CONTEXT_CONTROL;
+        const BOOL read = ::GetThreadContext(thread.get(), &context);
+        ::ResumeThread(thread.get());
+        if (!read) return true;
+        if (context.Rip >= base && context.Rip < end) return true;
+    }
+    return false;
+}
+
+// Gives back the references whose last hold went, once no thread can be in
+// the module's code, then ends without returning into the module.
+//
+// Every way into the module's code from outside (a slot's or a timer's
+// window procedure, the hook procedure) counts itself in g_calls from its
+// first to its last statement (TLibraryCall); nothing can enter afresh once
+// the last hold went (no window has a procedure of ours any more). So the
+// count falls to zero and stays there, and there is no time-out: a thread
+// that sits in a message box of ours keeps the module for as long as it
+// sits there. The count alone is not enough: a thread that has just counted
+// itself out still runs the few instructions that return from its
+// procedure, inside the module, and may be preempted there for any time. So
+// once the count is zero, each other thread's instruction pointer is read;
+// the reference goes only while none lies inside the module. After counting
+// itself out a procedure calls nothing (the count's guard is its first
+// local, so it goes last), so a thread found outside the module then has
+// left it for good.
+DWORD WINAPI ReleaseLater(void*) {
+    DWORD pause = 1;
+    for (;;) {
+        HMODULE module;
+        {
+            SrwExclusive lock(g_holdLock);
+            module = g_pendingModule;
+        }
+        if (g_calls.load() > 0 || AnotherThreadRunsIn(module)) {
+            ::Sleep(pause);
+            if (pause < 50) pause *= 2;
+            continue;
+        }
+        long count;
+        {
+            SrwExclusive lock(g_holdLock);
+            count = g_pendingFrees;
+            // The last of them ends this thread; later ones start a new one.
+            g_pendingFrees = count > 1 ? 1 : 0;
+            if (count <= 1) g_releasing = false;
+        }
+        if (count <= 1) ::FreeLibraryAndExitThread(module, 0);
+        for (long i = 1; i < count; ++i) ::FreeLibrary(module);  // one stays: returning is safe
+    }
 }
 }  // namespace
 
@@ -77,14 +148,27 @@ void HoldLibrary() {
 
 void ReleaseLibraryHold() {
     HMODULE last = nullptr;
+    bool start = false;
     {
         SrwExclusive lock(g_holdLock);
         if (g_holds <= 0) return;
         if (--g_holds == 0) last = std::exchange(g_heldModule, nullptr);
+        if (!last) return;
+        // Every reference is one on the same module.
+        g_pendingModule = last;
+        ++g_pendingFrees;
+        start = !g_releasing;
+        g_releasing = true;
     }
-    if (!last) return;
-    // Without a thread to give it back, the module stays: that is safe.
-    if (HANDLE thread = ::CreateThread(nullptr, 0, &ReleaseLater, last, 0, nullptr)) ::CloseHandle(thread);
+    if (!start) return;
+    if (HANDLE thread = ::CreateThread(nullptr, 0, &ReleaseLater, nullptr, 0, nullptr)) {
+        ::CloseHandle(thread);
+        return;
+    }
+    // Without a thread the references stay (safe); the next last hold tries
+    // again.
+    SrwExclusive lock(g_holdLock);
+    g_releasing = false;
 }
 
 long LibraryHolds() {

@@ -8,7 +8,8 @@
 // exists; the first hold takes one reference on the module, the last one
 // gives it back. Giving it back from inside the library would return into
 // code that may be unmapped by then, so the last hold is given back by a
-// short thread of its own, once no thread is inside a procedure of ours.
+// thread of its own, once no thread is inside a procedure of ours nor on its
+// way out of one (module.cpp).
 #pragma once
 
 #include <windows.h>
@@ -29,9 +30,10 @@ void ReleaseLibraryHold();
 // Holds taken and not given back.
 long LibraryHolds();
 
-// Marks a procedure of ours that runs for the system (a window procedure)
-// from its first to its last statement: the last hold is given back only
-// while none runs.
+// Marks a procedure of ours that runs for the system (a window procedure,
+// the hook procedure) from its first to its last statement: the last hold is
+// given back only while none runs, however long one runs. Declared as the
+// procedure's first local, so that nothing is called after it counts out.
 class TLibraryCall {
 public:
     TLibraryCall() noexcept;

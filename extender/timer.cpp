@@ -101,8 +101,16 @@ void TTimer::Dispose(std::unique_ptr<TTimer> timer) {
         SrwExclusive lock(g_tickLock);
         timer->disposed_ = true;
     }
-    if (::PostMessageA(window, kDisposeMessage, 0, reinterpret_cast<LPARAM>(timer.get()))) timer.release();
-    // Otherwise its thread is gone, and no tick can run: freed here.
+    // Sent, not posted: a full queue of posted messages does not refuse it.
+    const LPARAM lParam = reinterpret_cast<LPARAM>(timer.get());
+    if (::SendNotifyMessageA(window, kDisposeMessage, 0, lParam) ||
+        ::PostMessageA(window, kDisposeMessage, 0, lParam) || ::IsWindow(window)) {
+        // Its thread frees it: at the message, or (neither could be sent)
+        // at its next tick; until then no tick reaches the handler.
+        timer.release();
+        return;
+    }
+    // The window went with its thread: no tick can run, freed here.
 }
 
 void TTimer::SetInterval(int milliseconds) {
@@ -152,20 +160,28 @@ LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARA
     if (message == WM_TIMER) {
         TTimer* timer = nullptr;
         TKeeper keeper;
+        bool disposed = false;
         {
             SrwShared lock(g_tickLock);
             timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-            if (timer && timer->disposed_) return 0;
-            if (timer) {
+            disposed = timer && timer->disposed_;
+            if (timer && !disposed) {
                 keeper = timer->keeper_;
                 // An owner already going takes no more ticks.
                 if (keeper.retain && !keeper.retain(keeper.object)) return 0;
             }
         }
+        if (disposed) {
+            delete timer;  // handed to this thread by Dispose, whose message did not come
+            return 0;
+        }
         if (timer) {
             // The timer is freed on this thread only (or by Dispose, through
             // this procedure): it lives until Timer returns, unless Timer
-            // frees it itself.
+            // frees it itself. The tick holds the library for its whole run:
+            // a handler may sit in a modal loop (a message box) while its
+            // timer and every other hold of the library go.
+            HoldLibrary();
             try {
                 timer->Timer();
             } catch (...) {
@@ -177,6 +193,7 @@ LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARA
                 } catch (...) {
                 }
             }
+            ReleaseLibraryHold();
             return 0;
         }
     }

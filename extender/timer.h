@@ -47,7 +47,9 @@ public:
 
     // Frees the timer on its own thread: at once when that is this thread
     // (or the thread is gone); otherwise no further tick reaches its handler
-    // and the window's thread frees it when it next takes its messages.
+    // and the window's thread frees it when it next takes its messages (a
+    // sent notice; should none be taken, at its next tick). A timer whose
+    // thread still runs is never freed here.
     static void Dispose(std::unique_ptr<TTimer> timer);
 
     // Each setter that changes something restarts the full interval; the

@@ -25,6 +25,7 @@ struct Slot {
     std::atomic<SlotState> state{SlotState::Free};
     bool unicode = false;
     bool windowGone = false;  // WM_NCDESTROY went through the slot
+    bool unhookAsked = false;  // a pass-through whose window's thread is asked to unhook it
     std::atomic<long> inFlight{0};
     HWND window = nullptr;
     WNDPROC saved = nullptr;
@@ -42,6 +43,7 @@ void Reset(Slot& s) {
     s.state = SlotState::Free;
     s.unicode = false;
     s.windowGone = false;
+    s.unhookAsked = false;
     s.inFlight = 0;
     s.window = nullptr;
     s.saved = nullptr;
@@ -66,6 +68,22 @@ bool ReleaseIfIdle(Slot& s) {
     return false;
 }
 
+// Sent to a window whose unhook was asked on another thread: its own thread
+// takes the slot in wParam out of the chain. Registered at the first hook.
+std::atomic<UINT> g_unhookMessage{0};
+
+LONG_PTR GetProcedure(HWND window, bool unicode) {
+    return unicode ? ::GetWindowLongPtrW(window, GWLP_WNDPROC) : ::GetWindowLongPtrA(window, GWLP_WNDPROC);
+}
+
+LONG_PTR SetProcedure(HWND window, bool unicode, LONG_PTR procedure) {
+    return unicode ? ::SetWindowLongPtrW(window, GWLP_WNDPROC, procedure)
+                   : ::SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
+}
+
+void WatchPassThroughs();
+WNDPROC ProcedureOf(int index);
+
 LRESULT CallProcedure(WNDPROC procedure, bool unicode, HWND window, UINT message, WPARAM wParam,
                       LPARAM lParam) {
     if (!procedure)
@@ -80,7 +98,8 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
     TLibraryCall call;
     TWindowMethod method;
     WNDPROC saved = nullptr;
-    bool unicode = false, ours = false;
+    bool unicode = false, ours = false, unhookHere = false;
+    const UINT unhookMessage = g_unhookMessage.load();
     {
         // Readers share the lock: the threads of a process do not queue
         // behind each other on every message (the count is atomic).
@@ -90,7 +109,11 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
         if (ours) {
             saved = s.saved;
             unicode = s.unicode;
-            if (s.state == SlotState::Bound) {
+            if (message == unhookMessage && unhookMessage != 0) {
+                // Ours to act on only in the slot it names; any other slot
+                // passes it on past its owner.
+                unhookHere = wParam == WPARAM(index) && s.state == SlotState::PassThrough && s.unhookAsked;
+            } else if (s.state == SlotState::Bound) {
                 method = s.method;
                 if (method.retain) method.retain(method.object);  // the owner lives through this call
             }
@@ -104,7 +127,22 @@ __attribute__((noinline)) LRESULT Dispatch(int index, HWND window, UINT message,
     }
 
     LRESULT result = 0;
-    if (method) {
+    if (unhookHere) {
+        // On the window's own thread: no subclass of the window's program can
+        // come between the read and the write. Ours on top goes out of the
+        // chain; under another's it stays a pass-through.
+        const LONG_PTR procedure = reinterpret_cast<LONG_PTR>(ProcedureOf(index));
+        bool restored = false;
+        if (GetProcedure(window, unicode) == procedure) {
+            ::SetLastError(0);
+            restored = SetProcedure(window, unicode, reinterpret_cast<LONG_PTR>(saved)) != 0 ||
+                       ::GetLastError() == 0;
+        }
+        SrwExclusive lock(g_lock);
+        Slot& s = g_slots[index];
+        s.unhookAsked = false;
+        if (restored && s.state == SlotState::PassThrough && s.window == window) s.state = SlotState::Draining;
+    } else if (method) {
         TMessage m{message, wParam, lParam, 0};
         try {
             method.call(method.object, m);
@@ -154,6 +192,61 @@ constexpr std::array<WNDPROC, sizeof...(I)> MakeProcedures(std::integer_sequence
 constexpr std::array<WNDPROC, TWHook::kSlotCount> kProcedures =
     MakeProcedures(std::make_integer_sequence<int, TWHook::kSlotCount>{});
 
+WNDPROC ProcedureOf(int index) {
+    return kProcedures[size_t(index)];
+}
+
+// A pass-through leaves with its window. Its window may be gone without
+// WM_NCDESTROY passing through it: a subclasser above it may write back a
+// procedure from beneath it (comctl32's RemoveWindowSubclass does under
+// Wine) and cut it out of the chain. While pass-throughs exist, a thread of
+// their own looks for those whose window is gone and frees them; it holds a
+// reference on the module while it runs.
+constexpr DWORD kPassThroughCheckMs = 500;
+bool g_watching = false;  // under g_lock
+
+DWORD WINAPI WatchLoop(void* module) {
+    for (;;) {
+        ::Sleep(kPassThroughCheckMs);
+        int freed = 0;
+        bool left = false;
+        {
+            SrwExclusive lock(g_lock);
+            for (Slot& s : g_slots) {
+                if (s.state != SlotState::PassThrough) continue;
+                if (s.inFlight == 0 && (s.windowGone || !::IsWindow(s.window))) {
+                    Reset(s);
+                    ++freed;
+                } else {
+                    left = true;
+                }
+            }
+            if (!left) g_watching = false;
+        }
+        for (int i = 0; i < freed; ++i) ReleaseLibraryHold();
+        if (!left) ::FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    }
+}
+
+void WatchPassThroughs() {
+    {
+        SrwExclusive lock(g_lock);
+        if (g_watching) return;
+        g_watching = true;
+    }
+    // The caller's pass-through holds the module: the reference is safe to
+    // give back here when no thread starts.
+    if (HMODULE module = ReferenceOwnModule()) {
+        if (HANDLE thread = ::CreateThread(nullptr, 0, &WatchLoop, module, 0, nullptr)) {
+            ::CloseHandle(thread);
+            return;
+        }
+        ::FreeLibrary(module);
+    }
+    SrwExclusive lock(g_lock);
+    g_watching = false;
+}
+
 // Every slot that is not free holds the library (module.h): a slot taken
 // takes a hold, one reclaimed from a pass-through keeps the hold it had.
 int TakeSlot(HWND window, WNDPROC saved, bool unicode, TWindowMethod method) {
@@ -182,24 +275,6 @@ int TakeSlot(HWND window, WNDPROC saved, bool unicode, TWindowMethod method) {
     return taken;
 }
 
-LONG_PTR GetProcedure(HWND window, bool unicode) {
-    return unicode ? ::GetWindowLongPtrW(window, GWLP_WNDPROC) : ::GetWindowLongPtrA(window, GWLP_WNDPROC);
-}
-
-LONG_PTR SetProcedure(HWND window, bool unicode, LONG_PTR procedure) {
-    return unicode ? ::SetWindowLongPtrW(window, GWLP_WNDPROC, procedure)
-                   : ::SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
-}
-
-// Keeps this module loaded in the process for good.
-void PinModule() {
-    static std::atomic<bool> pinned{false};
-    if (pinned.exchange(true)) return;
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                         reinterpret_cast<LPCWSTR>(&Dispatch), &module);
-}
-
 }  // namespace
 
 TWHook::TWHook(HWND window, TWindowMethod method) : window_(window), method_(method) {
@@ -217,6 +292,7 @@ void TWHook::Hook() {
     unicode_ = ::IsWindowUnicode(window_) != FALSE;
     saved_ = reinterpret_cast<WNDPROC>(GetProcedure(window_, unicode_));
     if (!method_ || !::IsWindow(window_)) return;
+    if (g_unhookMessage.load() == 0) g_unhookMessage.store(::RegisterWindowMessageW(L"OmbrelSlotUnhook"));
 
     const int slot = TakeSlot(window_, saved_, unicode_, method_);
     if (slot < 0) return;
@@ -253,15 +329,23 @@ void TWHook::Unhook() {
         gone = g_slots[slot].windowGone;
     }
     gone = gone || !::IsWindow(window_);
+    // Only the window's own thread writes its procedure: on another thread a
+    // subclass that the window's program installs at the same moment could
+    // come between our read and our write and be cut out of the chain. From
+    // another thread the slot passes messages through until the window's
+    // thread, told by a message, takes it out.
+    const bool ownThread = !gone && ::GetWindowThreadProcessId(window_, nullptr) == ::GetCurrentThreadId();
+    const bool ask = !gone && !ownThread;
     bool restored = false;
-    if (!gone && GetProcedure(window_, unicode_) == ours) {
+    if (ownThread && GetProcedure(window_, unicode_) == ours) {
         ::SetLastError(0);
         const LONG_PTR previous = SetProcedure(window_, unicode_, reinterpret_cast<LONG_PTR>(saved_));
         restored = previous != 0 || ::GetLastError() == 0;
     }
 
-    // A pass-through keeps its hold on the library until its window is gone.
-    bool freed;
+    // A pass-through keeps its hold on the library until its window is gone
+    // or its thread took it out of the chain.
+    bool freed, passing;
     {
         SrwExclusive lock(g_lock);
         Slot& s = g_slots[slot];
@@ -271,10 +355,15 @@ void TWHook::Unhook() {
         } else {
             s.state = SlotState::PassThrough;
             s.saved = saved_;
+            s.unhookAsked = ask;
         }
         freed = ReleaseIfIdle(s);
+        passing = s.state == SlotState::PassThrough;
     }
     if (freed) ReleaseLibraryHold();
+    if (!passing) return;
+    if (ask) ::SendNotifyMessageW(window_, g_unhookMessage.load(), WPARAM(slot), 0);
+    WatchPassThroughs();
 }
 
 void TWHook::CallDefault(TMessage& message) const {
@@ -290,16 +379,6 @@ void TWHook::SetSavedProcedure(WNDPROC procedure) {
 
 WNDPROC TWHook::InstanceProcedure() const {
     return slot_ < 0 ? nullptr : kProcedures[size_t(slot_)];
-}
-
-bool TWHook::NestedDispatch() const {
-    if (slot_ < 0) return false;
-    SrwShared lock(g_lock);
-    return g_slots[slot_].inFlight > 1;
-}
-
-void TWHook::PinLibrary() {
-    PinModule();
 }
 
 int TWHook::SlotsInUse() {

@@ -16,6 +16,11 @@
 //   Otherwise (another program subclassed the window after us, the window is
 //   gone, the handle now names another window) the slot stays in the chain as
 //   a pass-through to the saved procedure until the window is destroyed.
+// - Only the window's own thread writes the window's procedure back. Unhook
+//   on another thread leaves the slot passing through and asks the window's
+//   thread, by a message, to take it out of the chain.
+// - A pass-through whose window is gone is freed, also when the window's
+//   last messages no longer passed through it (a thread looks for those).
 // - Every slot that is not free (bound, passing through, or draining a
 //   message still in flight) holds the library (module.h): the module is
 //   never unloaded while a window may still call into one of its slots.
@@ -101,12 +106,6 @@ public:
     // Slots that cannot be handed out now: hooked windows, messages in
     // flight, pass-throughs of windows that still exist.
     static int SlotsInUse();
-    // Whether more than one call of this window's procedure runs through
-    // the hook now: the window's thread is inside a loop (a menu, a move, a
-    // dialog) started by an earlier message.
-    bool NestedDispatch() const;
-    // Keeps this library loaded in the process for good.
-    static void PinLibrary();
 
 private:
     HWND window_;

@@ -244,11 +244,8 @@ void TWindowExtender::WindowProc(TMessage& message) {
         // The extender leaves; neither the window nor a handler sees this.
         try {
             // Told inside a loop that an earlier message of this window
-            // started: that call returns into this library later. Its slot
-            // holds the library until then (module.h); a window that runs
-            // such loops is likely to be told so again, so the library stays
-            // in this process for good.
-            if (TWHook* hook = Current().hook; hook && hook->NestedDispatch()) TWHook::PinLibrary();
+            // started: that call returns into this library later; its slot
+            // holds the library until then (module.h).
             const bool ruleFollows = message.WParam == kConfigChangedRuleFollows;
             ForEachPart(actions_, [ruleFollows](IExtenderAction* action) {
                 if (Ref<IWindowReleasingAction> releasing = QueryAs<IWindowReleasingAction>(action))

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,6 +47,38 @@ bool TimerRuns(TTimer& timer) {  // asks the platform; stops it when it ran
 std::vector<std::string> g_traces;
 void KeepTrace(const std::string& text) {
     g_traces.push_back(text);
+}
+
+// Puts `replacement` in place of this program's import of a user32
+// function; answers the former one (nullptr when the import is not there).
+void* ReplaceUser32Import(const char* name, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
+        if (_stricmp(reinterpret_cast<const char*>(base + d->Name), "user32.dll") != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) continue;
+            DWORD protection = 0;
+            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
+            void* former = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(void*), protection, &protection);
+            return former;
+        }
+    }
+    return nullptr;
+}
+
+// A posted (or sent) message refused as the system refuses one for a full queue.
+BOOL WINAPI RefuseMessage(HWND, UINT, WPARAM, LPARAM) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
 }
 
 bool TimerClassRegistered() {
@@ -204,6 +238,54 @@ TEST(Timer, FreedFromAnotherThreadTheWindowGoesOnItsOwnThread) {
     // With no timer left, the class can go.
     FreeTimerWindowClass();
     EXPECT_FALSE(TimerClassRegistered());
+}
+
+// A timer handed to its thread while that thread's queue is full is still
+// freed on that thread, never on the one that let it go.
+TEST(Timer, DisposedWhileItsThreadsQueueIsFullItIsFreedOnItsThread) {
+    struct FreedOn : TTimer {
+        std::atomic<DWORD>* thread;
+        explicit FreedOn(std::atomic<DWORD>* t) : thread(t) {}
+        ~FreedOn() override { *thread = GetCurrentThreadId(); }
+    };
+    struct Shared {
+        TTimer* timer = nullptr;
+        DWORD threadId = 0;
+        std::atomic<DWORD> freedOn{0};
+        HANDLE created = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    };
+    // With the post refused, and with the post and the sent notice refused.
+    for (bool refuseNotice : {false, true}) {
+        Shared shared;
+        HANDLE thread = CreateThread(
+            nullptr, 0,
+            [](void* p) -> DWORD {
+                auto* s = static_cast<Shared*>(p);
+                s->timer = new FreedOn(&s->freedOn);
+                s->timer->SetInterval(10);
+                s->timer->SetOnTimer([](TTimer&) {});
+                s->timer->SetEnabled(true);
+                s->threadId = GetCurrentThreadId();
+                SetEvent(s->created);
+                PumpUntil([&] { return s->freedOn != 0; }, 3000);
+                return 0;
+            },
+            &shared, 0, nullptr);
+        ASSERT_TRUE(thread);
+        WaitForSingleObject(shared.created, INFINITE);
+        void* post = ReplaceUser32Import("PostMessageA", reinterpret_cast<void*>(&RefuseMessage));
+        ASSERT_TRUE(post);
+        void* notice = refuseNotice
+                           ? ReplaceUser32Import("SendNotifyMessageA", reinterpret_cast<void*>(&RefuseMessage))
+                           : nullptr;
+        TTimer::Dispose(std::unique_ptr<TTimer>(shared.timer));
+        ReplaceUser32Import("PostMessageA", post);
+        if (notice) ReplaceUser32Import("SendNotifyMessageA", notice);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        CloseHandle(shared.created);
+        EXPECT_EQ(shared.freedOn.load(), shared.threadId) << (refuseNotice ? "post and notice refused" : "post refused");
+    }
 }
 
 TEST(Timer, TheClassGoesWithTheLastTimer) {

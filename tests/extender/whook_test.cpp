@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "extender/module.h"
+
 using namespace omb::ea;
 
 namespace {
@@ -107,14 +109,31 @@ LONG_PTR ProcA(HWND w) {
     return GetWindowLongPtrA(w, GWLP_WNDPROC);
 }
 
+// Takes the messages of this thread until done() or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
+    for (const ULONGLONG end = GetTickCount64() + milliseconds; !done(); Sleep(10)) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (GetTickCount64() > end) return done();
+    }
+    return true;
+}
+
 struct Subclassing : ::testing::Test {
     void SetUp() override {
         g_original.clear();
         g_third.clear();
         slots_ = TWHook::SlotsInUse();
+        holds_ = LibraryHolds();
     }
-    void TearDown() override { EXPECT_EQ(TWHook::SlotsInUse(), slots_) << "a slot stayed in use"; }
+    void TearDown() override {
+        EXPECT_EQ(TWHook::SlotsInUse(), slots_) << "a slot stayed in use";
+        // Every slot left behind goes with its window, whatever passed
+        // through it last.
+        EXPECT_TRUE(PumpUntil([&] { return LibraryHolds() == holds_; }, 3000)) << "a slot still holds the library";
+    }
     int slots_ = 0;
+    long holds_ = 0;
 };
 
 }  // namespace
@@ -301,6 +320,28 @@ TEST_F(Subclassing, AWindowThatIsNoLongerOursKeepsItsProcedure) {
     EXPECT_TRUE(owner2.Saw(WM_NCDESTROY));
     hook2.Unhook();
     EXPECT_FALSE(hook2.IsHooked());
+}
+
+TEST_F(Subclassing, AnUnhookOnAnotherThreadIsLeftToTheWindowsThread) {
+    HWND w = MakeWindow(true);
+    Owner owner;
+    TWHook hook(w, owner.Method());
+    owner.hook = &hook;
+    const LONG_PTR ours = reinterpret_cast<LONG_PTR>(hook.InstanceProcedure());
+    const LONG_PTR original = reinterpret_cast<LONG_PTR>(hook.SavedProcedure());
+    HANDLE worker = CreateThread(
+        nullptr, 0, [](void* p) -> DWORD { static_cast<TWHook*>(p)->Unhook(); return 0; }, &hook, 0, nullptr);
+    ASSERT_TRUE(worker);
+    EXPECT_EQ(WaitForSingleObject(worker, 5000), WAIT_OBJECT_0);
+    CloseHandle(worker);
+    // Nothing was written from there: the slot passes messages through,
+    // past its owner, until this thread takes its messages.
+    EXPECT_EQ(ProcW(w), ours);
+    owner.seen.clear();
+    EXPECT_EQ(SendMessageW(w, kAnswer42, 0, 0), 42);
+    EXPECT_TRUE(owner.seen.empty());
+    EXPECT_TRUE(PumpUntil([&] { return ProcW(w) == original; }, 2000));
+    DestroyWindow(w);
 }
 
 TEST_F(Subclassing, AWindowOfAnotherProcessCountsAsHooked) {
