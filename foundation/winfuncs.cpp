@@ -1,5 +1,6 @@
 #include "foundation/winfuncs.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace omb {
@@ -46,11 +47,23 @@ WindowText ReadWindowClassName(HWND window) {
 }
 
 WindowText ReadWindowCaption(HWND window) {
-    const int length = ::GetWindowTextLengthW(window);
-    if (length <= 0) return WindowText();
-    std::vector<wchar_t> buffer(size_t(length) + 1);
-    const int n = ::GetWindowTextW(window, buffer.data(), length + 1);
-    return n > 0 ? FromWideText(buffer.data(), size_t(n)) : WindowText();
+    // One place more than the length answered: a text that fills the buffer
+    // grew after its length was asked and is read again in a larger one.
+    constexpr int kRounds = 8, kLargest = 1 << 26;
+    int size = std::max(::GetWindowTextLengthW(window), 0) + 2;
+    std::vector<wchar_t> buffer;
+    for (int round = 0; round < kRounds; ++round) {
+        buffer.assign(size_t(size), L'\0');
+        const int n = ::GetWindowTextW(window, buffer.data(), size);
+        if (n <= 0) return WindowText();
+        if (n < size - 1) return FromWideText(buffer.data(), size_t(n));
+        if (size >= kLargest) break;
+        size = std::min(std::max(::GetWindowTextLengthW(window) + 2, size * 2), kLargest);
+    }
+    // Still growing: what was read, marked as not the whole text.
+    WindowText part = FromWideText(buffer.data(), size_t(size - 1));
+    part.exact = false;
+    return part;
 }
 
 std::string GetWindowClassName(HWND window) {

@@ -497,19 +497,51 @@ std::string FinalPathOf(const std::string& fileName) {
     return FromWide(path);
 }
 
+bool NotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// Something of that name is there for certain.
+bool Present(const std::wstring& name) {
+    return SaveFileCalls().fileAttributes(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The temporary file takes the security and the attributes of the file
+// whose place it takes.
+void TakeSecurityAndAttributes(const std::wstring& from, const std::wstring& source, DWORD kept) {
+    DWORD size = 0;
+    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+    ::GetFileSecurityW(source.c_str(), what, nullptr, 0, &size);
+    if (size > 0) {
+        std::vector<BYTE> security(size);
+        if (::GetFileSecurityW(source.c_str(), what, security.data(), size, &size))
+            ::SetFileSecurityW(from.c_str(), what, security.data());
+    }
+    ::SetFileAttributesW(from.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+}
+
 // Puts the temporary file in the place of the target. An existing target is
 // replaced in the way that keeps what belongs to the file rather than to its
 // content (its security, its attributes such as hidden, its creation time)
 // and that lets readers holding it open go on reading the old content; where
 // that cannot serve (a file system without it), the temporary file takes the
-// target's security and attributes and is moved over it.
-bool ReplaceWithTemporary(const std::string& target, const char* temp) {
-    const std::wstring to = ToWide(target), from = ToWide(temp);
-    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+// target's security and attributes and is moved over it. The old file is
+// set aside under the name `aside` while it is replaced.
+// False with the system's error when it did not go through; `gone` then
+// says that the target is no longer there (a replacement that stopped
+// half-way moved it aside or removed it) and the new content could not take
+// its place either: the temporary file is then the only copy of it.
+bool ReplaceWithTemporary(const std::string& target, const char* temp, const std::string& aside, bool& gone) {
+    const TSaveFileCalls& calls = SaveFileCalls();
+    const std::wstring to = ToWide(target), from = ToWide(temp), backup = ToWide(aside);
+    gone = false;
+    DWORD attributes = calls.fileAttributes(to.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        // Unless it is known that nothing is there, nothing is touched.
+        if (!NotFound(::GetLastError())) return false;
+        if (calls.moveFile(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
         if (::GetLastError() != ERROR_ALREADY_EXISTS && ::GetLastError() != ERROR_FILE_EXISTS) return false;
-        return ReplaceWithTemporary(target, temp);  // made meanwhile: replaced as any other
+        // Made meanwhile: replaced as any other.
+        attributes = calls.fileAttributes(to.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {  // never a folder in a file's place
         ::SetLastError(ERROR_ACCESS_DENIED);
@@ -517,25 +549,25 @@ bool ReplaceWithTemporary(const std::string& target, const char* temp) {
     }
     const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    bool replaced = ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                   nullptr) != FALSE;
+    bool replaced = calls.replaceFile(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                      nullptr, nullptr) != FALSE;
     if (!replaced) {
         const DWORD error = ::GetLastError();
-        // Only where the target was left as it was: otherwise it is gone
-        // (renamed away) or already the new file.
-        if (error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-            error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER) {
-            DWORD size = 0;
-            const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
-            ::GetFileSecurityW(to.c_str(), what, nullptr, 0, &size);
-            if (size > 0) {
-                std::vector<BYTE> security(size);
-                if (::GetFileSecurityW(to.c_str(), what, security.data(), size, &size))
-                    ::SetFileSecurityW(from.c_str(), what, security.data());
-            }
-            ::SetFileAttributesW(from.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
-            replaced = ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+        // Where the target was left as it was, the temporary file is moved
+        // over it. Otherwise it is gone (set aside, or removed) or already
+        // the new file.
+        if (Present(to) && (error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                            error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
+                            error == ERROR_INVALID_PARAMETER)) {
+            TakeSecurityAndAttributes(from, to, kept);
+            replaced = calls.moveFile(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
                        FALSE;
+        }
+        // The target gone, the new content takes its place.
+        if (!replaced && !Present(to)) {
+            if (Present(backup)) TakeSecurityAndAttributes(from, backup, kept);
+            replaced = calls.moveFile(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+            gone = !replaced && !Present(to);
         }
         if (!replaced) {
             ::SetLastError(error);
@@ -543,7 +575,7 @@ bool ReplaceWithTemporary(const std::string& target, const char* temp) {
         }
     }
     // Some implementations of the replacement carry the content only.
-    const DWORD now = ::GetFileAttributesW(to.c_str());
+    const DWORD now = calls.fileAttributes(to.c_str());
     if (now != INVALID_FILE_ATTRIBUTES && (now & kept) != kept) ::SetFileAttributesW(to.c_str(), now | kept);
     return true;
 }
@@ -551,6 +583,11 @@ bool ReplaceWithTemporary(const std::string& target, const char* temp) {
 }  // namespace
 
 // ---- Free routines ----------------------------------------------------------
+
+TSaveFileCalls& SaveFileCalls() {
+    static TSaveFileCalls calls;
+    return calls;
+}
 
 UniqueHandle OpenXMLFileForReading(const std::string& fileName) {
     // Every kind of sharing: a save may replace the file while it is read.
@@ -619,9 +656,32 @@ void ReplaceChecked(const std::string& fileName, const std::string& bytes) {
     // What was written must read back before it may replace anything.
     if (!LoadInto(NewXMLDocument().get(), temp))
         throw EOleError("the document written for \"" + fileName + "\" does not read back");
-    if (!ReplaceWithTemporary(target, temp))
-        throw EOSError(LastErrorText(("cannot replace \"" + fileName + "\"").c_str()));
-    remover.Keep();
+    // A free name beside it, where the old file is set aside while it is
+    // replaced: a replacement that stops half-way leaves it there, where it
+    // can be found again.
+    char aside[MAX_PATH * 4];
+    if (!::GetTempFileNameA(folder.c_str(), "~xo", 0, aside))
+        throw EOSError(LastErrorText(("cannot create a temporary file in \"" + folder + "\"").c_str()));
+    ::DeleteFileA(aside);
+    FileRemover oldContent(aside);
+    bool gone = false;
+    if (ReplaceWithTemporary(target, temp, aside, gone)) {
+        remover.Keep();
+        return;
+    }
+    std::string message = LastErrorText(("cannot replace \"" + fileName + "\"").c_str());
+    if (gone) {
+        // Neither copy may be lost: the new content stays where it is, and
+        // the old content goes back in its place, or stays where it was set.
+        remover.Keep();
+        message += "; the new content is kept in \"" + std::string(temp) + "\"";
+        const std::wstring old = ToWide(aside);
+        if (Present(old) && !SaveFileCalls().moveFile(old.c_str(), ToWide(target).c_str(), MOVEFILE_WRITE_THROUGH)) {
+            oldContent.Keep();
+            message += ", the previous content in \"" + std::string(aside) + "\"";
+        }
+    }
+    throw EOSError(message);
 }
 
 // A read-only file is not replaced (Windows refuses to move over one;

@@ -179,12 +179,26 @@ bool IsXMLName(const std::string& name);
 // file only once it is complete and reads back. The file keeps its security
 // and attributes (a read-only one is refused), readers that hold it open do
 // not stop the save, and a link is saved through to the file it leads to.
-// Raises on failure; the existing file is then left whole.
+// Raises on failure; the existing file is then left whole, except where a
+// replacement stopped half-way and took it away: then the new content stays
+// in the temporary file, the old goes back in its place, and the message
+// names the temporary file (and where the old content is, when it could not
+// go back).
 void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName);
 // Writes a document given as its markup (UTF-8, without declaration) the
 // same way: the declaration with that data first (none when it is empty),
 // in its encoding, read back by the XML service before it replaces the file.
 void SaveXMLText(std::string markup, const std::string& declaration, const std::string& fileName);
+
+// The file calls with which a save puts its temporary file in the file's
+// place, the system's unless replaced. Tests put failing ones here to see
+// what a failed save keeps.
+struct TSaveFileCalls {
+    BOOL(WINAPI* replaceFile)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) = ::ReplaceFileW;
+    BOOL(WINAPI* moveFile)(LPCWSTR, LPCWSTR, DWORD) = ::MoveFileExW;
+    DWORD(WINAPI* fileAttributes)(LPCWSTR) = ::GetFileAttributesW;
+};
+TSaveFileCalls& SaveFileCalls();
 
 }  // namespace omb
 

@@ -267,7 +267,7 @@ bool TEditorController::SaveWithReport() {
     if (saved) return true;
     if (window_)
         window_->Ask(GetMLString("TW_SaveFailed", "The configuration was not saved. Check that the file can be written:") +
-                         "\n" + AppPath + SettingsFileName,
+                         "\n" + AppPath + SettingsFileName + "\n\n" + root_.SaveError(),
                      Title(), askOkOnly, false);
     return false;
 }

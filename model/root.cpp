@@ -111,6 +111,7 @@ std::string TTarvelWindows::FindWindowCommand(HWND window) {
 }
 
 bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
+    saveError_.clear();
     if (!modified_) return true;
     try {
         // What the configuration writes is kept as a stored tree (the
@@ -127,7 +128,8 @@ bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
         builder = nullptr;
         // A file that is rewritten keeps its declaration, and so its encoding.
         SaveXMLText(std::move(markup), ReadXMLDeclaration(fileName), fileName);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        saveError_ = e.what();
         return false;
     }
     modified_ = false;

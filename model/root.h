@@ -78,8 +78,11 @@ public:
     // Writes the configuration to `fileName` when it was modified, clears the
     // flag and tells the command center (command 2). A document that cannot
     // be made or a file that cannot be written answers false and leaves the
-    // flag set; nothing is sent then.
+    // flag set; nothing is sent then, and SaveError says why.
     bool SaveConfiguration(const std::string& fileName);
+    // Why the last save failed (it may name where the new content was kept);
+    // empty after one that succeeded.
+    const std::string& SaveError() const { return saveError_; }
     // The same into the program folder's settings file.
     bool Save();
     ~TTarvelWindows() override;
@@ -92,6 +95,7 @@ protected:
 
 private:
     bool modified_ = false;
+    std::string saveError_;
     std::unique_ptr<TEditorController> controller_;
 
     // The rules as FindWindowCommand walks them, taken again whenever the

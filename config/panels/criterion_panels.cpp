@@ -147,9 +147,12 @@ void TWindowCaptionCriterionDetailPanel::UpdateView() {
     LoadCombo(WindowCaptionComboBox, "window_caption");
     std::string exact;
     if (ReadParam(editedObject_.get(), "exact_search", exact)) {
-        // The guard keeps the radio buttons' clicks from writing back.
-        ExactSearchTrueRadioButton->SetChecked(exact == "yes");
-        ExactSearchFalseRadioButton->SetChecked(exact != "yes");
+        // The guard keeps the radio buttons' clicks from writing back. The
+        // buttons show what the matcher does: only "no" searches for a
+        // substring, any other value (a hand-written "No" too) compares the
+        // whole caption. The value stays as it is until the user picks.
+        ExactSearchTrueRadioButton->SetChecked(exact != "no");
+        ExactSearchFalseRadioButton->SetChecked(exact == "no");
     }
 }
 

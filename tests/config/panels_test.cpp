@@ -353,6 +353,19 @@ TEST_F(Panels, CheckBoxesWriteAtOnceAndLoadingWritesNothing) {
     EXPECT_FALSE(cp->ExactSearchTrueRadioButton->Checked());
     EXPECT_FALSE(root->Modified());
     EXPECT_EQ(Get(criterion.get(), "params/exact_search"), "no");
+    // Only "no" searches for a substring, as the matcher does: any other
+    // value shows the whole-text match and stays as it was written.
+    for (const char* other : {"No", "false", ""}) {
+        Set(criterion.get(), "params/exact_search", other);
+        root->SetModified(false);
+        cp->UpdateView();
+        EXPECT_TRUE(cp->ExactSearchTrueRadioButton->Checked()) << other;
+        EXPECT_FALSE(cp->ExactSearchFalseRadioButton->Checked()) << other;
+        EXPECT_FALSE(root->Modified());
+        EXPECT_EQ(Get(criterion.get(), "params/exact_search"), other);
+    }
+    Set(criterion.get(), "params/exact_search", "no");
+    cp->UpdateView();
     // The user's choice writes at once.
     Click(cp->ExactSearchTrueRadioButton);
     EXPECT_EQ(Get(criterion.get(), "params/exact_search"), "yes");

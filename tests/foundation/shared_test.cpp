@@ -32,6 +32,27 @@ TEST(WindowRoutines, ClassNameAndCaption) {
     EXPECT_EQ(GetWindowCaption(w), "");
 }
 
+TEST(WindowRoutines, ACaptionThatGrowsAfterItsLengthIsReadWhole) {
+    // The length it answers is half of the text's, as when the text grew
+    // between the two questions.
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = [](HWND w, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        const LRESULT result = DefWindowProcW(w, message, wParam, lParam);
+        return message == WM_GETTEXTLENGTH ? result / 2 : result;
+    };
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OmbGrowingCaption";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    HWND w = CreateWindowExW(0, wc.lpszClassName, L"A caption that grew while it was read", 0, 0, 0, 10, 10,
+                             HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(GetWindowCaption(w), "A caption that grew while it was read");
+    SetWindowTextW(w, L"x");  // its length answered as 0
+    EXPECT_EQ(GetWindowCaption(w), "x");
+    DestroyWindow(w);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
+
 TEST(WindowRoutines, ClassNamesAndCaptionsKeepEveryCharacter) {
     // Beyond every one-byte code page: Cyrillic, Greek, CJK, emoji.
     const wchar_t* wideClass = L"\u041e\u043a\u043d\u043e \u03a9 \u7a97";

@@ -594,6 +594,117 @@ TEST_F(XMLStorageFiles, SavingReplacesTheFileOnlyWhenTheNewOneIsComplete) {
     EXPECT_EQ(FilesMatching(folder.Name(), "*").size(), 1u);
 }
 
+namespace {
+
+// The file calls of a save replaced, for one test, by ones that fail as
+// their documentation says they may.
+class FailingSaveCalls {
+public:
+    static DWORD replaceError;       // the replacement fails with it; 0: the system's runs
+    static bool setsAside;           // the failing replacement moved the old file to the backup name
+    static bool newStuck, oldStuck;  // moves of the new file, of the backup, fail
+    static DWORD attributesError;    // reading attributes fails with it; 0: the system's runs
+
+    FailingSaveCalls() : saved_(SaveFileCalls()) {
+        SaveFileCalls().replaceFile = Replace;
+        SaveFileCalls().moveFile = Move;
+        SaveFileCalls().fileAttributes = Attributes;
+    }
+    ~FailingSaveCalls() {
+        SaveFileCalls() = saved_;
+        replaceError = attributesError = 0;
+        setsAside = newStuck = oldStuck = false;
+        replacement_.clear();
+        backup_.clear();
+    }
+
+private:
+    static BOOL WINAPI Replace(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID, LPVOID) {
+        replacement_ = replacement;
+        backup_ = backup ? backup : L"";
+        if (!replaceError) return ReplaceFileW(replaced, replacement, backup, flags, nullptr, nullptr);
+        if (setsAside && !(backup ? MoveFileExW(replaced, backup, MOVEFILE_REPLACE_EXISTING) : DeleteFileW(replaced)))
+            return FALSE;
+        SetLastError(replaceError);
+        return FALSE;
+    }
+    static BOOL WINAPI Move(LPCWSTR from, LPCWSTR to, DWORD flags) {
+        if ((newStuck && replacement_ == from) || (oldStuck && backup_ == from)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        return MoveFileExW(from, to, flags);
+    }
+    static DWORD WINAPI Attributes(LPCWSTR name) {
+        if (!attributesError) return GetFileAttributesW(name);
+        SetLastError(attributesError);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+
+    TSaveFileCalls saved_;
+    static std::wstring replacement_, backup_;
+};
+DWORD FailingSaveCalls::replaceError = 0, FailingSaveCalls::attributesError = 0;
+bool FailingSaveCalls::setsAside = false, FailingSaveCalls::newStuck = false, FailingSaveCalls::oldStuck = false;
+std::wstring FailingSaveCalls::replacement_, FailingSaveCalls::backup_;
+
+}  // namespace
+
+TEST_F(XMLStorageFiles, AFailedSaveNeverLosesBothCopies) {
+    struct Case {
+        const char* what;
+        DWORD replaceError;
+        bool setsAside, newStuck, oldStuck;
+        DWORD attributesError;
+    };
+    const Case cases[] = {
+        {"set aside; the new file then moves into place", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, false, false, 0},
+        {"set aside; neither file moves", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, true, true, 0},
+        {"set aside; the new file does not move", ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, true, false, 0},
+        {"left in place; the new file does not move", ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true, false, 0},
+        {"its attributes cannot be read", 0, false, false, false, ERROR_ACCESS_DENIED},
+    };
+    const std::string file = folder.Path("Ombrel.ini");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Ref<TXMLStorage> old = NewStorage("config");
+        old->WriteAttribute("generation", "old");
+        ASSERT_TRUE(old->SaveToFile(file));
+        Ref<TXMLStorage> s = NewStorage("config");
+        s->WriteAttribute("generation", "new");
+        std::string message;
+        {
+            FailingSaveCalls failing;
+            FailingSaveCalls::replaceError = c.replaceError;
+            FailingSaveCalls::setsAside = c.setsAside;
+            FailingSaveCalls::newStuck = c.newStuck;
+            FailingSaveCalls::oldStuck = c.oldStuck;
+            FailingSaveCalls::attributesError = c.attributesError;
+            try {
+                s->SaveToFile(file);
+            } catch (const EOSError& e) {
+                message = e.what();
+            }
+        }
+        // Every file left is the target or one the message names; the new
+        // content is kept unless the old is in place and the save said it
+        // failed; the old content is kept unless the save went through.
+        bool saved = false, newKept = false, oldKept = false;
+        for (const std::string& name : FilesMatching(folder.Name(), "*")) {
+            const std::string path = folder.Path(name);
+            const bool named = Contains(message, "\"" + path + "\"");
+            EXPECT_TRUE(path == file || named) << name << " is left unnamed: " << message;
+            const std::string generation = Loaded(path)->ReadAttribute("generation", "");
+            (generation == "new" ? newKept : oldKept) = true;
+            if (path == file) saved = generation == "new";
+            if (path != file) DeleteFileA(path.c_str());
+        }
+        EXPECT_EQ(saved, message.empty()) << message;
+        EXPECT_TRUE(newKept || (oldKept && !message.empty())) << message;
+        EXPECT_TRUE(oldKept || saved) << message;
+    }
+}
+
 TEST_F(XMLStorageFiles, WhatIsSavedAlwaysReadsBack) {
     // Control characters cannot stand in an XML 1.0 document; whatever the
     // service makes of them, the file written must load again.

@@ -327,6 +327,7 @@ TEST_F(EditorControllerTest, CloseQueryCancelNoYesAndAFailedSave) {
     EXPECT_FALSE(root->Controller()->CloseQuery());
     ASSERT_EQ(window->questions.size(), 2u);
     EXPECT_NE(window->questions[1].find("not saved"), std::string::npos);
+    EXPECT_NE(window->questions[1].find("is read-only"), std::string::npos) << "the reason is told";
     EXPECT_TRUE(root->Modified());
     EXPECT_EQ(FileText(), "<tarvel_windows/>");
     // The command reports it the same way.
