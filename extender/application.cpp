@@ -10,6 +10,7 @@
 #include "extender/trace.h"
 #include "extender/window_extender.h"
 #include "foundation/channel.h"
+#include "foundation/crc32.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
 
@@ -230,6 +231,7 @@ void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t r
             if (!ContainsLocked(extender.get())) return;
             attaching_.push_back(extender.get());
         }
+        extender->SetRuleSum(Crc32(text));
         try {
             extender->SetOwner(static_cast<IWindowExtenderOwner*>(this));
             extender->Start();

@@ -113,6 +113,9 @@ struct IWindowExtender : ISlave {
     virtual HWND GetWindow() = 0;
     virtual void AttachWindow(HWND window) = 0;
     virtual void DetachWindow() = 0;
+    // The checksum of the rule command text the extender was built from: a
+    // reload that answers the window with the same text leaves it in place.
+    virtual void SetRuleSum(uint32_t sum) = 0;
 };
 
 struct IWindowExtenders : ITypedCollection<IWindowExtender> {};

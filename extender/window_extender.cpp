@@ -4,6 +4,7 @@
 
 #include "extender/actions.h"
 #include "extender/activators.h"
+#include "extender/hook_entry.h"
 #include "extender/lifetime.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
@@ -241,15 +242,19 @@ std::string TWindowExtender::GetWindowCaption() {
 
 void TWindowExtender::WindowProc(TMessage& message) {
     if (message.Msg == WM_CONFIG_CHANGED) {
-        // The extender leaves; neither the window nor a handler sees this.
+        // Neither the window nor a handler sees this. The same rule follows
+        // (its text has the extender's checksum): the extender stays as it
+        // is, and nothing of the rule runs again. Otherwise it leaves.
         try {
+            const bool ruleFollows = message.WParam == kConfigChangedRuleFollows && !HookWithdrawn();
+            const uint32_t sum = ruleSum_.load();
+            if (ruleFollows && sum != 0 && uint32_t(message.LParam) == sum) return;
             // Told inside a loop that an earlier message of this window
             // started: that call returns into this library later. Its slot
             // holds the library until then (module.h); a window that runs
             // such loops is likely to be told so again, so the library stays
             // in this process for good.
             if (TWHook* hook = Current().hook; hook && hook->NestedDispatch()) TWHook::PinLibrary();
-            const bool ruleFollows = message.WParam == kConfigChangedRuleFollows;
             ForEachPart(actions_, [ruleFollows](IExtenderAction* action) {
                 if (Ref<IWindowReleasingAction> releasing = QueryAs<IWindowReleasingAction>(action))
                     releasing->ReleaseWindow(ruleFollows);

@@ -158,6 +158,42 @@ TEST_F(CenterTest, ASavedConfigurationReachesAWindowAlreadyOpen) {
     EXPECT_TRUE(WaitFor([] { return TopMost(WindowOf("OmbE2eLate")); }));
 }
 
+// A save whose file changed one rule: the windows of the other rules keep
+// what the user made of them since their rules ran (a window restored from
+// maximized, one its program hid, the window in front), and the changed rule
+// applies to its window.
+TEST_F(CenterTest, AReloadChangesOnlyWhatTheUserChanged) {
+    Installation install;
+    Config config;
+    config.Action(config.Rule("max", "OmbE2eReMax"), "RunMode", "run_mode", "maximize");
+    config.Action(config.Rule("hide", "OmbE2eReHide"), "SaveSizePos");
+    IBOMObject* changed = config.Rule("changed", "OmbE2eReNew");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+    std::vector<ChildProcess> children;
+    for (const char* c : {"OmbE2eReMax", "OmbE2eReHide", "OmbE2eReNew", "OmbE2eReFront"}) {
+        children.push_back(ChildProcess::Start("window", {c, c}));
+        ASSERT_TRUE(WaitFor([c] { return WindowOf(c) != nullptr; })) << c;
+    }
+    HWND max = WindowOf("OmbE2eReMax"), hide = WindowOf("OmbE2eReHide"), front = WindowOf("OmbE2eReFront");
+    HWND fresh = WindowOf("OmbE2eReNew");
+    ASSERT_TRUE(WaitFor([&] { return IsZoomed(max) && GetPropW(hide, kAttachedProperty) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return GetPropW(fresh, kAttachedProperty) != nullptr; }));
+    ShowWindow(max, SW_RESTORE);
+    ShowWindow(hide, SW_HIDE);
+    SetForegroundWindow(front);
+    ASSERT_TRUE(
+        WaitFor([&] { return !IsZoomed(max) && !IsWindowVisible(hide) && GetForegroundWindow() == front; }));
+
+    config.Action(changed, "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));  // sends command 2
+    EXPECT_TRUE(WaitFor([&] { return TopMost(fresh); })) << "the changed rule applies";
+    EXPECT_FALSE(WaitFor(
+        [&] { return IsZoomed(max) || IsWindowVisible(hide) || GetForegroundWindow() != front; }, 1500))
+        << "maximized " << IsZoomed(max) << ", shown " << IsWindowVisible(hide) << ", in front "
+        << (GetForegroundWindow() == front);
+}
+
 TEST_F(CenterTest, PlacementIsRestoredWhenTheWindowOpensAgain) {
     const std::string rule = "placement " + UniqueName("e2e");
     const std::string key = std::string(kRegistryRoot) + "\\WindowRules\\" + rule;

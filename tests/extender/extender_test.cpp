@@ -25,6 +25,7 @@
 #include "extender/timer.h"
 #include "extender/trace.h"
 #include "extender/window_extender.h"
+#include "foundation/crc32.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
@@ -82,6 +83,9 @@ std::map<HWND, WindowLog>& Logs() {
     return logs;
 }
 
+// A window with this property counts WM_CLOSE and stays open.
+constexpr const wchar_t* kKeepOpen = L"OmbTestKeepOpen";
+
 bool IsTopmost(HWND w) {
     return (::GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
@@ -97,6 +101,7 @@ LRESULT CALLBACK TestProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         log.topmostAt = ::GetTickCount64();
     } else if (m == WM_CLOSE) {
         ++log.closes;
+        if (::GetPropW(w, kKeepOpen)) return 0;
     } else if (m == WM_SYSCOMMAND) {
         ++log.sysCommands;
     } else if (m == WM_DESTROY) {
@@ -1138,6 +1143,50 @@ TEST_F(Extender, AReloadTakesDownWhatTheNewRuleNoLongerKeepsOnTop) {
     EXPECT_TRUE(IsTopmost(c));
     ::SendMessageW(c, WM_CONFIG_CHANGED, 0, 0);
     EXPECT_FALSE(IsTopmost(c));
+}
+
+// A reload that answers a window with the same rule leaves its extender in
+// place: nothing of the rule runs again (no second maximize, no second
+// close). A rule that changed is attached anew and its creation trigger runs.
+TEST_F(Extender, AReloadRunsARuleAgainOnlyWhereItChanged) {
+    auto rule = [](const std::string& name) {
+        return R::Rule(
+            name,
+            {R::Action("RUNMODEACTION", "RunMode", false, "\\RUNMODE=maximize"),
+             R::Action("CLOSEWINDOWACTION", "CloseWindow")},
+            {R::OnCreate({R::Agent("Run", "RunMode", "next"), R::Agent("Close", "CloseWindow", "next")})});
+    };
+    const std::string cls = NewClass("Same");
+    Serve(cls, rule("Same"));
+    HWND w = MakeWindow(cls);
+    ::SetPropW(w, kKeepOpen, reinterpret_cast<HANDLE>(1));
+    windows.push_back(w);
+    ASSERT_TRUE(PumpUntil([w] { return Logs()[w].closes == 1 && Logs()[w].sysCommands == 1; }, 3000));
+    WaitWorkersGone();
+    const Ref<IWindowExtender> first = app->FindExtender(w);
+    ASSERT_TRUE(first);
+
+    auto reload = [w](const std::string& text) {
+        ::SendMessageW(w, WM_CONFIG_CHANGED, kConfigChangedRuleFollows, LPARAM(Crc32(text)));
+        ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
+    };
+    reload(rule("Same"));
+    PumpFor(200);
+    WaitWorkersGone();
+    EXPECT_EQ(app->FindExtender(w).get(), first.get());
+    EXPECT_EQ(Logs()[w].attached, 1);
+    EXPECT_EQ(Logs()[w].sysCommands, 1);
+    EXPECT_EQ(Logs()[w].closes, 1);
+    EXPECT_EQ(server->Requests(w), 1);
+
+    Serve(cls, rule("Changed"));
+    reload(rule("Changed"));
+    ASSERT_TRUE(PumpUntil([w] { return Logs()[w].attached == 2 && Logs()[w].sysCommands == 2; }, 3000));
+    WaitWorkersGone();
+    Ref<IWindowExtender> second = app->FindExtender(w);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second.get(), first.get());
+    EXPECT_EQ(second.As<IWindowHandler>()->GetRuleName(), "Changed");
 }
 
 // The window's own program puts it on top while the rule holds it there:
