@@ -321,7 +321,7 @@ void TCCApp::ShowTrayMenu() {
 }
 
 std::string TCCApp::FindWindowCommand(HWND window) {
-    if (!window || IsOwnWindow(window)) return std::string();
+    if (!window || stopping_.load() || IsOwnWindow(window)) return std::string();
     SrwShared lock(modelLock_);
     return controlCenter_ ? controlCenter_->FindWindowCommand(window) : std::string();
 }
@@ -424,6 +424,13 @@ void TCCApp::ShowHelp() {
 }
 
 void TCCApp::RemoveHook() {
+    // From here on no window gets a rule, and the hook library sees the hook
+    // withdrawn before any window hears of it: a window that opens while the
+    // windows are told, or an answer still on its way, extends nothing that
+    // would outlive the command center.
+    stopping_ = true;
+    hookView_.reset();
+    hookBlock_.reset();
     if (hook_) {
         // Extended windows detach on their own threads while the library is
         // still loaded; busy and hung windows are waited for together, and
@@ -433,8 +440,6 @@ void TCCApp::RemoveHook() {
     }
     // Wakes every thread, so that each lets go of the library at once.
     ::SendNotifyMessageA(HWND_BROADCAST, WM_NULL, 0, 0);
-    hookView_.reset();
-    hookBlock_.reset();
     hookLibrary_.reset();
 }
 

@@ -121,7 +121,12 @@ struct IWindowExtender : ISlave {
 struct IWindowExtenders : ITypedCollection<IWindowExtender> {};
 
 // The per-process application, owner of the window extenders.
-struct IWindowExtenderOwner : IOwner {};
+struct IWindowExtenderOwner : IOwner {
+    // Whether the extender is still to rule its window: listed, its request
+    // not voided meanwhile, and the hook not withdrawn. Asked on the window's
+    // thread before the creation trigger runs.
+    virtual bool Wants(IItem* extender) = 0;
+};
 
 }  // namespace omb::ea
 

@@ -267,6 +267,14 @@ void TWindowExtender::WindowProc(TMessage& message) {
     }
 
     if (message.Msg == WM_EXTENDER_ATTACHED) {
+        // An extender let go while it was being attached (a notice voided
+        // its request, or the hook was withdrawn) runs nothing of its rule:
+        // its attaching thread takes it off again.
+        try {
+            if (Ref<IWindowExtenderOwner> owner = Owner())
+                if (!owner->Wants(static_cast<IWindowExtender*>(this))) return;
+        } catch (...) {
+        }
         // What the attach left for the window's own thread comes first.
         ForEachPart(actions_, [](IExtenderAction* action) {
             if (Ref<IAttachNoticeAction> notice = QueryAs<IAttachNoticeAction>(action)) notice->WindowAttached();
