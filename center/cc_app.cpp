@@ -9,6 +9,7 @@
 
 #include "center/taskbar.h"
 #include "foundation/classes.h"
+#include "foundation/crc32.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
 #include "foundation/single_instance.h"
@@ -320,7 +321,7 @@ void TCCApp::ShowTrayMenu() {
 }
 
 std::string TCCApp::FindWindowCommand(HWND window) {
-    if (!window || IsOwnWindow(window)) return std::string();
+    if (!window || stopping_.load() || IsOwnWindow(window)) return std::string();
     SrwShared lock(modelLock_);
     return controlCenter_ ? controlCenter_->FindWindowCommand(window) : std::string();
 }
@@ -333,18 +334,24 @@ void TCCApp::NotifyWindows() {
     TReloadThread* reloader = reloader_;
     const bool onReloader = reloader && ::GetCurrentThreadId() == reloader->ThreadId();
     auto superseded = [&] { return onReloader && reloader->Superseded(); };
-    std::vector<HWND> all, ruled;
+    struct Ruled {
+        HWND window;
+        uint32_t sum;  // checksum of the rule command text the window gets
+    };
+    std::vector<HWND> all;
+    std::vector<Ruled> ruled;
     struct Walk {
         TCCApp* app;
         std::vector<HWND>* all;
-        std::vector<HWND>* ruled;
+        std::vector<Ruled>* ruled;
     } walk{this, &all, &ruled};
     ::EnumWindows(
         [](HWND window, LPARAM param) noexcept -> BOOL {
             auto* w = reinterpret_cast<Walk*>(param);
             try {
                 w->all->push_back(window);
-                if (w->app->WindowHasCommand(window)) w->ruled->push_back(window);
+                const std::string text = w->app->FindWindowCommand(window);
+                if (!text.empty()) w->ruled->push_back(Ruled{window, Crc32(text)});
             } catch (...) {
                 // This window is left out; the walk goes on.
             }
@@ -352,20 +359,26 @@ void TCCApp::NotifyWindows() {
         },
         reinterpret_cast<LPARAM>(&walk));
     // Every top-level window hears that the rules changed; one that a rule
-    // still answers for hears that its new rule follows, so that what the
-    // old rule did to it (a window kept on top) stays until the new one is
-    // there, and goes then only when the new rule does not do it too.
+    // still answers for hears that its new rule follows, with the checksum of
+    // that rule's text: a window whose rule is the same text keeps it as it
+    // is (nothing of it runs again); another keeps what the old rule did to
+    // it (a window kept on top) until the new rule is there, and loses it
+    // then only when the new rule does not do it too.
     for (HWND window : all) {
-        const bool follows = std::find(ruled.begin(), ruled.end(), window) != ruled.end();
-        ::SendNotifyMessageA(window, WM_CONFIG_CHANGED, follows ? kConfigChangedRuleFollows : 0, 0);
+        auto it =
+            std::find_if(ruled.begin(), ruled.end(), [window](const Ruled& r) { return r.window == window; });
+        if (it == ruled.end())
+            ::SendNotifyMessageA(window, WM_CONFIG_CHANGED, 0, 0);
+        else
+            ::SendNotifyMessageA(window, WM_CONFIG_CHANGED, kConfigChangedRuleFollows, LPARAM(it->sum));
     }
     // One window after the other, as the hook library expects; a window
     // that does not answer in time keeps the notice in its queue.
-    for (HWND window : ruled) {
+    for (const Ruled& r : ruled) {
         if (superseded()) break;  // the newer reload tells every window again
         DWORD_PTR result = 0;
-        ::SendMessageTimeoutA(window, WM_APPLY_RULES, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kNotifyTimeoutMs,
-                              &result);
+        ::SendMessageTimeoutA(r.window, WM_APPLY_RULES, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL,
+                              kNotifyTimeoutMs, &result);
     }
 }
 
@@ -411,6 +424,13 @@ void TCCApp::ShowHelp() {
 }
 
 void TCCApp::RemoveHook() {
+    // From here on no window gets a rule, and the hook library sees the hook
+    // withdrawn before any window hears of it: a window that opens while the
+    // windows are told, or an answer still on its way, extends nothing that
+    // would outlive the command center.
+    stopping_ = true;
+    hookView_.reset();
+    hookBlock_.reset();
     if (hook_) {
         // Extended windows detach on their own threads while the library is
         // still loaded; busy and hung windows are waited for together, and
@@ -420,8 +440,6 @@ void TCCApp::RemoveHook() {
     }
     // Wakes every thread, so that each lets go of the library at once.
     ::SendNotifyMessageA(HWND_BROADCAST, WM_NULL, 0, 0);
-    hookView_.reset();
-    hookBlock_.reset();
     hookLibrary_.reset();
 }
 

@@ -74,7 +74,8 @@ public:
     void DestroyHandlerWindow();
 
     // The rule command text for a window; empty for the command center's own
-    // windows and while no configuration is loaded. Never overlaps a reload.
+    // windows, while no configuration is loaded and once the stop has begun.
+    // Never overlaps a reload.
     std::string FindWindowCommand(HWND window) override;
 
     LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -110,6 +111,7 @@ private:
     TReloadThread* reloader_ = nullptr;
     UniqueModule hookLibrary_;
     UniqueHook hook_;
+    std::atomic<bool> stopping_{false};  // the stop has begun: no window gets a rule
     UniqueHandle hookBlock_;
     UniqueView hookView_;
 };

@@ -10,6 +10,7 @@
 #include "extender/trace.h"
 #include "extender/window_extender.h"
 #include "foundation/channel.h"
+#include "foundation/crc32.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
 
@@ -23,6 +24,12 @@ constexpr int kWorkerAttempts = 5;
 constexpr DWORD kSynchronousTimeout = 100;
 
 std::atomic<bool> g_synchronous{false};
+
+// Whether the command center's walk of the top-level windows reaches the
+// window: not a child, and not message-only.
+bool IsTopLevelWindow(HWND window) {
+    return ::GetAncestor(window, GA_PARENT) == ::GetDesktopWindow();
+}
 
 // The application object. A plain pointer with a lock of its own: nothing of
 // it may run at process exit (the unit's finalisation does the work).
@@ -111,7 +118,8 @@ bool TEmbededApplication::RemoveExtenderLocked(IWindowExtender* extender) {
 }
 
 bool TEmbededApplication::AttachingLocked(IWindowExtender* extender) const {
-    return std::find(attaching_.begin(), attaching_.end(), extender) != attaching_.end();
+    return std::any_of(attaching_.begin(), attaching_.end(),
+                       [extender](const Attaching& a) { return a.extender == extender; });
 }
 
 bool TEmbededApplication::TakeOutLocked(IWindowExtender* extender) {
@@ -157,7 +165,11 @@ void TEmbededApplication::WindowRulesRequested(HWND window) {
             SrwExclusive lock(lock_);
             Entry* entry = FindEntry(window);
             if (entry) {
-                if (entry->request != 0 || FindExtenderLocked(window)) return;
+                // An extender that stays (a reload answered its window with
+                // the same rule) is asked about no further; one still being
+                // attached is not counted: its request is voided here.
+                Ref<IWindowExtender> extender = FindExtenderLocked(window);
+                if (extender && !AttachingLocked(extender.get())) return;
                 request = entry->request = NextRequest();
             } else {
                 request = NextRequest();
@@ -187,13 +199,63 @@ void TEmbededApplication::StartRequest(HWND window, uint32_t request) {
 void TEmbededApplication::RequestAnswered(HWND window, uint32_t request, const std::string& text) {
     try {
         if (!text.empty()) Apply(window, text, request);
+        bool current = false;
+        {
+            SrwExclusive lock(lock_);
+            if (Entry* entry = FindEntry(window)) {
+                current = entry->request == request;
+                if (current) entry->request = 0;
+            }
+        }
         // The window's new rule is there (or none answers): a raised mark its
-        // former rule left and the new one did not take over goes.
-        SettleRaisedMark(window);
-        SrwExclusive lock(lock_);
-        if (Entry* entry = FindEntry(window))
-            if (entry->request == request) entry->request = 0;
+        // former rule left and the new one did not take over goes. A voided
+        // request leaves that to the one that voided it.
+        if (current) SettleRaisedMark(window);
     } catch (...) {
+    }
+}
+
+void TEmbededApplication::ConfigurationChanged(HWND window, bool ruleFollows, bool hookWithdrawn) {
+    try {
+        const bool tellOthers = hookWithdrawn && IsTopLevelWindow(window);
+        std::vector<HWND> extended;
+        uint32_t askAgain = 0;
+        {
+            SrwExclusive lock(lock_);
+            if (Entry* entry = FindEntry(window)) {
+                if (entry->request != 0 && !ruleFollows && !hookWithdrawn)
+                    askAgain = entry->request = NextRequest();
+                else
+                    entry->request = 0;
+            }
+            if (tellOthers)
+                for (const Ref<IWindowExtender>& extender : AllExtendersLocked())
+                    if (!AttachingLocked(extender.get()))
+                        if (const HWND other = extender->GetWindow()) extended.push_back(other);
+        }
+        // Each hears it on its own thread (at once when it is this one), as
+        // the command center's notice would have told it.
+        for (HWND other : extended)
+            if (!IsTopLevelWindow(other)) ::SendNotifyMessageW(other, WM_CONFIG_CHANGED, 0, 0);
+        if (askAgain != 0) StartRequest(window, askAgain);
+    } catch (...) {
+    }
+}
+
+bool TEmbededApplication::Wants(IItem* item) {
+    try {
+        Ref<IWindowExtender> extender = QueryAs<IWindowExtender>(item);
+        if (!extender) return false;
+        {
+            SrwExclusive lock(lock_);
+            if (!ContainsLocked(extender.get())) return false;
+            for (const Attaching& a : attaching_)
+                if (a.extender == extender.get() && a.request != 0 && !IsCurrentRequest(a.window, a.request))
+                    return false;
+        }
+        return !LibraryStopping() && !HookWithdrawn();
+    } catch (...) {
+        return false;
     }
 }
 
@@ -228,8 +290,9 @@ void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t r
             if (extenders_->IndexOf(name) >= 0) return;
             extenders_->Add(extender.get());
             if (!ContainsLocked(extender.get())) return;
-            attaching_.push_back(extender.get());
+            attaching_.push_back(Attaching{extender.get(), window, request});
         }
+        extender->SetRuleSum(Crc32(text));
         try {
             extender->SetOwner(static_cast<IWindowExtenderOwner*>(this));
             extender->Start();
@@ -237,14 +300,20 @@ void TEmbededApplication::Apply(HWND window, const std::string& text, uint32_t r
         } catch (...) {
         }
         const bool windowGone = !::IsWindow(window);
+        // The hook was withdrawn while the extender was being attached: the
+        // command center's last notice may have passed the window already.
+        const bool withdrawn = request != 0 && (LibraryStopping() || HookWithdrawn());
         bool listed;
         {
             SrwExclusive lock(lock_);
-            attaching_.erase(std::find(attaching_.begin(), attaching_.end(), extender.get()));
+            attaching_.erase(
+                std::find_if(attaching_.begin(), attaching_.end(),
+                             [&extender](const Attaching& a) { return a.extender == extender.get(); }));
             listed = ContainsLocked(extender.get());
             // The window went before the extender knew it (its destruction
-            // found no extender of that window yet): take it out here.
-            if (listed && (windowGone || (request != 0 && !IsCurrentRequest(window, request)))) {
+            // found no extender of that window yet), a notice or a fresh
+            // request voided its request, or the hook went: take it out here.
+            if (listed && (windowGone || withdrawn || (request != 0 && !IsCurrentRequest(window, request)))) {
                 RemoveExtenderLocked(extender.get());
                 listed = false;
             }

@@ -35,9 +35,18 @@ struct IEmbededApplication : IUnknown {
     virtual void ApplyRuleText(HWND window, const std::string& text) = 0;
     // The command center asks the window to fetch its rule (WM_APPLY_RULES):
     // a window not listed is asked about; a listed one is asked about again
-    // when it has neither an extender nor a request on its way (its rule may
-    // be new since the last answer).
+    // unless it keeps its extender, with a fresh request that voids one
+    // still on its way (that one would bring the rule of before).
     virtual void WindowRulesRequested(HWND window) = 0;
+    // The window heard that the configuration changed (WM_CONFIG_CHANGED):
+    // a request still on its way for it applies nothing (its answer may be
+    // of the rules of before). When no rule follows, the window is asked
+    // about afresh in its place (the command center may have seen it before
+    // it was complete), unless the hook is withdrawn. Once the hook is
+    // withdrawn, a top-level window hearing it also has the extenders told
+    // whose windows the command center's walk of the top-level windows does
+    // not reach (child and message-only windows).
+    virtual void ConfigurationChanged(HWND window, bool ruleFollows, bool hookWithdrawn) = 0;
 };
 
 class TEmbededApplication : public TAbstractItem, public IWindowExtenderOwner, public IEmbededApplication {
@@ -54,10 +63,12 @@ public:
     void DetachAll() override;
     void ApplyRuleText(HWND window, const std::string& text) override;
     void WindowRulesRequested(HWND window) override;
+    void ConfigurationChanged(HWND window, bool ruleFollows, bool hookWithdrawn) override;
 
     // IWindowExtenderOwner: an extender leaves on its own (configuration
     // changed, or WM_DESTROY seen by the extender itself).
     void NotifyOwner(IItem* item) override;
+    bool Wants(IItem* extender) override;
     // Forgets the window and the extender (nothing in the library calls it).
     void RemoveWindowExtender(HWND window, IWindowExtender* extender);
 
@@ -106,7 +117,12 @@ private:
     SRWLOCK lock_ = SRWLOCK_INIT;  // guards the fields below
     std::vector<Entry> handled_;
     Ref<IWindowExtenders> extenders_;
-    std::vector<IWindowExtender*> attaching_;  // listed, attach not over yet
+    struct Attaching {
+        IWindowExtender* extender;
+        HWND window;
+        uint32_t request;  // 0: applied without a request
+    };
+    std::vector<Attaching> attaching_;  // listed, attach not over yet
     uint32_t lastRequest_ = 0;
 };
 

@@ -113,12 +113,20 @@ struct IWindowExtender : ISlave {
     virtual HWND GetWindow() = 0;
     virtual void AttachWindow(HWND window) = 0;
     virtual void DetachWindow() = 0;
+    // The checksum of the rule command text the extender was built from: a
+    // reload that answers the window with the same text leaves it in place.
+    virtual void SetRuleSum(uint32_t sum) = 0;
 };
 
 struct IWindowExtenders : ITypedCollection<IWindowExtender> {};
 
 // The per-process application, owner of the window extenders.
-struct IWindowExtenderOwner : IOwner {};
+struct IWindowExtenderOwner : IOwner {
+    // Whether the extender is still to rule its window: listed, its request
+    // not voided meanwhile, and the hook not withdrawn. Asked on the window's
+    // thread before the creation trigger runs.
+    virtual bool Wants(IItem* extender) = 0;
+};
 
 }  // namespace omb::ea
 

@@ -90,9 +90,13 @@ void HandleHookMessage(HWND window, UINT message, WPARAM wParam) {
     // this process's windows are ours to extend.
     if (!IsOwnProcessWindow(window)) return;
     if (message == WM_CONFIG_CHANGED) {
-        // No rule follows for the window: a raised mark its former rule left
-        // at an earlier reload is settled now.
-        if (wParam != kConfigChangedRuleFollows) SettleRaisedMark(window);
+        // No rule follows for the window (or none can, the hook is gone): a
+        // raised mark its former rule left at an earlier reload is settled now.
+        const bool withdrawn = HookWithdrawn();
+        const bool ruleFollows = wParam == kConfigChangedRuleFollows;
+        if (!ruleFollows || withdrawn) SettleRaisedMark(window);
+        if (Ref<IEmbededApplication> app = Application())
+            app->ConfigurationChanged(window, ruleFollows, withdrawn);
         return;
     }
     if (message == WM_CREATE) {

@@ -4,6 +4,7 @@
 
 #include "extender/actions.h"
 #include "extender/activators.h"
+#include "extender/hook_entry.h"
 #include "extender/lifetime.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
@@ -241,12 +242,16 @@ std::string TWindowExtender::GetWindowCaption() {
 
 void TWindowExtender::WindowProc(TMessage& message) {
     if (message.Msg == WM_CONFIG_CHANGED) {
-        // The extender leaves; neither the window nor a handler sees this.
+        // Neither the window nor a handler sees this. The same rule follows
+        // (its text has the extender's checksum): the extender stays as it
+        // is, and nothing of the rule runs again. Otherwise it leaves.
         try {
+            const bool ruleFollows = message.WParam == kConfigChangedRuleFollows && !HookWithdrawn();
+            const uint32_t sum = ruleSum_.load();
+            if (ruleFollows && sum != 0 && uint32_t(message.LParam) == sum) return;
             // Told inside a loop that an earlier message of this window
             // started: that call returns into this library later; its slot
             // holds the library until then (module.h).
-            const bool ruleFollows = message.WParam == kConfigChangedRuleFollows;
             ForEachPart(actions_, [ruleFollows](IExtenderAction* action) {
                 if (Ref<IWindowReleasingAction> releasing = QueryAs<IWindowReleasingAction>(action))
                     releasing->ReleaseWindow(ruleFollows);
@@ -259,6 +264,14 @@ void TWindowExtender::WindowProc(TMessage& message) {
     }
 
     if (message.Msg == WM_EXTENDER_ATTACHED) {
+        // An extender let go while it was being attached (a notice voided
+        // its request, or the hook was withdrawn) runs nothing of its rule:
+        // its attaching thread takes it off again.
+        try {
+            if (Ref<IWindowExtenderOwner> owner = Owner())
+                if (!owner->Wants(static_cast<IWindowExtender*>(this))) return;
+        } catch (...) {
+        }
         // What the attach left for the window's own thread comes first.
         ForEachPart(actions_, [](IExtenderAction* action) {
             if (Ref<IAttachNoticeAction> notice = QueryAs<IAttachNoticeAction>(action)) notice->WindowAttached();

@@ -65,6 +65,7 @@ public:
     // Detaches the actions, then the triggers, then gives the window back
     // its former procedure.
     void DetachWindow() override;
+    void SetRuleSum(uint32_t sum) override { ruleSum_ = sum; }
 
     // IWindowHandler
     void AddMessageHandler(IMessageHandler* handler) override;
@@ -109,6 +110,7 @@ private:
     Ref<IActions> actions_;
     Ref<IActionsActivators> triggers_;
     std::string ruleName_;
+    std::atomic<uint32_t> ruleSum_{0};  // 0: not known
     std::atomic<HWND> window_{nullptr};
     std::atomic<const State*> state_{nullptr};
 

@@ -26,21 +26,42 @@ using namespace omb::test;
 
 namespace {
 // ---------------------------------------------------------------------------
-// The child: one window of a class and caption, until it is destroyed.
+// The child: one window of a class and caption, until it is destroyed. A
+// third argument names the class of a window it opens when, once armed, it
+// hears that the configuration changed.
+
+constexpr UINT kBusyMessage = WM_APP + 7;  // the window's thread is busy for wParam ms
+constexpr UINT kArmMessage = WM_APP + 8;
+std::wstring g_laterClass;
+bool g_armed = false;
+
+LRESULT CALLBACK ChildWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_EXTENDER_ATTACHED) SetPropW(w, kAttachedProperty, reinterpret_cast<HANDLE>(1));
+    if (m == WM_DESTROY) PostQuitMessage(0);
+    if (m == kBusyMessage) Sleep(DWORD(wp));
+    if (m == kArmMessage) g_armed = true;
+    if (m == WM_CONFIG_CHANGED && g_armed && !g_laterClass.empty()) {
+        g_armed = false;
+        CreateWindowExW(0, g_laterClass.c_str(), L"later", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 300, 200,
+                        nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+    return DefWindowProcW(w, m, wp, lp);
+}
 
 int WindowRole(const std::vector<std::string>& args) {
     if (args.size() < 2) return 2;
     RegisterSharedMessages();
     const std::wstring className = ToWide(args[0]);
     WNDCLASSW wc{};
-    wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (m == WM_EXTENDER_ATTACHED) SetPropW(w, kAttachedProperty, reinterpret_cast<HANDLE>(1));
-        if (m == WM_DESTROY) PostQuitMessage(0);
-        return DefWindowProcW(w, m, wp, lp);
-    };
+    wc.lpfnWndProc = ChildWindowProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = className.c_str();
     RegisterClassW(&wc);
+    if (args.size() > 2) {
+        g_laterClass = ToWide(args[2]);
+        wc.lpszClassName = g_laterClass.c_str();
+        RegisterClassW(&wc);
+    }
     HWND w = CreateWindowExW(0, className.c_str(), ToWide(args[1]).c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                              40, 40, 300, 200, nullptr, nullptr, wc.hInstance, nullptr);
     if (!w) return 3;
@@ -156,6 +177,68 @@ TEST_F(CenterTest, ASavedConfigurationReachesAWindowAlreadyOpen) {
     config.Action(config.Rule("late", "OmbE2eLate"), "StayOnTop");
     ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));  // sends command 2
     EXPECT_TRUE(WaitFor([] { return TopMost(WindowOf("OmbE2eLate")); }));
+}
+
+// A save whose file changed one rule: the windows of the other rules keep
+// what the user made of them since their rules ran (a window restored from
+// maximized, one its program hid, the window in front), and the changed rule
+// applies to its window.
+TEST_F(CenterTest, AReloadChangesOnlyWhatTheUserChanged) {
+    Installation install;
+    Config config;
+    config.Action(config.Rule("max", "OmbE2eReMax"), "RunMode", "run_mode", "maximize");
+    config.Action(config.Rule("hide", "OmbE2eReHide"), "SaveSizePos");
+    IBOMObject* changed = config.Rule("changed", "OmbE2eReNew");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+    std::vector<ChildProcess> children;
+    for (const char* c : {"OmbE2eReMax", "OmbE2eReHide", "OmbE2eReNew", "OmbE2eReFront"}) {
+        children.push_back(ChildProcess::Start("window", {c, c}));
+        ASSERT_TRUE(WaitFor([c] { return WindowOf(c) != nullptr; })) << c;
+    }
+    HWND max = WindowOf("OmbE2eReMax"), hide = WindowOf("OmbE2eReHide"), front = WindowOf("OmbE2eReFront");
+    HWND fresh = WindowOf("OmbE2eReNew");
+    ASSERT_TRUE(WaitFor([&] { return IsZoomed(max) && GetPropW(hide, kAttachedProperty) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return GetPropW(fresh, kAttachedProperty) != nullptr; }));
+    ShowWindow(max, SW_RESTORE);
+    ShowWindow(hide, SW_HIDE);
+    SetForegroundWindow(front);
+    ASSERT_TRUE(
+        WaitFor([&] { return !IsZoomed(max) && !IsWindowVisible(hide) && GetForegroundWindow() == front; }));
+
+    config.Action(changed, "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));  // sends command 2
+    EXPECT_TRUE(WaitFor([&] { return TopMost(fresh); })) << "the changed rule applies";
+    EXPECT_FALSE(WaitFor(
+        [&] { return IsZoomed(max) || IsWindowVisible(hide) || GetForegroundWindow() != front; }, 1500))
+        << "maximized " << IsZoomed(max) << ", shown " << IsWindowVisible(hide) << ", in front "
+        << (GetForegroundWindow() == front);
+}
+
+// The command center stops while a busy window keeps its last notice
+// waiting; a window of a ruled class opens meanwhile: it gets no rule, and
+// nothing holds it once the command center has ended.
+TEST_F(CenterTest, AWindowThatOpensWhileTheCenterStopsIsNotRuled) {
+    Installation install;
+    Config config;
+    config.Action(config.Rule("later", "OmbE2eStopLater"), "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("Ombrel.ini")));
+    ASSERT_TRUE(install.Start());
+    ChildProcess busy = ChildProcess::Start("window", {"OmbE2eStopBusy", "busy"});
+    ChildProcess opener = ChildProcess::Start("window", {"OmbE2eStopOpener", "opener", "OmbE2eStopLater"});
+    ASSERT_TRUE(WaitFor([] { return WindowOf("OmbE2eStopBusy") && WindowOf("OmbE2eStopOpener"); }));
+    // Armed only now: the notices of the start are long over.
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(WindowOf("OmbE2eStopOpener"), kArmMessage, 0, 0, SMTO_ABORTIFHUNG, 3000,
+                                    &answer));
+    PostMessageA(WindowOf("OmbE2eStopBusy"), kBusyMessage, 1500, 0);
+    ASSERT_EQ(Installation::Command(3), 0);
+    ASSERT_TRUE(WaitFor([] { return WindowOf("OmbE2eStopLater") != nullptr; }, 3000));
+    EXPECT_EQ(install.Ended(8000), 0);
+    HWND later = WindowOf("OmbE2eStopLater");
+    EXPECT_FALSE(
+        WaitFor([later] { return TopMost(later) || GetPropW(later, kAttachedProperty) != nullptr; }, 1000))
+        << "ruled after the command center has gone";
 }
 
 TEST_F(CenterTest, PlacementIsRestoredWhenTheWindowOpensAgain) {

@@ -25,6 +25,7 @@
 #include "extender/timer.h"
 #include "extender/trace.h"
 #include "extender/window_extender.h"
+#include "foundation/crc32.h"
 #include "foundation/handles.h"
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
@@ -82,6 +83,9 @@ std::map<HWND, WindowLog>& Logs() {
     return logs;
 }
 
+// A window with this property counts WM_CLOSE and stays open.
+constexpr const wchar_t* kKeepOpen = L"OmbTestKeepOpen";
+
 bool IsTopmost(HWND w) {
     return (::GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
@@ -97,6 +101,7 @@ LRESULT CALLBACK TestProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         log.topmostAt = ::GetTickCount64();
     } else if (m == WM_CLOSE) {
         ++log.closes;
+        if (::GetPropW(w, kKeepOpen)) return 0;
     } else if (m == WM_SYSCOMMAND) {
         ++log.sysCommands;
     } else if (m == WM_DESTROY) {
@@ -1140,6 +1145,151 @@ TEST_F(Extender, AReloadTakesDownWhatTheNewRuleNoLongerKeepsOnTop) {
     EXPECT_FALSE(IsTopmost(c));
 }
 
+// A reload that answers a window with the same rule leaves its extender in
+// place: nothing of the rule runs again (no second maximize, no second
+// close). A rule that changed is attached anew and its creation trigger runs.
+TEST_F(Extender, AReloadRunsARuleAgainOnlyWhereItChanged) {
+    auto rule = [](const std::string& name) {
+        return R::Rule(
+            name,
+            {R::Action("RUNMODEACTION", "RunMode", false, "\\RUNMODE=maximize"),
+             R::Action("CLOSEWINDOWACTION", "CloseWindow")},
+            {R::OnCreate({R::Agent("Run", "RunMode", "next"), R::Agent("Close", "CloseWindow", "next")})});
+    };
+    const std::string cls = NewClass("Same");
+    Serve(cls, rule("Same"));
+    HWND w = MakeWindow(cls);
+    ::SetPropW(w, kKeepOpen, reinterpret_cast<HANDLE>(1));
+    windows.push_back(w);
+    ASSERT_TRUE(PumpUntil([w] { return Logs()[w].closes == 1 && Logs()[w].sysCommands == 1; }, 3000));
+    WaitWorkersGone();
+    const Ref<IWindowExtender> first = app->FindExtender(w);
+    ASSERT_TRUE(first);
+
+    auto reload = [w](const std::string& text) {
+        ::SendMessageW(w, WM_CONFIG_CHANGED, kConfigChangedRuleFollows, LPARAM(Crc32(text)));
+        ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
+    };
+    reload(rule("Same"));
+    PumpFor(200);
+    WaitWorkersGone();
+    EXPECT_EQ(app->FindExtender(w).get(), first.get());
+    EXPECT_EQ(Logs()[w].attached, 1);
+    EXPECT_EQ(Logs()[w].sysCommands, 1);
+    EXPECT_EQ(Logs()[w].closes, 1);
+    EXPECT_EQ(server->Requests(w), 1);
+
+    Serve(cls, rule("Changed"));
+    reload(rule("Changed"));
+    ASSERT_TRUE(PumpUntil([w] { return Logs()[w].attached == 2 && Logs()[w].sysCommands == 2; }, 3000));
+    WaitWorkersGone();
+    Ref<IWindowExtender> second = app->FindExtender(w);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second.get(), first.get());
+    EXPECT_EQ(second.As<IWindowHandler>()->GetRuleName(), "Changed");
+}
+
+// A notice voids the request still on its way for the window: its answer
+// (of the rules of before) applies nothing, and the window is asked again.
+// WM_APPLY_RULES always asks afresh, so an older answer never stands in for
+// the one after the reload.
+TEST_F(Extender, ANoticeVoidsTheRequestOnItsWayAndApplyRulesAsksAfresh) {
+    const std::string cls = NewClass("Flight");
+    const std::string before =
+        R::Rule("Before", {R::Action("STAYONTOPACTION", "StayOnTop")}, {R::OnCreate({kOnTopAgent})});
+    const std::string after = R::Rule("After", {}, {});
+    struct Held {
+        UniqueHandle release{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        std::atomic<int> asked{0};
+    };
+    auto held = std::make_shared<Held>();  // the server's copy of the answerer may outlive the test
+    server->SetAnswerer([held, cls, before, after](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c != cls) return a;
+        // Requests 1 and 3 are held and answer the rule of before; 2 finds
+        // no rule, 4 and later the rule of after.
+        const int n = ++held->asked;
+        if (n == 1 || n == 3) {
+            ::WaitForSingleObject(held->release.get(), 5000);
+            a.text = before;
+        } else if (n >= 4) {
+            a.text = after;
+        }
+        return a;
+    });
+    std::atomic<int>& asked = held->asked;
+    const HANDLE release = held->release.get();
+    HWND w = MakeWindow(cls);
+    windows.push_back(w);
+    ASSERT_TRUE(PumpUntil([&] { return asked.load() == 1; }, 3000));
+    ::SendMessageW(w, WM_CONFIG_CHANGED, 0, 0);
+    ::SetEvent(release);
+    ASSERT_TRUE(PumpUntil([&] { return asked.load() == 2; }, 3000));
+    WaitWorkersGone();
+    PumpFor(50);
+    EXPECT_FALSE(app->FindExtender(w));
+    EXPECT_EQ(Logs()[w].attached, 0);
+    EXPECT_FALSE(IsTopmost(w));
+
+    ::ResetEvent(release);
+    ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return asked.load() == 3; }, 3000));
+    ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
+    PumpFor(50);
+    ::SetEvent(release);
+    ASSERT_TRUE(PumpUntil([&] { return Logs()[w].attached == 1; }, 5000));
+    WaitWorkersGone();
+    PumpFor(50);
+    EXPECT_EQ(asked.load(), 4);
+    Ref<IWindowExtender> extender = app->FindExtender(w);
+    ASSERT_TRUE(extender);
+    EXPECT_EQ(extender.As<IWindowHandler>()->GetRuleName(), "After");
+    EXPECT_EQ(Logs()[w].attached, 1);
+    EXPECT_FALSE(IsTopmost(w));
+}
+
+// At the stop, the command center tells the top-level windows only: an
+// extended child tool window and a message-only window hear it through a
+// top-level window of their process, once the hook is withdrawn.
+TEST_F(Extender, AtTheStopExtendersOnWindowsTheCenterCannotReachLeave) {
+    struct HookBlock {
+        UniqueHandle block{
+            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName)};
+        HookBlock() {
+            UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+            const uint32_t value = 0x1234;
+            if (view) std::memcpy(view.get(), &value, 4);
+            ReadHookHandle();
+        }
+        ~HookBlock() {
+            block.reset();
+            ReadHookHandle();  // no block: nothing read, nothing withdrawn
+        }
+    } hookBlock;
+    ASSERT_FALSE(HookWithdrawn());
+    const std::string text = R::Rule("Unreached", {}, {});
+    HWND top = Extended(text);
+    const std::string cls = NewClass("Unreached");
+    Serve(cls, text);
+    HWND parent = MakeWindow(NewClass("Parent"));
+    HWND tool = MakeWindow(cls, WS_CHILD | WS_VISIBLE, WS_EX_TOOLWINDOW, parent);
+    HWND messageOnly = MakeWindow(cls, WS_POPUP, 0, HWND_MESSAGE);
+    windows.insert(windows.end(), {tool, messageOnly, parent});
+    ASSERT_TRUE(
+        PumpUntil([&] { return Logs()[tool].attached == 1 && Logs()[messageOnly].attached == 1; }, 3000));
+    WaitWorkersGone();
+
+    hookBlock.block.reset();  // the command center withdrew its hook
+    ASSERT_TRUE(HookWithdrawn());
+    ::SendMessageW(top, WM_CONFIG_CHANGED, 0, 0);
+    PumpUntil([&] { return app->ExtenderCount() == 0; }, 2000);
+    EXPECT_FALSE(app->FindExtender(top));
+    EXPECT_FALSE(app->FindExtender(tool));
+    EXPECT_FALSE(app->FindExtender(messageOnly));
+    for (HWND w : {top, tool, messageOnly})
+        EXPECT_EQ(::GetWindowLongPtrW(w, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&TestProc));
+}
+
 // The window's own program puts it on top while the rule holds it there:
 // the rule's undo leaves it on top.
 TEST_F(Extender, AWindowItsProgramPutsOnTopStaysOnTopAfterTheUndo) {
@@ -1215,7 +1365,9 @@ TEST_F(Extender, AnEmptyAnswerIsAskedAgainOnApplyRules) {
     ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
     ASSERT_TRUE(PumpUntil([w] { return Logs()[w].attached == 1; }, 3000));
     EXPECT_TRUE(IsTopmost(w));
-    // Extended now: a further WM_APPLY_RULES asks nothing.
+    // Extended now (the attach is over): a further WM_APPLY_RULES asks
+    // nothing.
+    WaitWorkersGone();
     ::SendMessageW(w, WM_APPLY_RULES, 0, 0);
     PumpFor(100);
     EXPECT_EQ(server->Requests(w), 2);
