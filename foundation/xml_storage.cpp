@@ -797,6 +797,33 @@ void TXMLStorage::WriteChildText(const std::string& name, const std::string& tex
     AddChild(name)->SetText(text);
 }
 
+std::string TXMLStorage::NodeName() {
+    if (!element_) return std::string();
+    Bstr name;
+    CheckOle(element_->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+    return name.Utf8();
+}
+
+std::vector<std::string> TXMLStorage::ChildNodeNames() {
+    std::vector<std::string> names;
+    if (!element_) return names;
+    Ref<IXMLDOMNode> node;
+    CheckOle(element_->get_firstChild(node.put()), "IXMLDOMNode.firstChild");
+    while (node) {
+        DOMNodeType type = NODE_INVALID;
+        CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
+        if (type == NODE_ELEMENT) {
+            Bstr name;
+            CheckOle(node->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+            names.push_back(name.Utf8());
+        }
+        Ref<IXMLDOMNode> next;
+        CheckOle(node->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
+        node = std::move(next);
+    }
+    return names;
+}
+
 void TXMLStorage::Attach(IXMLDOMElement* element, IXMLDOMDocument* document) {
     element_ = element;
     document_ = document;

@@ -400,6 +400,8 @@ TEST(XMLStorage, ChildIndexCountsOnlyDirectChildrenOfThatName) {
     EXPECT_EQ(s->ChildCount("a"), 2);
     EXPECT_EQ(s->ChildCount("b"), 1);
     EXPECT_EQ(s->ChildCount("c"), 0);
+    EXPECT_EQ(s->NodeName(), "r");
+    EXPECT_EQ(s->ChildNodeNames(), (std::vector<std::string>{"a", "b", "a", "A"}));  // elements only
     ASSERT_TRUE(s->GetChild("a", 0));
     EXPECT_EQ(s->GetChild("a", 0)->ReadAttribute("n", ""), "0");
     ASSERT_TRUE(s->GetChild("a", 1));
