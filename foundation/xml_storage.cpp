@@ -452,6 +452,11 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadEr
         if (error) *error = TXMLLoadError{"The file is too large.", 0, 0};
         return false;
     }
+    // The service's reason for no bytes at all says nothing ("error").
+    if (size.QuadPart == 0) {
+        if (error) *error = TXMLLoadError{"The file is empty: it holds no XML document.", 0, 0};
+        return false;
+    }
     OleVariant source;
     VARIANT* bytes = source.put();
     bytes->parray = ::SafeArrayCreateVector(VT_UI1, 0, ULONG(size.QuadPart));

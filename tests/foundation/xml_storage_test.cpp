@@ -142,6 +142,10 @@ TEST_F(XMLStorageFiles, AFailedLoadSaysWhyAndWhere) {
     EXPECT_FALSE(s->LoadError().reason.empty());
     EXPECT_EQ(s->LoadError().line, 2) << s->LoadError().reason;
 
+    // An empty file says so.
+    WriteBytes(cut, "");
+    EXPECT_FALSE(s->LoadFromFile(cut));
+    EXPECT_EQ(s->LoadError().reason, "The file is empty: it holds no XML document.");
     // A file that is not there says so without a line.
     EXPECT_FALSE(s->LoadFromFile(folder.Path("missing.xml")));
     EXPECT_FALSE(s->LoadError().reason.empty());

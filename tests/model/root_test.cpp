@@ -360,6 +360,45 @@ TEST_F(Root, ARenamedRuleKeepsItsPlaceInTheLookupAndTheFile) {
     again->Disconnect();
 }
 
+// A well-formed document of another shape does not load: another root
+// element, or the rules' container missing while an unknown element stands
+// in its place. Read as it stands it would open empty, and its first save
+// would destroy it. A short configuration still loads.
+TEST_F(Root, AFileOfAnotherShapeDoesNotLoadAShortOneDoes) {
+    const std::string rule = RuleElement("One", "OmbShape");
+    const struct {
+        std::string text, said;
+    } refused[] = {
+        {"<other_root/>", "<other_root>"},
+        {"<tarvel_window><window_rules><content>" + rule + "</content></window_rules></tarvel_window>",
+         "<tarvel_window>"},
+        {"<tarvel_windows><window_rulez><content>" + rule + "</content></window_rulez></tarvel_windows>",
+         "<window_rulez>"},
+        {"<tarvel_windows><params/><window_rules><contents>" + rule + "</contents></window_rules></tarvel_windows>",
+         "<contents>"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        WriteBytes(folder.Path("Ombrel.ini"), c.text);
+        std::string said;
+        try {
+            if (Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"))) root->Disconnect();
+        } catch (const ENotAConfiguration& e) {
+            said = e.what();
+        }
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    }
+    for (const char* text : {"<tarvel_windows/>", "<tarvel_windows name=\"x\"><params/><!-- none --></tarvel_windows>",
+                             "<tarvel_windows><window_rules><params/></window_rules><later/></tarvel_windows>"}) {
+        SCOPED_TRACE(text);
+        WriteBytes(folder.Path("Ombrel.ini"), text);
+        Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"));
+        ASSERT_TRUE(root);
+        EXPECT_EQ(RuleNames(root.get()), "");
+        root->Disconnect();
+    }
+}
+
 TEST_F(Root, RulesOfOneNameAreAllKeptUnderFreeNamesInTheirPlaces) {
     // Hand-edited: "Twin" three times, and a rule that already holds the
     // first name a renamed twin would get.
