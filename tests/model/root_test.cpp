@@ -357,6 +357,17 @@ TEST_F(Root, ARenamedRuleKeepsItsPlaceInTheLookupAndTheFile) {
     ASSERT_TRUE(again);
     EXPECT_EQ(RuleNames(again.get()), "Renamed|Second|Third|");
     EXPECT_EQ(again->FindWindowCommand(window.get()).rfind("\\WINDOWRULENAME=Renamed\\", 0), 0u);
+    // A rule may change only the capitals of its own name.
+    first = again->GetObject("window_rules/Renamed").As<IBOMObjectSlave>();
+    again->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(first.get(), "RENAMED");
+    EXPECT_EQ(RuleNames(again.get()), "RENAMED|Second|Third|");
+    EXPECT_TRUE(again->Modified());
+    EXPECT_TRUE(again->SaveConfiguration(folder.Path("Ombrel.ini")));
+    first = nullptr;
+    again->Disconnect();
+    again = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(RuleNames(again.get()), "RENAMED|Second|Third|");
     again->Disconnect();
 }
 
