@@ -577,7 +577,10 @@ void TBOMCollection::RenameChild(IBOMObjectSlave* child, const std::string& newN
     // IBOMObject is a virtual base: one subobject per object, so pointers compare.
     if (!item || item.get() != static_cast<IBOMObject*>(child)) return;
     if (newName.empty() || newName == current) return;
-    if (inner_->IndexOf(newName) >= 0) return;
+    // Names are one without regard to case: a new name that changes only
+    // capitals finds the child itself, which may take it.
+    const int holder = inner_->IndexOf(newName);
+    if (holder >= 0 && holder != inner_->IndexOf(current)) return;
     inner_->RekeyItem(item.get(), newName);
     child->SetName(newName);
 }

@@ -153,6 +153,17 @@ std::string TStoredStorage::ReadChildText(const std::string& name) {
     return child ? child->GetText() : std::string();
 }
 
+std::string TStoredStorage::NodeName() {
+    return node_ ? node_->Name() : std::string();
+}
+
+std::vector<std::string> TStoredStorage::ChildNodeNames() {
+    std::vector<std::string> names;
+    if (node_)
+        for (const TStoredRef& c : node_->Children()) names.push_back(c->Name());
+    return names;
+}
+
 void TStoredStorage::WriteAttribute(const std::string&, const std::string&) {
     throw EStoredTreeError("a stored tree cannot be written to");
 }
@@ -254,6 +265,20 @@ std::string TStoredBuilder::ReadChildText(const std::string& name) {
 
 void TStoredBuilder::WriteChildText(const std::string& name, const std::string& text) {
     AddChild(name)->SetText(text);
+}
+
+std::string TStoredBuilder::NodeName() {
+    return element_->name;
+}
+
+std::vector<std::string> TStoredBuilder::ChildNodeNames() {
+    std::vector<std::string> names;
+    if (element_->stored) {
+        for (const TStoredRef& c : element_->stored->Children()) names.push_back(c->Name());
+    } else {
+        for (const auto& c : element_->children) names.push_back(c->name);
+    }
+    return names;
 }
 
 TStoredRef TStoredBuilder::Freeze() const {

@@ -111,6 +111,8 @@ public:
     Ref<IHierStorage> GetChild(const std::string& name, int index) override;
     std::string GetText() override;
     std::string ReadChildText(const std::string& name) override;
+    std::string NodeName() override;
+    std::vector<std::string> ChildNodeNames() override;
     // Writes raise EStoredTreeError.
     void WriteAttribute(const std::string& name, const std::string& value) override;
     Ref<IHierStorage> AddChild(const std::string& name) override;
@@ -145,6 +147,8 @@ public:
     void SetText(const std::string& text) override;
     std::string ReadChildText(const std::string& name) override;
     void WriteChildText(const std::string& name, const std::string& text) override;
+    std::string NodeName() override;
+    std::vector<std::string> ChildNodeNames() override;
 
     // The stored tree of what was written so far.
     TStoredRef Freeze() const;

@@ -1,5 +1,6 @@
 #include "forms/history_combo.h"
 
+#include <cwctype>
 #include <utility>
 
 #include "foundation/winfuncs.h"
@@ -21,6 +22,13 @@ bool SameWide(const std::wstring& a, const std::wstring& b) {
     if (a.empty() || b.empty()) return a.empty() && b.empty();
     return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
                             static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// Whether the text from `from` on holds nothing but white space.
+bool BlanksOnly(const std::wstring& text, size_t from) {
+    for (size_t i = from; i < text.size(); ++i)
+        if (!::iswspace(text[i])) return false;
+    return true;
 }
 
 }  // namespace
@@ -121,10 +129,15 @@ void THistoryComboBox::Complete() {
     const std::wstring typed = ToWide(Text());
     // Removing text never completes it again.
     if (!deleting && typed.size() > lastTypedLength_) {
+        // Only the rest of an item that starts with exactly what was typed
+        // is offered: class names and exact captions are compared with
+        // their capitals, so the typed characters must stay as they are.
+        // A rest of blanks alone would go unseen and end up in the value.
         const int count = ItemCount();
         for (int i = 0; i < count; ++i) {
             const std::wstring item = ToWide(Item(i));
-            if (!SameWide(item.substr(0, typed.size()), typed)) continue;
+            if (item.size() <= typed.size() || item.compare(0, typed.size(), typed) != 0) continue;
+            if (BlanksOnly(item, typed.size())) continue;
             {
                 Nested fromCode(settingText_);
                 TComboBox::SetText(FromWide(item));

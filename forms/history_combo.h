@@ -13,7 +13,7 @@
 namespace omb::forms {
 
 // Equal by the user's locale with case ignored, over the full lengths of
-// both texts (the completion's comparison; the history compares exactly).
+// both texts. The history and the completion compare exactly.
 bool SameTextIgnoreCase(const std::string& a, const std::string& b);
 
 using THCBCanAddHistory = std::function<void(TComponent* sender, std::string& text, bool& mayAdd)>;
@@ -31,7 +31,8 @@ public:
     // Add the text to the history when the control loses the focus.
     bool AutoHistory() const { return autoHistory_; }
     void SetAutoHistory(bool value) { autoHistory_ = value; }
-    // Complete typed text from the history.
+    // Complete typed text from the history: the rest of the first item that
+    // starts with exactly the typed text, shown selected after it.
     bool AutoCompletion() const { return autoCompletion_; }
     void SetAutoCompletion(bool value) { autoCompletion_ = value; }
     // The largest number of history items; 0 or less: unlimited. A smaller

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "foundation/com.h"
 
@@ -30,6 +31,11 @@ struct IHierStorage : IUnknown {
     virtual std::string ReadChildText(const std::string& name) = 0;
     // Always appends a new child (an existing one is not reused).
     virtual void WriteChildText(const std::string& name, const std::string& text) = 0;
+    // The element's own name; empty without an element.
+    virtual std::string NodeName() = 0;
+    // The names of the element's direct child elements in document order,
+    // one for each child; none without an element.
+    virtual std::vector<std::string> ChildNodeNames() = 0;
 
 protected:
     ~IHierStorage() = default;

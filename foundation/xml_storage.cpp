@@ -452,6 +452,11 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadEr
         if (error) *error = TXMLLoadError{"The file is too large.", 0, 0};
         return false;
     }
+    // The service's reason for no bytes at all says nothing ("error").
+    if (size.QuadPart == 0) {
+        if (error) *error = TXMLLoadError{"The file is empty: it holds no XML document.", 0, 0};
+        return false;
+    }
     OleVariant source;
     VARIANT* bytes = source.put();
     bytes->parray = ::SafeArrayCreateVector(VT_UI1, 0, ULONG(size.QuadPart));
@@ -855,6 +860,33 @@ std::string TXMLStorage::ReadChildText(const std::string& name) {
 
 void TXMLStorage::WriteChildText(const std::string& name, const std::string& text) {
     AddChild(name)->SetText(text);
+}
+
+std::string TXMLStorage::NodeName() {
+    if (!element_) return std::string();
+    Bstr name;
+    CheckOle(element_->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+    return name.Utf8();
+}
+
+std::vector<std::string> TXMLStorage::ChildNodeNames() {
+    std::vector<std::string> names;
+    if (!element_) return names;
+    Ref<IXMLDOMNode> node;
+    CheckOle(element_->get_firstChild(node.put()), "IXMLDOMNode.firstChild");
+    while (node) {
+        DOMNodeType type = NODE_INVALID;
+        CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
+        if (type == NODE_ELEMENT) {
+            Bstr name;
+            CheckOle(node->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+            names.push_back(name.Utf8());
+        }
+        Ref<IXMLDOMNode> next;
+        CheckOle(node->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
+        node = std::move(next);
+    }
+    return names;
 }
 
 void TXMLStorage::Attach(IXMLDOMElement* element, IXMLDOMDocument* document) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/com.h"
 #include "foundation/errors.h"
@@ -91,6 +92,8 @@ public:
     void SetText(const std::string& text) override;
     std::string ReadChildText(const std::string& name) override;
     void WriteChildText(const std::string& name, const std::string& text) override;
+    std::string NodeName() override;
+    std::vector<std::string> ChildNodeNames() override;
 
     // IXMLStorage
     void Attach(IXMLDOMElement* element, IXMLDOMDocument* document) override;

@@ -1,10 +1,13 @@
 #include "model/root.h"
 
+#include <set>
+
 #include "bom/ui_commands.h"
 #include "foundation/handles.h"
 #include "foundation/channel.h"
 #include "foundation/languages.h"
 #include "foundation/shared.h"
+#include "foundation/strings.h"
 #include "bom/stored_tree.h"
 #include "foundation/xml_storage.h"
 #include "model/window_rules.h"
@@ -73,7 +76,64 @@ void TTarvelWindows::Broadcast(int code, int param1, int param2) {
     if (code == 1) modified_ = before;
 }
 
+namespace {
+// The element names under which the object's own children are stored.
+std::set<std::string> StoredChildNames(TBOMObjectWithAll& object) {
+    std::set<std::string> names;
+    IBOMCollection* all = object.All();
+    for (int i = 0; all && i < all->Count(); ++i)
+        if (Ref<IPersistObject> persist = all->GetItem(Variant(i)).As<IPersistObject>())
+            names.insert(persist->GetElementName());
+    return names;
+}
+
+// The first child element of the node that none of the known names names;
+// empty when there is none.
+std::string UnknownChild(IHierStorage* node, const std::set<std::string>& known) {
+    for (const std::string& name : node->ChildNodeNames())
+        if (!known.count(name)) return name;
+    return std::string();
+}
+
+[[noreturn]] void RefuseMissing(const std::string& parent, const std::string& expected, const std::string& found) {
+    std::string text = GetMLString("TW_ElementMissing",
+                                   "The element <%parent%> holds no <%expected%>: an unknown element "
+                                   "<%found%> stands in its place.");
+    text = ReplaceTextAnsi(text, "%parent%", parent);
+    text = ReplaceTextAnsi(text, "%expected%", expected);
+    throw ENotAConfiguration(ReplaceTextAnsi(text, "%found%", found));
+}
+}  // namespace
+
+void TTarvelWindows::CheckShape(IHierStorage* node) {
+    // Read as it stands, such a document would open as an empty
+    // configuration, and its first save would destroy it. A configuration
+    // that is merely short (no rules yet) is no other shape.
+    const std::string root = node->NodeName();
+    if (!root.empty() && root != elementName_) {
+        std::string text = GetMLString("TW_NotAConfiguration",
+                                       "The file holds no configuration: its root element is <%found%>, "
+                                       "where a configuration has <%expected%>.");
+        text = ReplaceTextAnsi(text, "%found%", root);
+        throw ENotAConfiguration(ReplaceTextAnsi(text, "%expected%", elementName_));
+    }
+    if (!rules_) return;
+    const std::string rulesElement = rules_->GetElementName();
+    Ref<IHierStorage> rules = node->GetChild(rulesElement, 0);
+    if (!rules) {
+        const std::string found = UnknownChild(node, StoredChildNames(*this));
+        if (!found.empty()) RefuseMissing(root, rulesElement, found);
+        return;
+    }
+    if (rules->ChildCount("content") > 0) return;
+    std::set<std::string> known = StoredChildNames(*rules_);
+    known.insert("content");
+    const std::string found = UnknownChild(rules.get(), known);
+    if (!found.empty()) RefuseMissing(rulesElement, "content", found);
+}
+
 void TTarvelWindows::LoadContent(IHierStorage* node, bool readName) {
+    CheckShape(node);
     TBOM_UI_Object::LoadContent(node, readName);
     if (rules_ && rules_->RenamedOnLoad() > 0) modified_ = true;
 }

@@ -11,11 +11,21 @@
 #include <vector>
 
 #include "bom/ui_objects.h"
+#include "foundation/errors.h"
 #include "model/editor_controller.h"
 
 namespace omb {
 
 class TWindowRule;
+
+// A well-formed document that is not a configuration: another root element,
+// or the rules' container missing while an unknown element stands in its
+// place. Loading it raises this, with the reason as the message, so that it
+// counts as a file that does not load.
+class ENotAConfiguration : public Exception {
+public:
+    using Exception::Exception;
+};
 
 // Role "ControlCenter".
 struct IControlCenter : IUnknown {
@@ -90,10 +100,14 @@ public:
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     // A file whose rules had to be kept under new names loads as modified,
-    // so that a save writes those names.
+    // so that a save writes those names. A document of another shape
+    // raises ENotAConfiguration before anything is read.
     void LoadContent(IHierStorage* node, bool readName) override;
 
 private:
+    // Raises ENotAConfiguration for a node of another shape (above).
+    void CheckShape(IHierStorage* node);
+
     bool modified_ = false;
     std::string saveError_;
     std::unique_ptr<TEditorController> controller_;

@@ -133,6 +133,10 @@ TEST_F(Tree, RenameThroughTheOwnerKeepsThePlaceAndSendsPaths) {
     EXPECT_TRUE(has("inner:renamed:..:..:../r1"));
     EXPECT_TRUE(has("r2:renamed:../r9:..:../r9/r1"));
     EXPECT_TRUE(has("root:renamed:rules/r9:rules:rules/r9/r1"));
+    // Only the capitals: the item holds the name itself.
+    rules->RenameChild(r1.get(), "R9");
+    EXPECT_EQ(r1->GetName(), "R9");
+    EXPECT_EQ(rules->GetItem(Variant(0)).get(), r1->AsBOMObject());
 }
 
 TEST_F(Tree, RefusedRenamesChangeNothing) {
@@ -143,7 +147,6 @@ TEST_F(Tree, RefusedRenamesChangeNothing) {
     };
     rules->RenameChild(r1.get(), "R2");  // held by another item
     rules->RenameChild(r1.get(), "");
-    rules->RenameChild(r1.get(), "R1");  // itself in another case
     rules->RenameChild(r1.get(), "r1");
     rules->RenameChild(extra.get(), "x");  // not an item of this collection
     EXPECT_EQ(names(), "r1,r2,");

@@ -98,6 +98,12 @@ public:
     void WriteChildText(const std::string& name, const std::string& text) override {
         AddChild(name)->SetText(text);
     }
+    std::string NodeName() override { return element_->name; }
+    std::vector<std::string> ChildNodeNames() override {
+        std::vector<std::string> names;
+        for (auto& c : element_->children) names.push_back(c->name);
+        return names;
+    }
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override {

@@ -6,7 +6,8 @@
 # load and save, and the real command center rules a window captioned that
 # way after the reload; the chosen language comes up when the editor starts
 # from another folder; two rules of one name are both kept and saved; a
-# file cut short is said in a message and left as it is.
+# file cut short, an empty file and well-formed files of another shape are
+# said in a message and left as they are, whatever keys follow.
 # Needs DISPLAY and the build's Wine prefix (scripts/test.sh sets both up).
 # No fixed pauses: every step waits boundedly for an effect seen from outside.
 # Usage: load_e2e.sh DIST_FOLDER OMBRELCTL_EXE TEST_WINDOW_EXE
@@ -203,38 +204,62 @@ grep -q '>OmbTwinB<' "$WORK/app/Ombrel.ini" || fail "the second rule's class was
 xdotool key alt+F4
 ended || fail "the editor asked on closing although everything was saved"
 
-# A file cut short: a message names the file, the reason and its place;
-# the file stays as it was, and the program ends with exit code 0.
+# A file that does not load: a message names the file, the reason (matched
+# by the extended expression $2) and, when $3 is "where", its place. Ctrl+A
+# and Ctrl+S in whatever the editor shows change nothing; the file stays
+# byte for byte as it was, and the program ends with exit code 0. $1 names
+# the file in failures.
+refused() {
+    cp "$WORK/app/Ombrel.ini" "$WORK/original.ini"
+    wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1 &
+    LOADER=$!
+    BOX=
+    poll 150 'BOX=$(xdotool search --onlyvisible --name "^Ombrel$" 2>/dev/null | head -1); [ -n "$BOX" ]' ||
+        fail "$1: no message"
+    if [ -n "$BOX" ]; then
+        EDITOR_PID=$(xdotool getwindowpid "$BOX")
+        message=$(ctl texts "#32770/Ombrel" | tr '\n' '|')
+        case $message in
+        *"The configuration could not be loaded:|"*'\Ombrel.ini|'*) ;;
+        *) fail "$1: the message does not name the file: $message" ;;
+        esac
+        printf '%s' "$message" | grep -Eq "$2" || fail "$1: the message does not say why: $message"
+        if [ "${3:-}" = where ]; then
+            printf '%s' "$message" | grep -Eq '\|Line [1-9][0-9]*, position [1-9][0-9]*\.\|' ||
+                fail "$1: the message does not say where: $message"
+        fi
+        printf '%s' "$message" | grep -q 'The file was left as it is.' || fail "$1: the message: $message"
+        [ "$(windows)" -eq 1 ] || fail "$1: a main window showed beside the message"
+        [ "$(focused)" = "$BOX" ] || xdotool windowfocus "$BOX" 2>/dev/null
+        poll 50 '[ "$(focused)" = "$BOX" ]' || fail "$1: the message has no keyboard focus"
+        xdotool key ctrl+a ctrl+s
+        poll 10 '! cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini"' && fail "$1: Ctrl+A, Ctrl+S changed the file"
+        xdotool key Return
+    fi
+    poll 100 '! kill -0 $LOADER 2>/dev/null' || fail "$1: the editor did not end after the message"
+    if running; then kill "$EDITOR_PID"; poll 50 '! running'; fi
+    wait $LOADER; rc=$?
+    EDITOR_PID=
+    [ $rc -eq 0 ] || fail "$1: after the message the exit code is $rc"
+    [ "$(windows)" -eq 0 ] || fail "$1: a window stayed after the message"
+    cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "$1: the file was changed"
+}
+
 fresh "$(rule One OmbLoadOne)$(rule Two OmbLoadTwo)"
 head -c 300 "$WORK/original.ini" >"$WORK/app/Ombrel.ini"
-cp "$WORK/app/Ombrel.ini" "$WORK/original.ini"
-wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1 &
-LOADER=$!
-BOX=
-poll 150 'BOX=$(xdotool search --onlyvisible --name "^Ombrel$" 2>/dev/null | head -1); [ -n "$BOX" ]' ||
-    fail "a file cut short showed no message"
-if [ -n "$BOX" ]; then
-    EDITOR_PID=$(xdotool getwindowpid "$BOX")
-    message=$(ctl texts "#32770/Ombrel" | tr '\n' '|')
-    case $message in
-    *"The configuration could not be loaded:|"*'\Ombrel.ini|'*) ;;
-    *) fail "the message does not name the file: $message" ;;
-    esac
-    printf '%s' "$message" | grep -Eq '\|Line [1-9][0-9]*, position [1-9][0-9]*\.\|' ||
-        fail "the message does not say where: $message"
-    printf '%s' "$message" | grep -q 'The file was left as it is.' || fail "the message: $message"
-    [ "$(windows)" -eq 1 ] || fail "a main window showed beside the message"
-    cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "the file cut short was changed"
-    [ "$(focused)" = "$BOX" ] || xdotool windowfocus "$BOX" 2>/dev/null
-    poll 50 '[ "$(focused)" = "$BOX" ]' || fail "the message has no keyboard focus"
-    xdotool key Return
-fi
-poll 100 '! kill -0 $LOADER 2>/dev/null' || fail "the editor did not end after the message"
-wait $LOADER; rc=$?
-EDITOR_PID=
-[ $rc -eq 0 ] || fail "after the message the exit code is $rc"
-[ "$(windows)" -eq 0 ] || fail "a window stayed after the message"
-cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "the file cut short was changed"
+refused "a file cut short" . where
+printf '' >"$WORK/app/Ombrel.ini"
+refused "an empty file" '\|The file is empty'
+# Well-formed files of another shape: the root element misspelled; the
+# rules under a misnamed container.
+RULES=
+for i in $(seq 1 20); do RULES="$RULES$(rule "Rule $i" "OmbShape$i")"; done
+fresh "$RULES"
+sed -i 's/tarvel_windows>/tarvel_window>/' "$WORK/app/Ombrel.ini"
+refused "another root element" '\|The file holds no configuration: its root element is <tarvel_window>'
+fresh "$RULES"
+sed -i 's/window_rules>/window_rulez>/' "$WORK/app/Ombrel.ini"
+refused "a misnamed container" '\|The element <tarvel_windows> holds no <window_rules>: an unknown element <window_rulez>'
 
 [ $FAILS -eq 0 ] && echo "load e2e: all passed"
 exit $FAILS

@@ -4,7 +4,9 @@
 # effects read from outside (the saved file, ombrelctl): typed text counts
 # as a change for Ctrl+S, File > Save and the Save tool button at once;
 # a field only looked at changes nothing; Ctrl+A in a text field selects its
-# text; a refused rule name says why and shows the stored name again.
+# text; a refused rule name says why and shows the stored name again; a
+# rename in capitals only is taken; what is typed beside history items is
+# saved as typed.
 # Needs DISPLAY and the build's Wine prefix (scripts/test.sh sets both up).
 # No fixed pauses: every step waits (boundedly) for what it caused.
 # Usage: words_e2e.sh DIST_FOLDER OMBRELCTL_EXE
@@ -177,6 +179,44 @@ xdotool key Return
 poll 50 main_focused || fail "the message did not go (braces)"
 close_unasked "after refused names"
 cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "refused names changed the file"
+
+# What is typed is saved as typed. A rename that changes only capitals is
+# taken, and the rule keeps its place. The completion offers only the rest
+# of a history item that starts with exactly the typed text: never an item
+# in other capitals, never a rest of blanks alone.
+fresh
+sed -i 's/>Tip of the Day</>Tip of the Day </' "$WORK/app/Ombrel.ini"
+start typed
+click_name || die "no name field"
+xdotool key ctrl+a
+xdotool type 'WINDOW RULE 1'
+xdotool key Return ctrl+s
+poll 50 'has_rule "WINDOW RULE 1"' || fail "a rename in capitals only was not saved"
+[ "$(grep -o '<window_rule name="[^"]*"' "$WORK/app/Ombrel.ini" | head -1)" = '<window_rule name="WINDOW RULE 1"' ] ||
+    fail "the rule renamed in capitals is not first: $(grep -o '<window_rule name="[^"]*"' "$WORK/app/Ombrel.ini" | head -1)"
+# The last rule's caption, then the one before it: both histories now hold
+# what the rules shown so far hold (the first rule's class Notepad, the
+# last rule's caption with its blank).
+click_tree || die "no tree"
+xdotool key End
+poll 50 'selected_is "Close the tip of the day"' || die "End did not select the last rule ($(ctl selected "$EDITOR"))"
+xdotool key Up
+poll 50 'selected_is "Window Rule 3"' || die "Up did not select Window Rule 3 ($(ctl selected "$EDITOR"))"
+click_class || die "no class field"
+xdotool key ctrl+a
+xdotool type 'notepad'
+click_caption || die "no caption field"
+xdotool type 'Tip'
+poll 50 'focus_is "Edit shown \"Tip of the Day \" in \"Ombrel\""' ||
+    fail "the completion does not offer the rest of the caption: $(ctl focus)"
+xdotool type ' of the Day'
+click_tree || die "no tree"
+xdotool key ctrl+s
+poll 50 'param_is window_class_name notepad' ||
+    fail "the class typed in small letters was not saved as typed: $(grep -o 'window_class_name">[^<]*' "$WORK/app/Ombrel.ini" | tr '\n' '|')"
+param_is window_caption 'Tip of the Day' ||
+    fail "the caption was not saved as typed: $(grep -o 'window_caption">[^<]*' "$WORK/app/Ombrel.ini" | tr '\n' '|')"
+close_unasked "after typing"
 
 [ $FAILS -eq 0 ] && echo "words e2e: all passed"
 exit $FAILS

@@ -160,7 +160,7 @@ TEST(HistoryComboBox, TypingCompletesFromTheHistoryAndTheMenuKeyOpensTheControls
     ASSERT_TRUE(Xdo("click 1"));
     ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == form.combo->EditHandle(); }));
 
-    ASSERT_TRUE(Xdo("type n"));
+    ASSERT_TRUE(Xdo("type N"));
     EXPECT_TRUE(PumpUntil([&] { return form.combo->Text() == "Notepad"; })) << form.combo->Text();
     EXPECT_EQ(form.combo->SelStart(), 1);
     EXPECT_EQ(form.combo->SelLength(), 6);
@@ -172,6 +172,16 @@ TEST(HistoryComboBox, TypingCompletesFromTheHistoryAndTheMenuKeyOpensTheControls
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(form.combo->Text(), "No") << "deleting completes nothing";
     EXPECT_EQ(form.combo->SelLength(), 0);
+    // The typed characters stay as typed: no item in other capitals, no
+    // rest of blanks alone.
+    form.SetItems({"AlphaWnd", "Notepad "});
+    for (const char* typed : {"alphawnd", "Notepad"}) {
+        form.combo->SetText("");
+        ASSERT_TRUE(Xdo(std::string("type ") + typed));
+        EXPECT_TRUE(PumpUntil([&] { return form.combo->Text() == typed; })) << form.combo->Text();
+        PumpUntil([] { return false; }, 100);
+        EXPECT_EQ(form.combo->Text(), typed);
+    }
 
     ASSERT_TRUE(Xdo("key Menu"));
     ASSERT_TRUE(PumpUntil([&] { return !popups.empty(); }));

@@ -45,6 +45,8 @@ const KeyText kKeys[] = {
     {"CBApp_ConfigNotLoaded", "The configuration could not be loaded:"},
     {"CBApp_ConfigErrorAt", "Line %line%, position %position%."},
     {"CBApp_ConfigLeftAsItIs", "The file was left as it is."},
+    {"TW_NotAConfiguration", nullptr},
+    {"TW_ElementMissing", nullptr},
     {"Action_STAYONTOPACTION_Caption", "Stay on Top"},
     {"Action_CLOSEWINDOWACTION_Caption", "Close window automatically"},
     {"Action_RUNMODEACTION_Caption", "Run mode"},

@@ -142,6 +142,10 @@ TEST_F(XMLStorageFiles, AFailedLoadSaysWhyAndWhere) {
     EXPECT_FALSE(s->LoadError().reason.empty());
     EXPECT_EQ(s->LoadError().line, 2) << s->LoadError().reason;
 
+    // An empty file says so.
+    WriteBytes(cut, "");
+    EXPECT_FALSE(s->LoadFromFile(cut));
+    EXPECT_EQ(s->LoadError().reason, "The file is empty: it holds no XML document.");
     // A file that is not there says so without a line.
     EXPECT_FALSE(s->LoadFromFile(folder.Path("missing.xml")));
     EXPECT_FALSE(s->LoadError().reason.empty());
@@ -400,6 +404,8 @@ TEST(XMLStorage, ChildIndexCountsOnlyDirectChildrenOfThatName) {
     EXPECT_EQ(s->ChildCount("a"), 2);
     EXPECT_EQ(s->ChildCount("b"), 1);
     EXPECT_EQ(s->ChildCount("c"), 0);
+    EXPECT_EQ(s->NodeName(), "r");
+    EXPECT_EQ(s->ChildNodeNames(), (std::vector<std::string>{"a", "b", "a", "A"}));  // elements only
     ASSERT_TRUE(s->GetChild("a", 0));
     EXPECT_EQ(s->GetChild("a", 0)->ReadAttribute("n", ""), "0");
     ASSERT_TRUE(s->GetChild("a", 1));

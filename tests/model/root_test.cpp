@@ -357,7 +357,57 @@ TEST_F(Root, ARenamedRuleKeepsItsPlaceInTheLookupAndTheFile) {
     ASSERT_TRUE(again);
     EXPECT_EQ(RuleNames(again.get()), "Renamed|Second|Third|");
     EXPECT_EQ(again->FindWindowCommand(window.get()).rfind("\\WINDOWRULENAME=Renamed\\", 0), 0u);
+    // A rule may change only the capitals of its own name.
+    first = again->GetObject("window_rules/Renamed").As<IBOMObjectSlave>();
+    again->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(first.get(), "RENAMED");
+    EXPECT_EQ(RuleNames(again.get()), "RENAMED|Second|Third|");
+    EXPECT_TRUE(again->Modified());
+    EXPECT_TRUE(again->SaveConfiguration(folder.Path("Ombrel.ini")));
+    first = nullptr;
     again->Disconnect();
+    again = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(RuleNames(again.get()), "RENAMED|Second|Third|");
+    again->Disconnect();
+}
+
+// A well-formed document of another shape does not load: another root
+// element, or the rules' container missing while an unknown element stands
+// in its place. Read as it stands it would open empty, and its first save
+// would destroy it. A short configuration still loads.
+TEST_F(Root, AFileOfAnotherShapeDoesNotLoadAShortOneDoes) {
+    const std::string rule = RuleElement("One", "OmbShape");
+    const struct {
+        std::string text, said;
+    } refused[] = {
+        {"<other_root/>", "<other_root>"},
+        {"<tarvel_window><window_rules><content>" + rule + "</content></window_rules></tarvel_window>",
+         "<tarvel_window>"},
+        {"<tarvel_windows><window_rulez><content>" + rule + "</content></window_rulez></tarvel_windows>",
+         "<window_rulez>"},
+        {"<tarvel_windows><params/><window_rules><contents>" + rule + "</contents></window_rules></tarvel_windows>",
+         "<contents>"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        WriteBytes(folder.Path("Ombrel.ini"), c.text);
+        std::string said;
+        try {
+            if (Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"))) root->Disconnect();
+        } catch (const ENotAConfiguration& e) {
+            said = e.what();
+        }
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    }
+    for (const char* text : {"<tarvel_windows/>", "<tarvel_windows name=\"x\"><params/><!-- none --></tarvel_windows>",
+                             "<tarvel_windows><window_rules><params/></window_rules><later/></tarvel_windows>"}) {
+        SCOPED_TRACE(text);
+        WriteBytes(folder.Path("Ombrel.ini"), text);
+        Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"));
+        ASSERT_TRUE(root);
+        EXPECT_EQ(RuleNames(root.get()), "");
+        root->Disconnect();
+    }
 }
 
 TEST_F(Root, RulesOfOneNameAreAllKeptUnderFreeNamesInTheirPlaces) {
