@@ -341,7 +341,11 @@ private:
 class HeldFile {
 public:
     HeldFile(const std::string& path, DWORD milliseconds) : ms_(milliseconds) {
-        file_.reset(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        // Not while the command center reads it.
+        WaitFor([&] {
+            file_.reset(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            return bool(file_);
+        });
         release_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
         if (file_)
             thread_.reset(CreateThread(
