@@ -11,8 +11,10 @@
 #include "foundation/classes.h"
 #include "foundation/crc32.h"
 #include "foundation/languages.h"
+#include "foundation/load_failure.h"
 #include "foundation/shared.h"
-#include "foundation/single_instance.h"
+#include "foundation/strings.h"
+#include "foundation/winfuncs.h"
 #include "foundation/xml_storage.h"
 
 namespace omb {
@@ -24,6 +26,8 @@ namespace {
 // Posted by the worker to the handler window.
 constexpr UINT kWindowEnhancedMessage = WM_APP + 1;
 constexpr UINT kReloadSettingsMessage = WM_APP + 2;
+// Posted by the reload thread: a reload failed, to be said.
+constexpr UINT kReloadFailedMessage = WM_APP + 3;
 constexpr UINT kAnimationTimer = 1;
 // A left click opens the menu once it is sure to be no double click: the menu
 // would take the second click of a double click for itself.
@@ -35,6 +39,15 @@ constexpr UINT kNotifyTimeoutMs = 100;
 // How long the last notice before the hook goes is waited for, in all: the
 // windows are told at once, and answer each on its own thread.
 constexpr DWORD kUnhookNotifyBoundMs = 2000;
+// How long a command center that is still stopping is waited for at start.
+constexpr DWORD kTakeOverBoundMs = 10000;
+// A settings file that another program holds without sharing (a scanner, a
+// backup, right after a save) is tried again at this pace, within the bound.
+constexpr DWORD kHeldFileBoundMs = 5000;
+constexpr DWORD kHeldFilePauseMs = 100;
+// How much of the XML service's reason a tray balloon shows: its text holds
+// 255 bytes in all, with the file's name and the place.
+constexpr size_t kBalloonReasonBytes = 100;
 
 LRESULT CALLBACK CCAppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     try {
@@ -42,6 +55,17 @@ LRESULT CALLBACK CCAppWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     } catch (...) {
     }
     return message == WM_NCCREATE ? TRUE : 0;
+}
+
+// The system's text for an error code, with the code.
+std::string SystemErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = n && buffer ? Trim(FromWide(buffer, n)) : std::string();
+    if (buffer) ::LocalFree(buffer);
+    return (text.empty() ? std::string() : text + " ") + "(code " + std::to_string(code) + ")";
 }
 
 bool IsOwnWindow(HWND window) {
@@ -90,7 +114,7 @@ void TellWindowsAndWait(UINT message, DWORD boundMs) {
 }
 }  // namespace
 
-TCCApp::TCCApp() {
+TCCApp::TCCApp() : instance_(kCenterInstanceName) {
     AppPath = ModuleFolder(nullptr);
     SettingsFileName = kSettingsFileName;
     taskbarCreated_ = ::RegisterWindowMessageA("TaskbarCreated");
@@ -105,10 +129,12 @@ std::string TCCApp::Title() const {
 }
 
 bool TCCApp::Initialize() {
+    startFailure_.clear();
     bool ok = [&] {
-        // Single instance: the registration lasts until the process ends.
-        static TSingleAppInstance instance(kCenterInstanceName);
-        if (instance.CheckAndRegister()) return false;
+        // Single instance: the registration lasts until the program stops.
+        // One that is stopping is waited for, and then followed.
+        if (instance_.CheckAndRegister(kTakeOverBoundMs)) return false;
+        registered_ = true;
         const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         if (hr != S_OK && hr != S_FALSE) {
             ::MessageBoxA(nullptr,
@@ -120,7 +146,18 @@ bool TCCApp::Initialize() {
         return LoadSettings() && CreateHandlerWindow() && LoadConfiguration() && StartThread() &&
                InstallHook() && ShowTrayIcon();
     }();
-    if (!ok) Finalize();
+    if (!ok) {
+        Finalize();
+        // Said once everything is let go: the box may stay up for long. The
+        // handler window's end asked the loop to end: a box would take that
+        // for itself and close at once.
+        if (!startFailure_.empty()) {
+            MSG quit;
+            ::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+            ::MessageBoxA(nullptr, startFailure_.c_str(), Title().c_str(),
+                          MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        }
+    }
     return ok;
 }
 
@@ -140,6 +177,8 @@ void TCCApp::Run() {
 }
 
 void TCCApp::Finalize() {
+    // A command center started from here on waits for this one to end.
+    if (registered_) instance_.MarkEnding();
     RemoveTrayIcon();
     RemoveHook();
     StopThread();
@@ -148,6 +187,11 @@ void TCCApp::Finalize() {
     if (comInitialized_) {
         comInitialized_ = false;
         ::CoUninitialize();
+    }
+    // Nothing of this one is left to collide with the next command center.
+    if (registered_) {
+        registered_ = false;
+        instance_.Release();
     }
 }
 
@@ -180,14 +224,31 @@ bool TCCApp::CreateHandlerWindow() {
     return true;
 }
 
-bool TCCApp::LoadModel(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center) {
+bool TCCApp::LoadModel(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center, TXMLLoadError& failure) {
+    const ULONGLONG deadline = ::GetTickCount64() + kHeldFileBoundMs;
+    while (!LoadModelOnce(root, center, failure)) {
+        if (!HeldByAnotherProgram(failure) || ::GetTickCount64() >= deadline || ReloadSuperseded())
+            return false;
+        ::Sleep(kHeldFilePauseMs);
+    }
+    return true;
+}
+
+bool TCCApp::LoadModelOnce(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center, TXMLLoadError& failure) {
     root = nullptr;
     center = nullptr;
+    failure = TXMLLoadError();
     try {
         Ref<TXMLStorage> storage = TXMLStorage::Create();
-        if (!storage->LoadFromFile(AppPath + SettingsFileName)) return false;
+        if (!storage->LoadFromFile(AppPath + SettingsFileName)) {
+            failure = storage->LoadError();
+            return false;
+        }
         root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
-        if (!root) return false;
+        if (!root) {
+            failure.reason = "The configuration could not be loaded.";
+            return false;
+        }
         // A well-formed file the model refuses throws: it counts as broken.
         storage->LoadObject(root.As<IPersistObject>().get());
         storage = nullptr;  // the document goes before the model is used
@@ -197,17 +258,20 @@ bool TCCApp::LoadModel(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center) 
         // everything a lookup prepares already in place.
         if (center) center->FindWindowCommand(nullptr);
         return true;
+    } catch (const std::exception& e) {
+        failure = TXMLLoadError{e.what(), 0, 0};
     } catch (...) {
-        if (root) {
-            try {
-                root->Disconnect();  // a half-loaded tree is freed, not leaked
-            } catch (...) {
-            }
-        }
-        root = nullptr;
-        center = nullptr;
-        return false;
+        failure = TXMLLoadError{"The configuration could not be loaded.", 0, 0};
     }
+    if (root) {
+        try {
+            root->Disconnect();  // a half-loaded tree is freed, not leaked
+        } catch (...) {
+        }
+    }
+    root = nullptr;
+    center = nullptr;
+    return false;
 }
 
 Ref<IBOMObjectSlave> TCCApp::ReplaceModel(Ref<IBOMObjectSlave> root, Ref<IControlCenter> center) {
@@ -221,7 +285,15 @@ Ref<IBOMObjectSlave> TCCApp::ReplaceModel(Ref<IBOMObjectSlave> root, Ref<IContro
 bool TCCApp::LoadConfiguration() {
     Ref<IBOMObjectSlave> root;
     Ref<IControlCenter> center;
-    if (!LoadModel(root, center)) return false;
+    TXMLLoadError failure;
+    if (!LoadModel(root, center, failure)) {
+        const std::string file = AppPath + SettingsFileName;
+        startFailure_ =
+            ConfigurationThere(file)
+                ? LoadFailureMessage(file, failure)
+                : GetMLString("AppCC_ConfigMissing", "The configuration file was not found:") + "\n" + file;
+        return false;
+    }
     Ref<IBOMObjectSlave> old = ReplaceModel(root, center);
     if (old) old->Disconnect();
     return true;
@@ -241,19 +313,27 @@ bool TCCApp::InstallHook() {
     if (hook_) return true;
     const DWORD thread = HookAllThreads ? 0 : ::GetCurrentThreadId();
     // From the program's own folder, never from elsewhere on the search path.
-    hookLibrary_.reset(::LoadLibraryA((AppPath + "tbhook.dll").c_str()));
-    if (!hookLibrary_) return false;
+    const std::string library = AppPath + "tbhook.dll";
+    auto failed = [&] {
+        const DWORD code = ::GetLastError();
+        startFailure_ = GetMLString("AppCC_HookNotInstalled", "The hook library could not be installed:") +
+                        "\n" + library + "\n\n" + SystemErrorText(code);
+        return false;
+    };
+    hookLibrary_.reset(::LoadLibraryA(library.c_str()));
+    if (!hookLibrary_) return failed();
     // Through the generic function type: the entry's own type is not FARPROC's.
     auto proc = reinterpret_cast<HOOKPROC>(
         reinterpret_cast<void (*)()>(::GetProcAddress(hookLibrary_.get(), "CallProcHook")));
-    if (!proc) return false;
+    if (!proc) return failed();
     hook_.reset(::SetWindowsHookExA(WH_CALLWNDPROC, proc, hookLibrary_.get(), thread));
-    if (!hook_) return false;
+    if (!hook_) return failed();
     hookBlock_.reset(
         ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
-    if (!hookBlock_) return false;
+    if (!hookBlock_) return failed();
     hookView_.reset(::MapViewOfFile(hookBlock_.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
     if (!hookView_) {
+        failed();
         hookBlock_.reset();
         return false;
     }
@@ -390,10 +470,31 @@ void TCCApp::RequestReload() {
     if (reloader_) reloader_->RequestReload();
 }
 
+void TCCApp::TellWindows() {
+    noticeOwed_ = false;
+    NotifyWindows();
+    // Cut short by a newer reload: what it did not reach is owed still,
+    // should that reload not load.
+    if (ReloadSuperseded()) noticeOwed_ = true;
+}
+
+bool TCCApp::ReloadSuperseded() const {
+    TReloadThread* reloader = reloader_;
+    return reloader && ::GetCurrentThreadId() == reloader->ThreadId() && reloader->Superseded();
+}
+
 void TCCApp::ReloadConfiguration() {
     Ref<IBOMObjectSlave> root;
     Ref<IControlCenter> center;
-    LoadModel(root, center);  // a file that does not load leaves no rules
+    TXMLLoadError failure;
+    if (!LoadModel(root, center, failure)) {
+        // The rules in force stay as they are: no window needs telling,
+        // unless an earlier telling did not reach every window.
+        if (ReloadSuperseded()) return;  // the newer reload follows at once
+        ReportReloadFailure(failure);
+        if (noticeOwed_) TellWindows();
+        return;
+    }
     Ref<IBOMObjectSlave> old = ReplaceModel(std::move(root), std::move(center));
     // No reader holds the old model any more: readers use it only under the
     // shared lock, which the replacement waited for.
@@ -402,7 +503,41 @@ void TCCApp::ReloadConfiguration() {
     } catch (...) {
     }
     old = nullptr;
-    NotifyWindows();
+    TellWindows();
+}
+
+void TCCApp::ReportReloadFailure(const TXMLLoadError& failure) {
+    {
+        SrwExclusive lock(reportLock_);
+        reloadFailure_ = failure;
+        reportPending_ = true;
+    }
+    if (HWND window = HandlerWindow()) ::PostMessageA(window, kReloadFailedMessage, 0, 0);
+}
+
+void TCCApp::ShowReloadFailure() {
+    TXMLLoadError failure;
+    {
+        SrwExclusive lock(reportLock_);
+        if (!reportPending_) return;
+        reportPending_ = false;
+        failure = reloadFailure_;
+    }
+    const std::string file = AppPath + SettingsFileName;
+    const std::string kept = GetMLString("AppCC_RulesKept", "The rules loaded before stay in force.");
+    if (trayShown_) {
+        TXMLLoadError shorter = failure;
+        if (shorter.reason.size() > kBalloonReasonBytes)
+            shorter.reason = TrayText(shorter.reason, kBalloonReasonBytes - 3) + "...";
+        if (TaskBarBalloon(HandlerWindow(), 0, kept, ConfigLoadFailure(file, shorter))) return;
+    }
+    // No icon to say it on: a message box, one at a time; a failure while
+    // it is up is not said again.
+    if (reportBoxShown_) return;
+    reportBoxShown_ = true;
+    ::MessageBoxA(nullptr, (ConfigLoadFailure(file, failure) + "\n\n" + kept).c_str(), Title().c_str(),
+                  MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    reportBoxShown_ = false;
 }
 
 void TCCApp::ReloadSettings() {
@@ -410,6 +545,7 @@ void TCCApp::ReloadSettings() {
 }
 
 void TCCApp::Close() {
+    if (registered_) instance_.MarkEnding();
     if (HWND window = HandlerWindow()) ::PostMessageA(window, WM_CLOSE, 0, 0);
 }
 
@@ -537,6 +673,9 @@ LRESULT TCCApp::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             frame_ = 1;
             UpdateTrayIcon();
             ::SetTimer(window, kAnimationTimer, 250, nullptr);
+            return 0;
+        case kReloadFailedMessage:
+            ShowReloadFailure();
             return 0;
         case kReloadSettingsMessage:
             LoadSettings();

@@ -12,6 +12,8 @@
 #include "center/control_center_thread.h"
 #include "center/reload_thread.h"
 #include "foundation/handles.h"
+#include "foundation/single_instance.h"
+#include "foundation/xml_storage.h"
 #include "model/root.h"
 
 namespace omb {
@@ -28,7 +30,9 @@ public:
     TCCApp(const TCCApp&) = delete;
     TCCApp& operator=(const TCCApp&) = delete;
 
-    // The start-up chain; on false it has already finalised.
+    // The start-up chain; on false it has already finalised, and said why in
+    // a message box when the configuration or the hook library was the cause.
+    // A command center that is still stopping is waited for, a bounded time.
     bool Initialize();
     // Resumes the worker, tells the windows, runs the message loop.
     void Run();
@@ -38,8 +42,10 @@ public:
 
     bool LoadSettings();
     bool CreateHandlerWindow();
+    // On false, the message that says why (StartFailure).
     bool LoadConfiguration();
     bool StartThread();
+    // On false, the message that says why (StartFailure).
     bool InstallHook();
     bool ShowTrayIcon();
     void RemoveTrayIcon();
@@ -50,6 +56,9 @@ public:
     // most a short while for each. Runs on the reload thread (or wherever
     // no request waits for it); stops early when a newer reload waits.
     void NotifyWindows();
+    // NotifyWindows, on the reload thread, keeping account of whether every
+    // window has heard of the configuration in force.
+    void TellWindows();
     bool WindowHasCommand(HWND window);
 
     // Called on the worker thread. The tray and its timer belong to the main
@@ -61,9 +70,11 @@ public:
     void Close();
 
     // On the reload thread: loads the configuration aside while the old one
-    // keeps answering, puts it in its place in one step (nothing when it
-    // does not load: every window then gets an empty answer), frees the old
-    // one and tells the windows.
+    // keeps answering, puts it in its place in one step, frees the old one
+    // and tells the windows. A file that another program holds is waited
+    // for a short while; a file that does not load leaves the rules in force
+    // as they are, and the windows untold, and it is said once (a balloon
+    // on the tray icon, a message box when no icon is shown).
     void ReloadConfiguration();
 
     void RunConfigBuilder();
@@ -81,6 +92,9 @@ public:
     LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND HandlerWindow() const { return handlerWindow_.load(); }
+    // Why the start-up chain stopped, as it is said; empty when it did not
+    // stop or stopped without a word.
+    const std::string& StartFailure() const { return startFailure_; }
     bool TrayIconShown() const { return trayShown_; }
     bool TrayIconEnabled() const { return trayEnabled_; }
     int AnimationFrame() const { return frame_; }
@@ -88,8 +102,16 @@ public:
 private:
     std::string Title() const;
     // Loads the settings file into a new model of its own; false (and no
-    // model) when it does not load.
-    bool LoadModel(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center);
+    // model, and why in `failure`) when it does not load. A file that
+    // another program holds without sharing is tried again for a short,
+    // bounded time (less when a newer reload waits).
+    bool LoadModel(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center, TXMLLoadError& failure);
+    bool LoadModelOnce(Ref<IBOMObjectSlave>& root, Ref<IControlCenter>& center, TXMLLoadError& failure);
+    // On the reload thread, whether a newer reload waits or the thread is to end.
+    bool ReloadSuperseded() const;
+    // Hands a failed reload to the main thread, which says it (ShowReloadFailure).
+    void ReportReloadFailure(const TXMLLoadError& failure);
+    void ShowReloadFailure();
     // Puts a model in place (or none) and answers the one it replaced.
     Ref<IBOMObjectSlave> ReplaceModel(Ref<IBOMObjectSlave> root, Ref<IControlCenter> center);
 
@@ -100,6 +122,19 @@ private:
     int frame_ = 0;
     UINT taskbarCreated_ = 0;
     bool comInitialized_ = false;
+    TSingleAppInstance instance_;
+    bool registered_ = false;
+    std::string startFailure_;
+
+    // The failed reload still to be said, handed from the reload thread to
+    // the main thread.
+    SRWLOCK reportLock_ = SRWLOCK_INIT;
+    bool reportPending_ = false;
+    TXMLLoadError reloadFailure_;
+    bool reportBoxShown_ = false;  // main thread
+    // Whether some window may not have heard of the configuration in force:
+    // a telling cut short, or none yet (reload thread).
+    bool noticeOwed_ = true;
 
     // The configuration: replaced under the exclusive lock, read under the
     // shared one, so a reload never pulls the model from under a reader.

@@ -47,7 +47,7 @@ void TReloadThread::Execute() {
             if (reload)
                 app_->ReloadConfiguration();
             else if (notify)
-                app_->NotifyWindows();
+                app_->TellWindows();
         } catch (...) {
             // The thread goes on whatever a reload did.
         }

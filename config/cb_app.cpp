@@ -5,6 +5,7 @@
 #include "forms/wait_cursor.h"
 #include "foundation/classes.h"
 #include "foundation/languages.h"
+#include "foundation/load_failure.h"
 #include "foundation/shared.h"
 #include "foundation/single_instance.h"
 #include "foundation/strings.h"
@@ -88,24 +89,6 @@ bool TCBApp::LoadModel() {
         forms::Application().MessageBox(LoadFailureMessage(fileName, failure), std::string(),
                                         MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     return false;
-}
-
-bool ConfigurationThere(const std::string& fileName) {
-    if (::GetFileAttributesW(ToWide(fileName).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    const DWORD error = ::GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-}
-
-std::string LoadFailureMessage(const std::string& fileName, const TXMLLoadError& failure) {
-    std::string text = GetMLString("CBApp_ConfigNotLoaded", "The configuration could not be loaded:") + "\n" +
-                       fileName + "\n\n" + failure.reason;
-    if (failure.line > 0) {
-        std::string at = GetMLString("CBApp_ConfigErrorAt", "Line %line%, position %position%.");
-        at = ReplaceTextAnsi(at, "%line%", std::to_string(failure.line));
-        at = ReplaceTextAnsi(at, "%position%", std::to_string(failure.position));
-        text += "\n" + at;
-    }
-    return text + "\n\n" + GetMLString("CBApp_ConfigLeftAsItIs", "The file was left as it is.");
 }
 
 void TCBApp::Run() {

@@ -40,10 +40,4 @@ private:
     bool comInitialized_ = false;
 };
 
-// Whether a file of that name is there (or cannot be told to be missing).
-bool ConfigurationThere(const std::string& fileName);
-// The message for a configuration file that is there and did not load: the
-// file, the XML service's reason, its line and position when it names one.
-std::string LoadFailureMessage(const std::string& fileName, const TXMLLoadError& failure);
-
 }  // namespace omb::config

@@ -10,14 +10,75 @@ namespace omb {
 
 namespace {
 
-constexpr DWORD kBlockSize = 8;
+// Process id, main thread id, state.
+constexpr DWORD kBlockSize = 12;
+// What a block of an older program holds: the ids only.
+constexpr DWORD kIdsSize = 8;
+enum : DWORD { kRunning = 0, kEnding = 1, kFree = 2 };
+// How long a process waits for the lock that orders registrations; past it,
+// it goes on without.
+constexpr DWORD kLockBoundMs = 2000;
+// How often a process waiting for an ending one looks again.
+constexpr DWORD kWaitSliceMs = 50;
 
-// Registrations last until the process ends: their blocks stay open here.
-void KeepUntilExit(UniqueHandle block) {
-    static SRWLOCK lock = SRWLOCK_INIT;
-    static std::vector<UniqueHandle>* kept = new std::vector<UniqueHandle>;  // never freed
-    SrwExclusive guard(lock);
-    kept->push_back(std::move(block));
+// Registrations last until the process ends or lets them go: their blocks
+// stay open here.
+SRWLOCK g_keptLock = SRWLOCK_INIT;
+std::vector<std::pair<std::string, UniqueHandle>>& Kept() {
+    static auto* kept = new std::vector<std::pair<std::string, UniqueHandle>>;  // never freed
+    return *kept;
+}
+
+void KeepUntilExit(const std::string& name, UniqueHandle block) {
+    SrwExclusive guard(g_keptLock);
+    Kept().emplace_back(name, std::move(block));
+}
+
+void LetGo(const std::string& name) {
+    SrwExclusive guard(g_keptLock);
+    auto& kept = Kept();
+    for (auto it = kept.begin(); it != kept.end();) it = it->first == name ? kept.erase(it) : it + 1;
+}
+
+// The lock every reading-and-writing of the block takes, across processes:
+// a takeover and a release never cross.
+class BlockLock {
+public:
+    explicit BlockLock(const std::string& name) : mutex_(::CreateMutexA(nullptr, FALSE, name.c_str())) {
+        if (!mutex_) return;
+        const DWORD w = ::WaitForSingleObject(mutex_.get(), kLockBoundMs);
+        held_ = w == WAIT_OBJECT_0 || w == WAIT_ABANDONED;
+    }
+    ~BlockLock() {
+        if (held_) ::ReleaseMutex(mutex_.get());
+    }
+    BlockLock(const BlockLock&) = delete;
+    BlockLock& operator=(const BlockLock&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    UniqueHandle mutex_;
+    bool held_ = false;
+};
+
+// Whether the process of that id has ended; false when it cannot be told.
+bool ProcessEnded(DWORD id) {
+    if (id == 0) return false;
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
+    if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+    return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
+// Waits a short while for the process to end.
+void WaitAWhileFor(DWORD id) {
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
+    if (!process || ::WaitForSingleObject(process.get(), kWaitSliceMs) == WAIT_FAILED) ::Sleep(kWaitSliceMs);
+}
+
+// Waits for a process that found the block the moment its creator made it:
+// the creator writes its ids right after creating it.
+void WaitForIds(const volatile DWORD* ids) {
+    for (int i = 0; i < 50 && ids[0] == 0; ++i) ::Sleep(2);
 }
 
 }  // namespace
@@ -33,47 +94,99 @@ void TSingleAppInstance::TakeOwnIds() {
 
 bool TSingleAppInstance::ReadIds(HANDLE mapping) {
     UniqueView view(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kBlockSize));
+    const bool withState = bool(view);
+    if (!view) view.reset(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kIdsSize));
     if (!view) return false;
     const auto* ids = static_cast<const volatile DWORD*>(view.get());
-    // A block found the moment its creator made it may not hold the ids yet;
-    // the creator writes them right after creating it.
-    for (int i = 0; i < 50 && ids[0] == 0; ++i) ::Sleep(2);
+    WaitForIds(ids);
     otherProcess_ = ids[0];
     otherThread_ = ids[1];
+    otherState_ = withState ? ids[2] : kRunning;
     return true;
 }
 
-bool TSingleAppInstance::CheckAndRegister() {
+bool TSingleAppInstance::CheckAndRegister(DWORD waitForEndingMs) {
     TakeOwnIds();
-    // Create or open in one step: the creator is the one that registers.
-    ::SetLastError(ERROR_SUCCESS);
-    UniqueHandle block(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize, name_.c_str()));
-    if (!block) {
-        // It may exist and still be readable (made by somebody with other
-        // rights); otherwise nothing can be said.
-        UniqueHandle existing(::OpenFileMappingA(FILE_MAP_READ, FALSE, name_.c_str()));
-        if (!existing || !ReadIds(existing.get())) return false;
-        return otherProcess_ != ownProcess_;
+    const ULONGLONG deadline = ::GetTickCount64() + waitForEndingMs;
+    for (;;) {
+        DWORD ending = 0;  // an ending process to wait for
+        {
+            BlockLock lock(name_ + "Lock");
+            // Create or open in one step: the creator is the one that registers.
+            ::SetLastError(ERROR_SUCCESS);
+            UniqueHandle block(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                    kBlockSize, name_.c_str()));
+            if (!block) {
+                // It may exist and still be readable (made by somebody with
+                // other rights); otherwise nothing can be said.
+                UniqueHandle existing(::OpenFileMappingA(FILE_MAP_READ, FALSE, name_.c_str()));
+                if (!existing || !ReadIds(existing.get())) return false;
+                return otherProcess_ != ownProcess_ && otherState_ != kFree;
+            }
+            const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
+            UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_WRITE, 0, 0, kBlockSize));
+            if (!view) {
+                // A new block closes with its handle; one that cannot be
+                // taken over is only read.
+                if (!existed || !ReadIds(block.get())) return false;
+                return otherProcess_ != ownProcess_;
+            }
+            auto* ids = static_cast<volatile DWORD*>(view.get());
+            if (existed) {
+                WaitForIds(ids);
+                otherProcess_ = ids[0];
+                otherThread_ = ids[1];
+                otherState_ = ids[2];
+                if (otherProcess_ == ownProcess_) return false;
+                // Free: let go, or left by a process that ended while
+                // somebody else still held the block open (or by a creator
+                // that died before it wrote its ids, seen under the lock).
+                const bool free = otherState_ == kFree || (otherProcess_ == 0 && lock.Held()) ||
+                                  ProcessEnded(otherProcess_);
+                if (!free) {
+                    if (otherState_ != kEnding || ::GetTickCount64() >= deadline) return true;
+                    ending = otherProcess_;
+                }
+            }
+            if (ending == 0) {
+                ids[0] = ownProcess_;
+                ids[1] = ownThread_;
+                ids[2] = kRunning;
+                view.reset();
+                KeepUntilExit(name_, std::move(block));
+                return false;
+            }
+        }
+        // Outside the lock: the ending process takes it to let go.
+        WaitAWhileFor(ending);
     }
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (!ReadIds(block.get())) return false;
-        return otherProcess_ != ownProcess_;
-    }
+}
+
+void TSingleAppInstance::SetOwnState(DWORD state) {
+    TakeOwnIds();
+    BlockLock lock(name_ + "Lock");
+    UniqueHandle block(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, name_.c_str()));
+    if (!block) return;
     UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_WRITE, 0, 0, kBlockSize));
-    if (!view) return false;  // the block closes with its handle
-    DWORD ids[2] = {ownProcess_, ownThread_};
-    std::memcpy(view.get(), ids, sizeof(ids));
-    view.reset();
-    KeepUntilExit(std::move(block));
-    return false;
+    if (!view) return;
+    auto* ids = static_cast<volatile DWORD*>(view.get());
+    if (ids[0] == ownProcess_) ids[2] = state;
+}
+
+void TSingleAppInstance::MarkEnding() {
+    SetOwnState(kEnding);
+}
+
+void TSingleAppInstance::Release() {
+    SetOwnState(kFree);
+    LetGo(name_);
 }
 
 bool TSingleAppInstance::IsOtherInstanceRunning() {
     TakeOwnIds();
     UniqueHandle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, name_.c_str()));
     if (!block || !ReadIds(block.get())) return false;
-    return otherProcess_ != ownProcess_;
+    return otherProcess_ != ownProcess_ && otherState_ != kFree;
 }
 
 void TSingleAppInstance::ActivateFirstInstance() {

@@ -442,7 +442,8 @@ TXMLLoadError ParseErrorOf(IXMLDOMDocument* document, const VARIANT& source) {
 // given, says why.
 bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadError* error = nullptr) {
     auto failed = [&](const char* what) {
-        if (error) *error = TXMLLoadError{LastErrorText(what), 0, 0};
+        const DWORD code = ::GetLastError();
+        if (error) *error = TXMLLoadError{LastErrorText(what), 0, 0, code};
         return false;
     };
     UniqueHandle file = OpenXMLFileForReading(fileName);

@@ -40,6 +40,8 @@ struct TXMLLoadError {
     std::string reason;
     long line = 0;
     long position = 0;
+    // The system's error code when the file could not be opened or read.
+    DWORD systemError = 0;
 };
 
 // How one storage object hands a DOM element to another.

@@ -9,6 +9,7 @@
 #include "foundation/channel.h"
 #include "foundation/handles.h"
 #include "foundation/languages.h"
+#include "foundation/load_failure.h"
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
 #include "foundation/xml_storage.h"
@@ -282,16 +283,26 @@ TEST_F(CenterTest, ASecondInstanceEndsAtOnce) {
     EXPECT_LT(first.Ended(0), 0);  // the first runs on
 }
 
-TEST_F(CenterTest, AMissingOrBrokenConfigurationEndsWithoutHooking) {
+// The center says why it does not start, a broken file as the editor says
+// it, and ends once the message is closed.
+TEST_F(CenterTest, AMissingOrBrokenConfigurationIsSaidAndEndsWithoutHooking) {
     {
         Installation install;  // no Ombrel.ini at all
         EXPECT_FALSE(install.Start());
+        EXPECT_EQ(CloseMessageBox(GetProcessId(install.Process())),
+                  "The configuration file was not found:\n" + install.Path("Ombrel.ini"));
         EXPECT_EQ(install.Ended(3000), 0);
     }
     {
         Installation install;
-        WriteBytes(install.Path("Ombrel.ini"), "this is not XML");
+        const std::string file = install.Path("Ombrel.ini");
+        WriteBytes(file, "<tarvel_windows>\n  <window_rules>\n</tarvel_windows>\n");
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        ASSERT_FALSE(storage->LoadFromFile(file));
+        ASSERT_GT(storage->LoadError().line, 0);
         EXPECT_FALSE(install.Start());
+        EXPECT_EQ(CloseMessageBox(GetProcessId(install.Process())),
+                  LoadFailureMessage(file, storage->LoadError()));
         EXPECT_EQ(install.Ended(3000), 0);
     }
     EXPECT_FALSE(BlockExists(kHookHandleBlockName));

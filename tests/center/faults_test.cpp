@@ -379,9 +379,39 @@ TEST_F(CenterFaults, AReplyTooLongForTheBlockIsRefusedAtOnce) {
     EXPECT_FALSE(TopMost(longWindow));
     EXPECT_TRUE(WaitFor([&] { return TopMost(shortWindow); }));
 
-    // A configuration that no longer loads: from the reload on, every
-    // window gets an empty answer.
+    // A configuration that no longer loads leaves the rules in force.
     WriteBytes(install.Path("Ombrel.ini"), "this is not XML");
     ASSERT_EQ(Installation::Command(2), 0);
-    EXPECT_TRUE(WaitFor([&] { return Ask(shortWindow, reply) == 0 && reply.empty(); }));
+    EXPECT_FALSE(WaitFor([&] { return Ask(shortWindow, reply) != 0 || reply.empty(); }, 2000));
+    EXPECT_EQ(reply, config.TextFor(shortWindow));
+}
+
+// A command center started while the last one is still stopping waits for it
+// and takes over, rather than ending as a second instance.
+TEST_F(CenterFaults, ACenterStartedWhileTheLastOneStopsTakesOver) {
+    Installation first, second;
+    Config config;
+    config.Action(config.Rule("top", "OmbFaultTakenOver"), "StayOnTop");
+    ASSERT_TRUE(config.Save(first.Path("Ombrel.ini")));
+    ASSERT_TRUE(config.Save(second.Path("Ombrel.ini")));
+    ASSERT_TRUE(first.Start()) << "exit code " << first.Ended(0);
+    // Windows that no longer answer hold the stop up for its bound.
+    const std::string made = UniqueName("made"), hang = UniqueName("hang");
+    UniqueHandle madeEvent = NamedEvent(made), hangEvent = NamedEvent(hang);
+    ChildProcess hung = ChildProcess::Start("hung-windows", {"OmbFaultStopHung", made, hang});
+    ASSERT_TRUE(WaitSignalled(madeEvent.get(), 10000));
+    ::SetEvent(hangEvent.get());
+
+    ASSERT_EQ(Installation::Command(3), 0);
+    ASSERT_TRUE(WaitFor([] { return WindowOf("OMB_CommandCenterHandlerWindow") == nullptr; }));
+    ASSERT_LT(first.Ended(0), 0) << "the first is still stopping";
+    second.Start(false);
+    EXPECT_EQ(first.Ended(10000), 0);
+    EXPECT_TRUE(WaitFor([&] { return BlockExists(kHookHandleBlockName); }));
+    EXPECT_LT(second.Ended(0), 0) << "the second runs, exit code " << second.Ended(0);
+    ChildProcess child = ChildProcess::Start("window", {"OmbFaultTakenOver", "taken over"});
+    EXPECT_TRUE(WaitFor([] {
+        HWND window = WindowOf("OmbFaultTakenOver");
+        return window && TopMost(window);
+    })) << "the second rules";
 }

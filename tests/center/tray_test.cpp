@@ -15,9 +15,11 @@
 
 #include "foundation/handles.h"
 #include "foundation/languages.h"
+#include "foundation/load_failure.h"
 #include "foundation/shared.h"
 #include "foundation/strings.h"
 #include "foundation/winfuncs.h"
+#include "foundation/xml_storage.h"
 #include "model/window_rules.h"
 #include "tests/common/center_harness.h"
 #include "tests/common/child_process.h"
@@ -271,6 +273,15 @@ public:
         ULONG_PTR what;  // NIM_ADD, NIM_MODIFY, NIM_DELETE...
         HWND window;
         bool windowExists;
+        std::string data;  // what the shell routine handed over
+        // Whether the call carries the text (in UTF-16 or UTF-8, as the
+        // shell routine passes it on).
+        bool Says(const std::string& text) const {
+            const std::wstring wide = ToWide(text);
+            const std::string bytes(reinterpret_cast<const char*>(wide.data()),
+                                    wide.size() * sizeof(wchar_t));
+            return data.find(bytes) != std::string::npos || data.find(text) != std::string::npos;
+        }
     };
     FakeTray() {
         ready_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -297,7 +308,10 @@ private:
                 const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
                 HWND owner = reinterpret_cast<HWND>(wp);
                 std::lock_guard<std::mutex> guard(self->lock_);
-                self->calls_.push_back({data ? data->dwData : ~ULONG_PTR(0), owner, IsWindow(owner) != FALSE});
+                std::string bytes;
+                if (data && data->lpData) bytes.assign(static_cast<const char*>(data->lpData), data->cbData);
+                self->calls_.push_back(
+                    {data ? data->dwData : ~ULONG_PTR(0), owner, IsWindow(owner) != FALSE, std::move(bytes)});
                 return TRUE;
             }
             if (m == WM_DESTROY) PostQuitMessage(0);
@@ -320,6 +334,42 @@ private:
     HWND window_ = nullptr;
     std::mutex lock_;
     std::vector<Call> calls_;
+};
+
+// Holds a file open without sharing, as a scanner does right after a save,
+// from a thread of its own, for a while.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, DWORD milliseconds) : ms_(milliseconds) {
+        // Not while the command center reads it.
+        WaitFor([&] {
+            file_.reset(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            return bool(file_);
+        });
+        release_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        if (file_)
+            thread_.reset(CreateThread(
+                nullptr, 0,
+                [](void* param) -> DWORD {
+                    auto* self = static_cast<HeldFile*>(param);
+                    WaitForSingleObject(self->release_.get(), self->ms_);
+                    self->file_.reset();
+                    return 0;
+                },
+                this, 0, nullptr));
+    }
+    ~HeldFile() {
+        SetEvent(release_.get());
+        Released(5000);
+    }
+    bool Held() const { return bool(thread_); }
+    bool Released(DWORD milliseconds) const {
+        return !thread_ || WaitForSingleObject(thread_.get(), milliseconds) == WAIT_OBJECT_0;
+    }
+
+private:
+    DWORD ms_;
+    UniqueHandle file_, release_, thread_;
 };
 
 struct CenterTray : ::testing::Test {
@@ -503,7 +553,7 @@ TEST_F(CenterTray, TheSessionEndsOnlyWhenItReallyEnds) {
     EXPECT_TRUE(early.Running());
 }
 
-TEST_F(CenterTray, WithoutItsHookLibraryTheCenterEndsAtOnce) {
+TEST_F(CenterTray, WithoutItsHookLibraryTheCenterSaysSoAndEnds) {
     Installation install;
     Config config;
     config.Rule("any", "OmbTrayNothing");
@@ -512,8 +562,14 @@ TEST_F(CenterTray, WithoutItsHookLibraryTheCenterEndsAtOnce) {
     const std::vector<HWND> before = TrayIcons();
     const ULONGLONG start = GetTickCount64();
     EXPECT_FALSE(install.Start());
-    EXPECT_EQ(install.Ended(3000), 0);
+    const std::string message = CloseMessageBox(GetProcessId(install.Process()));
     EXPECT_LT(GetTickCount64() - start, 3000u);
+    EXPECT_EQ(
+        message.rfind("The hook library could not be installed:\n" + install.Path("tbhook.dll") + "\n\n", 0),
+        0u)
+        << message;
+    EXPECT_NE(message.find("(code 126)"), std::string::npos) << message;
+    EXPECT_EQ(install.Ended(3000), 0);
     EXPECT_TRUE(NewIcons(before).empty());
     EXPECT_FALSE(BlockExists(kHookHandleBlockName));
     EXPECT_FALSE(BlockExists(kCenterInstanceName));
@@ -552,4 +608,100 @@ TEST_F(CenterTray, TheIconGoesWhileItsWindowStillExists) {
         }
         EXPECT_EQ(deletes, 1) << (bySession ? "at the session's end" : "on command 3");
     }
+}
+
+// A reload that cannot read the file waits a short while for a program that
+// holds it; one that still does not load leaves the rules in force and says
+// so once: on the tray icon, or in a message box when there is none.
+TEST_F(CenterTray, AReloadThatDoesNotLoadKeepsTheRulesAndSaysSoOnce) {
+    TrayIconSetting::Set(1);
+    FakeTray tray;
+    ASSERT_TRUE(tray.Ready());
+    Installation install;
+    const std::string file = install.Path("Ombrel.ini");
+    Config config;
+    config.Action(config.Rule("kept", "OmbTrayKept"), "StayOnTop");
+    ASSERT_TRUE(config.Save(file));
+    ChildProcess keptChild = ChildProcess::Start("window", {"OmbTrayKept", "kept"});
+    ChildProcess laterChild = ChildProcess::Start("window", {"OmbTrayLater", "later"});
+    HWND kept = nullptr, later = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (later = WindowOf("OmbTrayLater")) != nullptr; }));
+    ASSERT_TRUE(install.Start());
+    ASSERT_TRUE(WaitFor([&] { return (kept = WindowOf("OmbTrayKept")) != nullptr && TopMost(kept); }));
+    const std::string rule = config.TextFor(kept);
+    auto balloons = [&] {
+        int count = 0;
+        for (const FakeTray::Call& call : tray.Calls()) count += call.what == NIM_MODIFY && call.Says(file);
+        return count;
+    };
+    auto stillRuled = [&](const char* what) {
+        std::string reply;
+        int32_t code = 0;
+        EXPECT_EQ(Installation::Command(1, HandleData(kept), &reply, &code), 0) << what;
+        EXPECT_EQ(reply, rule) << what;
+        EXPECT_TRUE(TopMost(kept)) << what;
+    };
+
+    // Held for two seconds just after a save: the new rules come.
+    config.Action(config.Rule("later", "OmbTrayLater"), "StayOnTop");
+    ASSERT_TRUE(config.Save(install.Path("next.ini")));
+    // In one step, while the reload that saving asked for may be reading it.
+    ASSERT_TRUE(WaitFor([&] {
+        return MoveFileExA(install.Path("next.ini").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING) !=
+               FALSE;
+    }));
+    {
+        HeldFile held(file, 2000);
+        ASSERT_TRUE(held.Held());
+        ASSERT_EQ(Installation::Command(2), 0);
+        EXPECT_TRUE(WaitFor([&] { return TopMost(later); })) << "the rule added while the file was held";
+    }
+    stillRuled("after a file held for a moment");
+    EXPECT_EQ(balloons(), 0);
+
+    // Held past the time a reload waits: the rules in force stay.
+    {
+        HeldFile held(file, 8000);
+        ASSERT_TRUE(held.Held());
+        ASSERT_EQ(Installation::Command(2), 0);
+        EXPECT_TRUE(WaitFor([&] { return balloons() == 1; }, 8000)) << "the held file is said";
+        stillRuled("while the file is held");
+        EXPECT_TRUE(held.Released(8000));
+    }
+    for (const FakeTray::Call& call : tray.Calls())
+        if (call.what == NIM_MODIFY && call.Says(file)) {
+            EXPECT_TRUE(call.Says("The rules loaded before stay in force."));
+            EXPECT_TRUE(call.Says("(code 32)"));  // the sharing violation
+        }
+    stillRuled("after the held file");
+    EXPECT_TRUE(TopMost(later));
+
+    // A broken file: the same, with the place the editor names.
+    WriteBytes(file, "<tarvel_windows>\n  <window_rules>\n</tarvel_windows>\n");
+    Ref<TXMLStorage> storage = TXMLStorage::Create();
+    ASSERT_FALSE(storage->LoadFromFile(file));
+    const TXMLLoadError failure = storage->LoadError();
+    ASSERT_GT(failure.line, 0);
+    ASSERT_EQ(Installation::Command(2), 0);
+    EXPECT_TRUE(WaitFor([&] { return balloons() == 2; })) << "the broken file is said";
+    bool named = false;
+    for (const FakeTray::Call& call : tray.Calls())
+        named |= call.what == NIM_MODIFY && call.Says(ConfigLoadFailure(file, failure));
+    EXPECT_TRUE(named) << "the editor's words, with line and position";
+    stillRuled("after the broken file");
+    EXPECT_EQ(balloons(), 2) << "said once";
+
+    // Without the icon, a message box says it.
+    TrayIconSetting::Set(0);
+    ASSERT_EQ(Installation::Command(4), 0);
+    ASSERT_TRUE(WaitFor([&] {
+        for (const FakeTray::Call& call : tray.Calls())
+            if (call.what == NIM_DELETE) return true;
+        return false;
+    }));
+    ASSERT_EQ(Installation::Command(2), 0);
+    EXPECT_EQ(CloseMessageBox(GetProcessId(install.Process())),
+              ConfigLoadFailure(file, failure) + "\n\nThe rules loaded before stay in force.");
+    stillRuled("after the message box");
+    EXPECT_EQ(balloons(), 2);
 }

@@ -35,6 +35,38 @@ bool TopMost(HWND window) {
     return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
+HWND MessageBoxOf(DWORD process) {
+    struct Search {
+        DWORD process;
+        HWND found;
+    } search{process, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            char name[16] = "";
+            GetClassNameA(window, name, sizeof(name));
+            if (owner != s->process || std::string(name) != "#32770" || !IsWindowVisible(window)) return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string CloseMessageBox(DWORD process, DWORD milliseconds) {
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = MessageBoxOf(process)) != nullptr; }, milliseconds))
+        return std::string();
+    HWND text = GetDlgItem(box, 0xFFFF);  // the static control of the message
+    std::wstring wide(size_t(text ? GetWindowTextLengthW(text) : 0) + 1, L'\0');
+    wide.resize(text ? size_t(GetWindowTextW(text, &wide[0], int(wide.size()))) : 0);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); }, 3000);
+    return FromWide(wide);
+}
+
 // ---------------------------------------------------------------------------
 
 Installation::Installation() {
@@ -52,10 +84,10 @@ Installation::~Installation() {
     }
 }
 
-bool Installation::Start() {
+bool Installation::Start(bool afterPrevious) {
     // The center of an earlier test may still be going away: a second
-    // center would see its single-instance block and leave at once.
-    WaitFor([] { return !BlockExists(kCenterInstanceName); });
+    // center would wait for it.
+    if (afterPrevious) WaitFor([] { return !BlockExists(kCenterInstanceName); });
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
@@ -70,7 +102,10 @@ bool Installation::Start() {
     }
     CloseHandle(pi.hThread);
     process_.reset(pi.hProcess);
-    WaitFor([&] { return BlockExists(kHookHandleBlockName) || Ended(0) >= 0; });
+    WaitFor([&] {
+        return BlockExists(kHookHandleBlockName) || Ended(0) >= 0 ||
+               MessageBoxOf(GetProcessId(process_.get()));
+    });
     return BlockExists(kHookHandleBlockName) && Ended(0) < 0;
 }
 

@@ -26,6 +26,11 @@ HWND WindowOf(const char* className);
 // The top-level window of a class and caption (our UTF-8 texts).
 HWND WindowOf(const std::string& className, const std::string& caption);
 bool TopMost(HWND window);
+// The message box a process shows, or nullptr.
+HWND MessageBoxOf(DWORD process);
+// The text of the message box the process shows, which is then closed with
+// its OK button; empty when none came within the time.
+std::string CloseMessageBox(DWORD process, DWORD milliseconds = 8000);
 
 // A copy of the distribution folder (a fresh copy of the hook library for
 // every run: Wine keeps a hook library loaded as long as its server runs).
@@ -36,8 +41,10 @@ public:
     std::string Path(const std::string& file) const { return folder_.Path(file); }
     const std::string& Folder() const { return folder_.Name(); }
 
-    // Starts the command center; true once it has hooked.
-    bool Start();
+    // Starts the command center; true once it has hooked. It waits first
+    // until the command center of an earlier test has gone, unless told not
+    // to; it stops waiting when the program shows a message box.
+    bool Start(bool afterPrevious = true);
     // Waits for the program's end: its exit code, or -1 while it runs.
     long Ended(DWORD milliseconds);
     HANDLE Process() const { return process_.get(); }
