@@ -118,23 +118,43 @@ void SetHookHandle(HHOOK hook) {
     g_hook = hook;
 }
 
-void ReadHookHandle() {
-    g_hook = nullptr;
-    g_hookRead = false;
-    UniqueHandle block(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
-    if (!block) return;
-    UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
-    if (!view) return;
+namespace {
+// The handle in the block, when the block is there and holds one. Only
+// opened, never made: a block made here while the command center stops
+// would tell every other process that the hook is still there.
+bool ReadBlock(HHOOK& hook) {
+    UniqueHandle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kHookHandleBlockName));
+    if (!block) return false;
+    UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, 4));
+    if (!view) return false;
     int32_t value = 0;
     std::memcpy(&value, view.get(), sizeof(value));
     // Handles are significant in their low 32 bits: widen with the sign.
-    g_hook = reinterpret_cast<HHOOK>(intptr_t(value));
-    g_hookRead = value != 0;
+    hook = reinterpret_cast<HHOOK>(intptr_t(value));
+    return value != 0;
+}
+}  // namespace
+
+void ReadHookHandle() {
+    g_hook = nullptr;
+    g_hookRead = false;
+    HHOOK hook = nullptr;
+    if (!ReadBlock(hook)) return;
+    g_hook = hook;
+    g_hookRead = true;
 }
 
 bool HookWithdrawn() {
-    if (!g_hookRead.load()) return false;
+    if (!g_hookRead.load()) {
+        // The library came before the command center had published its
+        // hook: the block, once seen, counts from then on.
+        HHOOK hook = nullptr;
+        if (ReadBlock(hook)) {
+            g_hook = hook;
+            g_hookRead = true;
+        }
+        return false;
+    }
     UniqueHandle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kHookHandleBlockName));
     return !block && ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }

@@ -330,7 +330,7 @@ TEST(MessageTriggers, LagSettingsAndAgentType) {
 }
 
 TEST(HookHandle, ReadFromTheBlockWithItsSignAndWithdrawnWithIt) {
-    EXPECT_EQ(HookHandle(), nullptr) << "no command center: the block is made empty";
+    EXPECT_EQ(HookHandle(), nullptr) << "no command center: no block";
     {
         UniqueHandle block(
             ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
@@ -344,9 +344,24 @@ TEST(HookHandle, ReadFromTheBlockWithItsSignAndWithdrawnWithIt) {
     }
     // The center closed its block: the hook is gone, workers stop asking.
     EXPECT_TRUE(HookWithdrawn());
+    // A library that starts while the center stops reads nothing and makes
+    // no block: one made there would tell the others the hook is back.
     ReadHookHandle();
     EXPECT_EQ(HookHandle(), nullptr);
+    EXPECT_FALSE(UniqueHandle(::OpenFileMappingA(FILE_MAP_READ, FALSE, kHookHandleBlockName)));
     EXPECT_FALSE(HookWithdrawn());
+    {
+        // A library that came before the center published its hook sees
+        // the block later, and its withdrawal then.
+        UniqueHandle block(
+            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+        UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+        const uint32_t value = 0x4321;
+        std::memcpy(view.get(), &value, 4);
+        EXPECT_FALSE(HookWithdrawn());
+    }
+    EXPECT_TRUE(HookWithdrawn());
+    ReadHookHandle();
     EXPECT_EQ(DataToHandle(HandleToData(reinterpret_cast<HWND>(intptr_t(-5)))),
               reinterpret_cast<HWND>(intptr_t(-5)));
 }
