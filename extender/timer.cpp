@@ -1,6 +1,7 @@
 #include "extender/timer.h"
 
 #include <utility>
+#include <vector>
 
 #include "extender/module.h"
 #include "extender/trace.h"
@@ -21,6 +22,46 @@ SRWLOCK g_classLock = SRWLOCK_INIT;
 SRWLOCK g_tickLock = SRWLOCK_INIT;
 int g_classUsers = 0;
 bool g_classRegistered = false;
+
+// Timers handed to their window's thread by Dispose and not freed yet, under
+// the tick lock. A thread that ends before it takes its message loses its
+// windows without a word to their procedures: such a timer (and its hold of
+// the library) is freed by the next timer made or disposed on any thread, as
+// no tick of a window that is gone can run.
+std::vector<std::pair<TTimer*, HWND>>& HandedOver() {
+    static auto* handed = new std::vector<std::pair<TTimer*, HWND>>;  // never freed
+    return *handed;
+}
+
+// Takes the timer out of the handed-over list; false when another thread
+// took it (and frees it).
+bool TakeHandedOver(TTimer* timer) {
+    SrwExclusive lock(g_tickLock);
+    auto& handed = HandedOver();
+    for (auto it = handed.begin(); it != handed.end(); ++it)
+        if (it->first == timer) {
+            handed.erase(it);
+            return true;
+        }
+    return false;
+}
+
+void FreeTimersOfGoneWindows() {
+    std::vector<TTimer*> gone;
+    {
+        SrwExclusive lock(g_tickLock);
+        auto& handed = HandedOver();
+        for (auto it = handed.begin(); it != handed.end();) {
+            if (::IsWindow(it->second)) {
+                ++it;
+            } else {
+                gone.push_back(it->first);
+                it = handed.erase(it);
+            }
+        }
+    }
+    for (TTimer* timer : gone) delete timer;
+}
 
 bool AcquireTimerClass() {
     SrwExclusive lock(g_classLock);
@@ -54,6 +95,7 @@ void FreeTimerWindowClass() {
 }
 
 TTimer::TTimer() {
+    FreeTimersOfGoneWindows();
     if (!AcquireTimerClass()) return;
     wnd_ = ::CreateWindowExA(0, kTimerClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, LibraryInstance(),
                              nullptr);
@@ -93,6 +135,7 @@ TTimer::~TTimer() {
 }
 
 void TTimer::Dispose(std::unique_ptr<TTimer> timer) {
+    FreeTimersOfGoneWindows();
     if (!timer) return;
     const HWND window = timer->wnd_;
     if (!window || !::IsWindow(window) || ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
@@ -100,6 +143,7 @@ void TTimer::Dispose(std::unique_ptr<TTimer> timer) {
     {
         SrwExclusive lock(g_tickLock);
         timer->disposed_ = true;
+        HandedOver().emplace_back(timer.get(), window);
     }
     // Sent, not posted: a full queue of posted messages does not refuse it.
     const LPARAM lParam = reinterpret_cast<LPARAM>(timer.get());
@@ -172,7 +216,8 @@ LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARA
             }
         }
         if (disposed) {
-            delete timer;  // handed to this thread by Dispose, whose message did not come
+            // Handed to this thread by Dispose, whose message did not come.
+            if (TakeHandedOver(timer)) delete timer;
             return 0;
         }
         if (timer) {
@@ -199,7 +244,7 @@ LRESULT CALLBACK TTimer::WndProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     if (message == kDisposeMessage && lParam != 0 &&
         ::GetWindowLongPtrA(window, GWLP_USERDATA) == lParam) {
-        delete reinterpret_cast<TTimer*>(lParam);
+        if (TakeHandedOver(reinterpret_cast<TTimer*>(lParam))) delete reinterpret_cast<TTimer*>(lParam);
         return 0;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);

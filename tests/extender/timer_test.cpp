@@ -241,7 +241,9 @@ TEST(Timer, FreedFromAnotherThreadTheWindowGoesOnItsOwnThread) {
 }
 
 // A timer handed to its thread while that thread's queue is full is still
-// freed on that thread, never on the one that let it go.
+// freed on that thread, never on the one that let it go; one whose thread
+// ends before it takes it is freed once its window is gone, with its hold of
+// the library.
 TEST(Timer, DisposedWhileItsThreadsQueueIsFullItIsFreedOnItsThread) {
     struct FreedOn : TTimer {
         std::atomic<DWORD>* thread;
@@ -251,12 +253,16 @@ TEST(Timer, DisposedWhileItsThreadsQueueIsFullItIsFreedOnItsThread) {
     struct Shared {
         TTimer* timer = nullptr;
         DWORD threadId = 0;
+        bool pump = true;
         std::atomic<DWORD> freedOn{0};
         HANDLE created = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE disposed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     };
-    // With the post refused, and with the post and the sent notice refused.
-    for (bool refuseNotice : {false, true}) {
+    enum Case { kPostRefused, kPostAndNoticeRefused, kThreadEnds };
+    const long holds = LibraryHolds();
+    for (Case c : {kPostRefused, kPostAndNoticeRefused, kThreadEnds}) {
         Shared shared;
+        shared.pump = c != kThreadEnds;
         HANDLE thread = CreateThread(
             nullptr, 0,
             [](void* p) -> DWORD {
@@ -267,24 +273,38 @@ TEST(Timer, DisposedWhileItsThreadsQueueIsFullItIsFreedOnItsThread) {
                 s->timer->SetEnabled(true);
                 s->threadId = GetCurrentThreadId();
                 SetEvent(s->created);
-                PumpUntil([&] { return s->freedOn != 0; }, 3000);
+                if (s->pump)
+                    PumpUntil([&] { return s->freedOn != 0; }, 3000);
+                else
+                    WaitForSingleObject(s->disposed, 3000);  // ends with the message unread
                 return 0;
             },
             &shared, 0, nullptr);
         ASSERT_TRUE(thread);
         WaitForSingleObject(shared.created, INFINITE);
-        void* post = ReplaceUser32Import("PostMessageA", reinterpret_cast<void*>(&RefuseMessage));
-        ASSERT_TRUE(post);
-        void* notice = refuseNotice
+        void* post = c != kThreadEnds
+                         ? ReplaceUser32Import("PostMessageA", reinterpret_cast<void*>(&RefuseMessage))
+                         : nullptr;
+        void* notice = c == kPostAndNoticeRefused
                            ? ReplaceUser32Import("SendNotifyMessageA", reinterpret_cast<void*>(&RefuseMessage))
                            : nullptr;
         TTimer::Dispose(std::unique_ptr<TTimer>(shared.timer));
-        ReplaceUser32Import("PostMessageA", post);
+        if (post) ReplaceUser32Import("PostMessageA", post);
         if (notice) ReplaceUser32Import("SendNotifyMessageA", notice);
+        SetEvent(shared.disposed);
         WaitForSingleObject(thread, 5000);
         CloseHandle(thread);
         CloseHandle(shared.created);
-        EXPECT_EQ(shared.freedOn.load(), shared.threadId) << (refuseNotice ? "post and notice refused" : "post refused");
+        CloseHandle(shared.disposed);
+        if (c == kThreadEnds) {
+            EXPECT_EQ(shared.freedOn.load(), 0u) << "freed while its window was there";
+            TTimer::Dispose(nullptr);  // the next timer let go on any thread
+            EXPECT_NE(shared.freedOn.load(), 0u) << "thread ended: never freed";
+        } else {
+            EXPECT_EQ(shared.freedOn.load(), shared.threadId)
+                << (c == kPostAndNoticeRefused ? "post and notice refused" : "post refused");
+        }
+        EXPECT_EQ(LibraryHolds(), holds) << int(c);
     }
 }
 
