@@ -45,9 +45,8 @@ constexpr DWORD kTakeOverBoundMs = 10000;
 // backup, right after a save) is tried again at this pace, within the bound.
 constexpr DWORD kHeldFileBoundMs = 5000;
 constexpr DWORD kHeldFilePauseMs = 100;
-// How much of the XML service's reason a tray balloon shows: its text holds
-// 255 bytes in all, with the file's name and the place.
-constexpr size_t kBalloonReasonBytes = 100;
+// What a tray balloon's text holds, in bytes.
+constexpr size_t kBalloonTextBytes = 255;
 
 LRESULT CALLBACK CCAppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     try {
@@ -63,7 +62,11 @@ std::string SystemErrorText(DWORD code) {
     const DWORD n = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = n && buffer ? Trim(FromWide(buffer, n)) : std::string();
+    std::string text;
+    try {
+        text = n && buffer ? Trim(FromWide(buffer, n)) : std::string();
+    } catch (...) {
+    }
     if (buffer) ::LocalFree(buffer);
     return (text.empty() ? std::string() : text + " ") + "(code " + std::to_string(code) + ")";
 }
@@ -526,9 +529,15 @@ void TCCApp::ShowReloadFailure() {
     const std::string file = AppPath + SettingsFileName;
     const std::string kept = GetMLString("AppCC_RulesKept", "The rules loaded before stay in force.");
     if (trayShown_) {
+        // The balloon holds 255 bytes: the reason is cut to what the file
+        // and the line and position leave of them.
         TXMLLoadError shorter = failure;
-        if (shorter.reason.size() > kBalloonReasonBytes)
-            shorter.reason = TrayText(shorter.reason, kBalloonReasonBytes - 3) + "...";
+        shorter.reason.clear();
+        const size_t fixed = ConfigLoadFailure(file, shorter).size();
+        const size_t room = fixed < kBalloonTextBytes ? kBalloonTextBytes - fixed : 0;
+        shorter.reason = failure.reason.size() <= room ? failure.reason
+                         : room > 3                    ? TrayText(failure.reason, room - 3) + "..."
+                                                       : std::string();
         if (TaskBarBalloon(HandlerWindow(), 0, kept, ConfigLoadFailure(file, shorter))) return;
     }
     // No icon to say it on: a message box, one at a time; a failure while

@@ -161,10 +161,7 @@ void ReleaseLibraryHold() {
         g_releasing = true;
     }
     if (!start) return;
-    if (HANDLE thread = ::CreateThread(nullptr, 0, &ReleaseLater, nullptr, 0, nullptr)) {
-        ::CloseHandle(thread);
-        return;
-    }
+    if (UniqueHandle(::CreateThread(nullptr, 0, &ReleaseLater, nullptr, 0, nullptr))) return;
     // Without a thread the references stay (safe); the next last hold tries
     // again.
     SrwExclusive lock(g_holdLock);

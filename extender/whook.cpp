@@ -237,10 +237,7 @@ void WatchPassThroughs() {
     // The caller's pass-through holds the module: the reference is safe to
     // give back here when no thread starts.
     if (HMODULE module = ReferenceOwnModule()) {
-        if (HANDLE thread = ::CreateThread(nullptr, 0, &WatchLoop, module, 0, nullptr)) {
-            ::CloseHandle(thread);
-            return;
-        }
+        if (UniqueHandle(::CreateThread(nullptr, 0, &WatchLoop, module, 0, nullptr))) return;
         ::FreeLibrary(module);
     }
     SrwExclusive lock(g_lock);
