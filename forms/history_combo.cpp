@@ -120,12 +120,29 @@ bool THistoryComboBox::HandleCommand(WORD code) {
         Complete();
         return handled;
     }
+    // Opening the list selects the first item that starts with the text in
+    // any capitals and shows it in the field; closed with no item chosen,
+    // the field gets back what the user had.
+    if (code == CBN_DROPDOWN) {
+        droppedText_ = Text();
+        droppedStart_ = SelStart(), droppedLength_ = SelLength();
+        picked_ = false;
+    } else if (code == CBN_SELCHANGE) {
+        picked_ = true;
+    } else if (code == CBN_CLOSEUP && !picked_ && Text() != droppedText_) {
+        {
+            Nested fromCode(settingText_);
+            TComboBox::SetText(droppedText_);
+        }
+        SetSel(droppedStart_, droppedLength_);
+    }
     return TComboBox::HandleCommand(code);
 }
 
 void THistoryComboBox::Complete() {
     const bool deleting = std::exchange(deleting_, false);
-    if (!autoCompletion_ || !WindowHandle()) return;
+    // An input method's unfinished characters are not typed yet.
+    if (!autoCompletion_ || composing_ || !WindowHandle()) return;
     const std::wstring typed = ToWide(Text());
     // Removing text never completes it again.
     if (!deleting && typed.size() > lastTypedLength_) {
@@ -178,6 +195,12 @@ bool THistoryComboBox::EditMessage(UINT message, WPARAM wParam, LPARAM lParam, L
     case WM_CUT:
     case WM_CLEAR:
         deleting_ = true;
+        break;
+    case WM_IME_STARTCOMPOSITION:
+        composing_ = true;
+        break;
+    case WM_IME_ENDCOMPOSITION:
+        composing_ = false;
         break;
     case WM_PASTE:
     case WM_UNDO:

@@ -71,6 +71,13 @@ private:
     unsigned settingText_ = 0;
     // The user's last edit removed text (Backspace, Delete, cut).
     bool deleting_ = false;
+    // An input method is composing text in the edit field.
+    bool composing_ = false;
+    // The text and selection when the list opened, and whether the user
+    // has chosen an item from it since.
+    std::string droppedText_;
+    int droppedStart_ = 0, droppedLength_ = 0;
+    bool picked_ = false;
     // The context-menu key has shown the control's menu.
     bool appsKeyPopup_ = false;
 };

@@ -49,8 +49,10 @@ WindowText ReadWindowClassName(HWND window) {
 WindowText ReadWindowCaption(HWND window) {
     // One place more than the length answered: a text that fills the buffer
     // grew after its length was asked and is read again in a larger one.
+    // The answer is the window's own and is capped before it is used.
     constexpr int kRounds = 8, kLargest = 1 << 26;
-    int size = std::max(::GetWindowTextLengthW(window), 0) + 2;
+    const auto lengthAnswered = [&] { return std::clamp(::GetWindowTextLengthW(window), 0, kLargest); };
+    int size = lengthAnswered() + 2;
     std::vector<wchar_t> buffer;
     for (int round = 0; round < kRounds; ++round) {
         buffer.assign(size_t(size), L'\0');
@@ -58,7 +60,7 @@ WindowText ReadWindowCaption(HWND window) {
         if (n <= 0) return WindowText();
         if (n < size - 1) return FromWideText(buffer.data(), size_t(n));
         if (size >= kLargest) break;
-        size = std::min(std::max(::GetWindowTextLengthW(window) + 2, size * 2), kLargest);
+        size = std::min(std::max(lengthAnswered() + 2, size * 2), kLargest);
     }
     // Still growing: what was read, marked as not the whole text.
     WindowText part = FromWideText(buffer.data(), size_t(size - 1));

@@ -1,6 +1,7 @@
 #include "model/root.h"
 
 #include <set>
+#include <vector>
 
 #include "bom/ui_commands.h"
 #include "foundation/handles.h"
@@ -125,7 +126,15 @@ void TTarvelWindows::CheckShape(IHierStorage* node) {
         if (!found.empty()) RefuseMissing(root, rulesElement, found);
         return;
     }
-    if (rules->ChildCount("content") > 0) return;
+    if (Ref<IHierStorage> content = rules->GetChild("content", 0)) {
+        // Elements in the content of which none is a rule: another shape
+        // too. An empty content is a configuration with no rules.
+        const std::string itemElement = rules_->GetItemElementName();
+        const std::vector<std::string> names = content->ChildNodeNames();
+        if (!names.empty() && content->ChildCount(itemElement) == 0)
+            RefuseMissing("content", itemElement, names.front());
+        return;
+    }
     std::set<std::string> known = StoredChildNames(*rules_);
     known.insert("content");
     const std::string found = UnknownChild(rules.get(), known);

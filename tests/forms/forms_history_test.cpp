@@ -55,6 +55,7 @@ struct HistoryForm : TForm {
         for (int i = 0; i < combo->ItemCount(); ++i) v.push_back(combo->Item(i));
         return v;
     }
+    bool Dropped() { return ::SendMessageW(combo->WindowHandle(), CB_GETDROPPEDSTATE, 0, 0) != 0; }
     void SetItems(const std::vector<std::string>& items) {
         combo->ClearItems();
         for (const auto& s : items) combo->AddItem(s);
@@ -181,7 +182,43 @@ TEST(HistoryComboBox, TypingCompletesFromTheHistoryAndTheMenuKeyOpensTheControls
         EXPECT_TRUE(PumpUntil([&] { return form.combo->Text() == typed; })) << form.combo->Text();
         PumpUntil([] { return false; }, 100);
         EXPECT_EQ(form.combo->Text(), typed);
+        // Nor does opening the list and closing it with nothing chosen.
+        for (const char* close : {"Escape", "F4"}) {
+            ASSERT_TRUE(Xdo("key F4"));
+            ASSERT_TRUE(PumpUntil([&] { return form.Dropped(); }));
+            ASSERT_TRUE(Xdo(std::string("key ") + close));
+            ASSERT_TRUE(PumpUntil([&] { return !form.Dropped(); }));
+            EXPECT_EQ(form.combo->Text(), typed) << close;
+        }
     }
+    // An item chosen from the list is taken, by key and by mouse.
+    ASSERT_TRUE(Xdo("key F4"));
+    ASSERT_TRUE(PumpUntil([&] { return form.Dropped(); }));
+    ASSERT_TRUE(Xdo("key Up Return"));
+    EXPECT_TRUE(PumpUntil([&] { return !form.Dropped() && form.combo->Text() == "AlphaWnd"; }))
+        << form.combo->Text();
+    form.combo->SetText("alphawnd");
+    ASSERT_TRUE(Xdo("key F4"));
+    ASSERT_TRUE(PumpUntil([&] { return form.Dropped(); }));
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(::GetComboBoxInfo(form.combo->WindowHandle(), &info));
+    RECT item{};
+    ::SendMessageW(info.hwndList, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+    ::MapWindowPoints(info.hwndList, nullptr, reinterpret_cast<POINT*>(&item), 2);
+    ASSERT_TRUE(Xdo("mousemove " + std::to_string(item.left + 10) + " " +
+                    std::to_string((item.top + item.bottom) / 2)));
+    ASSERT_TRUE(Xdo("click 1"));
+    EXPECT_TRUE(PumpUntil([&] { return !form.Dropped() && form.combo->Text() == "AlphaWnd"; }))
+        << form.combo->Text();
+    // An input method's unfinished text is not completed.
+    form.combo->SetText("");
+    ::SendMessageW(form.combo->EditHandle(), WM_IME_STARTCOMPOSITION, 0, 0);
+    ASSERT_TRUE(Xdo("type N"));
+    EXPECT_TRUE(PumpUntil([&] { return form.combo->Text() == "N"; })) << form.combo->Text();
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(form.combo->Text(), "N");
+    ::SendMessageW(form.combo->EditHandle(), WM_IME_ENDCOMPOSITION, 0, 0);
 
     ASSERT_TRUE(Xdo("key Menu"));
     ASSERT_TRUE(PumpUntil([&] { return !popups.empty(); }));

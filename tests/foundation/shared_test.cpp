@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
 
@@ -49,6 +51,18 @@ TEST(WindowRoutines, ACaptionThatGrowsAfterItsLengthIsReadWhole) {
     EXPECT_EQ(GetWindowCaption(w), "A caption that grew while it was read");
     SetWindowTextW(w, L"x");  // its length answered as 0
     EXPECT_EQ(GetWindowCaption(w), "x");
+    DestroyWindow(w);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
+
+    // A length near the largest int is read in a buffer of the largest size.
+    wc.lpfnWndProc = [](HWND w, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        return message == WM_GETTEXTLENGTH ? INT_MAX : DefWindowProcW(w, message, wParam, lParam);
+    };
+    wc.lpszClassName = L"OmbHugeCaption";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    w = CreateWindowExW(0, wc.lpszClassName, L"Short", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(GetWindowCaption(w), "Short");
     DestroyWindow(w);
     UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }

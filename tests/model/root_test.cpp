@@ -387,6 +387,9 @@ TEST_F(Root, AFileOfAnotherShapeDoesNotLoadAShortOneDoes) {
          "<window_rulez>"},
         {"<tarvel_windows><params/><window_rules><contents>" + rule + "</contents></window_rules></tarvel_windows>",
          "<contents>"},
+        {"<tarvel_windows><window_rules><content><window_rulez/><window_rulez/></content></window_rules>"
+         "</tarvel_windows>",
+         "<window_rulez>"},
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.text.substr(0, 40));
@@ -400,7 +403,8 @@ TEST_F(Root, AFileOfAnotherShapeDoesNotLoadAShortOneDoes) {
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
     }
     for (const char* text : {"<tarvel_windows/>", "<tarvel_windows name=\"x\"><params/><!-- none --></tarvel_windows>",
-                             "<tarvel_windows><window_rules><params/></window_rules><later/></tarvel_windows>"}) {
+                             "<tarvel_windows><window_rules><params/></window_rules><later/></tarvel_windows>",
+                             "<tarvel_windows><window_rules><content/></window_rules></tarvel_windows>"}) {
         SCOPED_TRACE(text);
         WriteBytes(folder.Path("Ombrel.ini"), text);
         Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"));
@@ -408,6 +412,13 @@ TEST_F(Root, AFileOfAnotherShapeDoesNotLoadAShortOneDoes) {
         EXPECT_EQ(RuleNames(root.get()), "");
         root->Disconnect();
     }
+    // One rule among unknown elements is a configuration.
+    WriteBytes(folder.Path("Ombrel.ini"), "<tarvel_windows><window_rules><content><window_rulez/>" + rule +
+                                              "</content></window_rules></tarvel_windows>");
+    Ref<TTarvelWindows> root = Load(folder.Path("Ombrel.ini"));
+    ASSERT_TRUE(root);
+    EXPECT_EQ(RuleNames(root.get()), "One|");
+    root->Disconnect();
 }
 
 TEST_F(Root, RulesOfOneNameAreAllKeptUnderFreeNamesInTheirPlaces) {
