@@ -414,9 +414,6 @@ bool TCCApp::WindowHasCommand(HWND window) {
 }
 
 void TCCApp::NotifyWindows() {
-    TReloadThread* reloader = reloader_;
-    const bool onReloader = reloader && ::GetCurrentThreadId() == reloader->ThreadId();
-    auto superseded = [&] { return onReloader && reloader->Superseded(); };
     struct Ruled {
         HWND window;
         uint32_t sum;  // checksum of the rule command text the window gets
@@ -458,7 +455,7 @@ void TCCApp::NotifyWindows() {
     // One window after the other, as the hook library expects; a window
     // that does not answer in time keeps the notice in its queue.
     for (const Ruled& r : ruled) {
-        if (superseded()) break;  // the newer reload tells every window again
+        if (ReloadSuperseded()) break;  // the newer reload tells every window again
         DWORD_PTR result = 0;
         ::SendMessageTimeoutA(r.window, WM_APPLY_RULES, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL,
                               kNotifyTimeoutMs, &result);

@@ -249,9 +249,9 @@ void TWindowExtender::WindowProc(TMessage& message) {
             const bool ruleFollows = message.WParam == kConfigChangedRuleFollows && !HookWithdrawn();
             const uint32_t sum = ruleSum_.load();
             if (ruleFollows && sum != 0 && uint32_t(message.LParam) == sum) return;
-            // Told inside a loop that an earlier message of this window
-            // started: that call returns into this library later; its slot
-            // holds the library until then (module.h).
+            // Leaving is safe inside a loop that an earlier message of this
+            // window started: that call returns into this library later, and
+            // its slot holds the library until then (module.h).
             ForEachPart(actions_, [ruleFollows](IExtenderAction* action) {
                 if (Ref<IWindowReleasingAction> releasing = QueryAs<IWindowReleasingAction>(action))
                     releasing->ReleaseWindow(ruleFollows);
