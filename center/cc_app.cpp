@@ -56,21 +56,6 @@ LRESULT CALLBACK CCAppWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return message == WM_NCCREATE ? TRUE : 0;
 }
 
-// The system's text for an error code, with the code.
-std::string SystemErrorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
-    try {
-        text = n && buffer ? Trim(FromWide(buffer, n)) : std::string();
-    } catch (...) {
-    }
-    if (buffer) ::LocalFree(buffer);
-    return (text.empty() ? std::string() : text + " ") + "(code " + std::to_string(code) + ")";
-}
-
 bool IsOwnWindow(HWND window) {
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);

@@ -45,6 +45,7 @@ bool TCBApp::Initialize() {
         comInitialized_ = true;
     } else {
         ::MessageBoxA(nullptr, "COM initialization error.", "Config Builder", MB_OKCANCEL);
+        failed_ = true;
         ok = false;
     }
     forms::Application().SetTitle(GetMLString("AppCBTitle", "%appname%"));
@@ -62,7 +63,7 @@ bool TCBApp::LoadModel() {
         Ref<TXMLStorage> storage = TXMLStorage::Create();
         if (storage->LoadFromFile(fileName)) {
             root = CreateAbstractObject("TARVILWINDOWS").As<IBOMObjectSlave>();
-            if (!root) return false;
+            if (!root) return !(failed_ = true);
             // A rule's conditions, actions and triggers are read when it is
             // first shown, saved or matched: a large file opens at once.
             TRuleLoadScope later(TRuleLoadScope::kReadLater);
@@ -83,11 +84,12 @@ bool TCBApp::LoadModel() {
         } catch (...) {
         }
     }
-    // A missing file ends the program quietly; one that is there and does
-    // not load is said, and left as it is.
-    if (ConfigurationThere(fileName))
-        forms::Application().MessageBox(LoadFailureMessage(fileName, failure), std::string(),
-                                        MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    // Said either way: a file that is there and does not load is left as
+    // it is; a missing one is named where it was looked for.
+    failed_ = true;
+    forms::Application().MessageBox(ConfigurationThere(fileName) ? LoadFailureMessage(fileName, failure)
+                                                                 : ConfigLoadFailure(fileName, failure),
+                                    std::string(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     return false;
 }
 

@@ -26,18 +26,24 @@ public:
     // False when another editor runs (it is brought forward), COM failed or
     // the configuration did not load.
     bool Initialize();
-    // False when the configuration file did not load; a file that is there
-    // and does not load is said in a message box (LoadFailureMessage).
+    // False when the configuration file did not load, which is said in a
+    // message box: a file that is missing, or one that is there and does
+    // not load (LoadFailureMessage).
     bool LoadModel();
     void Run();
     void ReleaseModel();
     void Done();
 
     IBOMObjectSlave* Root() const { return root_.get(); }
+    // The program's exit code: 1 when it could not start (COM, or a
+    // configuration that did not load); 0 otherwise, also when another
+    // editor was brought forward.
+    int ExitCode() const { return failed_ ? 1 : 0; }
 
 private:
     Ref<IBOMObjectSlave> root_;
     bool comInitialized_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace omb::config

@@ -35,16 +35,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The application object takes the program folder, where the languages
     // are, before they are scanned: the working folder may be any other.
     auto app = std::make_unique<config::TCBApp>();
+    int exitCode = 0;
     {
         ComInit com;
         InitLanguage();
         if (app->Initialize()) app->Run();
         app->Done();
+        exitCode = app->ExitCode();
         app.reset();
     }
     SetEditorWindowFactory(nullptr);
     FreeMultiLanguages();
     FreeDetailPanelRegistry();
     FreeClassRegistry();
-    return 0;
+    return exitCode;
 }

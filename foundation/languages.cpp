@@ -6,6 +6,7 @@
 #include "foundation/resources.h"
 #include "foundation/shared.h"
 #include "foundation/strings.h"
+#include "foundation/winfuncs.h"
 #include "foundation/xml_storage.h"
 
 namespace omb {
@@ -14,16 +15,20 @@ namespace {
 
 std::unique_ptr<TMultiLanguages> g_languages;
 
-// A temporary file of the system's temporary folder, removed when this goes
-// out of scope, however the work on it ended.
+// A new file of the system's temporary folder (never one that is there),
+// removed when this goes out of scope, however the work on it ended.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const char* prefix) {
+    explicit TemporaryFile(const wchar_t* prefix) {
         char folder[MAX_PATH + 1];
         DWORD n = ::GetTempPathA(DWORD(sizeof(folder)), folder);
         if (n == 0 || n > sizeof(folder)) return;
-        char name[MAX_PATH + 1];
-        if (::GetTempFileNameA(folder, prefix, 0, name)) name_ = name;
+        try {
+            std::wstring name;
+            CreateNewFileIn(folder, prefix, "for the built-in language", name);
+            name_ = FromWide(name);
+        } catch (const EOSError&) {
+        }
     }
     ~TemporaryFile() {
         if (!name_.empty()) ::DeleteFileA(name_.c_str());
@@ -141,7 +146,7 @@ bool TMultiLanguages::LoadLanguageFile(const std::string& fileName) {
 }
 
 bool TMultiLanguages::LoadBuiltInLanguage(HMODULE resourceModule) {
-    TemporaryFile file("~ln");
+    TemporaryFile file(L"~ln");
     if (file.Name().empty()) return false;
     if (!SaveResourceToFile(resourceModule, kDefaultLanguageResource, MAKEINTRESOURCEA(10) /* RT_RCDATA */,
                             file.Name()))

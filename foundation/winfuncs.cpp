@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "foundation/strings.h"
+
 namespace omb {
 
 namespace {
@@ -144,8 +146,23 @@ std::string Utf8FromWide(const wchar_t* text, size_t length) {
 
 std::string Utf8FromWide(const std::wstring& text) { return Utf8FromWide(text.data(), text.size()); }
 
+std::string SystemErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text;
+    try {
+        text = n && buffer ? Trim(FromWide(buffer, n)) : std::string();
+    } catch (...) {
+    }
+    if (buffer) ::LocalFree(buffer);
+    return (text.empty() ? std::string() : text + " ") + "(code " + std::to_string(code) + ")";
+}
+
 std::string LastErrorText(const char* what) {
-    return std::string(what) + " (code " + std::to_string(::GetLastError()) + ")";
+    const DWORD code = ::GetLastError();
+    return std::string(what) + ": " + SystemErrorText(code);
 }
 
 }  // namespace omb

@@ -60,7 +60,11 @@ std::wstring Utf8ToWide(const std::string& text);
 std::string Utf8FromWide(const wchar_t* text, size_t length);
 std::string Utf8FromWide(const std::wstring& text);
 
-// "text (code N)" for the calling thread's last error.
+// The system's own words for an error code, with the code after them:
+// "Access denied. (code 5)"; "(code N)" alone where the system has none.
+// Every message of a system error is made here.
+std::string SystemErrorText(DWORD code);
+// "what: " and the system's words for the calling thread's last error.
 std::string LastErrorText(const char* what);
 
 }  // namespace omb

@@ -65,21 +65,6 @@ bool IsNameChar(unsigned char c) {
     return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-// Deletes a file when it goes out of scope unless told to keep it.
-class FileRemover {
-public:
-    explicit FileRemover(std::string name) : name_(std::move(name)) {}
-    ~FileRemover() {
-        if (!name_.empty()) ::DeleteFileA(name_.c_str());
-    }
-    FileRemover(const FileRemover&) = delete;
-    FileRemover& operator=(const FileRemover&) = delete;
-    void Keep() { name_.clear(); }
-
-private:
-    std::string name_;
-};
-
 // ---- Encodings of saved documents ------------------------------------------
 
 constexpr UINT kUtf16 = 1200;
@@ -384,30 +369,6 @@ std::string RenderDocument(IXMLDOMDocument* document) {
     return RenderText(xml.Wide(), DeclarationData(document));
 }
 
-std::string FolderOf(const std::string& fileName) {
-    char full[MAX_PATH * 4];
-    char* namePart = nullptr;
-    DWORD n = ::GetFullPathNameA(fileName.c_str(), DWORD(sizeof(full)), full, &namePart);
-    if (n == 0 || n >= sizeof(full) || !namePart)
-        throw EOSError(LastErrorText(("invalid file name \"" + fileName + "\"").c_str()));
-    return std::string(full, size_t(namePart - full));
-}
-
-void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
-    UniqueHandle file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD chunk = DWORD(std::min<size_t>(bytes.size() - done, 1u << 20)), written = 0;
-        if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0)
-            throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
-        done += written;
-    }
-    if (!::FlushFileBuffers(file.get()))
-        throw EOSError(LastErrorText(("cannot write \"" + fileName + "\"").c_str()));
-}
-
 // Texts read into a document keep every character: without this the
 // service drops text made only of blanks and trims the blanks at either
 // end of a value when it is read.
@@ -434,6 +395,16 @@ TXMLLoadError ParseErrorOf(IXMLDOMDocument* document, const VARIANT& source) {
     return error;
 }
 
+// Why the file could not be read, in words.
+std::string ReadFailure(DWORD code) {
+    std::string what = "The file cannot be read";
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        what = "The file is not there";
+    else if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
+        what = "Another program is using the file";
+    return what + ": " + SystemErrorText(code);
+}
+
 // The file's bytes are read here and handed to the service whole: a
 // service that reads a file by itself may grow its buffer piece by piece,
 // which costs time in the square of the file's size (measured under Wine:
@@ -441,14 +412,14 @@ TXMLLoadError ParseErrorOf(IXMLDOMDocument* document, const VARIANT& source) {
 // encoding in the bytes as it does in a file. On failure `error`, when
 // given, says why.
 bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadError* error = nullptr) {
-    auto failed = [&](const char* what) {
+    auto failed = [&] {
         const DWORD code = ::GetLastError();
-        if (error) *error = TXMLLoadError{LastErrorText(what), 0, 0, code};
+        if (error) *error = TXMLLoadError{ReadFailure(code), 0, 0, code};
         return false;
     };
     UniqueHandle file = OpenXMLFileForReading(fileName);
     LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size)) return failed("The file cannot be read");
+    if (!file || !::GetFileSizeEx(file.get(), &size)) return failed();
     if (size.QuadPart > 0x7FFFFFFF) {
         if (error) *error = TXMLLoadError{"The file is too large.", 0, 0};
         return false;
@@ -461,10 +432,10 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadEr
     OleVariant source;
     VARIANT* bytes = source.put();
     bytes->parray = ::SafeArrayCreateVector(VT_UI1, 0, ULONG(size.QuadPart));
-    if (!bytes->parray) return failed("The file cannot be read");
+    if (!bytes->parray) return failed();
     bytes->vt = VT_ARRAY | VT_UI1;
     void* data = nullptr;
-    if (FAILED(::SafeArrayAccessData(bytes->parray, &data))) return failed("The file cannot be read");
+    if (FAILED(::SafeArrayAccessData(bytes->parray, &data))) return failed();
     DWORD done = 0;
     bool whole = true;
     while (whole && done < DWORD(size.QuadPart)) {
@@ -475,7 +446,7 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadEr
         done += got;
     }
     ::SafeArrayUnaccessData(bytes->parray);
-    if (!whole) return failed("The file cannot be read");
+    if (!whole) return failed();
     KeepWhiteSpace(document);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     HRESULT hr = document->load(source.get(), &loaded);
@@ -484,116 +455,9 @@ bool LoadInto(IXMLDOMDocument* document, const std::string& fileName, TXMLLoadEr
     return false;
 }
 
-// The file a path leads to, through any links; the path itself when it
-// names no file yet or cannot be resolved.
-std::string FinalPathOf(const std::string& fileName) {
-    UniqueHandle file(::CreateFileW(ToWide(fileName).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return fileName;
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD n = ::GetFinalPathNameByHandleW(file.get(), buffer, DWORD(MAX_PATH * 4), FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= MAX_PATH * 4) return fileName;
-    std::wstring path(buffer, n);
-    // "\\?\C:\..." and "\\?\UNC\server\..." back to their usual forms.
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-        path = L"\\\\" + path.substr(8);
-    else if (path.compare(0, 4, L"\\\\?\\") == 0)
-        path = path.substr(4);
-    return FromWide(path);
-}
-
-bool NotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
-// Something of that name is there for certain.
-bool Present(const std::wstring& name) {
-    return SaveFileCalls().fileAttributes(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The temporary file takes the security and the attributes of the file
-// whose place it takes.
-void TakeSecurityAndAttributes(const std::wstring& from, const std::wstring& source, DWORD kept) {
-    DWORD size = 0;
-    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
-    ::GetFileSecurityW(source.c_str(), what, nullptr, 0, &size);
-    if (size > 0) {
-        std::vector<BYTE> security(size);
-        if (::GetFileSecurityW(source.c_str(), what, security.data(), size, &size))
-            ::SetFileSecurityW(from.c_str(), what, security.data());
-    }
-    ::SetFileAttributesW(from.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
-}
-
-// Puts the temporary file in the place of the target. An existing target is
-// replaced in the way that keeps what belongs to the file rather than to its
-// content (its security, its attributes such as hidden, its creation time)
-// and that lets readers holding it open go on reading the old content; where
-// that cannot serve (a file system without it), the temporary file takes the
-// target's security and attributes and is moved over it. The old file is
-// set aside under the name `aside` while it is replaced.
-// False with the system's error when it did not go through; `gone` then
-// says that the target is no longer there (a replacement that stopped
-// half-way moved it aside or removed it) and the new content could not take
-// its place either: the temporary file is then the only copy of it.
-bool ReplaceWithTemporary(const std::string& target, const char* temp, const std::string& aside, bool& gone) {
-    const TSaveFileCalls& calls = SaveFileCalls();
-    const std::wstring to = ToWide(target), from = ToWide(temp), backup = ToWide(aside);
-    gone = false;
-    DWORD attributes = calls.fileAttributes(to.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        // Unless it is known that nothing is there, nothing is touched.
-        if (!NotFound(::GetLastError())) return false;
-        if (calls.moveFile(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
-        if (::GetLastError() != ERROR_ALREADY_EXISTS && ::GetLastError() != ERROR_FILE_EXISTS) return false;
-        // Made meanwhile: replaced as any other.
-        attributes = calls.fileAttributes(to.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {  // never a folder in a file's place
-        ::SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    bool replaced = calls.replaceFile(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                      nullptr, nullptr) != FALSE;
-    if (!replaced) {
-        const DWORD error = ::GetLastError();
-        // Where the target was left as it was, the temporary file is moved
-        // over it. Otherwise it is gone (set aside, or removed) or already
-        // the new file.
-        if (Present(to) && (error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-                            error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
-                            error == ERROR_INVALID_PARAMETER)) {
-            TakeSecurityAndAttributes(from, to, kept);
-            replaced = calls.moveFile(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-                       FALSE;
-        }
-        // The target gone, the new content takes its place.
-        if (!replaced && !Present(to)) {
-            if (Present(backup)) TakeSecurityAndAttributes(from, backup, kept);
-            replaced = calls.moveFile(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-            gone = !replaced && !Present(to);
-        }
-        if (!replaced) {
-            ::SetLastError(error);
-            return false;
-        }
-    }
-    // Some implementations of the replacement carry the content only.
-    const DWORD now = calls.fileAttributes(to.c_str());
-    if (now != INVALID_FILE_ATTRIBUTES && (now & kept) != kept) ::SetFileAttributesW(to.c_str(), now | kept);
-    return true;
-}
-
 }  // namespace
 
 // ---- Free routines ----------------------------------------------------------
-
-TSaveFileCalls& SaveFileCalls() {
-    static TSaveFileCalls calls;
-    return calls;
-}
 
 UniqueHandle OpenXMLFileForReading(const std::string& fileName) {
     // Every kind of sharing: a save may replace the file while it is read.
@@ -649,47 +513,6 @@ Ref<IXMLDOMDocument> NewXMLDocument() {
 }
 
 namespace {
-// Replaces the file with the bytes of a document once they read back. A
-// link is saved through: the file it leads to is replaced, beside it.
-void ReplaceChecked(const std::string& fileName, const std::string& bytes) {
-    const std::string target = FinalPathOf(fileName);
-    const std::string folder = FolderOf(target);
-    char temp[MAX_PATH * 4];
-    if (!::GetTempFileNameA(folder.c_str(), "~xs", 0, temp))
-        throw EOSError(LastErrorText(("cannot create a temporary file in \"" + folder + "\"").c_str()));
-    FileRemover remover(temp);
-    WriteWholeFile(temp, bytes);
-    // What was written must read back before it may replace anything.
-    if (!LoadInto(NewXMLDocument().get(), temp))
-        throw EOleError("the document written for \"" + fileName + "\" does not read back");
-    // A free name beside it, where the old file is set aside while it is
-    // replaced: a replacement that stops half-way leaves it there, where it
-    // can be found again.
-    char aside[MAX_PATH * 4];
-    if (!::GetTempFileNameA(folder.c_str(), "~xo", 0, aside))
-        throw EOSError(LastErrorText(("cannot create a temporary file in \"" + folder + "\"").c_str()));
-    ::DeleteFileA(aside);
-    FileRemover oldContent(aside);
-    bool gone = false;
-    if (ReplaceWithTemporary(target, temp, aside, gone)) {
-        remover.Keep();
-        return;
-    }
-    std::string message = LastErrorText(("cannot replace \"" + fileName + "\"").c_str());
-    if (gone) {
-        // Neither copy may be lost: the new content stays where it is, and
-        // the old content goes back in its place, or stays where it was set.
-        remover.Keep();
-        message += "; the new content is kept in \"" + std::string(temp) + "\"";
-        const std::wstring old = ToWide(aside);
-        if (Present(old) && !SaveFileCalls().moveFile(old.c_str(), ToWide(target).c_str(), MOVEFILE_WRITE_THROUGH)) {
-            oldContent.Keep();
-            message += ", the previous content in \"" + std::string(aside) + "\"";
-        }
-    }
-    throw EOSError(message);
-}
-
 // A read-only file is not replaced (Windows refuses to move over one;
 // other implementations may not, so ask first).
 void RefuseReadOnly(const std::string& fileName) {
@@ -697,11 +520,14 @@ void RefuseReadOnly(const std::string& fileName) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         throw EOSError("\"" + fileName + "\" is read-only");
 }
+
+// What was written must read back before it may replace anything.
+bool ReadsBack(const std::string& written) { return LoadInto(NewXMLDocument().get(), written); }
 }  // namespace
 
 void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName) {
     RefuseReadOnly(fileName);
-    ReplaceChecked(fileName, RenderDocument(document));
+    ReplaceFileWith(fileName, RenderDocument(document), ReadsBack);
 }
 
 void SaveXMLText(std::string markup, const std::string& declaration, const std::string& fileName) {
@@ -712,7 +538,7 @@ void SaveXMLText(std::string markup, const std::string& declaration, const std::
     std::string().swap(markup);  // a large document is held once at a time
     std::string bytes = RenderText(text, ToWide(declaration));
     std::wstring().swap(text);
-    ReplaceChecked(fileName, bytes);
+    ReplaceFileWith(fileName, bytes, ReadsBack);
 }
 
 Ref<IHierStorage> OpenXMLFile(const std::string& fileName) {

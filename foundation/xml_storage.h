@@ -17,6 +17,7 @@
 
 #include "foundation/com.h"
 #include "foundation/errors.h"
+#include "foundation/file_replace.h"
 #include "foundation/handles.h"
 #include "foundation/persistence.h"
 
@@ -195,15 +196,6 @@ void SaveXMLDocument(IXMLDOMDocument* document, const std::string& fileName);
 // in its encoding, read back by the XML service before it replaces the file.
 void SaveXMLText(std::string markup, const std::string& declaration, const std::string& fileName);
 
-// The file calls with which a save puts its temporary file in the file's
-// place, the system's unless replaced. Tests put failing ones here to see
-// what a failed save keeps.
-struct TSaveFileCalls {
-    BOOL(WINAPI* replaceFile)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) = ::ReplaceFileW;
-    BOOL(WINAPI* moveFile)(LPCWSTR, LPCWSTR, DWORD) = ::MoveFileExW;
-    DWORD(WINAPI* fileAttributes)(LPCWSTR) = ::GetFileAttributesW;
-};
-TSaveFileCalls& SaveFileCalls();
 
 }  // namespace omb
 

@@ -671,6 +671,7 @@ TEST_F(CenterTray, AReloadThatDoesNotLoadKeepsTheRulesAndSaysSoOnce) {
     for (const FakeTray::Call& call : tray.Calls())
         if (call.what == NIM_MODIFY && call.Says(file)) {
             EXPECT_TRUE(call.Says("The rules loaded before stay in force."));
+            EXPECT_TRUE(call.Says("Another program is using the file: ")) << "said in words";
             EXPECT_TRUE(call.Says("(code 32)"));  // the sharing violation
         }
     stillRuled("after the held file");

@@ -207,10 +207,10 @@ ended || fail "the editor asked on closing although everything was saved"
 # A file that does not load: a message names the file, the reason (matched
 # by the extended expression $2) and, when $3 is "where", its place. Ctrl+A
 # and Ctrl+S in whatever the editor shows change nothing; the file stays
-# byte for byte as it was, and the program ends with exit code 0. $1 names
-# the file in failures.
+# byte for byte as it was (a missing one, $3 "missing", stays missing), and
+# the program ends with a non-zero exit code. $1 names the file in failures.
 refused() {
-    cp "$WORK/app/Ombrel.ini" "$WORK/original.ini"
+    if [ "${3:-}" = missing ]; then rm -f "$WORK/original.ini"; else cp "$WORK/app/Ombrel.ini" "$WORK/original.ini"; fi
     wine "$WORK/app/OmbrelConfig.exe" >/dev/null 2>&1 &
     LOADER=$!
     BOX=
@@ -228,21 +228,28 @@ refused() {
             printf '%s' "$message" | grep -Eq '\|Line [1-9][0-9]*, position [1-9][0-9]*\.\|' ||
                 fail "$1: the message does not say where: $message"
         fi
-        printf '%s' "$message" | grep -q 'The file was left as it is.' || fail "$1: the message: $message"
+        if [ "${3:-}" != missing ]; then
+            printf '%s' "$message" | grep -q 'The file was left as it is.' || fail "$1: the message: $message"
+        fi
         [ "$(windows)" -eq 1 ] || fail "$1: a main window showed beside the message"
         [ "$(focused)" = "$BOX" ] || xdotool windowfocus "$BOX" 2>/dev/null
         poll 50 '[ "$(focused)" = "$BOX" ]' || fail "$1: the message has no keyboard focus"
         xdotool key ctrl+a ctrl+s
-        poll 10 '! cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini"' && fail "$1: Ctrl+A, Ctrl+S changed the file"
+        poll 10 'unchanged; [ $? -ne 0 ]' && fail "$1: Ctrl+A, Ctrl+S changed the file"
         xdotool key Return
     fi
     poll 100 '! kill -0 $LOADER 2>/dev/null' || fail "$1: the editor did not end after the message"
     if running; then kill "$EDITOR_PID"; poll 50 '! running'; fi
     wait $LOADER; rc=$?
     EDITOR_PID=
-    [ $rc -eq 0 ] || fail "$1: after the message the exit code is $rc"
+    [ $rc -ne 0 ] || fail "$1: after the message the exit code is 0, as if the editor had run"
     [ "$(windows)" -eq 0 ] || fail "$1: a window stayed after the message"
-    cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "$1: the file was changed"
+    unchanged || fail "$1: the file was changed"
+}
+# The file as it was before the editor started: the same bytes, or still
+# missing.
+unchanged() {
+    if [ -f "$WORK/original.ini" ]; then cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini"; else [ ! -e "$WORK/app/Ombrel.ini" ]; fi
 }
 
 fresh "$(rule One OmbLoadOne)$(rule Two OmbLoadTwo)"
@@ -260,6 +267,9 @@ refused "another root element" '\|The file holds no configuration: its root elem
 fresh "$RULES"
 sed -i 's/window_rules>/window_rulez>/' "$WORK/app/Ombrel.ini"
 refused "a misnamed container" '\|The element <tarvel_windows> holds no <window_rules>: an unknown element <window_rulez>'
+# No configuration at all: said, with the file looked for.
+rm -f "$WORK/app/Ombrel.ini"
+refused "a missing file" '\|The file is not there: [^|]*[A-Za-z][^|]* \(code 2\)' missing
 
 [ $FAILS -eq 0 ] && echo "load e2e: all passed"
 exit $FAILS

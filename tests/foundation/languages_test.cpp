@@ -189,11 +189,6 @@ std::string LanguageFile(const char* id, const char* name, const char* nativeNam
            "</strings></language>";
 }
 
-std::string TemporaryFolder() {
-    char folder[MAX_PATH + 1];
-    GetTempPathA(DWORD(sizeof(folder)), folder);
-    return folder;
-}
 
 class LanguageTables : public ::testing::Test {
 protected:
@@ -434,13 +429,27 @@ TEST_F(LanguageTables, WithoutTheTableTheRoutinesAnswerTheirDefaults) {
     EXPECT_NE(GetLanguages(), nullptr);
 }
 
-TEST_F(LanguageTables, TheBuiltInFileLeavesNoTemporaryFile) {
-    const std::string temp = TemporaryFolder();
-    const size_t before = FilesMatching(temp, "~ln*.tmp").size();
+TEST_F(LanguageTables, TheBuiltInFileLeavesNoTemporaryFileAndTouchesNoOther) {
+    // A temporary folder of the test's own: other programs use the system's
+    // meanwhile.
+    char saved[MAX_PATH + 1] = {};
+    const bool had = GetEnvironmentVariableA("TMP", saved, DWORD(sizeof(saved))) > 0;
+    const std::string temp = folder.Path("");
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", temp.c_str()));
+    // The first name proposed is that of a file that is there.
+    WriteBytes(folder.Path("~ln00000000.tmp"), "not the language's");
+    const TSaveFileCalls calls = SaveFileCalls();
+    SaveFileCalls().newName = [](const std::wstring& where, const wchar_t* prefix, unsigned attempt) {
+        return where + prefix + (attempt == 0 ? L"00000000" : std::to_wstring(10000000 + attempt)) + L".tmp";
+    };
     ASSERT_TRUE(SelectLanguage(""));
+    EXPECT_NE(GetMLString("AppCBTitle", "?"), "?") << "the built-in language loaded";
     EXPECT_FALSE(MultiLanguages()->Select("", GetModuleHandleA("kernel32.dll")));  // no such resource
     ASSERT_TRUE(SelectLanguage("none"));
-    EXPECT_EQ(FilesMatching(temp, "~ln*.tmp").size(), before);
+    SaveFileCalls() = calls;
+    SetEnvironmentVariableA("TMP", had ? saved : nullptr);
+    EXPECT_EQ(FilesMatching(temp, "~ln*.tmp"), std::vector<std::string>{"~ln00000000.tmp"});
+    EXPECT_EQ(ReadBytes(folder.Path("~ln00000000.tmp")), "not the language's");
 }
 
 TEST_F(LanguageTables, ResourcesAreWrittenWhole) {

@@ -41,6 +41,15 @@ std::wstring RootTextWide(TXMLStorage* s) {
     return out;
 }
 
+// The message ends with the system's own words for the code, then the code.
+bool SaidInWords(const std::string& message, DWORD code) {
+    const std::string tail = " (code " + std::to_string(code) + ")";
+    if (message.size() < tail.size() || message.compare(message.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    const std::string words = SystemErrorText(code);
+    return words.size() > tail.size() && Contains(message, words);
+}
+
 class XMLStorageFiles : public ::testing::Test {
 protected:
     TempFolder folder;
@@ -146,10 +155,21 @@ TEST_F(XMLStorageFiles, AFailedLoadSaysWhyAndWhere) {
     WriteBytes(cut, "");
     EXPECT_FALSE(s->LoadFromFile(cut));
     EXPECT_EQ(s->LoadError().reason, "The file is empty: it holds no XML document.");
-    // A file that is not there says so without a line.
+    // A file that is not there says so in words, without a line.
     EXPECT_FALSE(s->LoadFromFile(folder.Path("missing.xml")));
-    EXPECT_FALSE(s->LoadError().reason.empty());
+    EXPECT_TRUE(Contains(s->LoadError().reason, "The file is not there: ")) << s->LoadError().reason;
+    EXPECT_TRUE(SaidInWords(s->LoadError().reason, 2)) << s->LoadError().reason;
     EXPECT_EQ(s->LoadError().line, 0);
+    // A file another program holds says that it is in use.
+    WriteBytes(cut, "<r/>");
+    {
+        UniqueHandle holder(CreateFileA(cut.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_FALSE(s->LoadFromFile(cut));
+    }
+    EXPECT_TRUE(Contains(s->LoadError().reason, "Another program is using the file")) << s->LoadError().reason;
+    EXPECT_TRUE(SaidInWords(s->LoadError().reason, ERROR_SHARING_VIOLATION)) << s->LoadError().reason;
+    EXPECT_EQ(s->LoadError().systemError, DWORD(ERROR_SHARING_VIOLATION));
     // Success clears it.
     ASSERT_TRUE(s->LoadFromXML("<r/>"));
     EXPECT_TRUE(s->LoadError().reason.empty());
@@ -709,6 +729,87 @@ TEST_F(XMLStorageFiles, AFailedSaveNeverLosesBothCopies) {
         EXPECT_TRUE(newKept || (oldKept && !message.empty())) << message;
         EXPECT_TRUE(oldKept || saved) << message;
     }
+}
+
+TEST_F(XMLStorageFiles, ASaveMakesNewFilesOnlyAndSaysWhyItCannot) {
+    // Files of every name the save could pick, one of them the very copy
+    // an earlier failed save kept.
+    const std::string file = folder.Path("Ombrel.ini");
+    WriteBytes(file, "<config generation=\"old\"/>");
+    const char* const others[] = {"~xs00000001.tmp", "~xo00000001.tmp", "~xs00000002.tmp"};
+    for (const char* name : others) WriteBytes(folder.Path(name), std::string("kept: ") + name);
+    static int taken;  // the first names proposed are those of files that are there
+    struct Names {
+        TSaveFileCalls saved = SaveFileCalls();
+        Names() {
+            SaveFileCalls().newName = [](const std::wstring& where, const wchar_t* prefix, unsigned attempt) {
+                wchar_t digits[16];
+                swprintf(digits, 16, L"%08X", int(attempt) < taken ? 1 + attempt % 2 : 0x100 + attempt);
+                return where + prefix + digits + L".tmp";
+            };
+        }
+        ~Names() { SaveFileCalls() = saved; }
+    } names;
+    auto unchanged = [&](size_t count) {
+        EXPECT_EQ(FilesMatching(folder.Name(), "*").size(), count);
+        for (const char* name : others) EXPECT_EQ(ReadBytes(folder.Path(name)), std::string("kept: ") + name);
+    };
+    Ref<TXMLStorage> s = NewStorage("config");
+    s->WriteAttribute("generation", "new");
+    // Every name taken: the save fails, says so, and the folder is as it was.
+    taken = 1000;
+    std::string message;
+    try {
+        s->SaveToFile(file);
+    } catch (const EOSError& e) {
+        message = e.what();
+    }
+    EXPECT_TRUE(Contains(message, "every new name tried there is taken")) << message;
+    EXPECT_TRUE(Contains(message, "\"" + file + "\"")) << message;
+    EXPECT_EQ(ReadBytes(file), "<config generation=\"old\"/>");
+    unchanged(4);
+    // The first names taken: the save goes on to new ones and touches no
+    // other file.
+    taken = 3;
+    ASSERT_TRUE(s->SaveToFile(file));
+    EXPECT_EQ(Loaded(file)->ReadAttribute("generation", ""), "new");
+    unchanged(4);
+
+    // Where no file can be made at all, the file and its folder are named
+    // with the reason, never a name of the save's own.
+    SaveFileCalls().newName = [](const std::wstring& where, const wchar_t*, unsigned) {
+        return where + L"no such folder\\new.tmp";
+    };
+    message.clear();
+    try {
+        s->SaveToFile(file);
+    } catch (const EOSError& e) {
+        message = e.what();
+    }
+    EXPECT_TRUE(Contains(message, "No file can be made in the folder \"" + folder.Path("") + "\" beside \"" + file))
+        << message;
+    EXPECT_TRUE(SaidInWords(message, ERROR_PATH_NOT_FOUND)) << message;
+    EXPECT_FALSE(Contains(message, ".tmp")) << message;
+    SaveFileCalls().newName = nullptr;
+
+    // A file another program holds without letting it go: said in words.
+    {
+        UniqueHandle holder(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                        nullptr));
+        ASSERT_TRUE(holder);
+        message.clear();
+        try {
+            s->SaveToFile(file);
+        } catch (const EOSError& e) {
+            message = e.what();
+        }
+    }
+    EXPECT_TRUE(Contains(message, "Another program is using \"" + file + "\"")) << message;
+    EXPECT_TRUE(SaidInWords(message, ERROR_SHARING_VIOLATION)) << message;
+    unchanged(4);
+    // The system's words for the codes a user meets most.
+    for (DWORD code : {DWORD(ERROR_FILE_NOT_FOUND), DWORD(ERROR_ACCESS_DENIED), DWORD(ERROR_SHARING_VIOLATION)})
+        EXPECT_TRUE(SaidInWords(SystemErrorText(code), code)) << SystemErrorText(code);
 }
 
 TEST_F(XMLStorageFiles, WhatIsSavedAlwaysReadsBack) {
