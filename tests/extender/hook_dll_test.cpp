@@ -20,6 +20,7 @@
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
 #include "tests/common/child_process.h"
+#include "tests/common/faults.h"
 #include "tests/common/rule_server.h"
 #include "tests/common/rule_text.h"
 
@@ -140,18 +141,6 @@ TEST(HookDll, CarriesNoTlsCallbackOfAThreadsLibrary) {
 namespace {
 
 UINT g_attachNotices = 0;
-
-// Counts the faults (access violations and the like) raised in this process.
-std::atomic<int> g_faults{0};
-LONG CALLBACK CountFault(EXCEPTION_POINTERS* info) {
-    if ((info->ExceptionRecord->ExceptionCode & 0xF0000000u) == 0xC0000000u) ++g_faults;
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-struct FaultCounter {
-    PVOID handler = ::AddVectoredExceptionHandler(1, &CountFault);
-    ~FaultCounter() { ::RemoveVectoredExceptionHandler(handler); }
-};
-
 
 LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == kPing) return 42;
@@ -413,7 +402,7 @@ int ConfigChangeRole(const std::vector<std::string>& args) {
     if (::SendMessageW(w, kPing, 0, 0) != 42) return 12;
     ::DestroyWindow(w);
     const bool gone = PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000);
-    if (g_faults != 0) return 5;
+    if (faults.Count() != 0) return 5;
     return gone ? 4 : 3;
 }
 OMB_CHILD_ROLE("config-change", ConfigChangeRole);
@@ -518,7 +507,7 @@ int BusyRole(const std::vector<std::string>& args) {
     ::FreeLibrary(module);  // while B is inside the extended window's message
     DWORD_PTR answer = 0;
     if (!::SendMessageTimeoutW(w, kPing, 0, 0, SMTO_NORMAL, 5000, &answer) || answer != 42) return 12;
-    if (g_faults != 0) return 13;
+    if (faults.Count() != 0) return 13;
     if (::GetModuleHandleW(dll.c_str()) == nullptr || Ask(w, kIsSubclassed) != 1) return 14;
 
     Ask(w, WM_CONFIG_CHANGED);
@@ -526,7 +515,7 @@ int BusyRole(const std::vector<std::string>& args) {
     if (Ask(w, kPing) != 42 || Ask(w, kIsSubclassed) != 0) return 16;
     ::PostThreadMessageW(bId, WM_QUIT, 0, 0);
     if (::WaitForSingleObject(thread.get(), 3000) != WAIT_OBJECT_0) return 17;
-    return g_faults == 0 ? 0 : 18;
+    return faults.Count() == 0 ? 0 : 18;
 }
 OMB_CHILD_ROLE("busy", BusyRole);
 
@@ -582,7 +571,7 @@ int WithdrawnRole(const std::vector<std::string>& args) {
     if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 13;
     if (Ask(w, kPing) != 42) return 14;
     ::DestroyWindow(w);
-    return g_faults == 0 ? 0 : 15;
+    return faults.Count() == 0 ? 0 : 15;
 }
 OMB_CHILD_ROLE("withdrawn", WithdrawnRole);
 
@@ -621,7 +610,7 @@ int LagRole(const std::vector<std::string>& args) {
     if (TimerWindows() != timersBefore) return 11;
     if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 12;
     PumpFor(100);
-    return g_faults == 0 ? 0 : 13;
+    return faults.Count() == 0 ? 0 : 13;
 }
 OMB_CHILD_ROLE("lag", LagRole);
 
@@ -691,7 +680,7 @@ int BoxRole(const std::vector<std::string>& args) {
     ::WaitForSingleObject(driver.get(), 3000);
     if (Ask(w, kPing) != 42) return 14;
     ::DestroyWindow(w);
-    return g_faults == 0 ? 0 : 15;
+    return faults.Count() == 0 ? 0 : 15;
 }
 OMB_CHILD_ROLE("box", BoxRole);
 
