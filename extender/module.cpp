@@ -34,10 +34,14 @@ HINSTANCE OwnModule() {
     return module;
 }
 
-// Whether a thread of this process other than the calling one executes an
-// instruction of the module now. Each thread is suspended in turn while its
-// registers are read: between the suspension and the resumption nothing is
-// called that could wait for a lock the suspended thread may hold.
+// Whether a thread of this process other than the calling one may execute
+// an instruction of the module now. Each thread is suspended in turn while
+// its registers are read: between the suspension and the resumption nothing
+// is called that could wait for a lock the suspended thread may hold. A
+// thread whose registers cannot be read (it cannot be opened or suspended,
+// or its context cannot be read) counts as inside: the reference stays and
+// the caller asks again later. One that ended meanwhile is missing from the
+// next snapshot, or found ended.
 bool AnotherThreadRunsIn(HMODULE module) {
     const auto base = reinterpret_cast<uintptr_t>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
@@ -51,9 +55,15 @@ bool AnotherThreadRunsIn(HMODULE module) {
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
         if (entry.th32OwnerProcessID != process || entry.th32ThreadID == self) continue;
-        UniqueHandle thread(::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID));
-        if (!thread) continue;  // ended meanwhile (or not ours to read: a system thread)
-        if (::SuspendThread(thread.get()) == DWORD(-1)) continue;
+        UniqueHandle thread(
+            ::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | SYNCHRONIZE, FALSE, entry.th32ThreadID));
+        if (!thread) return true;
+        if (::SuspendThread(thread.get()) == DWORD(-1)) {
+            // A thread that has ended runs nothing; one still ending may be
+            // anywhere.
+            if (::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0) continue;
+            return true;
+        }
         alignas(16) CONTEXT context{};
         context.ContextFlags = CONTEXT_CONTROL;
         const BOOL read = ::GetThreadContext(thread.get(), &context);
@@ -73,14 +83,15 @@ bool AnotherThreadRunsIn(HMODULE module) {
 // the last hold went (no window has a procedure of ours any more). So the
 // count falls to zero and stays there, and there is no time-out: a thread
 // that sits in a message box of ours keeps the module for as long as it
-// sits there. The count alone is not enough: a thread that has just counted
-// itself out still runs the few instructions that return from its
-// procedure, inside the module, and may be preempted there for any time. So
-// once the count is zero, each other thread's instruction pointer is read;
-// the reference goes only while none lies inside the module. After counting
-// itself out a procedure calls nothing (the count's guard is its first
-// local, so it goes last), so a thread found outside the module then has
-// left it for good.
+// sits there, and so does a thread whose registers cannot be read (the loop
+// asks again until they can, or the thread has ended). The count alone is
+// not enough: a thread that has just counted itself out still runs the few
+// instructions that return from its procedure, inside the module, and may
+// be preempted there for any time. So once the count is zero, each other
+// thread's instruction pointer is read; the reference goes only while none
+// lies inside the module. After counting itself out a procedure calls
+// nothing (the count's guard is its first local, so it goes last), so a
+// thread found outside the module then has left it for good.
 DWORD WINAPI ReleaseLater(void*) {
     DWORD pause = 1;
     for (;;) {

@@ -684,10 +684,78 @@ int BoxRole(const std::vector<std::string>& args) {
 }
 OMB_CHILD_ROLE("box", BoxRole);
 
-int RunRole(const char* role) {
+// Stand-ins the library's imports are pointed at: each fails, and counts.
+std::atomic<int> g_failedCalls{0};
+HANDLE WINAPI FailOpenThread(DWORD, BOOL, DWORD) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+DWORD WINAPI FailSuspendThread(HANDLE) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return DWORD(-1);
+}
+BOOL WINAPI FailGetThreadContext(HANDLE, CONTEXT*) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// unreadable DLL TAG CALL: the library's last hold goes while CALL (the
+// opening, the suspension or the reading of a thread's registers) fails for
+// every thread. The library stays, however long that lasts, and leaves once
+// the call works again.
+int UnreadableRole(const std::vector<std::string>& args) {
+    if (args.size() < 3) return 90;
+    FaultCounter faults;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbUr" + args[1], call = args[2];
+    void* failing = call == "OpenThread"         ? reinterpret_cast<void*>(&FailOpenThread)
+                    : call == "SuspendThread"    ? reinterpret_cast<void*>(&FailSuspendThread)
+                    : call == "GetThreadContext" ? reinterpret_cast<void*>(&FailGetThreadContext)
+                                                 : nullptr;
+    if (!failing) return 90;
+    RegisterChildClass(cls);
+    const std::string rule = R::Rule("Unreadable " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")}, {});
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) a.text = rule;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 92;
+    HOOKPROC hook = HookOf(module);
+    if (!hook) return 93;
+    HWND w = ChildWindow(cls, WS_OVERLAPPEDWINDOW, nullptr, "unreadable");
+    ApplyRules(hook, w);
+    if (!PumpUntil([&] { return Ask(w, kIsSubclassed) == 1 && Ask(w, kAttachNotices) == 1; }, 3000)) return 10;
+    PumpFor(200);  // the worker ends
+
+    void* former = ReplaceImport(module, "kernel32.dll", call.c_str(), failing);
+    if (!former) return 11;
+    Ask(w, WM_CONFIG_CHANGED);  // the window lets go: the last hold goes
+    ::FreeLibrary(module);
+    PumpFor(1000);
+    // A library that went already is not written to.
+    if (::GetModuleHandleW(dll.c_str()) == nullptr) return 12;
+    if (g_failedCalls == 0) return 13;
+    ReplaceImport(module, "kernel32.dll", call.c_str(), former);
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 14;
+    if (Ask(w, kPing) != 42 || Ask(w, kIsSubclassed) != 0) return 15;
+    ::DestroyWindow(w);
+    return faults.Count() == 0 ? 0 : 16;
+}
+OMB_CHILD_ROLE("unreadable", UnreadableRole);
+
+int RunRole(const char* role, const std::string& extra = std::string()) {
     HookDllCopy copy;
     if (!copy) return -1;
-    ChildProcess child = ChildProcess::Start(role, {FromWide(copy.Path()), UniqueName(role)});
+    std::vector<std::string> args = {FromWide(copy.Path()), UniqueName(role)};
+    if (!extra.empty()) args.push_back(extra);
+    ChildProcess child = ChildProcess::Start(role, args);
     if (!child) return -2;
     DWORD exitCode = 99;
     if (!child.Wait(20000, &exitCode)) return -3;
@@ -710,4 +778,9 @@ TEST(HookDll, FreedInsideALagOfAClosedWindowLeavesNothingRunning) {
 
 TEST(HookDll, FreedUnderItsOwnMessageBoxLeavesOnceTheBoxReturns) {
     EXPECT_EQ(RunRole("box"), 0) << "see BoxRole for the step that failed";
+}
+
+TEST(HookDll, AThreadWhoseRegistersCannotBeReadKeepsTheLibraryUntilTheyCanBe) {
+    for (const char* call : {"OpenThread", "SuspendThread", "GetThreadContext"})
+        EXPECT_EQ(RunRole("unreadable", call), 0) << call << ": see UnreadableRole for the step that failed";
 }
