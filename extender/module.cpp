@@ -117,6 +117,42 @@ DWORD WINAPI ReleaseLater(void*) {
         for (long i = 1; i < count; ++i) ::FreeLibrary(module);  // one stays: returning is safe
     }
 }
+
+// The sweeps of WatchLeftovers and the thread that runs them.
+constexpr DWORD kLeftoverCheckMs = 500;
+constexpr int kLeftoverSweeps = 4;  // one for each kind of leftover
+// Guards the three below; never held while a sweep runs.
+SRWLOCK g_watchLock = SRWLOCK_INIT;
+TLeftoverSweep g_sweeps[kLeftoverSweeps] = {};
+bool g_sweepGivenAgain[kLeftoverSweeps] = {};  // since the thread last took the sweeps
+bool g_watching = false;
+
+DWORD WINAPI WatchLeftoversLoop(void* module) {
+    for (;;) {
+        ::Sleep(kLeftoverCheckMs);
+        TLeftoverSweep sweeps[kLeftoverSweeps];
+        {
+            SrwExclusive lock(g_watchLock);
+            for (int i = 0; i < kLeftoverSweeps; ++i) {
+                sweeps[i] = g_sweeps[i];
+                g_sweepGivenAgain[i] = false;
+            }
+        }
+        bool left[kLeftoverSweeps] = {};
+        for (int i = 0; i < kLeftoverSweeps; ++i) left[i] = sweeps[i] && sweeps[i]();
+        bool watching = false;
+        {
+            SrwExclusive lock(g_watchLock);
+            for (int i = 0; i < kLeftoverSweeps; ++i) {
+                // Given again while it ran: what it missed is looked at next time.
+                if (g_sweeps[i] && !left[i] && !g_sweepGivenAgain[i]) g_sweeps[i] = nullptr;
+                watching = watching || g_sweeps[i] != nullptr;
+            }
+            g_watching = watching;
+        }
+        if (!watching) ::FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    }
+}
 }  // namespace
 
 HMODULE ReferenceOwnModule() {
@@ -182,6 +218,32 @@ void ReleaseLibraryHold() {
 long LibraryHolds() {
     SrwExclusive lock(g_holdLock);
     return g_holds;
+}
+
+void WatchLeftovers(TLeftoverSweep sweep) {
+    if (!sweep) return;
+    {
+        SrwExclusive lock(g_watchLock);
+        int index = -1;
+        for (int i = 0; i < kLeftoverSweeps && index < 0; ++i)
+            if (g_sweeps[i] == sweep) index = i;
+        for (int i = 0; i < kLeftoverSweeps && index < 0; ++i)
+            if (!g_sweeps[i]) index = i;
+        if (index < 0) return;  // more kinds than places: never, there are two
+        g_sweeps[index] = sweep;
+        g_sweepGivenAgain[index] = true;
+        if (g_watching) return;
+        g_watching = true;
+    }
+    // The caller's leftover holds the module: the reference is safe to give
+    // back here when no thread starts. The sweep stays listed; the next call
+    // tries again to start the thread.
+    if (HMODULE module = ReferenceOwnModule()) {
+        if (UniqueHandle(::CreateThread(nullptr, 0, &WatchLeftoversLoop, module, 0, nullptr))) return;
+        ::FreeLibrary(module);
+    }
+    SrwExclusive lock(g_watchLock);
+    g_watching = false;
 }
 
 TLibraryCall::TLibraryCall() noexcept {
