@@ -142,6 +142,10 @@ namespace {
 
 UINT g_attachNotices = 0;
 
+// The hook-handle block that the window closes when the attach notice comes
+// (the command center withdraws its hook while the window is being attached).
+UniqueHandle* g_withdrawAtAttach = nullptr;
+
 LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == kPing) return 42;
     if (m == kIsSubclassed)
@@ -162,6 +166,7 @@ LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_EXTENDER_ATTACHED) {
         ::SetPropW(w, L"OmbAttached", reinterpret_cast<HANDLE>(::GetPropW(w, L"OmbAttached") ? 2 : 1));
         ++g_attachNotices;
+        if (g_withdrawAtAttach) g_withdrawAtAttach->reset();
     }
     if (m == WM_DESTROY && ::GetPropW(w, L"OmbQuit")) ::PostQuitMessage(0);
     return ::DefWindowProcW(w, m, wp, lp);
@@ -686,6 +691,11 @@ OMB_CHILD_ROLE("box", BoxRole);
 
 // Stand-ins the library's imports are pointed at: each fails, and counts.
 std::atomic<int> g_failedCalls{0};
+BOOL WINAPI RefuseMessage(HWND, UINT, WPARAM, LPARAM) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_NOT_ENOUGH_QUOTA);  // as for a full queue
+    return FALSE;
+}
 HANDLE WINAPI FailOpenThread(DWORD, BOOL, DWORD) {
     ++g_failedCalls;
     ::SetLastError(ERROR_ACCESS_DENIED);
@@ -701,6 +711,85 @@ BOOL WINAPI FailGetThreadContext(HANDLE, CONTEXT*) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
+
+// handed DLL TAG: the command center withdraws its hook while a window of
+// thread B is being attached, after the window's creation trigger started
+// its lag timer on B. The attaching worker hands the timer to B (its notice
+// and post refused, as for a full queue), and B ends without taking another
+// message. Though no timer is made or disposed afterwards, the timer and its
+// hold go with B's window, and the library leaves once freed.
+int HandedRole(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 90;
+    FaultCounter faults;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbHand" + args[1];
+    RegisterChildClass(cls);
+    const std::string rule =
+        R::Rule("Handed " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")},
+                {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}, true, 10000)});
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) a.text = rule;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    UniqueHandle block(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    if (!block) return 92;
+    {
+        UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+        if (!view) return 92;
+        const int32_t value = 0x5A5A;
+        std::memcpy(view.get(), &value, sizeof(value));
+    }
+    const int timersBefore = TimerWindows();
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 93;
+    HOOKPROC hook = HookOf(module);
+    if (!hook) return 93;
+
+    struct B {
+        std::string cls;
+        HWND window = nullptr;
+        UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        UniqueHandle end{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    } b{cls};
+    UniqueHandle thread(::CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            auto* b = static_cast<B*>(p);
+            b->window = ChildWindow(b->cls, WS_OVERLAPPEDWINDOW, nullptr, "handed");
+            ::SetEvent(b->ready.get());
+            PumpUntil([] { return g_attachNotices != 0; }, 5000);
+            ::WaitForSingleObject(b->end.get(), 5000);  // takes no message
+            return 0;  // its windows go with it
+        },
+        &b, 0, nullptr));
+    if (!thread || !WaitSignalled(b.ready.get(), 3000) || !b.window) return 94;
+
+    void* const refuse = reinterpret_cast<void*>(&RefuseMessage);
+    void* notice = ReplaceImport(module, "user32.dll", "SendNotifyMessageA", refuse);
+    void* post = ReplaceImport(module, "user32.dll", "PostMessageA", refuse);
+    if (!notice || !post) return 95;
+    g_withdrawAtAttach = &block;
+    ApplyRules(hook, b.window);
+    // The notice and the post that hand the timer over were both refused.
+    const bool handed = PumpUntil([&] { return g_failedCalls >= 2; }, 5000);
+    ReplaceImport(module, "user32.dll", "SendNotifyMessageA", notice);
+    ReplaceImport(module, "user32.dll", "PostMessageA", post);
+    if (!handed || g_attachNotices != 1) return 10;
+    if (TimerWindows() != timersBefore + 1) return 11;  // the lag timer waits for B
+
+    ::FreeLibrary(module);
+    ::SetEvent(b.end.get());
+    if (::WaitForSingleObject(thread.get(), 5000) != WAIT_OBJECT_0) return 12;
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 13;
+    if (TimerWindows() != timersBefore) return 14;
+    PumpFor(100);
+    return faults.Count() == 0 ? 0 : 15;
+}
+OMB_CHILD_ROLE("handed", HandedRole);
 
 // unreadable DLL TAG CALL: the library's last hold goes while CALL (the
 // opening, the suspension or the reading of a thread's registers) fails for
@@ -718,7 +807,8 @@ int UnreadableRole(const std::vector<std::string>& args) {
                                                  : nullptr;
     if (!failing) return 90;
     RegisterChildClass(cls);
-    const std::string rule = R::Rule("Unreadable " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")}, {});
+    const std::string rule =
+        R::Rule("Unreadable " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")}, {});
     RuleServer server([&](HWND, const std::string& c) {
         RuleAnswer a;
         if (c == cls) a.text = rule;
@@ -778,6 +868,10 @@ TEST(HookDll, FreedInsideALagOfAClosedWindowLeavesNothingRunning) {
 
 TEST(HookDll, FreedUnderItsOwnMessageBoxLeavesOnceTheBoxReturns) {
     EXPECT_EQ(RunRole("box"), 0) << "see BoxRole for the step that failed";
+}
+
+TEST(HookDll, ATimerHandedToAThreadThatEndsUnreadGoesWithItAndTheLibraryLeaves) {
+    EXPECT_EQ(RunRole("handed"), 0) << "see HandedRole for the step that failed";
 }
 
 TEST(HookDll, AThreadWhoseRegistersCannotBeReadKeepsTheLibraryUntilTheyCanBe) {
