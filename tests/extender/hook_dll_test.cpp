@@ -524,6 +524,19 @@ int BusyRole(const std::vector<std::string>& args) {
 }
 OMB_CHILD_ROLE("busy", BusyRole);
 
+// The hook-handle block as the command center publishes it (with a handle
+// of its hook); the hook is withdrawn when it closes. Empty when not made.
+UniqueHandle PublishHookBlock() {
+    UniqueHandle block(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    if (!block) return block;
+    UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+    if (!view) return UniqueHandle();
+    const int32_t value = 0x5A5A;
+    std::memcpy(view.get(), &value, sizeof(value));
+    return block;
+}
+
 // withdrawn DLL TAG: the library starts while a hook is published; a worker
 // is still waiting for its answer when the hook is withdrawn. The answer
 // then extends nothing, and once the library is freed the worker's end lets
@@ -548,15 +561,8 @@ int WithdrawnRole(const std::vector<std::string>& args) {
     });
     if (!server.Ready()) return 91;
 
-    UniqueHandle block(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    UniqueHandle block = PublishHookBlock();
     if (!block) return 92;
-    {
-        UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
-        if (!view) return 92;
-        const int32_t value = 0x5A5A;
-        std::memcpy(view.get(), &value, sizeof(value));
-    }
     HMODULE module = ::LoadLibraryW(dll.c_str());
     if (!module) return 93;
     HOOKPROC hook = HookOf(module);
@@ -734,15 +740,8 @@ int HandedRole(const std::vector<std::string>& args) {
         return a;
     });
     if (!server.Ready()) return 91;
-    UniqueHandle block(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    UniqueHandle block = PublishHookBlock();
     if (!block) return 92;
-    {
-        UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
-        if (!view) return 92;
-        const int32_t value = 0x5A5A;
-        std::memcpy(view.get(), &value, sizeof(value));
-    }
     const int timersBefore = TimerWindows();
     HMODULE module = ::LoadLibraryW(dll.c_str());
     if (!module) return 93;
