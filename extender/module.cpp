@@ -34,10 +34,14 @@ HINSTANCE OwnModule() {
     return module;
 }
 
-// Whether a thread of this process other than the calling one executes an
-// instruction of the module now. Each thread is suspended in turn while its
-// registers are read: between the suspension and the resumption nothing is
-// called that could wait for a lock the suspended thread may hold.
+// Whether a thread of this process other than the calling one may execute
+// an instruction of the module now. Each thread is suspended in turn while
+// its registers are read: between the suspension and the resumption nothing
+// is called that could wait for a lock the suspended thread may hold. A
+// thread whose registers cannot be read (it cannot be opened or suspended,
+// or its context cannot be read) counts as inside: the reference stays and
+// the caller asks again later. One that ended meanwhile is missing from the
+// next snapshot, or found ended.
 bool AnotherThreadRunsIn(HMODULE module) {
     const auto base = reinterpret_cast<uintptr_t>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
@@ -51,9 +55,15 @@ bool AnotherThreadRunsIn(HMODULE module) {
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
         if (entry.th32OwnerProcessID != process || entry.th32ThreadID == self) continue;
-        UniqueHandle thread(::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID));
-        if (!thread) continue;  // ended meanwhile (or not ours to read: a system thread)
-        if (::SuspendThread(thread.get()) == DWORD(-1)) continue;
+        UniqueHandle thread(
+            ::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | SYNCHRONIZE, FALSE, entry.th32ThreadID));
+        if (!thread) return true;
+        if (::SuspendThread(thread.get()) == DWORD(-1)) {
+            // A thread that has ended runs nothing; one still ending may be
+            // anywhere.
+            if (::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0) continue;
+            return true;
+        }
         alignas(16) CONTEXT context{};
         context.ContextFlags = CONTEXT_CONTROL;
         const BOOL read = ::GetThreadContext(thread.get(), &context);
@@ -73,14 +83,15 @@ bool AnotherThreadRunsIn(HMODULE module) {
 // the last hold went (no window has a procedure of ours any more). So the
 // count falls to zero and stays there, and there is no time-out: a thread
 // that sits in a message box of ours keeps the module for as long as it
-// sits there. The count alone is not enough: a thread that has just counted
-// itself out still runs the few instructions that return from its
-// procedure, inside the module, and may be preempted there for any time. So
-// once the count is zero, each other thread's instruction pointer is read;
-// the reference goes only while none lies inside the module. After counting
-// itself out a procedure calls nothing (the count's guard is its first
-// local, so it goes last), so a thread found outside the module then has
-// left it for good.
+// sits there, and so does a thread whose registers cannot be read (the loop
+// asks again until they can, or the thread has ended). The count alone is
+// not enough: a thread that has just counted itself out still runs the few
+// instructions that return from its procedure, inside the module, and may
+// be preempted there for any time. So once the count is zero, each other
+// thread's instruction pointer is read; the reference goes only while none
+// lies inside the module. After counting itself out a procedure calls
+// nothing (the count's guard is its first local, so it goes last), so a
+// thread found outside the module then has left it for good.
 DWORD WINAPI ReleaseLater(void*) {
     DWORD pause = 1;
     for (;;) {
@@ -104,6 +115,42 @@ DWORD WINAPI ReleaseLater(void*) {
         }
         if (count <= 1) ::FreeLibraryAndExitThread(module, 0);
         for (long i = 1; i < count; ++i) ::FreeLibrary(module);  // one stays: returning is safe
+    }
+}
+
+// The sweeps of WatchLeftovers and the thread that runs them.
+constexpr DWORD kLeftoverCheckMs = 500;
+constexpr int kLeftoverSweeps = 4;  // one for each kind of leftover
+// Guards the three below; never held while a sweep runs.
+SRWLOCK g_watchLock = SRWLOCK_INIT;
+TLeftoverSweep g_sweeps[kLeftoverSweeps] = {};
+bool g_sweepGivenAgain[kLeftoverSweeps] = {};  // since the thread last took the sweeps
+bool g_watching = false;
+
+DWORD WINAPI WatchLeftoversLoop(void* module) {
+    for (;;) {
+        ::Sleep(kLeftoverCheckMs);
+        TLeftoverSweep sweeps[kLeftoverSweeps];
+        {
+            SrwExclusive lock(g_watchLock);
+            for (int i = 0; i < kLeftoverSweeps; ++i) {
+                sweeps[i] = g_sweeps[i];
+                g_sweepGivenAgain[i] = false;
+            }
+        }
+        bool left[kLeftoverSweeps] = {};
+        for (int i = 0; i < kLeftoverSweeps; ++i) left[i] = sweeps[i] && sweeps[i]();
+        bool watching = false;
+        {
+            SrwExclusive lock(g_watchLock);
+            for (int i = 0; i < kLeftoverSweeps; ++i) {
+                // Given again while it ran: what it missed is looked at next time.
+                if (g_sweeps[i] && !left[i] && !g_sweepGivenAgain[i]) g_sweeps[i] = nullptr;
+                watching = watching || g_sweeps[i] != nullptr;
+            }
+            g_watching = watching;
+        }
+        if (!watching) ::FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
     }
 }
 }  // namespace
@@ -171,6 +218,32 @@ void ReleaseLibraryHold() {
 long LibraryHolds() {
     SrwExclusive lock(g_holdLock);
     return g_holds;
+}
+
+void WatchLeftovers(TLeftoverSweep sweep) {
+    if (!sweep) return;
+    {
+        SrwExclusive lock(g_watchLock);
+        int index = -1;
+        for (int i = 0; i < kLeftoverSweeps && index < 0; ++i)
+            if (g_sweeps[i] == sweep) index = i;
+        for (int i = 0; i < kLeftoverSweeps && index < 0; ++i)
+            if (!g_sweeps[i]) index = i;
+        if (index < 0) return;  // more kinds than places: never, there are two
+        g_sweeps[index] = sweep;
+        g_sweepGivenAgain[index] = true;
+        if (g_watching) return;
+        g_watching = true;
+    }
+    // The caller's leftover holds the module: the reference is safe to give
+    // back here when no thread starts. The sweep stays listed; the next call
+    // tries again to start the thread.
+    if (HMODULE module = ReferenceOwnModule()) {
+        if (UniqueHandle(::CreateThread(nullptr, 0, &WatchLeftoversLoop, module, 0, nullptr))) return;
+        ::FreeLibrary(module);
+    }
+    SrwExclusive lock(g_watchLock);
+    g_watching = false;
 }
 
 TLibraryCall::TLibraryCall() noexcept {

@@ -30,6 +30,18 @@ void ReleaseLibraryHold();
 // Holds taken and not given back.
 long LibraryHolds();
 
+// Some holds end only once a window or a thread is gone, and nothing tells
+// the library when that happens: a subclass slot left passing messages
+// through a window, a timer handed to a thread that ended before it took
+// it. A thread of the library's own looks for them: every half second it
+// runs each sweep given here, which frees what it may and answers whether
+// anything is left to watch. A sweep that found nothing left is dropped,
+// unless it was given again since it started; the thread holds a reference
+// on the module while it runs and ends once no sweep is left. A sweep never
+// throws and takes only locks of its own.
+using TLeftoverSweep = bool (*)() noexcept;
+void WatchLeftovers(TLeftoverSweep sweep);
+
 // Marks a procedure of ours that runs for the system (a window procedure,
 // the hook procedure) from its first to its last statement: the last hold is
 // given back only while none runs, however long one runs. Declared as the

@@ -24,12 +24,19 @@ int g_classUsers = 0;
 bool g_classRegistered = false;
 
 // Timers handed to their window's thread by Dispose and not freed yet, under
-// the tick lock. A thread that ends before it takes its message loses its
-// windows without a word to their procedures: such a timer (and its hold of
-// the library) is freed by the next timer made or disposed on any thread, as
-// no tick of a window that is gone can run.
-std::vector<std::pair<TTimer*, HWND>>& HandedOver() {
-    static auto* handed = new std::vector<std::pair<TTimer*, HWND>>;  // never freed
+// the tick lock, with their window and its thread. A thread that ends before
+// it takes its message loses its windows without a word to their
+// procedures: such a timer (and its hold of the library) is freed by the
+// library's watching thread (module.h), or by the next timer made or
+// disposed on any thread, once its window is gone.
+struct HandedTimer {
+    TTimer* timer;
+    HWND window;
+    DWORD thread;
+};
+
+std::vector<HandedTimer>& HandedOver() {
+    static auto* handed = new std::vector<HandedTimer>;  // never freed
     return *handed;
 }
 
@@ -39,28 +46,42 @@ bool TakeHandedOver(TTimer* timer) {
     SrwExclusive lock(g_tickLock);
     auto& handed = HandedOver();
     for (auto it = handed.begin(); it != handed.end(); ++it)
-        if (it->first == timer) {
+        if (it->timer == timer) {
             handed.erase(it);
             return true;
         }
     return false;
 }
 
-void FreeTimersOfGoneWindows() {
+// Frees the handed-over timers whose window is gone; answers whether any is
+// left. A window that is gone takes no tick, and its timer's own thread
+// frees it only through its window's procedure, after taking it out of the
+// list under the tick lock: of the two, one frees it. The window's thread
+// is compared as well: a handle of a window that ended may name another
+// window by now.
+bool FreeTimersOfGoneWindows() noexcept {
     std::vector<TTimer*> gone;
-    {
-        SrwExclusive lock(g_tickLock);
-        auto& handed = HandedOver();
-        for (auto it = handed.begin(); it != handed.end();) {
-            if (::IsWindow(it->second)) {
-                ++it;
-            } else {
-                gone.push_back(it->first);
-                it = handed.erase(it);
+    bool left = false;
+    try {
+        {
+            SrwExclusive lock(g_tickLock);
+            auto& handed = HandedOver();
+            gone.reserve(handed.size());
+            for (auto it = handed.begin(); it != handed.end();) {
+                if (::GetWindowThreadProcessId(it->window, nullptr) == it->thread) {
+                    ++it;
+                } else {
+                    gone.push_back(it->timer);
+                    it = handed.erase(it);
+                }
             }
+            left = !handed.empty();
         }
+    } catch (...) {
+        left = true;  // no room to list them: looked at again later
     }
     for (TTimer* timer : gone) delete timer;
+    return left;
 }
 
 bool AcquireTimerClass() {
@@ -138,23 +159,27 @@ void TTimer::Dispose(std::unique_ptr<TTimer> timer) {
     FreeTimersOfGoneWindows();
     if (!timer) return;
     const HWND window = timer->wnd_;
-    if (!window || !::IsWindow(window) || ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
-        return;  // freed here, at once
+    const DWORD thread = window ? ::GetWindowThreadProcessId(window, nullptr) : 0;
+    if (thread == 0 || thread == ::GetCurrentThreadId()) return;  // freed here, at once
     {
         SrwExclusive lock(g_tickLock);
+        HandedOver().push_back(HandedTimer{timer.get(), window, thread});
         timer->disposed_ = true;
-        HandedOver().emplace_back(timer.get(), window);
     }
     // Sent, not posted: a full queue of posted messages does not refuse it.
     const LPARAM lParam = reinterpret_cast<LPARAM>(timer.get());
     if (::SendNotifyMessageA(window, kDisposeMessage, 0, lParam) ||
         ::PostMessageA(window, kDisposeMessage, 0, lParam) || ::IsWindow(window)) {
         // Its thread frees it: at the message, or (neither could be sent)
-        // at its next tick; until then no tick reaches the handler.
+        // at its next tick; until then no tick reaches the handler. Should
+        // the thread end first, the watching thread frees it.
         timer.release();
+        WatchLeftovers(&FreeTimersOfGoneWindows);
         return;
     }
-    // The window went with its thread: no tick can run, freed here.
+    // The window went with its thread: no tick can run. Freed here, unless
+    // the watching thread took it out of the list first (and frees it).
+    if (!TakeHandedOver(timer.get())) timer.release();
 }
 
 void TTimer::SetInterval(int milliseconds) {

@@ -48,8 +48,10 @@ public:
     // Frees the timer on its own thread: at once when that is this thread
     // (or the thread is gone); otherwise no further tick reaches its handler
     // and the window's thread frees it when it next takes its messages (a
-    // sent notice; should none be taken, at its next tick). A timer whose
-    // thread still runs is never freed here.
+    // sent notice; should none be taken, at its next tick). Should that
+    // thread end before, its window goes with it, and the library's watching
+    // thread (module.h) frees the timer. A timer whose window is still there
+    // is never freed on another thread.
     static void Dispose(std::unique_ptr<TTimer> timer);
 
     // Each setter that changes something restarts the full interval; the

@@ -81,7 +81,6 @@ LONG_PTR SetProcedure(HWND window, bool unicode, LONG_PTR procedure) {
                    : ::SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
 }
 
-void WatchPassThroughs();
 WNDPROC ProcedureOf(int index);
 
 LRESULT CallProcedure(WNDPROC procedure, bool unicode, HWND window, UINT message, WPARAM wParam,
@@ -199,49 +198,25 @@ WNDPROC ProcedureOf(int index) {
 // A pass-through leaves with its window. Its window may be gone without
 // WM_NCDESTROY passing through it: a subclasser above it may write back a
 // procedure from beneath it (comctl32's RemoveWindowSubclass does under
-// Wine) and cut it out of the chain. While pass-throughs exist, a thread of
-// their own looks for those whose window is gone and frees them; it holds a
-// reference on the module while it runs.
-constexpr DWORD kPassThroughCheckMs = 500;
-bool g_watching = false;  // under g_lock
-
-DWORD WINAPI WatchLoop(void* module) {
-    for (;;) {
-        ::Sleep(kPassThroughCheckMs);
-        int freed = 0;
-        bool left = false;
-        {
-            SrwExclusive lock(g_lock);
-            for (Slot& s : g_slots) {
-                if (s.state != SlotState::PassThrough) continue;
-                if (s.inFlight == 0 && (s.windowGone || !::IsWindow(s.window))) {
-                    Reset(s);
-                    ++freed;
-                } else {
-                    left = true;
-                }
-            }
-            if (!left) g_watching = false;
-        }
-        for (int i = 0; i < freed; ++i) ReleaseLibraryHold();
-        if (!left) ::FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
-    }
-}
-
-void WatchPassThroughs() {
+// Wine) and cut it out of the chain. While pass-throughs exist, the
+// library's watching thread (module.h) frees those whose window is gone.
+bool SweepPassThroughs() noexcept {
+    int freed = 0;
+    bool left = false;
     {
         SrwExclusive lock(g_lock);
-        if (g_watching) return;
-        g_watching = true;
+        for (Slot& s : g_slots) {
+            if (s.state != SlotState::PassThrough) continue;
+            if (s.inFlight == 0 && (s.windowGone || !::IsWindow(s.window))) {
+                Reset(s);
+                ++freed;
+            } else {
+                left = true;
+            }
+        }
     }
-    // The caller's pass-through holds the module: the reference is safe to
-    // give back here when no thread starts.
-    if (HMODULE module = ReferenceOwnModule()) {
-        if (UniqueHandle(::CreateThread(nullptr, 0, &WatchLoop, module, 0, nullptr))) return;
-        ::FreeLibrary(module);
-    }
-    SrwExclusive lock(g_lock);
-    g_watching = false;
+    for (int i = 0; i < freed; ++i) ReleaseLibraryHold();
+    return left;
 }
 
 // Every slot that is not free holds the library (module.h): a slot taken
@@ -360,7 +335,7 @@ void TWHook::Unhook() {
     if (freed) ReleaseLibraryHold();
     if (!passing) return;
     if (ask) ::SendNotifyMessageW(window_, g_unhookMessage.load(), WPARAM(slot), 0);
-    WatchPassThroughs();
+    WatchLeftovers(&SweepPassThroughs);
 }
 
 void TWHook::CallDefault(TMessage& message) const {

@@ -20,6 +20,7 @@
 #include "foundation/shared.h"
 #include "foundation/winfuncs.h"
 #include "tests/common/child_process.h"
+#include "tests/common/faults.h"
 #include "tests/common/rule_server.h"
 #include "tests/common/rule_text.h"
 
@@ -141,17 +142,9 @@ namespace {
 
 UINT g_attachNotices = 0;
 
-// Counts the faults (access violations and the like) raised in this process.
-std::atomic<int> g_faults{0};
-LONG CALLBACK CountFault(EXCEPTION_POINTERS* info) {
-    if ((info->ExceptionRecord->ExceptionCode & 0xF0000000u) == 0xC0000000u) ++g_faults;
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-struct FaultCounter {
-    PVOID handler = ::AddVectoredExceptionHandler(1, &CountFault);
-    ~FaultCounter() { ::RemoveVectoredExceptionHandler(handler); }
-};
-
+// The hook-handle block that the window closes when the attach notice comes
+// (the command center withdraws its hook while the window is being attached).
+UniqueHandle* g_withdrawAtAttach = nullptr;
 
 LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == kPing) return 42;
@@ -173,6 +166,7 @@ LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_EXTENDER_ATTACHED) {
         ::SetPropW(w, L"OmbAttached", reinterpret_cast<HANDLE>(::GetPropW(w, L"OmbAttached") ? 2 : 1));
         ++g_attachNotices;
+        if (g_withdrawAtAttach) g_withdrawAtAttach->reset();
     }
     if (m == WM_DESTROY && ::GetPropW(w, L"OmbQuit")) ::PostQuitMessage(0);
     return ::DefWindowProcW(w, m, wp, lp);
@@ -413,7 +407,7 @@ int ConfigChangeRole(const std::vector<std::string>& args) {
     if (::SendMessageW(w, kPing, 0, 0) != 42) return 12;
     ::DestroyWindow(w);
     const bool gone = PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000);
-    if (g_faults != 0) return 5;
+    if (faults.Count() != 0) return 5;
     return gone ? 4 : 3;
 }
 OMB_CHILD_ROLE("config-change", ConfigChangeRole);
@@ -518,7 +512,7 @@ int BusyRole(const std::vector<std::string>& args) {
     ::FreeLibrary(module);  // while B is inside the extended window's message
     DWORD_PTR answer = 0;
     if (!::SendMessageTimeoutW(w, kPing, 0, 0, SMTO_NORMAL, 5000, &answer) || answer != 42) return 12;
-    if (g_faults != 0) return 13;
+    if (faults.Count() != 0) return 13;
     if (::GetModuleHandleW(dll.c_str()) == nullptr || Ask(w, kIsSubclassed) != 1) return 14;
 
     Ask(w, WM_CONFIG_CHANGED);
@@ -526,9 +520,22 @@ int BusyRole(const std::vector<std::string>& args) {
     if (Ask(w, kPing) != 42 || Ask(w, kIsSubclassed) != 0) return 16;
     ::PostThreadMessageW(bId, WM_QUIT, 0, 0);
     if (::WaitForSingleObject(thread.get(), 3000) != WAIT_OBJECT_0) return 17;
-    return g_faults == 0 ? 0 : 18;
+    return faults.Count() == 0 ? 0 : 18;
 }
 OMB_CHILD_ROLE("busy", BusyRole);
+
+// The hook-handle block as the command center publishes it (with a handle
+// of its hook); the hook is withdrawn when it closes. Empty when not made.
+UniqueHandle PublishHookBlock() {
+    UniqueHandle block(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    if (!block) return block;
+    UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+    if (!view) return UniqueHandle();
+    const int32_t value = 0x5A5A;
+    std::memcpy(view.get(), &value, sizeof(value));
+    return block;
+}
 
 // withdrawn DLL TAG: the library starts while a hook is published; a worker
 // is still waiting for its answer when the hook is withdrawn. The answer
@@ -554,15 +561,8 @@ int WithdrawnRole(const std::vector<std::string>& args) {
     });
     if (!server.Ready()) return 91;
 
-    UniqueHandle block(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, kHookHandleBlockName));
+    UniqueHandle block = PublishHookBlock();
     if (!block) return 92;
-    {
-        UniqueView view(::MapViewOfFile(block.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
-        if (!view) return 92;
-        const int32_t value = 0x5A5A;
-        std::memcpy(view.get(), &value, sizeof(value));
-    }
     HMODULE module = ::LoadLibraryW(dll.c_str());
     if (!module) return 93;
     HOOKPROC hook = HookOf(module);
@@ -582,7 +582,7 @@ int WithdrawnRole(const std::vector<std::string>& args) {
     if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 13;
     if (Ask(w, kPing) != 42) return 14;
     ::DestroyWindow(w);
-    return g_faults == 0 ? 0 : 15;
+    return faults.Count() == 0 ? 0 : 15;
 }
 OMB_CHILD_ROLE("withdrawn", WithdrawnRole);
 
@@ -621,7 +621,7 @@ int LagRole(const std::vector<std::string>& args) {
     if (TimerWindows() != timersBefore) return 11;
     if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 12;
     PumpFor(100);
-    return g_faults == 0 ? 0 : 13;
+    return faults.Count() == 0 ? 0 : 13;
 }
 OMB_CHILD_ROLE("lag", LagRole);
 
@@ -691,14 +691,160 @@ int BoxRole(const std::vector<std::string>& args) {
     ::WaitForSingleObject(driver.get(), 3000);
     if (Ask(w, kPing) != 42) return 14;
     ::DestroyWindow(w);
-    return g_faults == 0 ? 0 : 15;
+    return faults.Count() == 0 ? 0 : 15;
 }
 OMB_CHILD_ROLE("box", BoxRole);
 
-int RunRole(const char* role) {
+// Stand-ins the library's imports are pointed at: each fails, and counts.
+std::atomic<int> g_failedCalls{0};
+BOOL WINAPI RefuseMessage(HWND, UINT, WPARAM, LPARAM) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_NOT_ENOUGH_QUOTA);  // as for a full queue
+    return FALSE;
+}
+HANDLE WINAPI FailOpenThread(DWORD, BOOL, DWORD) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+DWORD WINAPI FailSuspendThread(HANDLE) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return DWORD(-1);
+}
+BOOL WINAPI FailGetThreadContext(HANDLE, CONTEXT*) {
+    ++g_failedCalls;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// handed DLL TAG: the command center withdraws its hook while a window of
+// thread B is being attached, after the window's creation trigger started
+// its lag timer on B. The attaching worker hands the timer to B (its notice
+// and post refused, as for a full queue), and B ends without taking another
+// message. Though no timer is made or disposed afterwards, the timer and its
+// hold go with B's window, and the library leaves once freed.
+int HandedRole(const std::vector<std::string>& args) {
+    if (args.size() < 2) return 90;
+    FaultCounter faults;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbHand" + args[1];
+    RegisterChildClass(cls);
+    const std::string rule =
+        R::Rule("Handed " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")},
+                {R::OnCreate({R::Agent("A", "StayOnTop", "concrete", "STAYONTOPON")}, true, 10000)});
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) a.text = rule;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    UniqueHandle block = PublishHookBlock();
+    if (!block) return 92;
+    const int timersBefore = TimerWindows();
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 93;
+    HOOKPROC hook = HookOf(module);
+    if (!hook) return 93;
+
+    struct B {
+        std::string cls;
+        HWND window = nullptr;
+        UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        UniqueHandle end{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    } b{cls};
+    UniqueHandle thread(::CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            auto* b = static_cast<B*>(p);
+            b->window = ChildWindow(b->cls, WS_OVERLAPPEDWINDOW, nullptr, "handed");
+            ::SetEvent(b->ready.get());
+            PumpUntil([] { return g_attachNotices != 0; }, 5000);
+            ::WaitForSingleObject(b->end.get(), 5000);  // takes no message
+            return 0;  // its windows go with it
+        },
+        &b, 0, nullptr));
+    if (!thread || !WaitSignalled(b.ready.get(), 3000) || !b.window) return 94;
+
+    void* const refuse = reinterpret_cast<void*>(&RefuseMessage);
+    void* notice = ReplaceImport(module, "user32.dll", "SendNotifyMessageA", refuse);
+    void* post = ReplaceImport(module, "user32.dll", "PostMessageA", refuse);
+    if (!notice || !post) return 95;
+    g_withdrawAtAttach = &block;
+    ApplyRules(hook, b.window);
+    // The notice and the post that hand the timer over were both refused.
+    const bool handed = PumpUntil([&] { return g_failedCalls >= 2; }, 5000);
+    ReplaceImport(module, "user32.dll", "SendNotifyMessageA", notice);
+    ReplaceImport(module, "user32.dll", "PostMessageA", post);
+    if (!handed || g_attachNotices != 1) return 10;
+    if (TimerWindows() != timersBefore + 1) return 11;  // the lag timer waits for B
+
+    ::FreeLibrary(module);
+    ::SetEvent(b.end.get());
+    if (::WaitForSingleObject(thread.get(), 5000) != WAIT_OBJECT_0) return 12;
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 13;
+    if (TimerWindows() != timersBefore) return 14;
+    PumpFor(100);
+    return faults.Count() == 0 ? 0 : 15;
+}
+OMB_CHILD_ROLE("handed", HandedRole);
+
+// unreadable DLL TAG CALL: the library's last hold goes while CALL (the
+// opening, the suspension or the reading of a thread's registers) fails for
+// every thread. The library stays, however long that lasts, and leaves once
+// the call works again.
+int UnreadableRole(const std::vector<std::string>& args) {
+    if (args.size() < 3) return 90;
+    FaultCounter faults;
+    RegisterSharedMessages();
+    const std::wstring dll = ToWide(args[0]);
+    const std::string cls = "OmbUr" + args[1], call = args[2];
+    void* failing = call == "OpenThread"         ? reinterpret_cast<void*>(&FailOpenThread)
+                    : call == "SuspendThread"    ? reinterpret_cast<void*>(&FailSuspendThread)
+                    : call == "GetThreadContext" ? reinterpret_cast<void*>(&FailGetThreadContext)
+                                                 : nullptr;
+    if (!failing) return 90;
+    RegisterChildClass(cls);
+    const std::string rule =
+        R::Rule("Unreadable " + args[1], {R::Action("STAYONTOPACTION", "StayOnTop")}, {});
+    RuleServer server([&](HWND, const std::string& c) {
+        RuleAnswer a;
+        if (c == cls) a.text = rule;
+        return a;
+    });
+    if (!server.Ready()) return 91;
+    HMODULE module = ::LoadLibraryW(dll.c_str());
+    if (!module) return 92;
+    HOOKPROC hook = HookOf(module);
+    if (!hook) return 93;
+    HWND w = ChildWindow(cls, WS_OVERLAPPEDWINDOW, nullptr, "unreadable");
+    ApplyRules(hook, w);
+    if (!PumpUntil([&] { return Ask(w, kIsSubclassed) == 1 && Ask(w, kAttachNotices) == 1; }, 3000)) return 10;
+    PumpFor(200);  // the worker ends
+
+    void* former = ReplaceImport(module, "kernel32.dll", call.c_str(), failing);
+    if (!former) return 11;
+    Ask(w, WM_CONFIG_CHANGED);  // the window lets go: the last hold goes
+    ::FreeLibrary(module);
+    PumpFor(1000);
+    // A library that went already is not written to.
+    if (::GetModuleHandleW(dll.c_str()) == nullptr) return 12;
+    if (g_failedCalls == 0) return 13;
+    ReplaceImport(module, "kernel32.dll", call.c_str(), former);
+    if (!PumpUntil([&] { return ::GetModuleHandleW(dll.c_str()) == nullptr; }, 3000)) return 14;
+    if (Ask(w, kPing) != 42 || Ask(w, kIsSubclassed) != 0) return 15;
+    ::DestroyWindow(w);
+    return faults.Count() == 0 ? 0 : 16;
+}
+OMB_CHILD_ROLE("unreadable", UnreadableRole);
+
+int RunRole(const char* role, const std::string& extra = std::string()) {
     HookDllCopy copy;
     if (!copy) return -1;
-    ChildProcess child = ChildProcess::Start(role, {FromWide(copy.Path()), UniqueName(role)});
+    std::vector<std::string> args = {FromWide(copy.Path()), UniqueName(role)};
+    if (!extra.empty()) args.push_back(extra);
+    ChildProcess child = ChildProcess::Start(role, args);
     if (!child) return -2;
     DWORD exitCode = 99;
     if (!child.Wait(20000, &exitCode)) return -3;
@@ -721,4 +867,13 @@ TEST(HookDll, FreedInsideALagOfAClosedWindowLeavesNothingRunning) {
 
 TEST(HookDll, FreedUnderItsOwnMessageBoxLeavesOnceTheBoxReturns) {
     EXPECT_EQ(RunRole("box"), 0) << "see BoxRole for the step that failed";
+}
+
+TEST(HookDll, ATimerHandedToAThreadThatEndsUnreadGoesWithItAndTheLibraryLeaves) {
+    EXPECT_EQ(RunRole("handed"), 0) << "see HandedRole for the step that failed";
+}
+
+TEST(HookDll, AThreadWhoseRegistersCannotBeReadKeepsTheLibraryUntilTheyCanBe) {
+    for (const char* call : {"OpenThread", "SuspendThread", "GetThreadContext"})
+        EXPECT_EQ(RunRole("unreadable", call), 0) << call << ": see UnreadableRole for the step that failed";
 }
