@@ -61,31 +61,61 @@ void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit
 // Blanks as XML counts them.
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
+// Markup with its line breaks as a parser reads them back: a service may
+// break the lines of what it renders with CR LF.
+std::wstring LineFeeds(std::wstring markup) {
+    size_t at = 0;
+    while ((at = markup.find(L"\r\n", at)) != std::wstring::npos) markup.erase(at, 1);
+    return markup;
+}
+
+// The node as IHierStorage::ChildNodes gives it; false when it is no node
+// worth keeping (blank text, and the XML declaration when skipped). Text is
+// given without the blanks at either end: they lay out lines, which whoever
+// writes the node again lays out itself.
+bool HierNodeOf(IXMLDOMNode* node, bool skipDeclaration, THierNode& out) {
+    DOMNodeType type = NODE_INVALID;
+    CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
+    Bstr name;
+    if (type == NODE_DOCUMENT_TYPE) {
+        // The service may render no document type declaration: its name
+        // says which it is.
+        Bstr xml;
+        if (SUCCEEDED(node->get_xml(xml.put())) && xml.size()) {
+            out = THierNode{std::string(), FromWide(LineFeeds(xml.Wide()))};
+        } else {
+            const bool named = SUCCEEDED(node->get_nodeName(name.put())) && name.size();
+            out = THierNode{std::string(), "<!DOCTYPE" + (named ? " " + name.Utf8() : std::string()) + ">"};
+        }
+        return true;
+    }
+    if (type == NODE_ELEMENT || type == NODE_PROCESSING_INSTRUCTION)
+        CheckOle(node->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+    if (type == NODE_ELEMENT) {
+        out = THierNode{name.Utf8(), std::string()};
+        return true;
+    }
+    if (skipDeclaration && type == NODE_PROCESSING_INSTRUCTION && name.Equals(L"xml")) return false;
+    Bstr xml;
+    CheckOle(node->get_xml(xml.put()), "IXMLDOMNode.xml");
+    std::wstring markup = LineFeeds(xml.Wide());
+    if (type == NODE_TEXT) {
+        size_t from = 0, to = markup.size();
+        while (from < to && IsBlank(markup[from])) ++from;
+        while (to > from && IsBlank(markup[to - 1])) --to;
+        markup = markup.substr(from, to - from);
+    }
+    if (markup.empty()) return false;
+    out = THierNode{std::string(), FromWide(markup)};
+    return true;
+}
+
 // The child nodes from `node` on, as IHierStorage::ChildNodes gives them.
-// Text is given without the blanks at either end: they lay out lines, which
-// whoever writes the node again lays out itself.
-std::vector<THierNode> NodesFrom(Ref<IXMLDOMNode> node, bool skipDeclaration) {
+std::vector<THierNode> NodesFrom(Ref<IXMLDOMNode> node) {
     std::vector<THierNode> nodes;
     while (node) {
-        DOMNodeType type = NODE_INVALID;
-        CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
-        Bstr name;
-        if (type == NODE_ELEMENT || type == NODE_PROCESSING_INSTRUCTION)
-            CheckOle(node->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
-        if (type == NODE_ELEMENT) {
-            nodes.push_back(THierNode{name.Utf8(), std::string()});
-        } else if (!(skipDeclaration && type == NODE_PROCESSING_INSTRUCTION && name.Equals(L"xml"))) {
-            Bstr xml;
-            CheckOle(node->get_xml(xml.put()), "IXMLDOMNode.xml");
-            std::wstring markup = xml.Wide();
-            if (type == NODE_TEXT) {
-                size_t from = 0, to = markup.size();
-                while (from < to && IsBlank(markup[from])) ++from;
-                while (to > from && IsBlank(markup[to - 1])) --to;
-                markup = markup.substr(from, to - from);
-            }
-            if (!markup.empty()) nodes.push_back(THierNode{std::string(), FromWide(markup)});
-        }
+        THierNode hier;
+        if (HierNodeOf(node.get(), false, hier)) nodes.push_back(std::move(hier));
         Ref<IXMLDOMNode> next;
         CheckOle(node->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
         node = std::move(next);
@@ -1013,22 +1043,32 @@ std::vector<THierNode> TXMLStorage::ChildNodes() {
     if (!element_) return {};
     Ref<IXMLDOMNode> first;
     CheckOle(element_->get_firstChild(first.put()), "IXMLDOMNode.firstChild");
-    return NodesFrom(std::move(first), false);
+    return NodesFrom(std::move(first));
 }
 
 std::vector<THierNode> TXMLStorage::DocumentNodes() {
     Ref<IXMLDOMDocument> document = OwnerDocument();
     if (!document) return {};
-    Ref<IXMLDOMNode> first;
-    CheckOle(document->get_firstChild(first.put()), "IXMLDOMDocument.firstChild");
-    return NodesFrom(std::move(first), true);
+    // By index: a document type declaration may know no next sibling.
+    std::vector<THierNode> nodes;
+    Ref<IXMLDOMNodeList> children;
+    CheckOle(document->get_childNodes(children.put()), "IXMLDOMDocument.childNodes");
+    long count = 0;
+    if (children) CheckOle(children->get_length(&count), "IXMLDOMNodeList.length");
+    for (long i = 0; i < count; ++i) {
+        Ref<IXMLDOMNode> node;
+        CheckOle(children->get_item(i, node.put()), "IXMLDOMNodeList.item");
+        THierNode hier;
+        if (node && HierNodeOf(node.get(), true, hier)) nodes.push_back(std::move(hier));
+    }
+    return nodes;
 }
 
 std::string TXMLStorage::Markup() {
     if (!element_) return std::string();
     Bstr xml;
     CheckOle(element_->get_xml(xml.put()), "IXMLDOMNode.xml");
-    return xml.Utf8();
+    return FromWide(LineFeeds(xml.Wide()));
 }
 
 void TXMLStorage::AddMarkup(const std::string& markup) {

@@ -421,7 +421,9 @@ void TWindowRule::Disconnect() {
 void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
     // A rule read again is read over what it holds.
     ReadParts();
-    const TUnkeptScope::TPlace place(kRulePlaceKey, kRulePlace, &name_);
+    // Notes name the rule by the name it is read under.
+    const std::string name = readName && TUnkeptScope::Noting() ? node->ReadAttribute("name", name_) : name_;
+    const TUnkeptScope::TPlace place(kRulePlaceKey, kRulePlace, &name);
     // A stored rule no view shows reads its parts into their stored form
     // (now, or when first asked for in a scope that reads later); any other
     // is loaded as objects.
