@@ -1,5 +1,6 @@
 #include "bom/objects.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "foundation/errors.h"
@@ -42,7 +43,147 @@ IBOMObject* AsObject(IUnknown* unknown) {
     return static_cast<IBOMObject*>(unknown);
 }
 
+// The child nodes of the node that `reads` does not take, each placed after
+// the read element before it (`anchor` gives that element's "name"). The
+// common case, where every node is read, costs one walk of the children.
+template <typename Reads, typename Anchor>
+std::vector<TKeptNode> Unread(IHierStorage* node, Reads reads, Anchor anchor) {
+    const std::vector<THierNode> children = node->ChildNodes();
+    std::vector<int> occurrences(children.size(), -1);  // -1: not read
+    std::vector<std::pair<const std::string*, int>> counts;
+    bool any = false;
+    for (size_t i = 0; i < children.size(); ++i) {
+        const std::string& name = children[i].name;
+        if (name.empty()) {
+            any = true;
+            continue;
+        }
+        int occurrence = 0;
+        auto count = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return *c.first == name; });
+        if (count == counts.end())
+            counts.emplace_back(&name, 1);
+        else
+            occurrence = count->second++;
+        if (reads(name, occurrence))
+            occurrences[i] = occurrence;
+        else
+            any = true;
+    }
+    std::vector<TKeptNode> kept;
+    if (!any) return kept;
+    TKeptNode place;
+    place.atStart = true;
+    counts.clear();
+    for (size_t i = 0; i < children.size(); ++i) {
+        const std::string& name = children[i].name;
+        if (!name.empty() && occurrences[i] >= 0) {
+            place.element = name;
+            place.name = anchor(name, occurrences[i]);
+            place.atStart = false;
+            continue;
+        }
+        TKeptNode unread = place;
+        if (name.empty()) {
+            unread.markup = children[i].markup;
+        } else {
+            // Which one of its name it is.
+            int occurrence = 0;
+            for (size_t j = 0; j < i; ++j)
+                if (children[j].name == name) ++occurrence;
+            if (Ref<IHierStorage> element = node->GetChild(name, occurrence)) unread.markup = element->Markup();
+        }
+        if (!unread.markup.empty()) kept.push_back(std::move(unread));
+    }
+    return kept;
+}
+
+// The markup shortened for a sentence.
+std::string Quoted(const std::string& markup) {
+    const size_t kMost = 80;
+    return markup.size() <= kMost ? markup : markup.substr(0, kMost) + "...";
+}
+
+thread_local std::vector<std::string>* t_unkept = nullptr;
+TUnkeptScope::TTextLookup t_lookup = nullptr;  // set once at start-up
+
+// The text of the language for that key, `fallback` without one.
+std::string Text(const std::string& key, const std::string& fallback) {
+    return t_lookup ? t_lookup(key, fallback) : fallback;
+}
+thread_local const char* t_placeKind = nullptr;
+thread_local const char* t_placeText = nullptr;
+thread_local const std::string* t_placeName = nullptr;
+
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// TKeptWriter, TUnkeptScope
+
+TKeptWriter::TKeptWriter(const std::vector<TKeptNode>* nodes, IHierStorage* storage)
+    : nodes_(nodes && !nodes->empty() ? nodes : nullptr), storage_(storage) {
+    if (!nodes_) return;
+    written_.assign(nodes_->size(), false);
+    for (size_t i = 0; i < nodes_->size(); ++i)
+        if ((*nodes_)[i].atStart) Write(i);
+}
+
+void TKeptWriter::Write(size_t i) {
+    written_[i] = true;
+    storage_->AddMarkup((*nodes_)[i].markup);
+}
+
+void TKeptWriter::After(const std::string& element) {
+    if (!nodes_) return;
+    for (size_t i = 0; i < nodes_->size(); ++i)
+        if (!written_[i] && !(*nodes_)[i].atStart && (*nodes_)[i].element == element) Write(i);
+}
+
+void TKeptWriter::AfterNamed(const std::string& element, const std::string& name) {
+    if (!nodes_) return;
+    for (size_t i = 0; i < nodes_->size(); ++i) {
+        const TKeptNode& node = (*nodes_)[i];
+        if (!written_[i] && !node.atStart && node.element == element && node.name == name) Write(i);
+    }
+}
+
+void TKeptWriter::Rest() {
+    if (!nodes_) return;
+    for (size_t i = 0; i < nodes_->size(); ++i)
+        if (!written_[i]) Write(i);
+}
+
+TUnkeptScope::TUnkeptScope(std::vector<std::string>* list) : previous_(t_unkept), set_(list != nullptr) {
+    if (set_) t_unkept = list;
+}
+
+TUnkeptScope::~TUnkeptScope() {
+    if (set_) t_unkept = previous_;
+}
+
+bool TUnkeptScope::Noting() { return t_unkept != nullptr; }
+
+void TUnkeptScope::SetTextLookup(TTextLookup lookup) { t_lookup = lookup; }
+
+void TUnkeptScope::Note(const std::string& what) {
+    if (!t_unkept) return;
+    std::string text = what;
+    if (t_placeKind && t_placeName)
+        text += " (" + ReplaceTextAnsi(Text(t_placeKind, t_placeText), "%name%", *t_placeName) + ")";
+    if (std::find(t_unkept->begin(), t_unkept->end(), text) == t_unkept->end()) t_unkept->push_back(text);
+}
+
+TUnkeptScope::TPlace::TPlace(const char* key, const char* text, const std::string* name)
+    : key_(t_placeKind), text_(t_placeText), name_(t_placeName) {
+    t_placeKind = key;
+    t_placeText = text;
+    t_placeName = name;
+}
+
+TUnkeptScope::TPlace::~TPlace() {
+    t_placeKind = key_;
+    t_placeText = text_;
+    t_placeName = name_;
+}
 
 // ---------------------------------------------------------------------------
 // TBOMAbstractObject
@@ -214,13 +355,19 @@ Ref<IBOMObjectSlave> TBOMObjectWithAll::CreateChild(const std::string& typeText,
 
 void TBOMObjectWithAll::SaveTo(IHierStorage* storage) {
     storage->WriteAttribute("name", name_);
+    if (kept_)
+        for (const auto& a : kept_->attributes) storage->WriteAttribute(a.first, a.second);
+    TKeptWriter kept(kept_ ? &kept_->nodes : nullptr, storage);
     for (const Ref<IBOMObject>& child : AllChildren()) {
         Ref<IPersistObject> persist = child.As<IPersistObject>();
         if (!persist) continue;
         const std::string element = persist->GetElementName();
         if (element.empty() || !ShouldSave(child.get())) continue;
         if (Ref<IHierStorage> node = storage->AddChild(element)) persist->SaveTo(node.get());
+        kept.After(element);
     }
+    SaveMore(storage, kept);
+    kept.Rest();
 }
 
 void TBOMObjectWithAll::LoadContent(IHierStorage* node, bool readName) {
@@ -239,6 +386,34 @@ void TBOMObjectWithAll::LoadContent(IHierStorage* node, bool readName) {
         else
             persist->LoadFrom(childNode.get());
     }
+    KeepUnread(node, readName);
+}
+
+void TBOMObjectWithAll::KeepUnread(IHierStorage* node, bool readName) {
+    std::vector<std::pair<std::string, std::string>> attributes = node->Attributes();
+    attributes.erase(std::remove_if(attributes.begin(), attributes.end(),
+                                    [&](const auto& a) { return a.first == "name" || (readName && a.first == "type"); }),
+                     attributes.end());
+    // The elements the saved children read, one of each name.
+    std::vector<std::string> fixed;
+    for (const Ref<IBOMObject>& child : AllChildren())
+        if (Ref<IPersistObject> persist = child.As<IPersistObject>())
+            if (ShouldSave(child.get())) fixed.push_back(persist->GetElementName());
+    std::vector<TKeptNode> nodes = Unread(
+        node,
+        [&](const std::string& element, int occurrence) {
+            return (occurrence == 0 && std::find(fixed.begin(), fixed.end(), element) != fixed.end()) ||
+                   ReadsMore(element, occurrence);
+        },
+        [&](const std::string& element, int occurrence) {
+            Ref<IHierStorage> read = node->GetChild(element, occurrence);
+            return read ? read->ReadAttribute("name", std::string()) : std::string();
+        });
+    if (!kept_ && attributes.empty() && nodes.empty()) return;
+    if (!kept_) kept_.reset(new TKeptContent());
+    kept_->attributes = std::move(attributes);
+    kept_->nodes = std::move(nodes);
+    TrimKept();
 }
 
 // ---------------------------------------------------------------------------
@@ -410,8 +585,12 @@ void TBOMParams::AddItem(IBOMObject* item) {
             slave->SetOwner(static_cast<IBOMObjectOwner*>(this));
 }
 
-void TBOMParams::SaveTo(IHierStorage* storage) {
-    TBOMObjectWithAll::SaveTo(storage);
+bool TBOMParams::ReadsMore(const std::string& element, int occurrence) {
+    return element == "param" || TBOMObjectWithAll::ReadsMore(element, occurrence);
+}
+
+void TBOMParams::SaveMore(IHierStorage* storage, TKeptWriter& kept) {
+    TBOMObjectWithAll::SaveMore(storage, kept);
     for (const Ref<IBOMObject>& param : items_->Snapshot()) {
         Ref<IPersistObject> persist = param.As<IPersistObject>();
         if (!persist) continue;
@@ -421,8 +600,28 @@ void TBOMParams::SaveTo(IHierStorage* storage) {
         Ref<IBOMObjectSlave> slave = param.As<IBOMObjectSlave>();
         const std::string type = slave ? slave->GetTypeName() : std::string();
         if (type != "BOMPARAM") node->WriteAttribute("type", type);
+        kept.AfterNamed("param", param->GetName());
     }
 }
+
+namespace {
+// A parameter's value is its element's text: anything else in the element
+// is not written again. Said while a load notes what it cannot keep.
+void NoteParamContent(IHierStorage* element, const std::string& name) {
+    auto note = [&](const std::string& what) {
+        const std::string text = Text("BOM_UnkeptInParam", "%what% inside the parameter \"%name%\"");
+        TUnkeptScope::Note(ReplaceTextAnsi(ReplaceTextAnsi(text, "%what%", what), "%name%", name));
+    };
+    for (const auto& a : element->Attributes())
+        if (a.first != "name" && a.first != "type") note(a.first + "=\"" + Quoted(a.second) + "\"");
+    for (const THierNode& child : element->ChildNodes()) {
+        if (!child.name.empty())
+            note("<" + child.name + ">");
+        else if (child.markup[0] == '<' && child.markup.compare(0, 9, "<![CDATA[") != 0)
+            note(Quoted(child.markup));
+    }
+}
+}  // namespace
 
 void TBOMParams::LoadContent(IHierStorage* node, bool readName) {
     TBOMObjectWithAll::LoadContent(node, readName);
@@ -430,14 +629,21 @@ void TBOMParams::LoadContent(IHierStorage* node, bool readName) {
     for (int i = 0; i < count; ++i) {
         Ref<IHierStorage> element = node->GetChild("param", i);
         if (!element) continue;
-        Ref<IBOMObject> param = items_->GetItem(Variant(element->ReadAttribute("name", std::string())));
+        const std::string name = element->ReadAttribute("name", std::string());
+        Ref<IBOMObject> param = items_->GetItem(Variant(name));
         bool created = false;
         if (!param) {
-            param =
-                CreateBOMObject(element->ReadAttribute("type", "BOMPARAM"), std::string()).As<IBOMObject>();
-            if (!param || !param.As<IBOMParam>()) continue;  // only parameters go into a parameter set
+            const std::string type = element->ReadAttribute("type", "BOMPARAM");
+            param = CreateBOMObject(type, std::string()).As<IBOMObject>();
+            if (!param || !param.As<IBOMParam>()) {  // only parameters go into a parameter set
+                const std::string text =
+                    Text("BOM_UnkeptParamType", "the parameter \"%name%\" of the unknown type \"%type%\"");
+                TUnkeptScope::Note(ReplaceTextAnsi(ReplaceTextAnsi(text, "%name%", name), "%type%", type));
+                continue;
+            }
             created = true;
         }
+        if (TUnkeptScope::Noting()) NoteParamContent(element.get(), name);
         if (Ref<IPersistObject> persist = param.As<IPersistObject>()) persist->LoadFrom(element.get());
         if (created) AddItem(param.get());
     }
@@ -478,6 +684,13 @@ bool TBOMCollection::Holds(IBOMObject* item) {
 void TBOMCollection::DeleteItem(const Variant& key) {
     Ref<IBOMObject> item = inner_->GetItem(key);
     inner_->DeleteItem(key);
+    // What followed it in the content goes to the content's end.
+    if (kept_ && item && !inner_->Holds(item.get()))
+        for (TKeptNode& node : kept_->content)
+            if (!node.atStart && node.element == GetItemElementName() && node.name == item->GetName()) {
+                node.element.clear();
+                node.name.clear();
+            }
     LetGo(item.get());
 }
 
@@ -583,13 +796,24 @@ void TBOMCollection::RenameChild(IBOMObjectSlave* child, const std::string& newN
     if (holder >= 0 && holder != inner_->IndexOf(current)) return;
     inner_->RekeyItem(item.get(), newName);
     child->SetName(newName);
+    // What followed the item in the content follows it under its new name.
+    if (kept_ && item->GetName() == newName)
+        for (TKeptNode& node : kept_->content)
+            if (!node.atStart && node.element == GetItemElementName() && node.name == current) node.name = newName;
 }
 
-void TBOMCollection::SaveTo(IHierStorage* storage) {
-    TBOMObject::SaveTo(storage);
+bool TBOMCollection::ReadsMore(const std::string& element, int occurrence) {
+    return (occurrence == 0 && element == "content") || TBOMObject::ReadsMore(element, occurrence);
+}
+
+void TBOMCollection::SaveMore(IHierStorage* storage, TKeptWriter& kept) {
+    TBOMObject::SaveMore(storage, kept);
     Ref<IHierStorage> content = storage->AddChild("content");
     const std::string itemElement = GetItemElementName();
     if (!content || itemElement.empty()) return;
+    if (kept_)
+        for (const auto& a : kept_->contentAttributes) content->WriteAttribute(a.first, a.second);
+    TKeptWriter inner(kept_ ? &kept_->content : nullptr, content.get());
     for (const Ref<IBOMObject>& item : Items()) {
         Ref<IPersistObject> persist = item.As<IPersistObject>();
         if (!persist) continue;
@@ -598,7 +822,10 @@ void TBOMCollection::SaveTo(IHierStorage* storage) {
         persist->SaveTo(node.get());
         Ref<IBOMObjectSlave> slave = item.As<IBOMObjectSlave>();
         node->WriteAttribute("type", slave ? slave->GetTypeName() : std::string());
+        inner.AfterNamed(itemElement, item->GetName());
     }
+    inner.Rest();
+    kept.After("content");
 }
 
 void TBOMCollection::LoadContent(IHierStorage* node, bool readName) {
@@ -606,11 +833,20 @@ void TBOMCollection::LoadContent(IHierStorage* node, bool readName) {
     if (depth.TooDeep()) return;
     renamedOnLoad_ = 0;
     TBOMObject::LoadContent(node, readName);
+    if (kept_) {
+        kept_->contentAttributes.clear();
+        kept_->content.clear();
+        TrimKept();
+    }
     const std::string itemElement = GetItemElementName();
     if (itemElement.empty() || node->ChildCount("content") == 0) return;
     Ref<IHierStorage> content = node->GetChild("content", 0);
     if (!content) return;
     const int count = content->ChildCount(itemElement);
+    // The name each element's item has after the load; empty for an
+    // element no item took.
+    std::vector<std::string> itemNames(size_t(count > 0 ? count : 0));
+    std::vector<char> taken(itemNames.size(), 0);
     const bool keepSameNamed = KeepsSameNamedItems();
     // The items this content has loaded so far (a second element of one of
     // their names is another item, where the collection keeps those).
@@ -655,7 +891,22 @@ void TBOMCollection::LoadContent(IHierStorage* node, bool readName) {
         }
         if (created) AddItem(item.get());
         loaded.insert(item.get());
+        taken[size_t(i)] = 1;
+        itemNames[size_t(i)] = item->GetName();
     }
+    // What the content holds beside the items it gave, each after the item
+    // it followed.
+    std::vector<std::pair<std::string, std::string>> attributes = content->Attributes();
+    std::vector<TKeptNode> unread = Unread(
+        content.get(),
+        [&](const std::string& element, int occurrence) {
+            return element == itemElement && occurrence < count && taken[size_t(occurrence)];
+        },
+        [&](const std::string&, int occurrence) { return itemNames[size_t(occurrence)]; });
+    if (attributes.empty() && unread.empty()) return;
+    if (!kept_) kept_.reset(new TKeptContent());
+    kept_->contentAttributes = std::move(attributes);
+    kept_->content = std::move(unread);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bom/interfaces.h"
@@ -102,6 +104,90 @@ private:
 
 class TBOMAllCollection : public TBOMInnerCollection {};
 
+// A node of an element that the element's object does not read (an element
+// no child reads, a second element of a name that is read once, a comment,
+// a processing instruction, text), kept to be written back after the read
+// element it followed.
+struct TKeptNode {
+    // The element it followed: its element name and its "name" (the name of
+    // an item or a parameter; empty for a fixed child). Both empty and
+    // atStart false: it follows nothing that is written again.
+    std::string element, name;
+    bool atStart = false;  // it stood before every read element
+    std::string markup;
+};
+
+// What an object keeps of its element that it does not read.
+struct TKeptContent {
+    std::vector<std::pair<std::string, std::string>> attributes;
+    std::vector<TKeptNode> nodes;
+    // A collection's: what its "content" holds beside the items it reads.
+    std::vector<std::pair<std::string, std::string>> contentAttributes;
+    std::vector<TKeptNode> content;
+    bool Empty() const { return attributes.empty() && nodes.empty() && contentAttributes.empty() && content.empty(); }
+};
+
+// Writes kept nodes back among the children of one element while they are
+// written: the ones that stood first at once, the others after the element
+// they followed, and the rest at the end.
+class TKeptWriter {
+public:
+    // No nodes: nothing to write.
+    TKeptWriter(const std::vector<TKeptNode>* nodes, IHierStorage* storage);
+    // The element of that name was written (a fixed child: one of its name).
+    void After(const std::string& element);
+    // The element of that name and "name" was written (an item, a parameter).
+    void AfterNamed(const std::string& element, const std::string& name);
+    // Whatever followed an element that was not written again.
+    void Rest();
+
+private:
+    void Write(size_t i);
+    const std::vector<TKeptNode>* nodes_;
+    IHierStorage* storage_;
+    std::vector<bool> written_;
+};
+
+// What a load met that no save can write back, in words the user reads:
+// noted while a scope lives on the thread, into the list it was given.
+class TUnkeptScope {
+public:
+    // A null list leaves the thread's list as it is.
+    explicit TUnkeptScope(std::vector<std::string>* list);
+    ~TUnkeptScope();
+    TUnkeptScope(const TUnkeptScope&) = delete;
+    TUnkeptScope& operator=(const TUnkeptScope&) = delete;
+
+    static bool Noting();
+    // Adds the text (with the place set now) unless the list has it.
+    static void Note(const std::string& what);
+    // Where the words of notes come from: the language's text of a key, or
+    // the English fallback. Set at start-up by whoever links the languages;
+    // English until then.
+    using TTextLookup = std::string (*)(const std::string& key, const std::string& fallback);
+    static void SetTextLookup(TTextLookup lookup);
+
+    // While one lives, a note names the object being read: the language
+    // text of that key (English `text` by default), its "%name%" the name
+    // the pointer shows at the time of the note.
+    class TPlace {
+    public:
+        TPlace(const char* key, const char* text, const std::string* name);
+        ~TPlace();
+        TPlace(const TPlace&) = delete;
+        TPlace& operator=(const TPlace&) = delete;
+
+    private:
+        const char* key_;
+        const char* text_;
+        const std::string* name_;
+    };
+
+private:
+    std::vector<std::string>* previous_;
+    bool set_;
+};
+
 // An object that owns named children in its "all" set and routes events
 // between its owner and its children.
 class TBOMObjectWithAll : public TBOMAbstractObject, public IBOMObjectOwner, public IPersistObject {
@@ -151,11 +237,34 @@ protected:
     // Reads the object from a node. A fixed child of the "all" set keeps its
     // own name (readName false); items of collections take the node's name.
     virtual void LoadContent(IHierStorage* node, bool readName);
+    // Whether the object reads that occurrence (from 0) of a child element
+    // of its own element beyond those its saved "all" children read.
+    virtual bool ReadsMore(const std::string& element, int occurrence) {
+        (void)element;
+        (void)occurrence;
+        return false;
+    }
+    // Writes what the object writes after its "all" children, telling
+    // `kept` each element it wrote (SaveTo then writes the kept rest).
+    virtual void SaveMore(IHierStorage* storage, TKeptWriter& kept) {
+        (void)storage;
+        (void)kept;
+    }
+    // Keeps what the node holds that the object does not read (see
+    // TKeptNode), in place of what it kept before; its attributes but
+    // "name" and, for an item (readName), "type".
+    void KeepUnread(IHierStorage* node, bool readName);
+    // Drops what is kept when nothing is.
+    void TrimKept() {
+        if (kept_ && kept_->Empty()) kept_.reset();
+    }
 
     // The children of "all" at this moment, safe to walk while events run.
     std::vector<Ref<IBOMObject>> AllChildren() const;
 
     Ref<TBOMAllCollection> all_;
+    // Null while nothing is kept: one pointer an object, however many.
+    std::unique_ptr<TKeptContent> kept_;
 };
 
 class TBOMParam;
@@ -234,7 +343,6 @@ public:
     void RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
                           IBOMObject* sender, const std::string& oldPath) override;
 
-    void SaveTo(IHierStorage* storage) override;
     std::string GetElementName() override { return "params"; }
 
     // IBOMCollection
@@ -251,6 +359,8 @@ public:
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     void LoadContent(IHierStorage* node, bool readName) override;
+    bool ReadsMore(const std::string& element, int occurrence) override;
+    void SaveMore(IHierStorage* storage, TKeptWriter& kept) override;
 
 private:
     Ref<TBOMInnerCollection> items_;
@@ -304,7 +414,6 @@ public:
     void RenamedFromChild(const std::string& newPath, IBOMObject* obj, const std::string& senderPath,
                           IBOMObject* sender, const std::string& oldPath) override;
     void RenameChild(IBOMObjectSlave* child, const std::string& newName) override;
-    void SaveTo(IHierStorage* storage) override;
 
     // The items at this moment, in order.
     std::vector<Ref<IBOMObject>> Items() const { return inner_->Snapshot(); }
@@ -314,6 +423,9 @@ public:
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     void LoadContent(IHierStorage* node, bool readName) override;
+    bool ReadsMore(const std::string& element, int occurrence) override;
+    // The content with the items, and what it kept beside them in place.
+    void SaveMore(IHierStorage* storage, TKeptWriter& kept) override;
     // An item let go of that no other owner has taken: while it is linked
     // to this collection, it and its children hold each other, so the links
     // are cut. A collection that tied its items to more unties that too.

@@ -109,9 +109,34 @@ const std::string* TStoredNode::FindAttribute(const std::string& name) const {
 std::string TStoredNode::AllText() const {
     if (children_.empty()) return text_;
     std::string all = text_;
-    for (const TStoredRef& c : children_) all += c->AllText();
+    for (const TStoredRef& c : children_)
+        if (!c->IsMarkup()) all += c->AllText();
     return all;
 }
+
+namespace {
+void Markup(std::string& out, const TStoredNode& node, size_t depth, bool formatted);
+
+// The children as IHierStorage::ChildNodes gives them.
+std::vector<THierNode> NodesOf(const std::vector<TStoredRef>& children) {
+    std::vector<THierNode> nodes;
+    nodes.reserve(children.size());
+    for (const TStoredRef& c : children) {
+        if (c->IsMarkup())
+            nodes.push_back(THierNode{std::string(), c->Text()});
+        else
+            nodes.push_back(THierNode{c->Name(), std::string()});
+    }
+    return nodes;
+}
+
+// The node as markup on one line.
+std::string PlainMarkup(const TStoredNode& node) {
+    std::string out;
+    Markup(out, node, 0, false);
+    return out;
+}
+}  // namespace
 
 // ---- reading -------------------------------------------------------------------
 
@@ -160,8 +185,27 @@ std::string TStoredStorage::NodeName() {
 std::vector<std::string> TStoredStorage::ChildNodeNames() {
     std::vector<std::string> names;
     if (node_)
-        for (const TStoredRef& c : node_->Children()) names.push_back(c->Name());
+        for (const TStoredRef& c : node_->Children())
+            if (!c->IsMarkup()) names.push_back(c->Name());
     return names;
+}
+
+std::vector<std::pair<std::string, std::string>> TStoredStorage::Attributes() {
+    return node_ ? node_->Attributes() : std::vector<std::pair<std::string, std::string>>();
+}
+
+std::vector<THierNode> TStoredStorage::ChildNodes() {
+    std::vector<THierNode> nodes;
+    if (node_) nodes = NodesOf(node_->Children());
+    return nodes;
+}
+
+std::string TStoredStorage::Markup() {
+    return node_ ? PlainMarkup(*node_.get()) : std::string();
+}
+
+void TStoredStorage::AddMarkup(const std::string&) {
+    throw EStoredTreeError("a stored tree cannot be written to");
 }
 
 void TStoredStorage::WriteAttribute(const std::string&, const std::string&) {
@@ -196,7 +240,8 @@ struct TStoredBuilder::Element {
     std::string AllText() const {
         if (stored) return stored->AllText();
         std::string all = text;
-        for (const auto& c : children) all += c->AllText();
+        for (const auto& c : children)
+            if (c->name != kStoredMarkupName) all += c->AllText();
         return all;
     }
 };
@@ -274,11 +319,40 @@ std::string TStoredBuilder::NodeName() {
 std::vector<std::string> TStoredBuilder::ChildNodeNames() {
     std::vector<std::string> names;
     if (element_->stored) {
-        for (const TStoredRef& c : element_->stored->Children()) names.push_back(c->Name());
+        for (const TStoredRef& c : element_->stored->Children())
+            if (!c->IsMarkup()) names.push_back(c->Name());
     } else {
-        for (const auto& c : element_->children) names.push_back(c->name);
+        for (const auto& c : element_->children)
+            if (c->name != kStoredMarkupName) names.push_back(c->name);
     }
     return names;
+}
+
+std::vector<std::pair<std::string, std::string>> TStoredBuilder::Attributes() {
+    return element_->stored ? element_->stored->Attributes() : element_->attributes;
+}
+
+std::vector<THierNode> TStoredBuilder::ChildNodes() {
+    if (element_->stored) return NodesOf(element_->stored->Children());
+    std::vector<THierNode> nodes;
+    for (const auto& c : element_->children) {
+        if (c->name == kStoredMarkupName)
+            nodes.push_back(THierNode{std::string(), c->text});
+        else
+            nodes.push_back(THierNode{c->name, std::string()});
+    }
+    return nodes;
+}
+
+std::string TStoredBuilder::Markup() {
+    return PlainMarkup(*element_->Freeze().get());
+}
+
+void TStoredBuilder::AddMarkup(const std::string& markup) {
+    element_->children.emplace_back(new Element());
+    Element* child = element_->children.back().get();
+    child->name = kStoredMarkupName;
+    child->text = markup;
 }
 
 TStoredRef TStoredBuilder::Freeze() const {
@@ -320,6 +394,11 @@ void Escape(std::string& out, const std::string& text, bool attribute) {
 
 void Markup(std::string& out, const TStoredNode& node, size_t depth, bool formatted) {
     if (formatted) out.append(depth, '\t');
+    if (node.IsMarkup()) {
+        out += node.Text();
+        if (formatted) out += "\r\n";
+        return;
+    }
     out += '<';
     out += node.Name();
     for (const TStoredNode::Attribute& a : node.Attributes()) {

@@ -11,6 +11,12 @@
 // as the storage it was written into would have; it cannot be written to.
 // It is written through a builder storage (TStoredBuilder) that takes an
 // object's SaveTo and is then frozen into a stored tree.
+//
+// A node that is no element (a comment, a processing instruction, text a
+// reader kept as it stood) is a node of its own kind: its name is
+// kStoredMarkupName, which no element can bear, and its text is its markup.
+// It is interned like any other, is no child element to ChildCount,
+// GetChild and ChildNodeNames, and is written as it is.
 #pragma once
 
 #include <atomic>
@@ -27,6 +33,9 @@
 namespace omb {
 
 class TStoredNode;
+
+// The name of a node kept as its markup (see above).
+constexpr char kStoredMarkupName[] = "#markup";
 
 // A counted reference to a stored node.
 class TStoredRef {
@@ -74,8 +83,10 @@ public:
     const std::vector<TStoredRef>& Children() const { return children_; }
     // The value of the attribute, or nullptr when the element has none.
     const std::string* FindAttribute(const std::string& name) const;
-    // The own text and that of every descendant, in document order.
+    // The own text and that of every descendant element, in document order.
     std::string AllText() const;
+    // Whether the node is kept as its markup (its text).
+    bool IsMarkup() const { return name_ == kStoredMarkupName; }
 
 private:
     friend class TStoredRef;
@@ -113,9 +124,13 @@ public:
     std::string ReadChildText(const std::string& name) override;
     std::string NodeName() override;
     std::vector<std::string> ChildNodeNames() override;
+    std::vector<std::pair<std::string, std::string>> Attributes() override;
+    std::vector<THierNode> ChildNodes() override;
+    std::string Markup() override;
     // Writes raise EStoredTreeError.
     void WriteAttribute(const std::string& name, const std::string& value) override;
     Ref<IHierStorage> AddChild(const std::string& name) override;
+    void AddMarkup(const std::string& markup) override;
     void SetText(const std::string& text) override;
     void WriteChildText(const std::string& name, const std::string& text) override;
 
@@ -149,6 +164,11 @@ public:
     void WriteChildText(const std::string& name, const std::string& text) override;
     std::string NodeName() override;
     std::vector<std::string> ChildNodeNames() override;
+    std::vector<std::pair<std::string, std::string>> Attributes() override;
+    std::vector<THierNode> ChildNodes() override;
+    std::string Markup() override;
+    // Keeps the markup as a node of its own (see above).
+    void AddMarkup(const std::string& markup) override;
 
     // The stored tree of what was written so far.
     TStoredRef Freeze() const;
@@ -175,7 +195,8 @@ TStoredRef StoreObject(IPersistObject* object, const std::string& elementName);
 // indented by a tab a level, lines ended by CR LF; "&", "<", ">" and
 // CR escaped in text (a line feed there is written as CR LF, which reads
 // back as a line feed), and in attribute values also '"', tab and line
-// breaks, so that every value reads back as it was.
+// breaks, so that every value reads back as it was. A node kept as its
+// markup is written as it is, on a line of its own at its depth.
 std::string StoredMarkup(const TStoredNode& node);
 
 }  // namespace omb

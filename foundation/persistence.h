@@ -5,11 +5,21 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/com.h"
 
 namespace omb {
+
+// A child node of an element as a reader of the storage sees it: an element,
+// by its name, or any other node worth keeping (a comment, a processing
+// instruction, a CDATA section, text that is not blank), by its markup.
+// Blank text between elements is no node: whoever writes lays out the lines.
+struct THierNode {
+    std::string name;    // an element's name; empty for any other node
+    std::string markup;  // any other node's markup
+};
 
 struct IHierStorage : IUnknown {
     // The attribute's value, also when empty; `fallback` when absent or when
@@ -36,6 +46,17 @@ struct IHierStorage : IUnknown {
     // The names of the element's direct child elements in document order,
     // one for each child; none without an element.
     virtual std::vector<std::string> ChildNodeNames() = 0;
+    // The element's attributes, names and values, in document order; none
+    // without an element.
+    virtual std::vector<std::pair<std::string, std::string>> Attributes() = 0;
+    // The element's child nodes in document order (see THierNode); none
+    // without an element.
+    virtual std::vector<THierNode> ChildNodes() = 0;
+    // The element with everything in it as markup; empty without an element.
+    virtual std::string Markup() = 0;
+    // Appends the node that the markup stands for (an element with its
+    // content, or any node ChildNodes gives as markup).
+    virtual void AddMarkup(const std::string& markup) = 0;
 
 protected:
     ~IHierStorage() = default;

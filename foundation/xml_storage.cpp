@@ -58,6 +58,135 @@ void ForEachChildElement(IXMLDOMElement* parent, const std::wstring& name, Visit
     ForEachElementFrom(std::move(first), name, visit);
 }
 
+// Blanks as XML counts them.
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+// Markup with its line breaks as a parser reads them back: a service may
+// break the lines of what it renders with CR LF.
+std::wstring LineFeeds(std::wstring markup) {
+    size_t at = 0;
+    while ((at = markup.find(L"\r\n", at)) != std::wstring::npos) markup.erase(at, 1);
+    return markup;
+}
+
+// The node as IHierStorage::ChildNodes gives it; false when it is no node
+// worth keeping (blank text, and the XML declaration when skipped). Text is
+// given without the blanks at either end: they lay out lines, which whoever
+// writes the node again lays out itself.
+bool HierNodeOf(IXMLDOMNode* node, bool skipDeclaration, THierNode& out) {
+    DOMNodeType type = NODE_INVALID;
+    CheckOle(node->get_nodeType(&type), "IXMLDOMNode.nodeType");
+    Bstr name;
+    if (type == NODE_DOCUMENT_TYPE) {
+        // The service may render no document type declaration: its name
+        // says which it is.
+        Bstr xml;
+        if (SUCCEEDED(node->get_xml(xml.put())) && xml.size()) {
+            out = THierNode{std::string(), FromWide(LineFeeds(xml.Wide()))};
+        } else {
+            const bool named = SUCCEEDED(node->get_nodeName(name.put())) && name.size();
+            out = THierNode{std::string(), "<!DOCTYPE" + (named ? " " + name.Utf8() : std::string()) + ">"};
+        }
+        return true;
+    }
+    if (type == NODE_ELEMENT || type == NODE_PROCESSING_INSTRUCTION)
+        CheckOle(node->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+    if (type == NODE_ELEMENT) {
+        out = THierNode{name.Utf8(), std::string()};
+        return true;
+    }
+    if (skipDeclaration && type == NODE_PROCESSING_INSTRUCTION && name.Equals(L"xml")) return false;
+    Bstr xml;
+    CheckOle(node->get_xml(xml.put()), "IXMLDOMNode.xml");
+    std::wstring markup = LineFeeds(xml.Wide());
+    if (type == NODE_TEXT) {
+        size_t from = 0, to = markup.size();
+        while (from < to && IsBlank(markup[from])) ++from;
+        while (to > from && IsBlank(markup[to - 1])) --to;
+        markup = markup.substr(from, to - from);
+    }
+    if (markup.empty()) return false;
+    out = THierNode{std::string(), FromWide(markup)};
+    return true;
+}
+
+// The child nodes from `node` on, as IHierStorage::ChildNodes gives them.
+std::vector<THierNode> NodesFrom(Ref<IXMLDOMNode> node) {
+    std::vector<THierNode> nodes;
+    while (node) {
+        THierNode hier;
+        if (HierNodeOf(node.get(), false, hier)) nodes.push_back(std::move(hier));
+        Ref<IXMLDOMNode> next;
+        CheckOle(node->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
+        node = std::move(next);
+    }
+    return nodes;
+}
+
+// A copy of a node of another document, made in `document`: elements with
+// their attributes and content, text, CDATA sections, comments and
+// processing instructions (nothing else stands in parsed content here).
+Ref<IXMLDOMNode> CopyNode(IXMLDOMDocument* document, IXMLDOMNode* from) {
+    DOMNodeType type = NODE_INVALID;
+    CheckOle(from->get_nodeType(&type), "IXMLDOMNode.nodeType");
+    Bstr name;
+    CheckOle(from->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+    Ref<IXMLDOMNode> made;
+    if (type == NODE_ELEMENT) {
+        Ref<IXMLDOMElement> element;
+        CheckOle(document->createElement(name.get(), element.put()), "IXMLDOMDocument.createElement");
+        Ref<IXMLDOMNamedNodeMap> attributes;
+        CheckOle(from->get_attributes(attributes.put()), "IXMLDOMNode.attributes");
+        long count = 0;
+        if (attributes) CheckOle(attributes->get_length(&count), "IXMLDOMNamedNodeMap.length");
+        for (long i = 0; i < count; ++i) {
+            Ref<IXMLDOMNode> attribute;
+            CheckOle(attributes->get_item(i, attribute.put()), "IXMLDOMNamedNodeMap.item");
+            if (!attribute) continue;
+            Bstr attributeName;
+            CheckOle(attribute->get_nodeName(attributeName.put()), "IXMLDOMNode.nodeName");
+            OleVariant value;
+            CheckOle(attribute->get_nodeValue(value.put()), "IXMLDOMNode.nodeValue");
+            CheckOle(element->setAttribute(attributeName.get(), value.get()), "IXMLDOMElement.setAttribute");
+        }
+        made = Query<IXMLDOMNode>(element.get(), IID_IXMLDOMNode);
+        Ref<IXMLDOMNode> child;
+        CheckOle(from->get_firstChild(child.put()), "IXMLDOMNode.firstChild");
+        while (child) {
+            if (Ref<IXMLDOMNode> copy = CopyNode(document, child.get())) {
+                Ref<IXMLDOMNode> appended;
+                CheckOle(made->appendChild(copy.get(), appended.put()), "IXMLDOMNode.appendChild");
+            }
+            Ref<IXMLDOMNode> next;
+            CheckOle(child->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
+            child = std::move(next);
+        }
+        return made;
+    }
+    OleVariant value;
+    CheckOle(from->get_nodeValue(value.put()), "IXMLDOMNode.nodeValue");
+    const Bstr data(value.IsNull() ? std::string() : value.Utf8());
+    if (type == NODE_TEXT) {
+        Ref<IXMLDOMText> text;
+        CheckOle(document->createTextNode(data.get(), text.put()), "IXMLDOMDocument.createTextNode");
+        made = Query<IXMLDOMNode>(text.get(), IID_IXMLDOMNode);
+    } else if (type == NODE_CDATA_SECTION) {
+        Ref<IXMLDOMCDATASection> section;
+        CheckOle(document->createCDATASection(data.get(), section.put()), "IXMLDOMDocument.createCDATASection");
+        made = Query<IXMLDOMNode>(section.get(), IID_IXMLDOMNode);
+    } else if (type == NODE_COMMENT) {
+        Ref<IXMLDOMComment> comment;
+        CheckOle(document->createComment(data.get(), comment.put()), "IXMLDOMDocument.createComment");
+        made = Query<IXMLDOMNode>(comment.get(), IID_IXMLDOMNode);
+    } else if (type == NODE_PROCESSING_INSTRUCTION) {
+        Ref<IXMLDOMProcessingInstruction> instruction;
+        CheckOle(document->createProcessingInstruction(name.get(), data.get(), instruction.put()),
+                 "IXMLDOMDocument.createProcessingInstruction");
+        made = Query<IXMLDOMNode>(instruction.get(), IID_IXMLDOMNode);
+    }
+    return made;
+}
+
 bool IsNameStart(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
 }
@@ -714,6 +843,87 @@ std::vector<std::string> TXMLStorage::ChildNodeNames() {
         node = std::move(next);
     }
     return names;
+}
+
+std::vector<std::pair<std::string, std::string>> TXMLStorage::Attributes() {
+    std::vector<std::pair<std::string, std::string>> result;
+    if (!element_) return result;
+    Ref<IXMLDOMNamedNodeMap> attributes;
+    CheckOle(element_->get_attributes(attributes.put()), "IXMLDOMNode.attributes");
+    long count = 0;
+    if (attributes) CheckOle(attributes->get_length(&count), "IXMLDOMNamedNodeMap.length");
+    for (long i = 0; i < count; ++i) {
+        Ref<IXMLDOMNode> attribute;
+        CheckOle(attributes->get_item(i, attribute.put()), "IXMLDOMNamedNodeMap.item");
+        if (!attribute) continue;
+        Bstr name;
+        CheckOle(attribute->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+        OleVariant value;
+        CheckOle(attribute->get_nodeValue(value.put()), "IXMLDOMNode.nodeValue");
+        result.emplace_back(name.Utf8(), value.IsNull() ? std::string() : value.Utf8());
+    }
+    return result;
+}
+
+std::vector<THierNode> TXMLStorage::ChildNodes() {
+    if (!element_) return {};
+    Ref<IXMLDOMNode> first;
+    CheckOle(element_->get_firstChild(first.put()), "IXMLDOMNode.firstChild");
+    return NodesFrom(std::move(first));
+}
+
+std::vector<THierNode> TXMLStorage::DocumentNodes() {
+    Ref<IXMLDOMDocument> document = OwnerDocument();
+    if (!document) return {};
+    // By index: a document type declaration may know no next sibling.
+    std::vector<THierNode> nodes;
+    Ref<IXMLDOMNodeList> children;
+    CheckOle(document->get_childNodes(children.put()), "IXMLDOMDocument.childNodes");
+    long count = 0;
+    if (children) CheckOle(children->get_length(&count), "IXMLDOMNodeList.length");
+    for (long i = 0; i < count; ++i) {
+        Ref<IXMLDOMNode> node;
+        CheckOle(children->get_item(i, node.put()), "IXMLDOMNodeList.item");
+        THierNode hier;
+        if (node && HierNodeOf(node.get(), true, hier)) nodes.push_back(std::move(hier));
+    }
+    return nodes;
+}
+
+std::string TXMLStorage::Markup() {
+    if (!element_) return std::string();
+    Bstr xml;
+    CheckOle(element_->get_xml(xml.put()), "IXMLDOMNode.xml");
+    return FromWide(LineFeeds(xml.Wide()));
+}
+
+void TXMLStorage::AddMarkup(const std::string& markup) {
+    cursor_ = ChildCursor();
+    IXMLDOMElement* element = ElementFor("AddMarkup", nullptr);
+    Ref<IXMLDOMDocument> document = OwnerDocument();
+    if (!document)
+        throw EXMLStorageError("XML storage: AddMarkup needs a document, and this storage has none");
+    // The markup is parsed in an element of a document of its own, and
+    // its nodes are made again in this one.
+    Ref<IXMLDOMDocument> parsed = NewXMLDocument();
+    KeepWhiteSpace(parsed.get());
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    const Bstr text("<m>" + markup + "</m>");
+    if (FAILED(parsed->loadXML(text.get(), &ok)) || ok != VARIANT_TRUE)
+        throw EXMLStorageError("XML storage: AddMarkup: the markup does not parse: " + markup.substr(0, 80));
+    Ref<IXMLDOMElement> holder;
+    CheckOle(parsed->get_documentElement(holder.put()), "IXMLDOMDocument.documentElement");
+    Ref<IXMLDOMNode> child;
+    if (holder) CheckOle(holder->get_firstChild(child.put()), "IXMLDOMNode.firstChild");
+    while (child) {
+        if (Ref<IXMLDOMNode> copy = CopyNode(document.get(), child.get())) {
+            Ref<IXMLDOMNode> appended;
+            CheckOle(element->appendChild(copy.get(), appended.put()), "IXMLDOMNode.appendChild");
+        }
+        Ref<IXMLDOMNode> next;
+        CheckOle(child->get_nextSibling(next.put()), "IXMLDOMNode.nextSibling");
+        child = std::move(next);
+    }
 }
 
 void TXMLStorage::Attach(IXMLDOMElement* element, IXMLDOMDocument* document) {

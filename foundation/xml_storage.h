@@ -97,6 +97,17 @@ public:
     void WriteChildText(const std::string& name, const std::string& text) override;
     std::string NodeName() override;
     std::vector<std::string> ChildNodeNames() override;
+    std::vector<std::pair<std::string, std::string>> Attributes() override;
+    std::vector<THierNode> ChildNodes() override;
+    std::string Markup() override;
+    // Raises EXMLStorageError for markup that does not parse.
+    void AddMarkup(const std::string& markup) override;
+
+    // The nodes of the whole document as ChildNodes gives an element's: the
+    // root element by its name, the nodes before and after it by their
+    // markup (a document type declaration too); the XML declaration is not
+    // among them. None without a document.
+    std::vector<THierNode> DocumentNodes();
 
     // IXMLStorage
     void Attach(IXMLDOMElement* element, IXMLDOMDocument* document) override;

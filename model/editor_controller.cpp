@@ -8,6 +8,7 @@
 #include "foundation/languages.h"
 #include "foundation/shared.h"
 #include "foundation/single_instance.h"
+#include "foundation/strings.h"
 #include "model/root.h"
 
 namespace omb {
@@ -250,6 +251,7 @@ void TEditorController::DeleteSelectedRule() {
 }
 
 bool TEditorController::SaveWithReport() {
+    if (!AgreesToLoseUnkept()) return false;
     bool saved = false;
     {
         // The wait cursor for the save's length; a failure is told after it.
@@ -270,6 +272,25 @@ bool TEditorController::SaveWithReport() {
                          "\n" + AppPath + SettingsFileName + "\n\n" + root_.SaveError(),
                      Title(), askOkOnly, false);
     return false;
+}
+
+bool TEditorController::AgreesToLoseUnkept() {
+    if (!window_ || unkeptAgreed_ || !root_.Modified()) return true;
+    const std::vector<std::string> unkept = root_.Unkept();
+    if (unkept.empty()) return true;
+    std::string text = GetMLString("TW_SaveUnkept",
+                                   "The file holds what the editor cannot write back. A save leaves out:");
+    const size_t kListed = 12;
+    for (size_t i = 0; i < unkept.size() && i < kListed; ++i) text += "\n- " + unkept[i];
+    if (unkept.size() > kListed)
+        text += "\n" + ReplaceTextAnsi(GetMLString("TW_SaveUnkeptMore", "and %count% more"), "%count%",
+                                       std::to_string(unkept.size() - kListed));
+    text += "\n\n" + GetMLString("TW_SaveUnkeptAsk", "Save anyway? No leaves the file as it is.");
+    // Only an explicit Yes writes: the file then no longer holds them, and
+    // the question is not asked again.
+    if (window_->Ask(text, Title(), askYesNo, true) != askYes) return false;
+    unkeptAgreed_ = true;
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -38,7 +38,8 @@ public:
     // The commands.
     void AddWindowRule();
     void DeleteSelectedRule();
-    // Saves; a failure is shown and leaves the configuration modified.
+    // Saves; a failure is shown and leaves the configuration modified. A
+    // save that would leave out what the file holds asks first (once).
     bool SaveWithReport();
 
     // IEditorEvents
@@ -66,6 +67,10 @@ private:
     bool ShowInPlace(const Ref<IUIElement>& next);
     std::vector<Ref<IBOMUICommand>> Commands(const std::string& path);
     std::string Title() const;
+    // Whether the save may go on: nothing would be left out, or the user
+    // said Yes to the list of what would (now or before). No leaves the
+    // file as it is and the configuration modified.
+    bool AgreesToLoseUnkept();
 
     TTarvelWindows& root_;
     std::unique_ptr<IEditorWindow> window_;
@@ -79,6 +84,7 @@ private:
         ITreeNode* start = nullptr;
     };
     TUpdatePass* updatePass_ = nullptr;
+    bool unkeptAgreed_ = false;
 };
 
 }  // namespace omb

@@ -143,8 +143,36 @@ void TTarvelWindows::CheckShape(IHierStorage* node) {
 
 void TTarvelWindows::LoadContent(IHierStorage* node, bool readName) {
     CheckShape(node);
+    unkept_.clear();
+    before_.clear();
+    after_.clear();
+    const TUnkeptScope notes(&unkept_);
+    if (auto* document = dynamic_cast<TXMLStorage*>(node)) {
+        // Around the root element: comments and processing instructions are
+        // written again; a document type declaration is not.
+        bool inside = false;
+        for (const THierNode& around : document->DocumentNodes()) {
+            if (!around.name.empty()) {
+                inside = true;
+            } else if (around.markup.compare(0, 4, "<!--") != 0 && around.markup.compare(0, 2, "<?") != 0) {
+                TUnkeptScope::Note(ReplaceTextAnsi(
+                    GetMLString("TW_UnkeptAroundRoot", "%what% outside the root element"), "%what%",
+                    around.markup.size() > 80 ? around.markup.substr(0, 80) + "..." : around.markup));
+            } else {
+                (inside ? after_ : before_).push_back(around.markup);
+            }
+        }
+    }
     TBOM_UI_Object::LoadContent(node, readName);
     if (rules_ && rules_->RenamedOnLoad() > 0) modified_ = true;
+}
+
+std::vector<std::string> TTarvelWindows::Unkept() {
+    const TUnkeptScope notes(&unkept_);
+    if (rules_)
+        for (const Ref<IBOMObject>& item : rules_->Items())
+            if (auto* rule = dynamic_cast<TWindowRule*>(item.get())) rule->ReadPendingParts();
+    return unkept_;
 }
 
 bool TTarvelWindows::ShouldSave(IBOMObject* child) {
@@ -193,8 +221,11 @@ bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
             TRuleSaveScope scope;
             SaveTo(builder.get());
         }
-        std::string markup = StoredMarkup(*builder->Freeze().get());
+        std::string markup;
+        for (const std::string& node : before_) markup += node + "\r\n";
+        markup += StoredMarkup(*builder->Freeze().get());
         builder = nullptr;
+        for (const std::string& node : after_) markup += node + "\r\n";
         // A file that is rewritten keeps its declaration, and so its encoding.
         SaveXMLText(std::move(markup), ReadXMLDeclaration(fileName), fileName);
     } catch (const std::exception& e) {
@@ -202,6 +233,7 @@ bool TTarvelWindows::SaveConfiguration(const std::string& fileName) {
         return false;
     }
     modified_ = false;
+    unkept_.clear();  // the file holds none of it now
     // A time-out is normal when no command center runs.
     TProcessesCommunication channel(kChannelName);
     int32_t replyCode = 0;

@@ -95,13 +95,22 @@ public:
     const std::string& SaveError() const { return saveError_; }
     // The same into the program folder's settings file.
     bool Save();
+
+    // What a save would leave out of the file loaded last, in words the
+    // user reads (what it is and where it stood); empty when a save keeps
+    // everything. Parts of rules still to be read are read first. After a
+    // save the file no longer holds them: the list is empty again.
+    std::vector<std::string> Unkept();
+    // Where loading the configuration notes what a save cannot keep.
+    std::vector<std::string>* UnkeptList() { return &unkept_; }
     ~TTarvelWindows() override;
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     // A file whose rules had to be kept under new names loads as modified,
     // so that a save writes those names. A document of another shape
-    // raises ENotAConfiguration before anything is read.
+    // raises ENotAConfiguration before anything is read. What the file
+    // holds around the root element is kept, or noted when it cannot be.
     void LoadContent(IHierStorage* node, bool readName) override;
 
 private:
@@ -110,6 +119,10 @@ private:
 
     bool modified_ = false;
     std::string saveError_;
+    // The comments and processing instructions before and after the root
+    // element of the file loaded, as markup, written around it again.
+    std::vector<std::string> before_, after_;
+    std::vector<std::string> unkept_;
     std::unique_ptr<TEditorController> controller_;
 
     // The rules as FindWindowCommand walks them, taken again whenever the

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "bom/stored_tree.h"
+#include "foundation/languages.h"
 #include "foundation/ole.h"
 #include "foundation/xml_storage.h"
 #include "foundation/strings.h"
@@ -25,6 +26,10 @@ struct RulePart {
 };
 constexpr RulePart kRuleParts[3] = {{"conditions", "CONDITIONS"}, {"actions", "Actions"}, {"triggers", "Triggers"}};
 
+// How a note of what a save cannot keep names the rule it is in.
+const char kRulePlaceKey[] = "TW_UnkeptInRule";
+const char kRulePlace[] = "in the rule \"%name%\"";
+
 // Set while the prototype is made: that rule is made the plain way.
 thread_local bool t_makingPrototype = false;
 
@@ -38,8 +43,12 @@ thread_local TTranslations* t_translations = nullptr;
 void WriteStored(IHierStorage* storage, const TStoredNode& node) {
     for (const TStoredNode::Attribute& a : node.Attributes()) storage->WriteAttribute(a.first, a.second);
     if (!node.Text().empty()) storage->SetText(node.Text());
-    for (const TStoredRef& child : node.Children())
-        if (Ref<IHierStorage> element = storage->AddChild(child->Name())) WriteStored(element.get(), *child.get());
+    for (const TStoredRef& child : node.Children()) {
+        if (child->IsMarkup())
+            storage->AddMarkup(child->Text());
+        else if (Ref<IHierStorage> element = storage->AddChild(child->Name()))
+            WriteStored(element.get(), *child.get());
+    }
 }
 }  // namespace
 
@@ -346,21 +355,32 @@ TStoredRef TWindowRule::PartToSave(size_t i) {
 
 void TWindowRule::SaveTo(IHierStorage* storage) {
     ReadParts();
-    if (!body_) {
-        TEnabledItem::SaveTo(storage);
-        return;
-    }
-    // Stored parts are written from their stored form: saving builds no
-    // rule as objects. The name and parameters first (the parts are not
-    // among the children while stored), then the parts in their order.
     TEnabledItem::SaveTo(storage);
+}
+
+bool TWindowRule::ReadsMore(const std::string& element, int occurrence) {
+    if (body_ && occurrence == 0)
+        for (const RulePart& part : kRuleParts)
+            if (element == part.name) return true;
+    return TEnabledItem::ReadsMore(element, occurrence);
+}
+
+void TWindowRule::SaveMore(IHierStorage* storage, TKeptWriter& kept) {
+    TEnabledItem::SaveMore(storage, kept);
+    if (!body_) return;
+    // Stored parts are written from their stored form: saving builds no
+    // rule as objects. They follow the name and parameters (the parts are
+    // not among the children while stored), in their order; what a part
+    // kept of its element is in its stored form.
     for (size_t i = 0; i < 3; ++i) {
         TStoredRef part = PartToSave(i);
         if (!part) continue;
+        const std::string name = part->Name();
         if (auto* builder = dynamic_cast<TStoredBuilder*>(storage))
             builder->AddStored(std::move(part));  // taken as it is
         else if (Ref<IHierStorage> element = storage->AddChild(part->Name()))
             WriteStored(element.get(), *part.get());
+        kept.After(name);
     }
 }
 
@@ -401,6 +421,9 @@ void TWindowRule::Disconnect() {
 void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
     // A rule read again is read over what it holds.
     ReadParts();
+    // Notes name the rule by the name it is read under.
+    const std::string name = readName && TUnkeptScope::Noting() ? node->ReadAttribute("name", name_) : name_;
+    const TUnkeptScope::TPlace place(kRulePlaceKey, kRulePlace, &name);
     // A stored rule no view shows reads its parts into their stored form
     // (now, or when first asked for in a scope that reads later); any other
     // is loaded as objects.
@@ -425,6 +448,10 @@ void TWindowRule::LoadContent(IHierStorage* node, bool readName) {
 void TWindowRule::ReadParts() {
     if (!pending_) return;  // a rule with parts to read has them stored
     std::unique_ptr<TPendingParts> pending = std::move(pending_);
+    // What the parts hold that a save cannot keep is noted with the root.
+    auto* root = dynamic_cast<TTarvelWindows*>(GetRoot().get());
+    const TUnkeptScope notes(root ? root->UnkeptList() : nullptr);
+    const TUnkeptScope::TPlace place(kRulePlaceKey, kRulePlace, &name_);
     try {
         TRuleLoadScope scope(pending->cache);
         if (LoadStored(pending->node.get())) return;
@@ -577,6 +604,7 @@ TRuleNameFault CheckRuleName(IBOMObject* rule, const std::string& name) {
 
 void RegisterModelClasses() {
     RegisterBOMClasses();
+    TUnkeptScope::SetTextLookup(&GetMLString);
     RegisterCommandClasses();
     RegisterAbstractClass<TWindowRule>("WINDOWRULE");
     RegisterAbstractClass<TWindowRules>("WINDOWRULES");

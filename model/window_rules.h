@@ -86,10 +86,16 @@ public:
     // Whether they are still to be read from the element the rule was
     // loaded from.
     bool PartsPending() const { return pending_ != nullptr; }
+    // Reads them from there now (as matching or saving would).
+    void ReadPendingParts() { ReadParts(); }
 
 protected:
     HRESULT QueryImpl(REFIID iid, void** object) override;
     void LoadContent(IHierStorage* node, bool readName) override;
+    // Stored parts are read from the elements of their names.
+    bool ReadsMore(const std::string& element, int occurrence) override;
+    // Stored parts are written from their stored form.
+    void SaveMore(IHierStorage* storage, TKeptWriter& kept) override;
 
 private:
     friend struct TRulePrototype;

@@ -71,6 +71,52 @@ TEST(StoredTree, EqualContentIsOneNodeAndReadsBackAsWritten) {
     EXPECT_EQ(e->Attributes()[0], TStoredNode::Attribute("a", "3"));
 }
 
+// A node kept as its markup is interned like any other, is no child element
+// to a reader, and is written as it is on a line of its own at its depth.
+TEST(StoredTree, ANodeKeptAsMarkupIsWrittenAsItIs) {
+    const size_t before = TStoredNode::Count();
+    {
+        auto make = [] {
+            Ref<TStoredBuilder> builder = TStoredBuilder::Create("rule");
+            builder->WriteAttribute("name", "r");
+            builder->WriteAttribute("future", "1");
+            Ref<IHierStorage> content = builder->AddChild("content");
+            content->AddMarkup("<!-- first -->");
+            content->AddChild("item")->SetText("v");
+            content->AddMarkup("<future_thing a=\"1\"><x/></future_thing>");
+            builder->AddMarkup("<?pi data?>");
+            return builder->Freeze();
+        };
+        TStoredRef a = make(), b = make();
+        EXPECT_EQ(a, b);
+        Ref<TStoredStorage> s = TStoredStorage::Create(a);
+        Ref<IHierStorage> content = s->GetChild("content", 0);
+        ASSERT_TRUE(content);
+        EXPECT_EQ(content->ChildCount("item"), 1);
+        EXPECT_EQ(content->ChildNodeNames(), std::vector<std::string>{"item"});
+        EXPECT_EQ(s->ChildNodeNames(), std::vector<std::string>{"content"});
+        EXPECT_EQ(s->GetText(), "v") << "markup is no text";
+        const std::vector<THierNode> nodes = content->ChildNodes();
+        ASSERT_EQ(nodes.size(), 3u);
+        EXPECT_EQ(nodes[0].markup, "<!-- first -->");
+        EXPECT_EQ(nodes[1].name, "item");
+        EXPECT_EQ(nodes[2].markup, "<future_thing a=\"1\"><x/></future_thing>");
+        EXPECT_EQ(s->Attributes(), (std::vector<TStoredNode::Attribute>{{"name", "r"}, {"future", "1"}}));
+        EXPECT_EQ(content->Markup(), "<content><!-- first --><item>v</item><future_thing a=\"1\"><x/></future_thing></content>");
+        EXPECT_THROW(content->AddMarkup("<!-- -->"), EStoredTreeError);
+        EXPECT_EQ(StoredMarkup(*a.get()),
+                  "<rule name=\"r\" future=\"1\">\r\n"
+                  "\t<content>\r\n"
+                  "\t\t<!-- first -->\r\n"
+                  "\t\t<item>v</item>\r\n"
+                  "\t\t<future_thing a=\"1\"><x/></future_thing>\r\n"
+                  "\t</content>\r\n"
+                  "\t<?pi data?>\r\n"
+                  "</rule>\r\n");
+    }
+    EXPECT_EQ(TStoredNode::Count(), before);
+}
+
 TEST(StoredTree, ThreadsMakeAndDropTheSameNodesAtOnce) {
     const size_t before = TStoredNode::Count();
     std::vector<std::thread> threads;

@@ -12,6 +12,10 @@
 
 namespace omb::test {
 
+// A node kept as its markup is an element of this name with the markup as
+// its text.
+constexpr char kMemoryMarkup[] = "#markup";
+
 struct MemoryElement {
     std::string name;
     std::vector<std::pair<std::string, std::string>> attributes;  // in order of writing
@@ -31,7 +35,8 @@ struct MemoryElement {
     }
     std::string AllText() const {
         std::string t = text;
-        for (auto& c : children) t += c->AllText();
+        for (auto& c : children)
+            if (c->name != kMemoryMarkup) t += c->AllText();
         return t;
     }
     // A compact rendering for assertions: name[a=v,...]"text"{children}.
@@ -101,8 +106,23 @@ public:
     std::string NodeName() override { return element_->name; }
     std::vector<std::string> ChildNodeNames() override {
         std::vector<std::string> names;
-        for (auto& c : element_->children) names.push_back(c->name);
+        for (auto& c : element_->children)
+            if (c->name != kMemoryMarkup) names.push_back(c->name);
         return names;
+    }
+    std::vector<std::pair<std::string, std::string>> Attributes() override { return element_->attributes; }
+    std::vector<THierNode> ChildNodes() override {
+        std::vector<THierNode> nodes;
+        for (auto& c : element_->children)
+            nodes.push_back(c->name == kMemoryMarkup ? THierNode{std::string(), c->text} : THierNode{c->name, {}});
+        return nodes;
+    }
+    std::string Markup() override { return element_->Dump(); }
+    void AddMarkup(const std::string& markup) override {
+        auto c = std::make_shared<MemoryElement>();
+        c->name = kMemoryMarkup;
+        c->text = markup;
+        element_->children.push_back(c);
     }
 
 protected:

@@ -444,6 +444,48 @@ TEST(XMLStorage, ChildIndexCountsOnlyDirectChildrenOfThatName) {
     EXPECT_EQ(s->GetChild("a", 1)->ReadAttribute("n", ""), "1");
 }
 
+// What a reader does not read it sees in order and copies as markup:
+// elements by name, other nodes as their markup; blank text is no node.
+TEST(XMLStorage, ChildNodesAndMarkupCopyWhatIsNotRead) {
+    Ref<TXMLStorage> s = TXMLStorage::Create();
+    ASSERT_TRUE(s->LoadFromXML("<r b=\"2\" a=\"1 &amp; 2\">\n\t<x n=\"1\"><y/></x>\n  some &lt;text&gt; \n"
+                               "<!-- a comment --><?pi data?><![CDATA[<raw>]]>\n\t<z/>\n</r>"));
+    EXPECT_EQ(s->Attributes(), (std::vector<std::pair<std::string, std::string>>{{"b", "2"}, {"a", "1 & 2"}}));
+    const std::vector<THierNode> nodes = s->ChildNodes();
+    std::vector<std::string> seen;
+    for (const THierNode& n : nodes) seen.push_back(n.name.empty() ? "markup:" + n.markup : n.name);
+    EXPECT_EQ(seen, (std::vector<std::string>{"x", "markup:some &lt;text&gt;", "markup:<!-- a comment -->",
+                                              "markup:<?pi data?>", "markup:<![CDATA[<raw>]]>", "z"}));
+    // An element's markup holds it whole (the service may lay out the lines
+    // of what it renders, with line feeds as a parser reads them back).
+    const std::string x = s->GetChild("x", 0)->Markup();
+    EXPECT_EQ(x.rfind("<x n=\"1\">", 0), 0u) << x;
+    EXPECT_NE(x.find("<y/>"), std::string::npos) << x;
+    EXPECT_EQ(x.find('\r'), std::string::npos) << x;
+    EXPECT_TRUE(s->GetChild("z", 0)->ChildNodes().empty());
+
+    // Each node written back as markup reads back as it was.
+    Ref<TXMLStorage> copy = TXMLStorage::Create();
+    ASSERT_TRUE(copy->CreateNew("r"));
+    for (const THierNode& n : nodes) copy->AddMarkup(n.name.empty() ? n.markup : s->GetChild(n.name, 0)->Markup());
+    ASSERT_EQ(copy->ChildNodes().size(), nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        EXPECT_EQ(copy->ChildNodes()[i].name, nodes[i].name);
+        EXPECT_EQ(copy->ChildNodes()[i].markup, nodes[i].markup);
+    }
+    EXPECT_EQ(copy->GetChild("x", 0)->ReadAttribute("n", ""), "1");
+    EXPECT_EQ(copy->GetChild("x", 0)->GetChild("y", 0)->NodeName(), "y");
+    EXPECT_THROW(copy->AddMarkup("<open>"), EXMLStorageError);
+
+    // Around the root element: what stands before and after it, not the
+    // declaration.
+    ASSERT_TRUE(s->LoadFromXML("<?xml version=\"1.0\"?>\n<!DOCTYPE r>\n<!-- before --><r/><?after it?>"));
+    seen.clear();
+    for (const THierNode& n : s->DocumentNodes()) seen.push_back(n.name.empty() ? "markup:" + n.markup : n.name);
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"markup:<!DOCTYPE r>", "markup:<!-- before -->", "r", "markup:<?after it?>"}));
+}
+
 TEST(XMLStorage, NamesAreNeverReadAsQueries) {
     Ref<TXMLStorage> s = TXMLStorage::Create();
     ASSERT_TRUE(s->LoadFromXML("<r x=\"1\"><a y=\"2\"/><b/></r>"));

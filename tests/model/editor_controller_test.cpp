@@ -193,6 +193,21 @@ struct EditorControllerTest : ModelTest {
         ASSERT_NE(window, nullptr);
         ASSERT_NE(root->Controller(), nullptr);
     }
+    // A root loaded from the settings file as the editor loads it, its user
+    // interface open.
+    void OpenFile(const std::string& text) {
+        WriteBytes(folder.Path("Ombrel.ini"), text);
+        Ref<TXMLStorage> storage = TXMLStorage::Create();
+        ASSERT_TRUE(storage->LoadFromFile(folder.Path("Ombrel.ini")));
+        root = New<TTarvelWindows>("TARVILWINDOWS", "");
+        {
+            TRuleLoadScope later(TRuleLoadScope::kReadLater);
+            storage->LoadObject(static_cast<IPersistObject*>(root.get()));
+        }
+        root->SetOwner(nullptr);
+        root->OpenUI();
+        ASSERT_NE(window, nullptr);
+    }
     Node* RootNode() { return window->top.front().get(); }
     // Runs a command the way a tool button does.
     bool Run(const std::string& name) {
@@ -350,6 +365,42 @@ TEST_F(EditorControllerTest, CloseQueryCancelNoYesAndAFailedSave) {
     EXPECT_EQ(window->questions.size(), 1u);
     EXPECT_TRUE(root->Modified());
     EXPECT_EQ(FileText().find("Window Rule 2"), std::string::npos);
+}
+
+// A save that would leave out what the file holds asks first: No writes
+// nothing and keeps the changes, Yes saves, and the question is not asked
+// again.
+TEST_F(EditorControllerTest, ASaveThatWouldLoseWhatTheFileHoldsAsksOnce) {
+    const std::string text =
+        "<?xml version=\"1.0\"?>\r\n<!DOCTYPE tarvel_windows>\r\n<tarvel_windows><window_rules><content>"
+        "<window_rule name=\"A\" type=\"WINDOWRULE\"><params><param name=\"enabled\">yes</param></params>"
+        "</window_rule></content></window_rules></tarvel_windows>\r\n";
+    OpenFile(text);
+    root->Controller()->AddWindowRule();
+    window->answer = askNo;
+    ASSERT_TRUE(Run("AppSave"));
+    ASSERT_EQ(window->questions.size(), 1u);
+    EXPECT_NE(window->questions[0].find("A save leaves out:\n- <!DOCTYPE tarvel_windows> outside the root element"),
+              std::string::npos)
+        << window->questions[0];
+    EXPECT_NE(window->questions[0].find("Save anyway?"), std::string::npos);
+    EXPECT_EQ(FileText(), text) << "No leaves the file as it is";
+    EXPECT_TRUE(root->Modified());
+    // Closing asks to save, and its save asks what the command asked.
+    window->questions.clear();
+    window->answer = askYes;
+    EXPECT_TRUE(root->Controller()->CloseQuery());
+    ASSERT_EQ(window->questions.size(), 2u);
+    EXPECT_EQ(window->questions[0], "Save changes?");
+    EXPECT_EQ(FileText().find("DOCTYPE"), std::string::npos);
+    EXPECT_NE(FileText().find("Window Rule 1"), std::string::npos);
+    EXPECT_FALSE(root->Modified());
+    // Asked once: the next save writes at once.
+    root->Controller()->AddWindowRule();
+    window->questions.clear();
+    ASSERT_TRUE(Run("AppSave"));
+    EXPECT_TRUE(window->questions.empty());
+    EXPECT_NE(FileText().find("Window Rule 2"), std::string::npos);
 }
 
 TEST_F(EditorControllerTest, AShortCutCountsWhatIsBeingTypedBeforeItsCommandUpdates) {

@@ -545,3 +545,105 @@ TEST_F(Root, TheSavedTextIsTheServicesRenderingOfTheConfiguration) {
     again->Disconnect();
     root->Disconnect();
 }
+
+namespace {
+// Where `what` stands in the text from `from` on; npos (which fails an
+// order check) when it is not there.
+size_t At(const std::string& text, const std::string& what, size_t from = 0) { return text.find(what, from); }
+}  // namespace
+
+// What the editor does not read stays where it stood: elements it does not
+// know beside a rule and beside the rules, attributes it does not know, and
+// comments and processing instructions around the root element and among
+// the rules, also when the rules around them are edited, shown, renamed and
+// deleted.
+TEST_F(Root, WhatTheEditorDoesNotReadIsWrittenBackInItsPlace) {
+    std::string second = RuleElement("Second", "OmbKeepB");
+    second.replace(second.find("type=\"WINDOWRULE\">"), 18, "type=\"WINDOWRULE\" color=\"blue\">");
+    second.replace(second.find("<conditions><content>"), 21, "<conditions><content><!-- which windows -->");
+    const std::string file = folder.Path("Ombrel.ini");
+    WriteBytes(file, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- before the root -->\r\n"
+                     "<tarvel_windows future=\"yes\">\r\n<window_rules><content>" +
+                         RuleElement("First", "OmbKeepA") +
+                         "<!-- about First -->\r\n<future_thing level=\"2\"><x>y</x></future_thing>" + second +
+                         RuleElement("Third", "OmbKeepC") + RuleElement("Fourth", "OmbKeepD") +
+                         "</content></window_rules>\r\n<future_settings/>\r\n</tarvel_windows>\r\n<?after root?>\r\n");
+    TestWindow b("OmbKeepB", "b");
+    std::string saved;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Ref<TTarvelWindows> root = Load(file);
+        ASSERT_TRUE(root);
+        EXPECT_TRUE(root->Unkept().empty());
+        EXPECT_EQ(root->FindWindowCommand(b.get()).rfind("\\WINDOWRULENAME=Second\\", 0), 0u);
+        if (round == 0) {
+            // The rule before them is edited, shown as objects and renamed;
+            // one further on is deleted.
+            Set(root.get(), "window_rules/First/actions/StayOnTop/params/enabled", "yes");
+            EXPECT_EQ(Get(root.get(), "window_rules/First/conditions/DefaultCondition/criterions/"
+                                      "WINDOWCLASSNAMECRITERION/params/window_class_name"),
+                      "OmbKeepA");
+            Ref<IBOMObjectSlave> first = root->GetObject("window_rules/First").As<IBOMObjectSlave>();
+            root->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(first.get(), "Renamed");
+            first = nullptr;
+            root->GetObject("window_rules").As<IBOMCollection>()->DeleteItem(Variant("Fourth"));
+        }
+        root->SetModified(true);
+        ASSERT_TRUE(root->SaveConfiguration(file));
+        root->Disconnect();
+        const std::string text = ReadBytes(file);
+        EXPECT_LT(At(text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"), At(text, "<!-- before the root -->"));
+        EXPECT_LT(At(text, "<!-- before the root -->"), At(text, "<tarvel_windows name=\"\" future=\"yes\">"));
+        EXPECT_LT(At(text, "\"Renamed\""), At(text, "<!-- about First -->")) << text;
+        EXPECT_LT(At(text, "<!-- about First -->"), At(text, "<future_thing level=\"2\"><x>y</x></future_thing>"));
+        EXPECT_LT(At(text, "<future_thing"), At(text, "<window_rule name=\"Second\" color=\"blue\" type=\"WINDOWRULE\">"));
+        EXPECT_LT(At(text, "\"Second\""), At(text, "<!-- which windows -->"));
+        EXPECT_LT(At(text, "<!-- which windows -->"),
+                  At(text, "<condition name=\"DefaultCondition\"", At(text, "\"Second\"")));
+        EXPECT_LT(At(text, "\"Third\""), At(text, "</window_rules>"));
+        EXPECT_LT(At(text, "</window_rules>"), At(text, "<future_settings/>"));
+        EXPECT_LT(At(text, "<future_settings/>"), At(text, "</tarvel_windows>"));
+        EXPECT_LT(At(text, "</tarvel_windows>"), At(text, "<?after root?>"));
+        EXPECT_EQ(At(text, "Fourth"), std::string::npos);
+        if (round == 1) {
+            EXPECT_EQ(text, saved) << "a file saved and loaded again saves the same bytes";
+        }
+        saved = text;
+    }
+}
+
+// What no save can keep is named before a save leaves it out: a document
+// type declaration, and anything in a parameter but its value.
+TEST_F(Root, WhatASaveCannotKeepIsNamed) {
+    std::string rule = RuleElement("Odd", "OmbOdd");
+    const std::string plain = "<param name=\"window_class_name\">OmbOdd</param>";
+    rule.replace(rule.find(plain), plain.size(),
+                 "<param name=\"window_class_name\" unit=\"x\">OmbOdd<!-- sure --></param>");
+    const std::string file = folder.Path("Ombrel.ini");
+    WriteBytes(file, "<?xml version=\"1.0\"?>\r\n<!DOCTYPE tarvel_windows>\r\n" + RulesFile(rule));
+    for (TRuleLoadScope::TReading reading : {TRuleLoadScope::kReadNow, TRuleLoadScope::kReadLater}) {
+        SCOPED_TRACE(reading);
+        Ref<TTarvelWindows> root;
+        {
+            TRuleLoadScope scope(reading);
+            root = Load(file);
+        }
+        ASSERT_TRUE(root);
+        const std::vector<std::string> unkept = root->Unkept();
+        ASSERT_EQ(unkept.size(), 3u);
+        EXPECT_EQ(unkept[0], "<!DOCTYPE tarvel_windows> outside the root element");
+        EXPECT_EQ(unkept[1], "unit=\"x\" inside the parameter \"window_class_name\" (in the rule \"Odd\")");
+        EXPECT_EQ(unkept[2], "<!-- sure --> inside the parameter \"window_class_name\" (in the rule \"Odd\")");
+        EXPECT_EQ(Get(root.get(), "window_rules/Odd/conditions/DefaultCondition/criterions/"
+                                  "WINDOWCLASSNAMECRITERION/params/window_class_name"),
+                  "OmbOdd");
+        // Saved, the file no longer holds them.
+        root->SetModified(true);
+        ASSERT_TRUE(root->SaveConfiguration(folder.Path("saved.ini")));
+        EXPECT_TRUE(root->Unkept().empty());
+        root->Disconnect();
+    }
+    const std::string saved = ReadBytes(folder.Path("saved.ini"));
+    EXPECT_EQ(saved.find("DOCTYPE"), std::string::npos);
+    EXPECT_EQ(saved.find("sure"), std::string::npos);
+}
