@@ -158,6 +158,7 @@ int main() {
     ComInit com;
     CreateClassRegistry();
     RegisterModelClasses();
+    SetKeepUnread(false);  // the rules are served, never saved: nothing unread to keep
     CreateMultiLanguages();
     SelectLanguage("");
     const int kRules = 1000, kWindows = 200;

@@ -103,6 +103,8 @@ std::string Quoted(const std::string& markup) {
     return markup.size() <= kMost ? markup : markup.substr(0, kMost) + "...";
 }
 
+std::atomic<bool> g_keepUnread{true};
+
 thread_local std::vector<std::string>* t_unkept = nullptr;
 TUnkeptScope::TTextLookup t_lookup = nullptr;  // set once at start-up
 
@@ -115,6 +117,8 @@ thread_local const char* t_placeText = nullptr;
 thread_local const std::string* t_placeName = nullptr;
 
 }  // namespace
+
+void SetKeepUnread(bool keep) { g_keepUnread.store(keep, std::memory_order_relaxed); }
 
 // ---------------------------------------------------------------------------
 // TKeptWriter, TUnkeptScope
@@ -390,6 +394,7 @@ void TBOMObjectWithAll::LoadContent(IHierStorage* node, bool readName) {
 }
 
 void TBOMObjectWithAll::KeepUnread(IHierStorage* node, bool readName) {
+    if (!g_keepUnread.load(std::memory_order_relaxed)) return;
     std::vector<std::pair<std::string, std::string>> attributes = node->Attributes();
     attributes.erase(std::remove_if(attributes.begin(), attributes.end(),
                                     [&](const auto& a) { return a.first == "name" || (readName && a.first == "type"); }),
@@ -896,6 +901,7 @@ void TBOMCollection::LoadContent(IHierStorage* node, bool readName) {
     }
     // What the content holds beside the items it gave, each after the item
     // it followed.
+    if (!g_keepUnread.load(std::memory_order_relaxed)) return;
     std::vector<std::pair<std::string, std::string>> attributes = content->Attributes();
     std::vector<TKeptNode> unread = Unread(
         content.get(),

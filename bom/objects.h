@@ -127,6 +127,12 @@ struct TKeptContent {
     bool Empty() const { return attributes.empty() && nodes.empty() && contentAttributes.empty() && content.empty(); }
 };
 
+// Whether loads keep what their objects do not read, so that a save writes
+// it back. On, unless a program that never saves what it loads (the command
+// center) turns it off at its start: keeping costs a load a walk of every
+// element's nodes.
+void SetKeepUnread(bool keep);
+
 // Writes kept nodes back among the children of one element while they are
 // written: the ones that stood first at once, the others after the element
 // they followed, and the rest at the end.

@@ -16,6 +16,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RegisterSharedMessages();
     CreateClassRegistry();
     RegisterModelClasses();
+    SetKeepUnread(false);  // the rules are served, never saved: nothing unread to keep
     CreateMultiLanguages();
     CCApp = new TCCApp();
 

@@ -204,6 +204,45 @@ grep -q '>OmbTwinB<' "$WORK/app/Ombrel.ini" || fail "the second rule's class was
 xdotool key alt+F4
 ended || fail "the editor asked on closing although everything was saved"
 
+# What the editor does not read stays through its save: a comment before
+# the root, an element beside the rules' container, an element with an
+# attribute of its own and a comment beside the rules. A document type
+# declaration cannot be written again: the save asks first, and No leaves
+# the file as it is.
+fresh "$(rule One OmbKeepOne)$(printf '\t\t\t<future_thing level="2">kept</future_thing>\n\t\t\t<!-- beside the rules -->')
+"
+sed -i '1i <!-- written by hand -->' "$WORK/app/Ombrel.ini"
+sed -i 's|^\t</window_rules>|&\n\t<future_settings/>|' "$WORK/app/Ombrel.ini"
+start keep
+editor_key ctrl+a ctrl+s
+poll 50 'has_rule "Window Rule 1"' || fail "Ctrl+A, Ctrl+S did not save beside what the editor does not read"
+for kept in '<!-- written by hand -->' '<future_settings/>' '<future_thing level="2">kept</future_thing>' \
+    '<!-- beside the rules -->'; do
+    grep -qF "$kept" "$WORK/app/Ombrel.ini" || fail "the save dropped $kept"
+done
+[ "$(rule_order)" = "One|Window Rule 1" ] || fail "the saved rules are $(rule_order)"
+editor_key alt+F4
+ended || fail "the editor did not close after saving beside what it does not read"
+fresh "$(rule One OmbKeepOne)"
+sed -i '1i <!DOCTYPE tarvel_windows>' "$WORK/app/Ombrel.ini"
+cp "$WORK/app/Ombrel.ini" "$WORK/original.ini"
+start doctype
+editor_key ctrl+a ctrl+s
+poll 50 box_focused || fail "no question before a save that drops the document type"
+message=$(ctl texts "#32770/Ombrel" | tr '\n' '|')
+case $message in
+*"cannot write back"*"outside the root element"*"No leaves the file as it is."*) ;;
+*) fail "the question does not name what a save drops: $message" ;;
+esac
+xdotool key n
+poll 50 main_focused || fail "No did not go back to the editor"
+cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "No did not leave the file as it is"
+editor_key alt+F4
+poll 50 box_focused || fail "closing with the changes kept did not ask"
+xdotool key n
+ended || fail "the editor did not close when its changes were dropped"
+cmp -s "$WORK/app/Ombrel.ini" "$WORK/original.ini" || fail "closing without saving changed the file"
+
 # A file that does not load: a message names the file, the reason (matched
 # by the extended expression $2) and, when $3 is "where", its place. Ctrl+A
 # and Ctrl+S in whatever the editor shows change nothing; the file stays
