@@ -106,6 +106,7 @@ std::string Quoted(const std::string& markup) {
 std::atomic<bool> g_keepUnread{true};
 
 thread_local std::vector<std::string>* t_unkept = nullptr;
+thread_local std::vector<std::string>* t_capture = nullptr;
 TUnkeptScope::TTextLookup t_lookup = nullptr;  // set once at start-up
 
 // The text of the language for that key, `fallback` without one.
@@ -119,6 +120,7 @@ thread_local const std::string* t_placeName = nullptr;
 }  // namespace
 
 void SetKeepUnread(bool keep) { g_keepUnread.store(keep, std::memory_order_relaxed); }
+bool KeepsUnread() { return g_keepUnread.load(std::memory_order_relaxed); }
 
 // ---------------------------------------------------------------------------
 // TKeptWriter, TUnkeptScope
@@ -166,10 +168,15 @@ TUnkeptScope::~TUnkeptScope() {
 
 bool TUnkeptScope::Noting() { return t_unkept != nullptr; }
 
+TUnkeptScope::TCapture::TCapture(std::vector<std::string>* into) : previous_(t_capture) { t_capture = into; }
+
+TUnkeptScope::TCapture::~TCapture() { t_capture = previous_; }
+
 void TUnkeptScope::SetTextLookup(TTextLookup lookup) { t_lookup = lookup; }
 
 void TUnkeptScope::Note(const std::string& what) {
     if (!t_unkept) return;
+    if (t_capture) t_capture->push_back(what);
     std::string text = what;
     if (t_placeKind && t_placeName)
         text += " (" + ReplaceTextAnsi(Text(t_placeKind, t_placeText), "%name%", *t_placeName) + ")";
@@ -626,16 +633,25 @@ void NoteParamContent(IHierStorage* element, const std::string& name) {
             note(Quoted(child.markup));
     }
 }
+
+// A second element of one name, read over the first: the first's values are
+// not written again.
+void NoteSecond(const std::string& element, const std::string& name) {
+    const std::string text = Text("BOM_UnkeptSecond", "a second <%element%> named \"%name%\", read over the first");
+    TUnkeptScope::Note(ReplaceTextAnsi(ReplaceTextAnsi(text, "%element%", element), "%name%", name));
+}
 }  // namespace
 
 void TBOMParams::LoadContent(IHierStorage* node, bool readName) {
     TBOMObjectWithAll::LoadContent(node, readName);
     const int count = node->ChildCount("param");
+    std::unordered_set<IBOMObject*> loaded;  // while a load notes what it cannot keep
     for (int i = 0; i < count; ++i) {
         Ref<IHierStorage> element = node->GetChild("param", i);
         if (!element) continue;
         const std::string name = element->ReadAttribute("name", std::string());
         Ref<IBOMObject> param = items_->GetItem(Variant(name));
+        if (param && loaded.count(param.get()) > 0) NoteSecond("param", name);  // read over the first
         bool created = false;
         if (!param) {
             const std::string type = element->ReadAttribute("type", "BOMPARAM");
@@ -651,6 +667,7 @@ void TBOMParams::LoadContent(IHierStorage* node, bool readName) {
         if (TUnkeptScope::Noting()) NoteParamContent(element.get(), name);
         if (Ref<IPersistObject> persist = param.As<IPersistObject>()) persist->LoadFrom(element.get());
         if (created) AddItem(param.get());
+        if (TUnkeptScope::Noting()) loaded.insert(param.get());
     }
 }
 
@@ -688,13 +705,22 @@ bool TBOMCollection::Holds(IBOMObject* item) {
 
 void TBOMCollection::DeleteItem(const Variant& key) {
     Ref<IBOMObject> item = inner_->GetItem(key);
+    // The item before it, which what followed it will follow.
+    const int at = item && kept_ ? inner_->IndexOf(item->GetName()) : -1;
+    Ref<IBOMObject> before = at > 0 ? inner_->GetItem(Variant(at - 1)) : nullptr;
     inner_->DeleteItem(key);
-    // What followed it in the content goes to the content's end.
+    // What followed it in the content keeps its place among the others.
     if (kept_ && item && !inner_->Holds(item.get()))
         for (TKeptNode& node : kept_->content)
             if (!node.atStart && node.element == GetItemElementName() && node.name == item->GetName()) {
-                node.element.clear();
-                node.name.clear();
+                if (before) {
+                    node.name = before->GetName();
+                } else if (at == 0) {
+                    node.atStart = true;
+                } else {  // its place is not known: the end
+                    node.element.clear();
+                    node.name.clear();
+                }
             }
     LetGo(item.get());
 }
@@ -867,6 +893,7 @@ void TBOMCollection::LoadContent(IHierStorage* node, bool readName) {
         if (!name.empty()) item = inner_->GetItem(Variant(name));
         const bool sameNamed = item && keepSameNamed && loaded.count(item.get()) > 0;
         if (sameNamed) item = nullptr;
+        if (item && loaded.count(item.get()) > 0) NoteSecond(itemElement, name);  // read over the first
         bool created = false;
         if (!item) {
             item = CreateBOMObject(element->ReadAttribute("type", GetDefaultItemType()), std::string())

@@ -132,6 +132,7 @@ struct TKeptContent {
 // center) turns it off at its start: keeping costs a load a walk of every
 // element's nodes.
 void SetKeepUnread(bool keep);
+bool KeepsUnread();
 
 // Writes kept nodes back among the children of one element while they are
 // written: the ones that stood first at once, the others after the element
@@ -167,6 +168,20 @@ public:
     static bool Noting();
     // Adds the text (with the place set now) unless the list has it.
     static void Note(const std::string& what);
+
+    // While one lives, the texts noted (without their place) are also
+    // added to its list: what is read once and taken again elsewhere is
+    // noted again there, in its own place.
+    class TCapture {
+    public:
+        explicit TCapture(std::vector<std::string>* into);
+        ~TCapture();
+        TCapture(const TCapture&) = delete;
+        TCapture& operator=(const TCapture&) = delete;
+
+    private:
+        std::vector<std::string>* previous_;
+    };
     // Where the words of notes come from: the language's text of a key, or
     // the English fallback. Set at start-up by whoever links the languages;
     // English until then.

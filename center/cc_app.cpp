@@ -126,7 +126,9 @@ bool TCCApp::Initialize() {
         const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         if (hr != S_OK && hr != S_FALSE) {
             ::MessageBoxA(nullptr,
-                          GetMLString("Error_COMInitialization", "COM initialization error.").c_str(),
+                          (GetMLString("Error_COMInitialization", "COM initialization error.") + "\n\n" +
+                           SystemErrorText(DWORD(hr)))
+                              .c_str(),
                           Title().c_str(), MB_OKCANCEL);
             return false;
         }

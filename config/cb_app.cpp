@@ -44,7 +44,8 @@ bool TCBApp::Initialize() {
     if (hr == S_OK || hr == S_FALSE) {
         comInitialized_ = true;
     } else {
-        ::MessageBoxA(nullptr, "COM initialization error.", "Config Builder", MB_OKCANCEL);
+        ::MessageBoxA(nullptr, ("COM initialization error.\n\n" + SystemErrorText(DWORD(hr))).c_str(), "Config Builder",
+                      MB_OKCANCEL);
         failed_ = true;
         ok = false;
     }

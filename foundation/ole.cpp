@@ -9,9 +9,7 @@ namespace omb {
 
 void CheckOle(HRESULT hr, const char* what) {
     if (SUCCEEDED(hr)) return;
-    char code[16];
-    std::snprintf(code, sizeof(code), "%08lX", static_cast<unsigned long>(hr));
-    throw EOleError(std::string(what) + " failed (HRESULT 0x" + code + ")");
+    throw EOleError(std::string(what) + " failed: " + SystemErrorText(DWORD(hr)));
 }
 
 Bstr::Bstr(const std::string& utf8) : Bstr(ToWide(utf8)) {}

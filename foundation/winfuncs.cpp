@@ -1,6 +1,7 @@
 #include "foundation/winfuncs.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "foundation/strings.h"
@@ -157,7 +158,10 @@ std::string SystemErrorText(DWORD code) {
     } catch (...) {
     }
     if (buffer) ::LocalFree(buffer);
-    return (text.empty() ? std::string() : text + " ") + "(code " + std::to_string(code) + ")";
+    // An HRESULT reads as one in hexadecimal.
+    char number[16];
+    std::snprintf(number, sizeof(number), (code & 0x80000000u) ? "0x%08lX" : "%lu", static_cast<unsigned long>(code));
+    return (text.empty() ? std::string() : text + " ") + "(code " + number + ")";
 }
 
 std::string LastErrorText(const char* what) {

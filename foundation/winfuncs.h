@@ -62,6 +62,7 @@ std::string Utf8FromWide(const std::wstring& text);
 
 // The system's own words for an error code, with the code after them:
 // "Access denied. (code 5)"; "(code N)" alone where the system has none.
+// An HRESULT's code is given in hexadecimal ("(code 0x80070005)").
 // Every message of a system error is made here.
 std::string SystemErrorText(DWORD code);
 // "what: " and the system's words for the calling thread's last error.

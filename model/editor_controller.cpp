@@ -276,7 +276,12 @@ bool TEditorController::SaveWithReport() {
 
 bool TEditorController::AgreesToLoseUnkept() {
     if (!window_ || unkeptAgreed_ || !root_.Modified()) return true;
-    const std::vector<std::string> unkept = root_.Unkept();
+    std::vector<std::string> unkept;
+    try {
+        unkept = root_.Unkept();
+    } catch (...) {
+        return true;  // the save meets the same failure, and says it
+    }
     if (unkept.empty()) return true;
     std::string text = GetMLString("TW_SaveUnkept",
                                    "The file holds what the editor cannot write back. A save leaves out:");

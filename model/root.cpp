@@ -146,8 +146,9 @@ void TTarvelWindows::LoadContent(IHierStorage* node, bool readName) {
     unkept_.clear();
     before_.clear();
     after_.clear();
-    const TUnkeptScope notes(&unkept_);
-    if (auto* document = dynamic_cast<TXMLStorage*>(node)) {
+    // A program that never saves keeps nothing, and so notes nothing.
+    const TUnkeptScope notes(KeepsUnread() ? &unkept_ : nullptr);
+    if (auto* document = KeepsUnread() ? dynamic_cast<TXMLStorage*>(node) : nullptr) {
         // Around the root element: comments and processing instructions are
         // written again; a document type declaration is not.
         bool inside = false;

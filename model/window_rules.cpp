@@ -194,6 +194,7 @@ struct TRuleLoadCache {
         TStoredRef from;  // keeps the key's node alive
         TStoredRef part;
         bool compiled = false;  // conditions: the matcher below is valid
+        std::vector<std::string> notes;  // what its reading noted a save cannot keep
         TCompiledConditions matcher;
     };
     std::map<std::tuple<size_t, const TStoredNode*, std::wstring>, Part> parts;
@@ -488,6 +489,7 @@ bool TWindowRule::LoadStored(IHierStorage* node) {
         Ref<IHierStorage> element = node->GetChild(now->Name(), 0);
         if (!element) continue;  // the part stays as it is
         auto readPart = [&](TRuleLoadCache::Part& part) {
+            const TUnkeptScope::TCapture notes(&part.notes);
             part.from = now;
             part.part = ReadPart(i, now, element.get(), i == 0 ? &part.matcher : nullptr, &part.compiled);
             return bool(part.part);
@@ -507,6 +509,9 @@ bool TWindowRule::LoadStored(IHierStorage* node) {
             TRuleLoadCache::Part part;
             if (!readPart(part)) return false;
             found = cache.parts.emplace(key, std::move(part)).first;
+        } else {
+            // Read for another rule: what it cannot keep is this rule's too.
+            for (const std::string& note : found->second.notes) TUnkeptScope::Note(note);
         }
         read[i] = &found->second;
     }

@@ -852,6 +852,16 @@ TEST_F(XMLStorageFiles, ASaveMakesNewFilesOnlyAndSaysWhyItCannot) {
     // The system's words for the codes a user meets most.
     for (DWORD code : {DWORD(ERROR_FILE_NOT_FOUND), DWORD(ERROR_ACCESS_DENIED), DWORD(ERROR_SHARING_VIOLATION)})
         EXPECT_TRUE(SaidInWords(SystemErrorText(code), code)) << SystemErrorText(code);
+    // A failed call of the XML service too, its code in hexadecimal.
+    message.clear();
+    try {
+        CheckOle(E_ACCESSDENIED, "IXMLDOMDocument.save");
+    } catch (const EOleError& e) {
+        message = e.what();
+    }
+    EXPECT_EQ(message.rfind("IXMLDOMDocument.save failed: ", 0), 0u) << message;
+    EXPECT_TRUE(Contains(message, SystemErrorText(ERROR_ACCESS_DENIED).substr(0, 6))) << message;
+    EXPECT_TRUE(Contains(message, "(code 0x80070005)")) << message;
 }
 
 TEST_F(XMLStorageFiles, WhatIsSavedAlwaysReadsBack) {

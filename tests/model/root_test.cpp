@@ -566,7 +566,7 @@ TEST_F(Root, WhatTheEditorDoesNotReadIsWrittenBackInItsPlace) {
                      "<tarvel_windows future=\"yes\">\r\n<window_rules><content>" +
                          RuleElement("First", "OmbKeepA") +
                          "<!-- about First -->\r\n<future_thing level=\"2\"><x>y</x></future_thing>" + second +
-                         RuleElement("Third", "OmbKeepC") + RuleElement("Fourth", "OmbKeepD") +
+                         RuleElement("Third", "OmbKeepC") + "<!-- about Third -->" + RuleElement("Fourth", "OmbKeepD") +
                          "</content></window_rules>\r\n<future_settings/>\r\n</tarvel_windows>\r\n<?after root?>\r\n");
     TestWindow b("OmbKeepB", "b");
     std::string saved;
@@ -578,7 +578,7 @@ TEST_F(Root, WhatTheEditorDoesNotReadIsWrittenBackInItsPlace) {
         EXPECT_EQ(root->FindWindowCommand(b.get()).rfind("\\WINDOWRULENAME=Second\\", 0), 0u);
         if (round == 0) {
             // The rule before them is edited, shown as objects and renamed;
-            // one further on is deleted.
+            // one further on is deleted, and what followed it keeps its place.
             Set(root.get(), "window_rules/First/actions/StayOnTop/params/enabled", "yes");
             EXPECT_EQ(Get(root.get(), "window_rules/First/conditions/DefaultCondition/criterions/"
                                       "WINDOWCLASSNAMECRITERION/params/window_class_name"),
@@ -586,7 +586,7 @@ TEST_F(Root, WhatTheEditorDoesNotReadIsWrittenBackInItsPlace) {
             Ref<IBOMObjectSlave> first = root->GetObject("window_rules/First").As<IBOMObjectSlave>();
             root->GetObject("window_rules").As<IBOMObjectOwner>()->RenameChild(first.get(), "Renamed");
             first = nullptr;
-            root->GetObject("window_rules").As<IBOMCollection>()->DeleteItem(Variant("Fourth"));
+            root->GetObject("window_rules").As<IBOMCollection>()->DeleteItem(Variant("Third"));
         }
         root->SetModified(true);
         ASSERT_TRUE(root->SaveConfiguration(file));
@@ -600,11 +600,13 @@ TEST_F(Root, WhatTheEditorDoesNotReadIsWrittenBackInItsPlace) {
         EXPECT_LT(At(text, "\"Second\""), At(text, "<!-- which windows -->"));
         EXPECT_LT(At(text, "<!-- which windows -->"),
                   At(text, "<condition name=\"DefaultCondition\"", At(text, "\"Second\"")));
-        EXPECT_LT(At(text, "\"Third\""), At(text, "</window_rules>"));
+        EXPECT_LT(At(text, "\"Second\""), At(text, "<!-- about Third -->"));
+        EXPECT_LT(At(text, "<!-- about Third -->"), At(text, "\"Fourth\"")) << text;
+        EXPECT_LT(At(text, "\"Fourth\""), At(text, "</window_rules>"));
         EXPECT_LT(At(text, "</window_rules>"), At(text, "<future_settings/>"));
         EXPECT_LT(At(text, "<future_settings/>"), At(text, "</tarvel_windows>"));
         EXPECT_LT(At(text, "</tarvel_windows>"), At(text, "<?after root?>"));
-        EXPECT_EQ(At(text, "Fourth"), std::string::npos);
+        EXPECT_EQ(At(text, "\"Third\""), std::string::npos);
         if (round == 1) {
             EXPECT_EQ(text, saved) << "a file saved and loaded again saves the same bytes";
         }
@@ -619,8 +621,17 @@ TEST_F(Root, WhatASaveCannotKeepIsNamed) {
     const std::string plain = "<param name=\"window_class_name\">OmbOdd</param>";
     rule.replace(rule.find(plain), plain.size(),
                  "<param name=\"window_class_name\" unit=\"x\">OmbOdd<!-- sure --></param>");
+    // Two rules whose equal actions are read once: the second parameter of
+    // a name is read over the first, in each of them.
+    const std::string actions = "<actions><content><action name=\"StayOnTop\" type=\"STAYONTOPACTION\"><params>"
+                                "<param name=\"enabled\">yes</param><param name=\"enabled\">no</param>"
+                                "</params></action></content></actions></window_rule>";
+    const std::string end = "</window_rule>";
+    rule.replace(rule.rfind(end), end.size(), actions);
+    std::string twin = RuleElement("Twin", "OmbTwin");
+    twin.replace(twin.rfind(end), end.size(), actions);
     const std::string file = folder.Path("Ombrel.ini");
-    WriteBytes(file, "<?xml version=\"1.0\"?>\r\n<!DOCTYPE tarvel_windows>\r\n" + RulesFile(rule));
+    WriteBytes(file, "<?xml version=\"1.0\"?>\r\n<!DOCTYPE tarvel_windows>\r\n" + RulesFile(rule + twin));
     for (TRuleLoadScope::TReading reading : {TRuleLoadScope::kReadNow, TRuleLoadScope::kReadLater}) {
         SCOPED_TRACE(reading);
         Ref<TTarvelWindows> root;
@@ -630,10 +641,12 @@ TEST_F(Root, WhatASaveCannotKeepIsNamed) {
         }
         ASSERT_TRUE(root);
         const std::vector<std::string> unkept = root->Unkept();
-        ASSERT_EQ(unkept.size(), 3u);
+        ASSERT_EQ(unkept.size(), 5u);
         EXPECT_EQ(unkept[0], "<!DOCTYPE tarvel_windows> outside the root element");
         EXPECT_EQ(unkept[1], "unit=\"x\" inside the parameter \"window_class_name\" (in the rule \"Odd\")");
         EXPECT_EQ(unkept[2], "<!-- sure --> inside the parameter \"window_class_name\" (in the rule \"Odd\")");
+        EXPECT_EQ(unkept[3], "a second <param> named \"enabled\", read over the first (in the rule \"Odd\")");
+        EXPECT_EQ(unkept[4], "a second <param> named \"enabled\", read over the first (in the rule \"Twin\")");
         EXPECT_EQ(Get(root.get(), "window_rules/Odd/conditions/DefaultCondition/criterions/"
                                   "WINDOWCLASSNAMECRITERION/params/window_class_name"),
                   "OmbOdd");
