@@ -123,6 +123,25 @@ std::vector<THierNode> NodesFrom(Ref<IXMLDOMNode> node) {
     return nodes;
 }
 
+// Calls visit(name, value) for each attribute of the node, in document order.
+template <typename Visit>
+void ForEachAttribute(IXMLDOMNode* node, Visit visit) {
+    Ref<IXMLDOMNamedNodeMap> attributes;
+    CheckOle(node->get_attributes(attributes.put()), "IXMLDOMNode.attributes");
+    long count = 0;
+    if (attributes) CheckOle(attributes->get_length(&count), "IXMLDOMNamedNodeMap.length");
+    for (long i = 0; i < count; ++i) {
+        Ref<IXMLDOMNode> attribute;
+        CheckOle(attributes->get_item(i, attribute.put()), "IXMLDOMNamedNodeMap.item");
+        if (!attribute) continue;
+        Bstr name;
+        CheckOle(attribute->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
+        OleVariant value;
+        CheckOle(attribute->get_nodeValue(value.put()), "IXMLDOMNode.nodeValue");
+        visit(name, value);
+    }
+}
+
 // A copy of a node of another document, made in `document`: elements with
 // their attributes and content, text, CDATA sections, comments and
 // processing instructions (nothing else stands in parsed content here).
@@ -135,20 +154,9 @@ Ref<IXMLDOMNode> CopyNode(IXMLDOMDocument* document, IXMLDOMNode* from) {
     if (type == NODE_ELEMENT) {
         Ref<IXMLDOMElement> element;
         CheckOle(document->createElement(name.get(), element.put()), "IXMLDOMDocument.createElement");
-        Ref<IXMLDOMNamedNodeMap> attributes;
-        CheckOle(from->get_attributes(attributes.put()), "IXMLDOMNode.attributes");
-        long count = 0;
-        if (attributes) CheckOle(attributes->get_length(&count), "IXMLDOMNamedNodeMap.length");
-        for (long i = 0; i < count; ++i) {
-            Ref<IXMLDOMNode> attribute;
-            CheckOle(attributes->get_item(i, attribute.put()), "IXMLDOMNamedNodeMap.item");
-            if (!attribute) continue;
-            Bstr attributeName;
-            CheckOle(attribute->get_nodeName(attributeName.put()), "IXMLDOMNode.nodeName");
-            OleVariant value;
-            CheckOle(attribute->get_nodeValue(value.put()), "IXMLDOMNode.nodeValue");
-            CheckOle(element->setAttribute(attributeName.get(), value.get()), "IXMLDOMElement.setAttribute");
-        }
+        ForEachAttribute(from, [&](const Bstr& attribute, const OleVariant& value) {
+            CheckOle(element->setAttribute(attribute.get(), value.get()), "IXMLDOMElement.setAttribute");
+        });
         made = Query<IXMLDOMNode>(element.get(), IID_IXMLDOMNode);
         Ref<IXMLDOMNode> child;
         CheckOle(from->get_firstChild(child.put()), "IXMLDOMNode.firstChild");
@@ -848,20 +856,9 @@ std::vector<std::string> TXMLStorage::ChildNodeNames() {
 std::vector<std::pair<std::string, std::string>> TXMLStorage::Attributes() {
     std::vector<std::pair<std::string, std::string>> result;
     if (!element_) return result;
-    Ref<IXMLDOMNamedNodeMap> attributes;
-    CheckOle(element_->get_attributes(attributes.put()), "IXMLDOMNode.attributes");
-    long count = 0;
-    if (attributes) CheckOle(attributes->get_length(&count), "IXMLDOMNamedNodeMap.length");
-    for (long i = 0; i < count; ++i) {
-        Ref<IXMLDOMNode> attribute;
-        CheckOle(attributes->get_item(i, attribute.put()), "IXMLDOMNamedNodeMap.item");
-        if (!attribute) continue;
-        Bstr name;
-        CheckOle(attribute->get_nodeName(name.put()), "IXMLDOMNode.nodeName");
-        OleVariant value;
-        CheckOle(attribute->get_nodeValue(value.put()), "IXMLDOMNode.nodeValue");
+    ForEachAttribute(element_.get(), [&](const Bstr& name, const OleVariant& value) {
         result.emplace_back(name.Utf8(), value.IsNull() ? std::string() : value.Utf8());
-    }
+    });
     return result;
 }
 
