@@ -138,17 +138,15 @@ void TKeptWriter::Write(size_t i) {
     storage_->AddMarkup((*nodes_)[i].markup);
 }
 
-void TKeptWriter::After(const std::string& element) {
-    if (!nodes_) return;
-    for (size_t i = 0; i < nodes_->size(); ++i)
-        if (!written_[i] && !(*nodes_)[i].atStart && (*nodes_)[i].element == element) Write(i);
-}
+void TKeptWriter::After(const std::string& element) { WriteAfter(element, nullptr); }
 
-void TKeptWriter::AfterNamed(const std::string& element, const std::string& name) {
+void TKeptWriter::AfterNamed(const std::string& element, const std::string& name) { WriteAfter(element, &name); }
+
+void TKeptWriter::WriteAfter(const std::string& element, const std::string* name) {
     if (!nodes_) return;
     for (size_t i = 0; i < nodes_->size(); ++i) {
         const TKeptNode& node = (*nodes_)[i];
-        if (!written_[i] && !node.atStart && node.element == element && node.name == name) Write(i);
+        if (!written_[i] && !node.atStart && node.element == element && (!name || node.name == *name)) Write(i);
     }
 }
 

@@ -150,6 +150,8 @@ public:
 
 private:
     void Write(size_t i);
+    // Those that followed the element (and, when given, that "name").
+    void WriteAfter(const std::string& element, const std::string* name);
     const std::vector<TKeptNode>* nodes_;
     IHierStorage* storage_;
     std::vector<bool> written_;

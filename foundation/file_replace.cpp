@@ -33,8 +33,9 @@ private:
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 std::string Quoted(const std::wstring& name) { return "\"" + FromWide(name) + "\""; }
 
-// A name the save has not used yet in this process, different from one
-// process to another and from one start to the next.
+// A name that differs from one call to the next, from one process to
+// another and from one start to the next; whether it is free is for the
+// file's creation to tell.
 std::wstring ProposedName(const std::wstring& folder, const wchar_t* prefix, unsigned attempt) {
     static std::atomic<unsigned> made{0};
     unsigned value = ::GetCurrentProcessId() * 2654435761u;
@@ -264,12 +265,9 @@ void ReplaceFileWith(const std::string& fileName, const std::string& bytes,
         newContent.Keep();
         message += " The new content is kept in " + Quoted(temp) + ".";
         if (HoldsOldContent(aside)) {
-            if (SaveFileCalls().moveFile(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
-                oldContent.Keep();  // moved back: the name is free again
-            } else {
-                oldContent.Keep();
+            oldContent.Keep();  // moved back, or the only copy of the old content
+            if (!SaveFileCalls().moveFile(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
                 message += " The previous content is in " + Quoted(aside) + ".";
-            }
         }
     }
     throw EOSError(message);

@@ -434,24 +434,34 @@ TEST_F(LanguageTables, WithoutTheTableTheRoutinesAnswerTheirDefaults) {
 }
 
 TEST_F(LanguageTables, TheBuiltInFileLeavesNoTemporaryFileAndTouchesNoOther) {
-    // A temporary folder of the test's own: other programs use the system's
-    // meanwhile.
-    char saved[MAX_PATH + 1] = {};
-    const bool had = GetEnvironmentVariableA("TMP", saved, DWORD(sizeof(saved))) > 0;
+    // A temporary folder of the test's own (other programs use the system's
+    // meanwhile), where the first name proposed is that of a file that is
+    // there. Both are put back however the test ends.
     const std::string temp = folder.Path("");
-    ASSERT_TRUE(SetEnvironmentVariableA("TMP", temp.c_str()));
-    // The first name proposed is that of a file that is there.
     WriteBytes(folder.Path("~ln00000000.tmp"), "not the language's");
-    const TSaveFileCalls calls = SaveFileCalls();
-    SaveFileCalls().newName = [](const std::wstring& where, const wchar_t* prefix, unsigned attempt) {
-        return where + prefix + (attempt == 0 ? L"00000000" : std::to_wstring(10000000 + attempt)) + L".tmp";
+    struct OwnTemporaryFolder {
+        char saved[MAX_PATH + 1] = {};
+        bool had = false;
+        const TSaveFileCalls calls = SaveFileCalls();
+        explicit OwnTemporaryFolder(const std::string& folder) {
+            had = GetEnvironmentVariableA("TMP", saved, DWORD(sizeof(saved))) > 0;
+            SetEnvironmentVariableA("TMP", folder.c_str());
+            SaveFileCalls().newName = [](const std::wstring& where, const wchar_t* prefix, unsigned attempt) {
+                return where + prefix + (attempt == 0 ? L"00000000" : std::to_wstring(10000000 + attempt)) + L".tmp";
+            };
+        }
+        ~OwnTemporaryFolder() {
+            SaveFileCalls() = calls;
+            SetEnvironmentVariableA("TMP", had ? saved : nullptr);
+        }
     };
-    ASSERT_TRUE(SelectLanguage(""));
-    EXPECT_NE(GetMLString("AppCBTitle", "?"), "?") << "the built-in language loaded";
-    EXPECT_FALSE(MultiLanguages()->Select("", GetModuleHandleA("kernel32.dll")));  // no such resource
-    ASSERT_TRUE(SelectLanguage("none"));
-    SaveFileCalls() = calls;
-    SetEnvironmentVariableA("TMP", had ? saved : nullptr);
+    {
+        OwnTemporaryFolder own(temp);
+        ASSERT_TRUE(SelectLanguage(""));
+        EXPECT_NE(GetMLString("AppCBTitle", "?"), "?") << "the built-in language loaded";
+        EXPECT_FALSE(MultiLanguages()->Select("", GetModuleHandleA("kernel32.dll")));  // no such resource
+        ASSERT_TRUE(SelectLanguage("none"));
+    }
     EXPECT_EQ(FilesMatching(temp, "~ln*.tmp"), std::vector<std::string>{"~ln00000000.tmp"});
     EXPECT_EQ(ReadBytes(folder.Path("~ln00000000.tmp")), "not the language's");
 }
